@@ -1,0 +1,47 @@
+// Control entry points of the simulated card: tests and demonstrations script the card
+// through these, beside the card maker's entry points that the program itself calls.
+#pragma once
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Back to the power-on state: real-time clock, default identity and signals, nothing
+// scripted, outputs 0, inputs looped back from the outputs, call log empty.
+void SimCard_Reset(void);
+
+// With the manual clock on, time moves only through SimCard_AdvanceMs.
+void SimCard_SetManualClock(int32_t on);
+void SimCard_AdvanceMs(int32_t ms);
+
+// The five reply bytes of the next identity requests.
+void SimCard_SetIdentity(const uint8_t bytes[5]);
+
+// The next call of "Initial" or "StartIntr" returns 0; GetLastADError then returns errorNumber.
+void SimCard_FailNext(const char* entryPoint, int32_t errorNumber);
+
+// The next QueryBuf call returns count, whatever the state. Calls queue up in order.
+void SimCard_ScriptQuery(int16_t count);
+
+// Queues one ADResult call: it returns status and, when cells is not null, writes the 19200
+// cells into elements 1..19200 of the caller's buffer. Served before paced blocks.
+void SimCard_ScriptFetch(int32_t status, const int16_t* cells);
+
+// Fixes the two input words (the loopback ends until SimCard_Reset).
+void SimCard_SetInputs(int16_t word0, int16_t word1);
+// When on, Kzb_DI writes nothing.
+void SimCard_SetInputsSilent(int32_t on);
+
+// How often an entry point was called since the reset, and the arguments of its last call
+// (16-bit arguments sign-extended, an address as 1, or 0 when it was null).
+int32_t SimCard_CallCount(const char* entryPoint);
+void SimCard_LastArgs(const char* entryPoint, int32_t args[8]);
+
+// Finished blocks dropped because nobody fetched them in time, since the last start.
+int32_t SimCard_OverrunCount(void);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,63 @@
+// Control entry points: how tests and demonstrations script the simulated card.
+#include <algorithm>
+
+#include "SimCardControl.h"
+#include "SimCardState.h"
+
+#define SIMCARD_EXPORT extern "C" __attribute__((visibility("default")))
+
+using namespace simcard;
+
+SIMCARD_EXPORT void SimCard_Reset(void) {
+  State() = SimCardState{};
+}
+
+SIMCARD_EXPORT void SimCard_SetManualClock(int32_t on) {
+  State().clock.SetManual(on != 0);
+}
+
+SIMCARD_EXPORT void SimCard_AdvanceMs(int32_t ms) {
+  State().clock.AdvanceMs(ms);
+}
+
+SIMCARD_EXPORT void SimCard_SetIdentity(const uint8_t bytes[5]) {
+  if (bytes) std::copy_n(bytes, 5, State().identity.begin());
+}
+
+SIMCARD_EXPORT void SimCard_FailNext(const char* entryPoint, int32_t errorNumber) {
+  if (entryPoint) State().pendingFailures[entryPoint] = errorNumber;
+}
+
+SIMCARD_EXPORT void SimCard_ScriptQuery(int16_t count) {
+  State().scriptedQueries.push_back(count);
+}
+
+SIMCARD_EXPORT void SimCard_ScriptFetch(int32_t status, const int16_t* cells) {
+  ScriptedFetch fetch{status, std::nullopt};
+  if (cells) fetch.cells.emplace(cells, cells + kCellsPerScriptedFetch);
+  State().scriptedFetches.push_back(std::move(fetch));
+}
+
+SIMCARD_EXPORT void SimCard_SetInputs(int16_t word0, int16_t word1) {
+  State().fixedInputs = std::array<int16_t, 2>{word0, word1};
+}
+
+SIMCARD_EXPORT void SimCard_SetInputsSilent(int32_t on) {
+  State().inputsSilent = on != 0;
+}
+
+SIMCARD_EXPORT int32_t SimCard_CallCount(const char* entryPoint) {
+  int i = EntryIndex(entryPoint);
+  return i < 0 ? 0 : State().calls[i].count;
+}
+
+SIMCARD_EXPORT void SimCard_LastArgs(const char* entryPoint, int32_t args[8]) {
+  int i = EntryIndex(entryPoint);
+  if (!args) return;
+  std::array<int32_t, 8> last = i < 0 ? std::array<int32_t, 8>{} : State().calls[i].lastArgs;
+  std::copy(last.begin(), last.end(), args);
+}
+
+SIMCARD_EXPORT int32_t SimCard_OverrunCount(void) {
+  return State().acq.overruns;
+}

@@ -1,0 +1,65 @@
+#include "SignalGenerator.h"
+
+#include <cmath>
+
+namespace simcard {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Fraction of the way through the current period, 0 <= phase < 1.
+double Phase(double seconds, double period) {
+  double p = std::fmod(seconds / period, 1.0);
+  return p < 0 ? p + 1 : p;
+}
+
+// A few codes of reproducible noise from the sample's index.
+int NoiseCodes(uint64_t sampleIndex) {
+  uint64_t x = sampleIndex * 0x9E3779B97F4A7C15ull;
+  x ^= x >> 31;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 29;
+  return static_cast<int>(x % 7) - 3;  // -3..3
+}
+
+}  // namespace
+
+double ChannelVolts(int channel, int channelCount, double seconds, uint64_t sampleIndex) {
+  switch (channel) {
+    case 0:  // sine, 4 V, 0.5 Hz
+      return 4.0 * std::sin(2 * kPi * 0.5 * seconds);
+    case 1: {  // triangle, 3 V, 4 s
+      double p = Phase(seconds, 4.0);
+      return 3.0 * (p < 0.5 ? 4 * p - 1 : 3 - 4 * p);
+    }
+    case 2:  // square, 2 V, 1 Hz
+      return Phase(seconds, 1.0) < 0.5 ? 2.0 : -2.0;
+    case 3:  // ramp from -4 V to 4 V every 5 s
+      return -4.0 + 8.0 * Phase(seconds, 5.0);
+    default: {  // staircase from -4.5 V to 4.5 V across the remaining channels
+      int steps = channelCount > 5 ? channelCount - 5 : 1;
+      double level = -4.5 + 9.0 * (channel - 4) / steps;
+      return level + NoiseCodes(sampleIndex) * (10.0 / 65535);
+    }
+  }
+}
+
+int16_t CellOfVolts(double volts) {
+  long code = std::lround(volts / 10.0 * 65535) + 32768;
+  if (code < 0) code = 0;
+  if (code > 65535) code = 65535;
+  return static_cast<int16_t>(static_cast<uint16_t>(code));
+}
+
+void FillBlock(int16_t* cells, int channels, int points, int64_t block, double samplesPerSecond) {
+  const uint64_t first = static_cast<uint64_t>(block) * static_cast<uint64_t>(channels * points);
+  for (int pt = 0; pt < points; ++pt) {
+    for (int ch = 0; ch < channels; ++ch) {
+      uint64_t index = first + static_cast<uint64_t>(pt * channels + ch);
+      double seconds = static_cast<double>(index) / samplesPerSecond;
+      cells[pt * channels + ch] = CellOfVolts(ChannelVolts(ch, channels, seconds, index));
+    }
+  }
+}
+
+}  // namespace simcard

@@ -1,0 +1,78 @@
+// Everything the simulated card remembers between calls. The card is driven from one
+// thread at a time, as the card maker's library is.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AdcardEntryPoints.h"
+#include "SimClock.h"
+
+namespace simcard {
+
+enum class Entry : int {
+#define SIMCARD_ENUM(name, ...) name,
+  ADCARD_ENTRY_POINTS(SIMCARD_ENUM)
+#undef SIMCARD_ENUM
+      Count
+};
+
+constexpr int kEntryCount = static_cast<int>(Entry::Count);
+constexpr int kCellsPerScriptedFetch = 19200;
+constexpr int kQueueCapacity = 64;  // finished blocks held before the oldest is dropped
+
+// Error numbers that GetLastADError reports for the simulated card's own refusals.
+constexpr int32_t kErrorNotInitialised = 2;
+constexpr int32_t kErrorBadArguments = 3;
+
+struct CallRecord {
+  int32_t count = 0;
+  std::array<int32_t, 8> lastArgs{};
+};
+
+struct Acquisition {
+  bool initialised = false;
+  bool running = false;
+  int channels = 0;
+  int points = 0;
+  int64_t samplesPerSecond = 0;
+  int64_t startMicros = 0;
+  int64_t blocksFinished = 0;  // blocks completed since the start, fetched or not
+  int64_t nextToFetch = 0;     // oldest block still waiting
+  int32_t overruns = 0;
+};
+
+struct ScriptedFetch {
+  int32_t status;
+  std::optional<std::vector<int16_t>> cells;
+};
+
+struct SimCardState {
+  SimClock clock;
+  std::array<uint8_t, 5> identity{73, 10, 5, 16, 1};  // KZB 73 10, 50K, 16 bits, type 1
+  Acquisition acq;
+  int32_t lastError = 0;
+  std::map<std::string, int32_t> pendingFailures;
+  std::deque<int16_t> scriptedQueries;
+  std::deque<ScriptedFetch> scriptedFetches;
+  uint16_t outputs = 0;  // bits 0..7 group 0, bits 8..15 group 1
+  std::optional<std::array<int16_t, 2>> fixedInputs;
+  bool inputsSilent = false;
+  std::array<CallRecord, kEntryCount> calls{};
+
+  // Moves finished blocks into the waiting queue as the clock says.
+  void Pace();
+  int64_t BlocksWaiting() const { return acq.blocksFinished - acq.nextToFetch; }
+  // One-shot failure scripted for an entry point; consumes it.
+  std::optional<int32_t> TakeFailure(const char* entryPoint);
+};
+
+SimCardState& State();
+int EntryIndex(const char* name);  // -1 when unknown
+
+}  // namespace simcard

@@ -1,0 +1,18 @@
+// Asking the card who it is, and the one line that shows the answer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class DllDef;
+
+namespace card {
+
+// "卡名: 12 34 类型: 1  速度: 50K  精度: 16位" for the reply bytes 12, 34, 5, 16, 1.
+std::string IdentityLine(const uint8_t reply[5]);
+
+// Sends the identity request and returns the line for whatever the reply holds.
+// Throws CardUnavailable when the library or IOCtl is missing.
+std::string RequestIdentity(DllDef& dll);
+
+}  // namespace card

@@ -1,0 +1,3 @@
+#include "DllDef.h"
+
+DllDef::DllDef(std::string libraryPath) : library_(std::move(libraryPath)) {}

@@ -1,0 +1,189 @@
+// The simulated card on its own: pacing, the bounded queue, loopback and scripting.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "AdcardEntryPoints.h"
+#include "SignalGenerator.h"
+#include "SimCardControl.h"
+
+#define DECLARE(name, argCount, Result, ...) extern "C" Result name(__VA_ARGS__);
+ADCARD_ENTRY_POINTS(DECLARE)
+#undef DECLARE
+
+namespace {
+
+constexpr int kBlockCells = 64 * 300;
+
+class SimCard : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SimCard_Reset();
+    SimCard_SetManualClock(1);
+  }
+  void Start() {
+    ASSERT_EQ(Initial(0, 0, 0, 0), 1);
+    ASSERT_EQ(StartIntr(10, 300, 0, 64, 50000, 0, 1), 1);
+  }
+  std::vector<int16_t> buffer = std::vector<int16_t>(kBlockCells + 2, 0);
+};
+
+TEST_F(SimCard, ReportsNoBlocksUntilStartedAndAfterStop) {
+  EXPECT_EQ(QueryBuf(), 0);
+  EXPECT_EQ(StopIntr(), 1);
+  EXPECT_EQ(StopIntr(), 1);
+  SimCard_AdvanceMs(5000);
+  EXPECT_EQ(QueryBuf(), 0);
+  Start();
+  SimCard_AdvanceMs(1000);
+  EXPECT_EQ(QueryBuf(), 2);
+  StopIntr();
+  EXPECT_EQ(QueryBuf(), 0);
+  EXPECT_EQ(ADResult(buffer.data()), 0);
+}
+
+TEST_F(SimCard, PacesBlocksAtTheAggregateRate) {
+  Start();
+  // 64 x 300 samples at 50000 per second: one block every 384 ms.
+  struct Step {
+    int advanceMs;
+    int waiting;
+  } steps[] = {{383, 0}, {1, 1}, {383, 1}, {1, 2}, {3840, 12}};
+  for (const Step& s : steps) {
+    SimCard_AdvanceMs(s.advanceMs);
+    EXPECT_EQ(QueryBuf(), s.waiting);
+  }
+  EXPECT_EQ(ADResult(buffer.data()), 1);
+  EXPECT_EQ(QueryBuf(), 11);
+}
+
+TEST_F(SimCard, FetchWithNothingWaitingCopiesNothing) {
+  Start();
+  buffer.assign(buffer.size(), 7);
+  EXPECT_EQ(ADResult(buffer.data()), 0);
+  EXPECT_EQ(std::set<int16_t>(buffer.begin(), buffer.end()), std::set<int16_t>{7});
+}
+
+TEST_F(SimCard, DropsTheOldestBlocksWhenNobodyFetches) {
+  Start();
+  SimCard_AdvanceMs(38400);  // 100 blocks
+  EXPECT_EQ(QueryBuf(), 64);
+  EXPECT_EQ(SimCard_OverrunCount(), 36);
+}
+
+TEST_F(SimCard, BlocksFillOnlyTheirCellsAndShowTheSignals) {
+  Start();
+  SimCard_AdvanceMs(400);
+  buffer.front() = 1234;
+  buffer.back() = 4321;
+  ASSERT_EQ(ADResult(buffer.data()), 1);
+  EXPECT_EQ(buffer.front(), 1234);
+  EXPECT_EQ(buffer.back(), 4321);
+  // The staircase channels rise from channel to channel.
+  auto code = [&](int pt, int ch) { return static_cast<uint16_t>(buffer[1 + pt * 64 + ch]); };
+  for (int ch = 5; ch < 64; ++ch) EXPECT_GT(code(0, ch), code(0, ch - 1) + 500) << ch;
+  // The last samples of the waveform channels, which the live labels show, move from
+  // block to block.
+  std::set<uint16_t> seen[4];
+  for (int block = 0; block < 10; ++block) {
+    SimCard_AdvanceMs(384);
+    ASSERT_EQ(ADResult(buffer.data()), 1);
+    for (int ch = 0; ch < 4; ++ch) seen[ch].insert(code(299, ch));
+  }
+  for (int ch = 0; ch < 4; ++ch) EXPECT_GT(seen[ch].size(), 1u) << ch;
+}
+
+TEST_F(SimCard, CodesAreOffsetBinary) {
+  EXPECT_EQ(simcard::CellOfVolts(0.0), -32768);
+  EXPECT_EQ(simcard::CellOfVolts(-5.0000763), 0);
+  EXPECT_EQ(simcard::CellOfVolts(4.9999237), -1);
+  EXPECT_EQ(simcard::CellOfVolts(99), -1);
+  EXPECT_EQ(simcard::CellOfVolts(-99), 0);
+}
+
+TEST_F(SimCard, OutputsLoopBackToTheInputs) {
+  int16_t words[129] = {};
+  EXPECT_EQ(Kzb_DO(1, 0x1A5), 1);  // only the low byte counts
+  EXPECT_EQ(Kzb_DOBit(3, 1), 1);
+  EXPECT_EQ(Kzb_DOBit(15, 1), 1);
+  EXPECT_EQ(Kzb_DOBit(16, 1), 0);
+  Kzb_DI(2, words);
+  EXPECT_EQ(words[0], 0x08);
+  EXPECT_EQ(words[1], 0xA5 | 0x80);
+  Kzb_DOBit(3, 0);
+  Kzb_DI(2, words);
+  EXPECT_EQ(words[0], 0);
+}
+
+TEST_F(SimCard, InputsCanBeFixedOrSilent) {
+  int16_t words[2] = {};
+  SimCard_SetInputs(0x00A5, -1);
+  Kzb_DO(0, 0x33);
+  Kzb_DI(2, words);
+  EXPECT_EQ(words[0], 0xA5);
+  EXPECT_EQ(words[1], -1);
+  SimCard_SetInputsSilent(1);
+  words[0] = words[1] = 5;
+  Kzb_DI(2, words);
+  EXPECT_EQ(words[0], 5);
+  EXPECT_EQ(words[1], 5);
+}
+
+TEST_F(SimCard, ScriptedCallsComeFirst) {
+  SimCard_ScriptQuery(-3);
+  SimCard_ScriptQuery(0);
+  EXPECT_EQ(QueryBuf(), -3);
+  EXPECT_EQ(QueryBuf(), 0);
+
+  std::vector<int16_t> cells(kBlockCells, 42);
+  SimCard_ScriptFetch(0, nullptr);
+  SimCard_ScriptFetch(1, cells.data());
+  Start();
+  SimCard_AdvanceMs(400);
+  EXPECT_EQ(ADResult(buffer.data()), 0);
+  EXPECT_EQ(buffer[1], 0);
+  EXPECT_EQ(ADResult(buffer.data()), 1);
+  EXPECT_EQ(buffer[1], 42);
+  EXPECT_EQ(buffer[kBlockCells], 42);
+  EXPECT_EQ(buffer[kBlockCells + 1], 0);
+  EXPECT_EQ(QueryBuf(), 1);  // the paced block is still there
+}
+
+TEST_F(SimCard, ScriptedRefusals) {
+  SimCard_FailNext("Initial", -3);
+  EXPECT_EQ(Initial(0, 0, 0, 0), 0);
+  EXPECT_EQ(GetLastADError(), -3);
+  EXPECT_EQ(Initial(0, 0, 0, 0), 1);
+  SimCard_FailNext("StartIntr", 77);
+  EXPECT_EQ(StartIntr(10, 300, 0, 64, 50000, 0, 1), 0);
+  EXPECT_EQ(GetLastADError(), 77);
+  EXPECT_EQ(StartIntr(10, 300, 0, 64, 50000, 0, 1), 1);
+}
+
+TEST_F(SimCard, StartWithoutInitialIsRefused) {
+  EXPECT_EQ(StartIntr(10, 300, 0, 64, 50000, 0, 1), 0);
+  EXPECT_NE(GetLastADError(), 0);
+}
+
+TEST_F(SimCard, IdentityAndCallLog) {
+  uint8_t request[3] = {70, 64, 0};
+  uint8_t reply[5] = {};
+  const uint8_t identity[5] = {1, 2, 3, 4, 5};
+  SimCard_SetIdentity(identity);
+  EXPECT_EQ(IOCtl(100, request, 100, reply), 1);
+  EXPECT_EQ(std::vector<uint8_t>(reply, reply + 5), std::vector<uint8_t>(identity, identity + 5));
+
+  Kzb_DOBit(-1, 1);
+  int32_t args[8];
+  SimCard_LastArgs("Kzb_DOBit", args);
+  EXPECT_EQ(args[0], -1);  // 16-bit arguments are sign-extended
+  SimCard_LastArgs("IOCtl", args);
+  EXPECT_EQ((std::vector<int32_t>(args, args + 4)), (std::vector<int32_t>{100, 1, 100, 1}));
+  EXPECT_EQ(SimCard_CallCount("IOCtl"), 1);
+  EXPECT_EQ(SimCard_CallCount("NoSuchEntry"), 0);
+  SimCard_Reset();
+  EXPECT_EQ(SimCard_CallCount("IOCtl"), 0);
+}
+
+}  // namespace
