@@ -1,0 +1,61 @@
+#include "BlockCapture.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "DataFile.h"
+#include "NumberForms.h"
+
+namespace acquisition {
+
+BlockCapture::BlockCapture(std::string dataDirectory)
+    : directory_(std::move(dataDirectory)),
+      saveBuf_(static_cast<size_t>(kSlots) * kCellsPerSlot, 0.0f) {}
+
+void BlockCapture::Capture(const int16_t* block, int channels, int points) {
+  if (SaveBlockIndex < 0 || SaveBlockIndex >= kSlots) return;  // counters beyond their range
+  const int cells = std::min(channels * points, kCellsPerSlot);
+  float* slot = saveBuf_.data() + static_cast<ptrdiff_t>(SaveBlockIndex) * kCellsPerSlot;
+  for (int e = 0; e < cells; ++e) slot[e] = static_cast<float>(static_cast<uint16_t>(block[e]));
+  channels_ = channels;
+  points_ = points;
+  ++SaveBlockIndex;
+
+  // While a failed file waits for its retry, its message stays up.
+  if (SaveFileIndex == 0 && !writeFailed_) SetInfo("正在采集，准备保存！");
+
+  if (SaveBlockIndex == BlocksPerFile) {
+    const bool written = SaveBlocksToFile();
+    SaveBlockIndex = 0;
+    if (!written) return;  // the next BlocksPerFile blocks try the same file again
+    ++SaveFileIndex;
+    if (SaveFileIndex == SaveFileCount) {
+      SetInfo("保存数据完成!");
+    } else {
+      SetInfo("保存数据文件到:" + numtext::SignedColumn(SaveFileIndex + 1));
+    }
+  }
+}
+
+bool BlockCapture::SaveBlocksToFile() {
+  const std::string path = DataFilePath(directory_, SaveFileIndex);
+  FormatDataFile(fileBytes_, saveBuf_.data(), kCellsPerSlot, BlocksPerFile, channels_, points_);
+  std::string error;
+  writeFailed_ = !WriteWholeFile(path, fileBytes_, error);
+  if (writeFailed_) SetInfo("写入失败:" + DataFileName(SaveFileIndex), path + ": " + error);
+  return !writeFailed_;
+}
+
+void BlockCapture::SetInfo(std::string text, std::string detail) {
+  info_ = std::move(text);
+  infoDetail_ = std::move(detail);
+  infoChanged_ = true;
+}
+
+bool BlockCapture::TakeInfoChange() {
+  bool changed = infoChanged_;
+  infoChanged_ = false;
+  return changed;
+}
+
+}  // namespace acquisition

@@ -1,0 +1,57 @@
+// Gathering delivered blocks and writing them as a run of numbered data files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace acquisition {
+
+class BlockCapture {
+ public:
+  static constexpr int kSlots = 20;
+  static constexpr int kCellsPerSlot = 32000;
+
+  explicit BlockCapture(std::string dataDirectory);
+
+  // Save counters, set at each start.
+  int16_t SaveFileCount = 0;
+  int16_t SaveFileIndex = 0;
+  int16_t BlocksPerFile = 0;
+  int16_t SaveBlockIndex = 0;
+
+  // A delivered block is gathered while the run is not complete and the save check box
+  // reads exactly 1 (a greyed box reads 2 and does not count).
+  bool Wants(int saveCheckValue) const {
+    return SaveFileIndex < SaveFileCount && saveCheckValue == 1;
+  }
+
+  // The capture step: copies the block's codes into the next slot of SaveBuf and writes a
+  // file once BlocksPerFile blocks are gathered. `block` points at the block's first cell.
+  void Capture(const int16_t* block, int channels, int points);
+
+  // The file status line, and whether it changed since the last call.
+  const std::string& Info() const { return info_; }
+  const std::string& InfoDetail() const { return infoDetail_; }
+  bool TakeInfoChange();
+
+  const std::string& directory() const { return directory_; }
+  const std::vector<float>& SaveBuf() const { return saveBuf_; }
+
+ private:
+  // Writes file number SaveFileIndex from the gathered slots.
+  bool SaveBlocksToFile();
+  void SetInfo(std::string text, std::string detail = {});
+
+  std::string directory_;
+  std::vector<float> saveBuf_;  // kSlots slots of kCellsPerSlot codes, for the window's life
+  int channels_ = 0;
+  int points_ = 0;
+  bool writeFailed_ = false;
+  std::string fileBytes_;
+  std::string info_;
+  std::string infoDetail_;
+  bool infoChanged_ = false;
+};
+
+}  // namespace acquisition

@@ -1,0 +1,25 @@
+// One tick of the analog timer: fetch the finished blocks, gather and ring them, count them,
+// and derive the channel values from the last one.
+#pragma once
+
+#include <array>
+
+#include "ChannelValues.h"
+
+class DllDef;
+
+namespace acquisition {
+
+class BlockCapture;
+
+struct TickOutcome {
+  bool foundBlocks = false;            // false: the tick changed nothing
+  std::array<float, 4> latestVolts{};  // last sample of channels 1 to 4, for the live labels
+};
+
+// `saveCheckValue` is the save check box read as a number (0, 1, or 2 when greyed).
+// Throws card::CardUnavailable when the library or an entry point is missing.
+TickOutcome PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
+                       int saveCheckValue);
+
+}  // namespace acquisition

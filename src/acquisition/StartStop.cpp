@@ -1,0 +1,54 @@
+#include "StartStop.h"
+
+#include <algorithm>
+
+#include "DllDef.h"
+#include "NumberForms.h"
+#include "NumericReading.h"
+
+namespace acquisition {
+
+std::optional<int16_t> ReadSaveSetting(std::string_view text, int16_t min, int16_t max) {
+  auto value = numtext::RoundToInt16(numtext::NumericValue(text));
+  if (!value) return std::nullopt;
+  return std::clamp(*value, min, max);
+}
+
+StartOutcome StartAcquisition(DllDef& dll) {
+  dll.IntrArg1 = 10;
+  dll.PointsPerChannel = 300;
+  dll.IntrArg3 = 0;
+  dll.ChannelCount = 64;
+  dll.IntrArg5 = 50000;
+  dll.IntrArg6 = 0;
+  dll.IntrArg7 = 1;
+
+  dll.StopIntr();
+  if (dll.Initial(0, 0, 0, 0) == 0) return {false, dll.GetLastADError()};
+
+  const size_t blockCells = static_cast<size_t>(dll.ChannelCount) * dll.PointsPerChannel;
+  dll.BlockData.assign(blockCells + 2, 0);
+  dll.RingData.assign(blockCells * dll.RingBlockCount + 1, 0);
+
+  if (dll.StartIntr(dll.IntrArg1, dll.PointsPerChannel, dll.IntrArg3, dll.ChannelCount,
+                    dll.IntrArg5, dll.IntrArg6, dll.IntrArg7) == 0) {
+    return {false, dll.GetLastADError()};
+  }
+  return {true, 0};
+}
+
+void StopAcquisition(DllDef& dll) {
+  dll.StopIntr();
+}
+
+std::string RefusalText(int32_t errorNumber) {
+  return "Error=" + numtext::PlainDecimal(errorNumber);
+}
+
+bool BuffersReady(const DllDef& dll) {
+  const size_t blockCells = static_cast<size_t>(dll.ChannelCount) * dll.PointsPerChannel;
+  return blockCells > 0 && dll.RingBlockCount > 0 && dll.BlockData.size() == blockCells + 2 &&
+         dll.RingData.size() == blockCells * dll.RingBlockCount + 1;
+}
+
+}  // namespace acquisition

@@ -1,0 +1,35 @@
+// Starting and stopping interrupt-mode acquisition.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class DllDef;
+
+namespace acquisition {
+
+// A save setting as typed: numeric reading, rounded half to even, clamped to min..max.
+// Empty when the rounded value lies outside the 16-bit range: the start is then abandoned.
+std::optional<int16_t> ReadSaveSetting(std::string_view text, int16_t min, int16_t max);
+
+struct StartOutcome {
+  bool started = false;
+  int32_t errorNumber = 0;  // GetLastADError after a refusal
+};
+
+// Fixes the parameters, stops and initialises the card, sizes and clears the block buffer
+// and the ring, and starts acquisition. Throws card::CardUnavailable (and std::bad_alloc);
+// the caller abandons the start on either, keeping what was done so far.
+StartOutcome StartAcquisition(DllDef& dll);
+
+void StopAcquisition(DllDef& dll);
+
+// "Error=-3": what lblBlock shows after a refusal.
+std::string RefusalText(int32_t errorNumber);
+
+// True once a start has sized the buffers for the current parameters.
+bool BuffersReady(const DllDef& dll);
+
+}  // namespace acquisition
