@@ -1,0 +1,76 @@
+// The program's one window. Its handlers are named after control and event; each moves
+// values between the controls and the card, acquisition and digital I/O code.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "BlockCapture.h"
+#include "ChannelValues.h"
+#include "DataFile.h"
+#include "DigitalInput.h"
+#include "DllDef.h"
+
+class QLabel;
+class QTimer;
+namespace Ui {
+class FrmMultiBuf;
+}
+
+class FrmMultiBuf : public QWidget {
+  Q_OBJECT
+
+ public:
+  // By default the card library next to the executable and the platform's data directory.
+  explicit FrmMultiBuf(std::string cardLibraryPath = card::DefaultLibraryPath(),
+                       std::string dataDirectory = acquisition::DefaultDataDirectory(),
+                       QWidget* parent = nullptr);
+  ~FrmMultiBuf() override;
+
+  // Program lifetime.
+  void Form_Load();
+  void Form_Unload();
+  void cmdExit_Click();
+  // Analog acquisition.
+  void cmdStart_Click();
+  void cmdStop_Click();
+  void TimerAD_Timer();
+  // Digital input and output.
+  void Timer_DI_Timer();
+  void txtDOChn_Change();
+  void UpDownBitNum_Change();
+  void txtDOValue_DblClick();
+  void cmdDOOutput_Click();
+  void cmdSWO_Click();
+
+  // What the handlers keep, for tests and benchmarks to look at.
+  const DllDef& dll() const { return dll_; }
+  const acquisition::ChannelValues& values() const { return values_; }
+  const acquisition::BlockCapture& capture() const { return capture_; }
+  const dio::DiWordBuffer& DiWords() const { return DiWords_; }
+  const std::array<int16_t, 9>& SwoValue() const { return SwoValue_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void ShowChannelInfo();
+  void ConnectHandlers();
+  void NameControlArrays();
+  void ApplyFonts();
+
+  std::unique_ptr<Ui::FrmMultiBuf> ui;
+  QTimer* TimerAD;
+  QTimer* Timer_DI;
+  std::array<QLabel*, 4> lblAD{};
+
+  DllDef dll_;
+  acquisition::ChannelValues values_;
+  acquisition::BlockCapture capture_;
+  dio::DiWordBuffer DiWords_{};
+  std::array<int16_t, 9> SwoValue_{};
+  std::string summary_;  // the summary text, rebuilt in place every tick
+};
