@@ -1,6 +1,89 @@
-#include <QtTest>
+// Start-up with card identification, shutdown, and a card library that is not there.
+#include "WindowFixture.h"
+
 class LifetimeTest : public QObject {
   Q_OBJECT
+
+ private slots:
+  void identityLine_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("mixed") << QByteArray("\x0c\x22\x05\x10\x01", 5)
+                           << "卡名: 12 34 类型: 1  速度: 50K  精度: 16位";
+    QTest::newRow("zeros") << QByteArray(5, '\0') << "卡名: 0 0 类型: 0  速度: 0K  精度: 0位";
+    QTest::newRow("all 255") << QByteArray(5, '\xff')
+                             << "卡名: 255 255 类型: 255  速度: 2550K  精度: 255位";
+  }
+  void identityLine() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, line);
+    WindowOnSimCard f(ADCARD_PATH, [&] {
+      SimCard_SetIdentity(reinterpret_cast<const uint8_t*>(reply.constData()));
+    });
+    QCOMPARE(f.Caption("lblCardInfo"), line);
+    QCOMPARE(SimCard_CallCount("IOCtl"), 1);
+    QCOMPARE(LastArg("IOCtl", 0), 100);
+    QCOMPARE(LastArg("IOCtl", 2), 100);
+  }
+
+  void loadSetsTheIdleState() {
+    WindowOnSimCard f;
+    QVERIFY(!f.Find("cmdStop")->isEnabled());
+    QVERIFY(f.Find("cmdStart")->isEnabled());
+    QCOMPARE(f.window->dll().RingBlockCount, int16_t{20});
+    QCOMPARE(f.window->dll().RingWritePos, 0);
+    QCOMPARE(f.window->values().scale.FullScaleCount, 65535);
+    QCOMPARE(f.window->values().scale.ZeroCode, 32768);
+    QCOMPARE(f.window->values().scale.SpanVolts, 10.0f);
+    QVERIFY(f.window->dll().BlockData.empty());
+  }
+
+  void exitStopsTheCardTwice() {
+    WindowOnSimCard f;
+    f.window->show();
+    f.window->cmdStart_Click();
+    const int before = SimCard_CallCount("StopIntr");
+    f.Find<QPushButton>("cmdExit")->click();
+    QCOMPARE(SimCard_CallCount("StopIntr"), before + 2);
+    QVERIFY(!f.window->isVisible());
+  }
+
+  void closingTheWindowStopsTheCardOnce() {
+    WindowOnSimCard f;
+    f.window->show();
+    f.window->cmdStart_Click();
+    const int before = SimCard_CallCount("StopIntr");
+    QVERIFY(f.window->close());
+    QCOMPARE(SimCard_CallCount("StopIntr"), before + 1);
+  }
+
+  void missingLibraryOpensTheWindowAnyway() {
+    WindowOnSimCard f("/nonexistent/libadcard.so");
+    QCOMPARE(f.Caption("lblCardInfo"), QString("无法加载板卡库: /nonexistent/libadcard.so"));
+    f.Find<QPushButton>("cmdStart")->click();  // abandoned without a message
+    QVERIFY(f.Find("cmdStart")->isEnabled());
+    QVERIFY(!f.Find("cmdStop")->isEnabled());
+    QCOMPARE(f.Caption("lblBlock"), QString("Label2"));
+    f.window->TimerAD_Timer();
+    f.window->Timer_DI_Timer();
+    QCOMPARE(f.Caption("lblDI_0"), QString("DI0"));
+    f.Find<QPushButton>("cmdDOOutput")->click();
+    f.Find<QPushButton>("cmdSWO")->click();
+    f.Find<QPushButton>("cmdExit")->click();
+    QVERIFY(!f.window->isVisible());
+  }
+
+  void missingEntryPointsFailQuietly() {
+    WindowOnSimCard f(ADCARD_INCOMPLETE_PATH);
+    QCOMPARE(f.Caption("lblCardInfo"), QString("卡名: 9 9 类型: 9  速度: 90K  精度: 9位"));
+    f.window->cmdStart_Click();  // Initial is missing
+    QVERIFY(f.Find("cmdStart")->isEnabled());
+    QCOMPARE(f.Caption("lblBlock"), QString("Label2"));
+    f.window->TimerAD_Timer();   // QueryBuf is missing
+    f.window->Timer_DI_Timer();  // Kzb_DI is missing
+    QCOMPARE(f.Caption("lblDI"), QString("00"));
+  }
 };
+
 QTEST_MAIN(LifetimeTest)
 #include "LifetimeTest.moc"
