@@ -1,7 +1,6 @@
 // The window as it is created: every control with its kind, container, caption, place,
 // size and state, the focus order, fonts and timers.
 #include <QGroupBox>
-#include <QToolButton>
 
 #include "CheckValue.h"
 #include "WindowFixture.h"
