@@ -1,6 +1,8 @@
 #include "SignalGenerator.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace simcard {
 namespace {
@@ -36,12 +38,15 @@ double ChannelVolts(int channel, int channelCount, double seconds, uint64_t samp
       return Phase(seconds, 1.0) < 0.5 ? 2.0 : -2.0;
     case 3:  // ramp from -4 V to 4 V every 5 s
       return -4.0 + 8.0 * Phase(seconds, 5.0);
-    default: {  // staircase from -4.5 V to 4.5 V across the remaining channels
-      int steps = channelCount > 5 ? channelCount - 5 : 1;
-      double level = -4.5 + 9.0 * (channel - 4) / steps;
-      return level + NoiseCodes(sampleIndex) * (10.0 / 65535);
-    }
+    default:
+      return StaircaseVolts(channel, channelCount) + NoiseCodes(sampleIndex) * (10.0 / 65535);
   }
+}
+
+// Steady levels from -4.5 V to 4.5 V across the channels after the first four.
+double StaircaseVolts(int channel, int channelCount) {
+  const int steps = channelCount > 5 ? channelCount - 5 : 1;
+  return -4.5 + 9.0 * (channel - 4) / steps;
 }
 
 int16_t CellOfVolts(double volts) {
@@ -53,11 +58,23 @@ int16_t CellOfVolts(double volts) {
 
 void FillBlock(int16_t* cells, int channels, int points, int64_t block, double samplesPerSecond) {
   const uint64_t first = static_cast<uint64_t>(block) * static_cast<uint64_t>(channels * points);
+  // The staircase channels differ only by their noise from sample to sample: their level's
+  // code is worked out once per block, the noise added in codes.
+  std::vector<long> levelCodes(static_cast<size_t>(channels), 0);
+  for (int ch = 4; ch < channels; ++ch) {
+    levelCodes[ch] = static_cast<uint16_t>(CellOfVolts(StaircaseVolts(ch, channels)));
+  }
   for (int pt = 0; pt < points; ++pt) {
     for (int ch = 0; ch < channels; ++ch) {
-      uint64_t index = first + static_cast<uint64_t>(pt * channels + ch);
-      double seconds = static_cast<double>(index) / samplesPerSecond;
-      cells[pt * channels + ch] = CellOfVolts(ChannelVolts(ch, channels, seconds, index));
+      const uint64_t index = first + static_cast<uint64_t>(pt * channels + ch);
+      int16_t& cell = cells[pt * channels + ch];
+      if (ch < 4) {
+        const double seconds = static_cast<double>(index) / samplesPerSecond;
+        cell = CellOfVolts(ChannelVolts(ch, channels, seconds, index));
+      } else {
+        const long code = std::clamp(levelCodes[ch] + NoiseCodes(index), 0L, 65535L);
+        cell = static_cast<int16_t>(static_cast<uint16_t>(code));
+      }
     }
   }
 }

@@ -10,6 +10,9 @@ namespace simcard {
 // `sampleIndex` seeds the noise, so a block is the same whenever it is fetched.
 double ChannelVolts(int channel, int channelCount, double seconds, uint64_t sampleIndex);
 
+// The steady level of a channel after the first four.
+double StaircaseVolts(int channel, int channelCount);
+
 // The card's 16-bit word for a voltage: offset binary (32768 is 0 V), kept as a signed cell.
 int16_t CellOfVolts(double volts);
 

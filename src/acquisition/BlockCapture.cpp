@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "BlockKernels.h"
 #include "DataFile.h"
 #include "NumberForms.h"
 
@@ -16,7 +17,7 @@ void BlockCapture::Capture(const int16_t* block, int channels, int points) {
   if (SaveBlockIndex < 0 || SaveBlockIndex >= kSlots) return;  // counters beyond their range
   const int cells = std::min(channels * points, kCellsPerSlot);
   float* slot = saveBuf_.data() + static_cast<ptrdiff_t>(SaveBlockIndex) * kCellsPerSlot;
-  for (int e = 0; e < cells; ++e) slot[e] = static_cast<float>(static_cast<uint16_t>(block[e]));
+  CodesToFloats(block, cells, slot);
   channels_ = channels;
   points_ = points;
   ++SaveBlockIndex;
@@ -46,9 +47,11 @@ bool BlockCapture::SaveBlocksToFile() {
   return !writeFailed_;
 }
 
-void BlockCapture::SetInfo(std::string text, std::string detail) {
-  info_ = std::move(text);
-  infoDetail_ = std::move(detail);
+// Assigned in place: the status line is set for every block of a run's first file, and the
+// tick must not allocate.
+void BlockCapture::SetInfo(std::string_view text, std::string_view detail) {
+  info_.assign(text);
+  infoDetail_.assign(detail);
   infoChanged_ = true;
 }
 

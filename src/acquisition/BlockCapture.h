@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace acquisition {
@@ -41,7 +42,7 @@ class BlockCapture {
  private:
   // Writes file number SaveFileIndex from the gathered slots.
   bool SaveBlocksToFile();
-  void SetInfo(std::string text, std::string detail = {});
+  void SetInfo(std::string_view text, std::string_view detail = {});
 
   std::string directory_;
   std::vector<float> saveBuf_;  // kSlots slots of kCellsPerSlot codes, for the window's life

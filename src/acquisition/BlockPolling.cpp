@@ -17,28 +17,33 @@ TickOutcome PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture
   // Blocks reported before any start have no buffer to go into: leave them with the card.
   if (!BuffersReady(dll)) return outcome;
 
-  const int channels = dll.ChannelCount;
-  const int points = dll.PointsPerChannel;
-  const int32_t blockCells = channels * points;
-  int16_t* const buffer = dll.BlockData.data();
-  const int16_t* const block = buffer + 1;
-
   for (int k = 1; k <= count; ++k) {
-    if (dll.ADResult(buffer) != 1) continue;
-    if (capture.Wants(saveCheckValue)) capture.Capture(block, channels, points);
-    std::memcpy(dll.RingData.data() + dll.RingWritePos, block, blockCells * sizeof(int16_t));
-    dll.RingWritePos += blockCells;
-    if (dll.RingWritePos >= blockCells * dll.RingBlockCount) dll.RingWritePos = 0;
+    if (dll.ADResult(dll.BlockData.data()) == 1) AcceptBlock(dll, capture, saveCheckValue);
   }
   values.BlocksReceived = AdvanceBlockCount(values.BlocksReceived, count);
-
-  LatestSamples(block, channels, points, values.scale, values.ChanCode.data(),
-                values.ChanVolt.data());
-  std::copy_n(values.ChanVolt.begin(), outcome.latestVolts.size(), outcome.latestVolts.begin());
-  ChannelAverages(block, channels, points, values.scale, values.ChanCode.data(),
-                  values.ChanVolt.data());
+  outcome.latestVolts = DeriveChannelValues(dll, values);
   outcome.foundBlocks = true;
   return outcome;
+}
+
+void AcceptBlock(DllDef& dll, BlockCapture& capture, int saveCheckValue) {
+  const int32_t blockCells = dll.ChannelCount * dll.PointsPerChannel;
+  const int16_t* block = dll.BlockData.data() + 1;
+  if (capture.Wants(saveCheckValue)) capture.Capture(block, dll.ChannelCount, dll.PointsPerChannel);
+  std::memcpy(dll.RingData.data() + dll.RingWritePos, block, blockCells * sizeof(int16_t));
+  dll.RingWritePos += blockCells;
+  if (dll.RingWritePos >= blockCells * dll.RingBlockCount) dll.RingWritePos = 0;
+}
+
+std::array<float, 4> DeriveChannelValues(const DllDef& dll, ChannelValues& values) {
+  const int16_t* block = dll.BlockData.data() + 1;
+  LatestSamples(block, dll.ChannelCount, dll.PointsPerChannel, values.scale, values.ChanCode.data(),
+                values.ChanVolt.data());
+  std::array<float, 4> latest;
+  std::copy_n(values.ChanVolt.begin(), latest.size(), latest.begin());
+  ChannelAverages(block, dll.ChannelCount, dll.PointsPerChannel, values.scale,
+                  values.ChanCode.data(), values.ChanVolt.data());
+  return latest;
 }
 
 }  // namespace acquisition

@@ -22,4 +22,12 @@ struct TickOutcome {
 TickOutcome PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
                        int saveCheckValue);
 
+// What happens to each block the card delivered into BlockData: gathered while saving,
+// then appended to the ring.
+void AcceptBlock(DllDef& dll, BlockCapture& capture, int saveCheckValue);
+
+// The channel values of the block now in BlockData: the latest samples (returned for
+// channels 1 to 4), then every channel's average, which ChanCode and ChanVolt keep.
+std::array<float, 4> DeriveChannelValues(const DllDef& dll, ChannelValues& values);
+
 }  // namespace acquisition

@@ -1,5 +1,7 @@
 #include "ChannelValues.h"
 
+#include "BlockKernels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -27,12 +29,7 @@ void ChannelAverages(const int16_t* block, int channels, int points, const Volta
   // channel's sum still adds its codes one after another, so the float rounding is exact.
   std::array<float, kChannelSlots> sums{};
   const int kept = std::min(channels, kChannelSlots);
-  for (int pt = 0; pt < points; ++pt) {
-    const int16_t* row = block + static_cast<ptrdiff_t>(pt) * channels;
-    for (int ch = 0; ch < kept; ++ch) {
-      sums[ch] += static_cast<float>(static_cast<uint16_t>(row[ch]));
-    }
-  }
+  SumCodesByChannel(block, channels, kept, points, sums.data());
   for (int ch = 0; ch < kept; ++ch) {
     double mean = static_cast<double>(sums[ch]) / points;
     codes[ch] = static_cast<int32_t>(std::nearbyint(mean));

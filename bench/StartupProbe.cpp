@@ -1,0 +1,28 @@
+// Starts Qt, shows one window and leaves: "window" shows FrmMultiBuf on the simulated card,
+// "empty" a bare QWidget, "label" a bare window with one Chinese caption (which loads the
+// font database and a CJK font, as any window with Chinese text must).
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
+#include <cstring>
+
+#include "FrmMultiBuf.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  const char* mode = argc > 1 ? argv[1] : "empty";
+  std::unique_ptr<QWidget> window;
+  if (std::strcmp(mode, "window") == 0) {
+    window = std::make_unique<FrmMultiBuf>();
+  } else if (std::strcmp(mode, "label") == 0) {
+    window = std::make_unique<QLabel>("开始采集");
+    window->adjustSize();  // lays the caption out now, as the real window's labels do
+    window->resize(576, 529);
+  } else {
+    window = std::make_unique<QWidget>();
+    window->resize(576, 529);
+  }
+  window->show();
+  QTimer::singleShot(0, &app, &QApplication::quit);  // once the first show is handled
+  return app.exec();
+}

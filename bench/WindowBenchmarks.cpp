@@ -1,0 +1,150 @@
+// The real window: a whole tick, start-up, and throughput with saving on.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+
+#include "BenchSupport.h"
+#include "ChannelSummary.h"
+#include "FrmMultiBuf.h"
+#include "SimCardControl.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kBlockCells = 64 * 300;
+
+struct WindowOnSimCard {
+  WindowOnSimCard() : window(ADCARD_PATH, dir.path().toStdString()) {}
+  static bool Reset() {
+    SimCard_Reset();
+    SimCard_SetManualClock(1);
+    return true;
+  }
+  bool reset = Reset();
+  QTemporaryDir dir;
+  FrmMultiBuf window;
+};
+
+std::vector<int16_t> NoisyBlock() {
+  std::vector<int16_t> block(kBlockCells);
+  for (int i = 0; i < kBlockCells; ++i) block[i] = static_cast<int16_t>((i * 7919) % 4096 - 2048);
+  return block;
+}
+
+void WindowTick(benchmark::State& state) {
+  const int blocks = static_cast<int>(state.range(0));
+  WindowOnSimCard w;
+  w.window.cmdStart_Click();
+  const std::vector<int16_t> block = NoisyBlock();
+  // The baseline: moving the blocks' bytes and showing a summary of the same length in a
+  // bare text field, the work no tick can avoid.
+  std::vector<char> ring(kBlockCells * 2), from(kBlockCells * 2, 1);
+  QPlainTextEdit bare;
+  acquisition::ChannelValues values;
+  std::string summary;
+  acquisition::BuildChannelSummary(summary, values, 64);
+  const QString summaryText = QString::fromStdString(summary);
+
+  std::vector<double> ticks, baselines;
+  for (auto _ : state) {
+    SimCard_ScriptQuery(static_cast<int16_t>(blocks));
+    for (int i = 0; i < blocks; ++i) SimCard_ScriptFetch(1, block.data());
+    auto t0 = bench::Clock::now();
+    w.window.TimerAD_Timer();
+    auto t1 = bench::Clock::now();
+    for (int i = 0; i < blocks; ++i) std::memcpy(ring.data(), from.data(), ring.size());
+    bare.setPlainText(summaryText);
+    auto t2 = bench::Clock::now();
+    state.SetIterationTime(bench::Seconds(t0, t1));
+    ticks.push_back(bench::Seconds(t0, t1) * 1e6);
+    baselines.push_back(bench::Seconds(t1, t2) * 1e6);
+  }
+  const double median = bench::Percentile(ticks, 0.5);
+  state.counters["median_us"] = median;
+  state.counters["p99_us"] = bench::Percentile(ticks, 0.99);
+  state.counters["baseline_us"] = bench::Percentile(baselines, 0.5);
+  state.counters["ratio"] = median / bench::Percentile(baselines, 0.5);
+  w.window.cmdStop_Click();
+}
+BENCHMARK(WindowTick)->Arg(1)->Arg(33)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// Seconds from spawning the probe to its exit.
+double RunProbe(const char* mode) {
+  static const std::string probe =
+      QCoreApplication::applicationDirPath().toStdString() + "/startup_probe";
+  char* argv[] = {const_cast<char*>(probe.c_str()), const_cast<char*>(mode), nullptr};
+  auto t0 = bench::Clock::now();
+  pid_t pid;
+  if (posix_spawn(&pid, probe.c_str(), nullptr, nullptr, argv, environ) != 0) return 0;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return bench::Seconds(t0, bench::Clock::now());
+}
+
+void StartupToFirstWindow(benchmark::State& state) {
+  std::vector<double> window, empty, label;
+  for (auto _ : state) {
+    empty.push_back(RunProbe("empty"));
+    label.push_back(RunProbe("label"));
+    window.push_back(RunProbe("window"));
+    state.SetIterationTime(window.back());
+  }
+  const double median = bench::Percentile(window, 0.5);
+  state.counters["median_ms"] = median * 1e3;
+  state.counters["baseline_ms"] = bench::Percentile(empty, 0.5) * 1e3;
+  state.counters["ratio"] = median / bench::Percentile(empty, 0.5);
+  state.counters["cjk_label_ms"] = bench::Percentile(label, 0.5) * 1e3;
+  state.counters["ratio_to_label"] = median / bench::Percentile(label, 0.5);
+  state.SetLabel("baseline: an empty Qt window");
+}
+BENCHMARK(StartupToFirstWindow)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// 10,000 paced blocks through the real tick, 33 a tick, saving on all the way.
+void ThroughputSavingOn(benchmark::State& state) {
+  for (auto _ : state) {
+    WindowOnSimCard w;
+    w.window.findChild<QLineEdit*>("txtSaveFileNum")->setText("20");
+    w.window.findChild<QLineEdit*>("txtBlockNumMax")->setText("10");
+    w.window.findChild<QCheckBox*>("chkSaveData")->setChecked(true);
+    w.window.cmdStart_Click();
+    long delivered = 0, rssAfter100 = 0;
+    double seconds = 0;
+    while (delivered < 10000) {
+      SimCard_AdvanceMs(33 * 384);
+      auto t0 = bench::Clock::now();
+      w.window.TimerAD_Timer();
+      seconds += bench::Seconds(t0, bench::Clock::now());
+      delivered += 33;
+      if (rssAfter100 == 0 && delivered >= 100) rssAfter100 = bench::MemoryKb("VmRSS");
+      // A finished run of files starts over, so saving never stops.
+      if (w.window.capture().SaveFileIndex == w.window.capture().SaveFileCount) {
+        w.window.cmdStart_Click();
+      }
+    }
+    state.SetIterationTime(seconds);
+    state.counters["blocks_per_s"] = static_cast<double>(delivered) / seconds;
+    state.counters["us_per_block"] = seconds / static_cast<double>(delivered) * 1e6;
+    state.counters["rss_after_100_MB"] = static_cast<double>(rssAfter100) / 1024;
+    state.counters["rss_end_MB"] = static_cast<double>(bench::MemoryKb("VmRSS")) / 1024;
+    state.counters["rss_peak_MB"] = static_cast<double>(bench::MemoryKb("VmHWM")) / 1024;
+    state.counters["rss_growth_MB"] =
+        static_cast<double>(bench::MemoryKb("VmRSS") - rssAfter100) / 1024;
+  }
+}
+BENCHMARK(ThroughputSavingOn)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,19 @@
+// The loops that touch every cell of a block. They run for each delivered block on the
+// user-interface thread, so they are built for vector units, with an AVX2 variant chosen
+// at load time where the processor has it. Results are the same on every variant: each
+// float is converted exactly, and every channel's sum still adds its codes in point order.
+#pragma once
+
+#include <cstdint>
+
+namespace acquisition {
+
+// out[e] = unsigned code of cells[e], as a float, for e in 0..count-1.
+void CodesToFloats(const int16_t* cells, int count, float* out);
+
+// sums[ch] = the float sum of the unsigned codes of block[pt * channels + ch] for
+// pt = 0..points-1, added in point order with each partial sum rounded to float; for
+// ch in 0..summed-1.
+void SumCodesByChannel(const int16_t* block, int channels, int summed, int points, float* sums);
+
+}  // namespace acquisition
