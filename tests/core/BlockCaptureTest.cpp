@@ -1,28 +1,21 @@
 #include "BlockCapture.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
 #include "DataFile.h"
+#include "TempDirTest.h"
 
 using namespace acquisition;
 namespace fs = std::filesystem;
 
 namespace {
 
-class BlockCaptureTest : public ::testing::Test {
+class BlockCaptureTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("kzb-capture-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   void BeginRun(BlockCapture& capture, int16_t files, int16_t blocksPerFile) {
     capture.SaveFileCount = files;
     capture.SaveFileIndex = 0;
@@ -35,7 +28,6 @@ class BlockCaptureTest : public ::testing::Test {
     capture.Capture(block.data(), 64, 300);
     return capture.TakeInfoChange() ? capture.Info() : "(unchanged)";
   }
-  fs::path dir;
 };
 
 TEST_F(BlockCaptureTest, ThreeFilesOfTwoBlocks) {

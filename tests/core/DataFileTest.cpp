@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <iconv.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
+
+#include "TempDirTest.h"
 
 using namespace acquisition;
 namespace fs = std::filesystem;
@@ -89,15 +89,8 @@ TEST(DataFile, TenBlocksMake3011Lines) {
   EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
 }
 
-class WriteWholeFileTest : public ::testing::Test {
+class WriteWholeFileTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("kzb-write-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  fs::path dir;
   std::string error;
 };
 
