@@ -201,7 +201,7 @@ class DigitalIoWindowTest : public QObject {
     window.findChild<QLineEdit*>("txtDOValue")->setText("1");
     window.findChild<QPushButton*>("cmdDOOutput")->click();
     auto* lblDI = window.findChild<QLabel*>("lblDI");
-    QTRY_COMPARE_WITH_TIMEOUT(lblDI->text(), QString("8  0"), 1500);
+    QTRY_COMPARE_WITH_TIMEOUT(lblDI->text(), QString("8  0"), 2500);  // the next one-second tick
   }
 };
 
