@@ -43,9 +43,11 @@ FrmMultiBuf::FrmMultiBuf(std::string cardLibraryPath, std::string dataDirectory,
       Timer_DI(new QTimer(this)),
       dll_(std::move(cardLibraryPath)),
       capture_(std::move(dataDirectory)) {
+  // The font comes first, so that every control lays its text out once, in that font.
+  ApplyUserInterfaceFont();
   ui->setupUi(this);
   NameControlArrays();
-  ApplyFonts();
+  ApplyDigitalInputFont();
   setFixedSize(size());
   ui->Label3_3_->setText(Text(acquisition::DirectoryCaption(capture_.directory())));
   for (QLabel* label : findChildren<QLabel*>()) FitAutoSizeLabel(label);
@@ -75,13 +77,16 @@ void FrmMultiBuf::NameControlArrays() {
   lblAD = {ui->lblAD_0_, ui->lblAD_1_, ui->lblAD_2_, ui->lblAD_3_};
 }
 
-void FrmMultiBuf::ApplyFonts() {
-  // The user-interface font must show the Chinese captions.
+// The user-interface font must show the Chinese captions.
+void FrmMultiBuf::ApplyUserInterfaceFont() {
   QFont uiFont = font();
   uiFont.setFamilies({"Noto Sans CJK SC", "WenQuanYi Micro Hei", "Microsoft YaHei"});
   uiFont.setPointSize(9);
   setFont(uiFont);
-  // Song style first, then an installed CJK serif face of the same style.
+}
+
+// Song style first, then an installed CJK serif face of the same style.
+void FrmMultiBuf::ApplyDigitalInputFont() {
   QFont song;
   song.setFamilies({"宋体", "SimSun", "Noto Serif CJK SC", "AR PL UMing CN"});
   song.setPointSizeF(21.75);

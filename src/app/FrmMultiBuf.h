@@ -60,7 +60,8 @@ class FrmMultiBuf : public QWidget {
   void ShowChannelInfo();
   void ConnectHandlers();
   void NameControlArrays();
-  void ApplyFonts();
+  void ApplyUserInterfaceFont();
+  void ApplyDigitalInputFont();
 
   std::unique_ptr<Ui::FrmMultiBuf> ui;
   QTimer* TimerAD;
