@@ -77,10 +77,12 @@ void FrmMultiBuf::NameControlArrays() {
   lblAD = {ui->lblAD_0_, ui->lblAD_1_, ui->lblAD_2_, ui->lblAD_3_};
 }
 
-// The user-interface font must show the Chinese captions.
+// The user-interface font must show the Chinese captions. Like the card's home system's
+// default face, it gives every ASCII character the same half width, so the input bits
+// stand in columns under their bit numbers and the summary lines up.
 void FrmMultiBuf::ApplyUserInterfaceFont() {
   QFont uiFont = font();
-  uiFont.setFamilies({"Noto Sans CJK SC", "WenQuanYi Micro Hei", "Microsoft YaHei"});
+  uiFont.setFamilies({"Noto Sans Mono CJK SC", "Noto Sans CJK SC", "SimSun"});
   uiFont.setPointSize(9);
   setFont(uiFont);
 }
