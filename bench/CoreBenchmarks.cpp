@@ -55,7 +55,7 @@ struct Acquiring {
     std::mt19937 random(1);
     std::uniform_int_distribution<int> cell(-32768, 32767);
     for (int i = 1; i <= kBlockCells; ++i) dll.BlockData[i] = static_cast<int16_t>(cell(random));
-    values.scale = {65535, 32768, 10.0f};
+    values.Scale = {65535, 32768, 10.0f};
     capture.SaveFileCount = 20;
     capture.BlocksPerFile = 10;
   }
@@ -105,7 +105,7 @@ void DataFileWrite(benchmark::State& state) {
     a.capture.Capture(a.dll.BlockData.data() + 1, kChannels, kPoints);
   }
   std::vector<float> saveBuf = a.capture.SaveBuf();
-  std::string bytes, preformatted, error;
+  std::string bytes, preformatted;
   acquisition::FormatDataFile(preformatted, saveBuf.data(), 32000, 10, kChannels, kPoints);
   const std::string path = (kDir / "KZB7315 0.txt").string();
   const std::string other = (kDir / "preformatted.txt").string();
@@ -113,9 +113,9 @@ void DataFileWrite(benchmark::State& state) {
       state,
       [&] {
         acquisition::FormatDataFile(bytes, saveBuf.data(), 32000, 10, kChannels, kPoints);
-        acquisition::WriteWholeFile(path, bytes, error);
+        (void)acquisition::WriteWholeFile(path, bytes);
       },
-      [&] { acquisition::WriteWholeFile(other, preformatted, error); });
+      [&] { (void)acquisition::WriteWholeFile(other, preformatted); });
   state.SetLabel("10 blocks, 3011 lines, " + std::to_string(preformatted.size() / 1024) + " KiB");
 }
 BENCHMARK(DataFileWrite)->UseManualTime()->Unit(benchmark::kMicrosecond);

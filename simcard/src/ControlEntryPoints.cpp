@@ -2,9 +2,8 @@
 #include <algorithm>
 
 #include "SimCardControl.h"
+#include "SimCardExport.h"
 #include "SimCardState.h"
-
-#define SIMCARD_EXPORT extern "C" __attribute__((visibility("default")))
 
 using namespace simcard;
 
@@ -47,14 +46,14 @@ SIMCARD_EXPORT void SimCard_SetInputsSilent(int32_t on) {
 }
 
 SIMCARD_EXPORT int32_t SimCard_CallCount(const char* entryPoint) {
-  int i = EntryIndex(entryPoint);
-  return i < 0 ? 0 : State().calls[i].count;
+  const CallRecord* calls = CallsOf(entryPoint);
+  return calls ? calls->count : 0;
 }
 
 SIMCARD_EXPORT void SimCard_LastArgs(const char* entryPoint, int32_t args[8]) {
-  int i = EntryIndex(entryPoint);
   if (!args) return;
-  std::array<int32_t, 8> last = i < 0 ? std::array<int32_t, 8>{} : State().calls[i].lastArgs;
+  const CallRecord* calls = CallsOf(entryPoint);
+  std::array<int32_t, 8> last = calls ? calls->lastArgs : std::array<int32_t, 8>{};
   std::copy(last.begin(), last.end(), args);
 }
 

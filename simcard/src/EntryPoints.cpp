@@ -3,9 +3,8 @@
 #include <cstring>
 
 #include "SignalGenerator.h"
+#include "SimCardExport.h"
 #include "SimCardState.h"
-
-#define SIMCARD_EXPORT extern "C" __attribute__((visibility("default")))
 
 // Declared from the shared table, so each definition below must match it exactly.
 #define SIMCARD_DECLARE(name, argCount, Result, ...) \
@@ -31,7 +30,7 @@ int32_t Slot(T* p) {
 template <typename... Args>
 SimCardState& Record(Entry entry, Args... args) {
   SimCardState& s = State();
-  CallRecord& rec = s.calls[static_cast<int>(entry)];
+  CallRecord& rec = s.calls[static_cast<size_t>(entry)];
   ++rec.count;
   rec.lastArgs = {};
   int i = 0;

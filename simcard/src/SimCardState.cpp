@@ -1,7 +1,5 @@
 #include "SimCardState.h"
 
-#include <cstring>
-
 namespace simcard {
 
 SimCardState& State() {
@@ -9,17 +7,10 @@ SimCardState& State() {
   return state;
 }
 
-int EntryIndex(const char* name) {
-  static constexpr const char* kNames[] = {
-#define SIMCARD_NAME(name, ...) #name,
-      ADCARD_ENTRY_POINTS(SIMCARD_NAME)
-#undef SIMCARD_NAME
-  };
-  if (!name) return -1;
-  for (int i = 0; i < kEntryCount; ++i) {
-    if (std::strcmp(kNames[i], name) == 0) return i;
-  }
-  return -1;
+CallRecord* CallsOf(const char* name) {
+  if (!name) return nullptr;
+  const auto entry = card::EntryOfName(name);
+  return entry ? &State().calls[static_cast<size_t>(*entry)] : nullptr;
 }
 
 void SimCardState::Pace() {

@@ -10,19 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "AdcardEntryPoints.h"
+#include "EntryPointTable.h"
 #include "SimClock.h"
 
 namespace simcard {
 
-enum class Entry : int {
-#define SIMCARD_ENUM(name, ...) name,
-  ADCARD_ENTRY_POINTS(SIMCARD_ENUM)
-#undef SIMCARD_ENUM
-      Count
-};
-
-constexpr int kEntryCount = static_cast<int>(Entry::Count);
+using card::Entry;
 constexpr int kCellsPerScriptedFetch = 19200;
 constexpr int kQueueCapacity = 64;  // finished blocks held before the oldest is dropped
 
@@ -63,7 +56,7 @@ struct SimCardState {
   uint16_t outputs = 0;  // bits 0..7 group 0, bits 8..15 group 1
   std::optional<std::array<int16_t, 2>> fixedInputs;
   bool inputsSilent = false;
-  std::array<CallRecord, kEntryCount> calls{};
+  std::array<CallRecord, card::kEntryPointCount> calls{};
 
   // Moves finished blocks into the waiting queue as the clock says.
   void Pace();
@@ -73,6 +66,7 @@ struct SimCardState {
 };
 
 SimCardState& State();
-int EntryIndex(const char* name);  // -1 when unknown
+// The call record of the entry point of that name, or null when the card has none.
+CallRecord* CallsOf(const char* name);
 
 }  // namespace simcard

@@ -41,10 +41,18 @@ void BlockCapture::Capture(const int16_t* block, int channels, int points) {
 bool BlockCapture::SaveBlocksToFile() {
   const std::string path = DataFilePath(directory_, SaveFileIndex);
   FormatDataFile(fileBytes_, saveBuf_.data(), kCellsPerSlot, BlocksPerFile, channels_, points_);
-  std::string error;
-  writeFailed_ = !WriteWholeFile(path, fileBytes_, error);
-  if (writeFailed_) SetInfo("写入失败:" + DataFileName(SaveFileIndex), path + ": " + error);
-  return !writeFailed_;
+  auto written = WriteTemporaryFile(path, fileBytes_);
+  writeFailed_ = !written;
+  if (writeFailed_) {
+    ShowFailure(written.failure());
+    return false;
+  }
+  finisher_.Hand(std::move(written.value()));
+  return true;
+}
+
+void BlockCapture::ShowFailure(const numtext::Failure& failure) {
+  SetInfo("写入失败:" + FileNameOfPath(failure.subject), failure.subject + ": " + failure.reason);
 }
 
 // Assigned in place: the status line is set for every block of a run's first file, and the
@@ -56,9 +64,14 @@ void BlockCapture::SetInfo(std::string_view text, std::string_view detail) {
 }
 
 bool BlockCapture::TakeInfoChange() {
+  for (const numtext::Failure& failure : finisher_.TakeFailures()) ShowFailure(failure);
   bool changed = infoChanged_;
   infoChanged_ = false;
   return changed;
+}
+
+void BlockCapture::WaitForFiles() {
+  finisher_.WaitUntilIdle();
 }
 
 }  // namespace acquisition

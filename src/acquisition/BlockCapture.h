@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "FileFinisher.h"
+
 namespace acquisition {
 
 class BlockCapture {
@@ -31,10 +33,21 @@ class BlockCapture {
   // file once BlocksPerFile blocks are gathered. `block` points at the block's first cell.
   void Capture(const int16_t* block, int channels, int points);
 
-  // The file status line, and whether it changed since the last call.
+  // A new run numbers its files from 0 again and forgets the last run's failed file.
+  void BeginRun(int16_t fileCount) {
+    SaveFileCount = fileCount;
+    SaveFileIndex = 0;
+    writeFailed_ = false;
+  }
+
+  // The file status line, and whether it changed since the last call. A file that could
+  // not be finished on disk after its tick shows up here at a later call.
   const std::string& Info() const { return info_; }
   const std::string& InfoDetail() const { return infoDetail_; }
   bool TakeInfoChange();
+
+  // Returns once every written file is on disk under its final name.
+  void WaitForFiles();
 
   const std::string& directory() const { return directory_; }
   const std::vector<float>& SaveBuf() const { return saveBuf_; }
@@ -43,6 +56,7 @@ class BlockCapture {
   // Writes file number SaveFileIndex from the gathered slots.
   bool SaveBlocksToFile();
   void SetInfo(std::string_view text, std::string_view detail = {});
+  void ShowFailure(const numtext::Failure& failure);
 
   std::string directory_;
   std::vector<float> saveBuf_;  // kSlots slots of kCellsPerSlot codes, for the window's life
@@ -50,6 +64,7 @@ class BlockCapture {
   int points_ = 0;
   bool writeFailed_ = false;
   std::string fileBytes_;
+  FileFinisher finisher_;
   std::string info_;
   std::string infoDetail_;
   bool infoChanged_ = false;

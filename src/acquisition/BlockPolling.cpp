@@ -9,21 +9,23 @@
 
 namespace acquisition {
 
-TickOutcome PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
-                       int saveCheckValue) {
-  TickOutcome outcome;
-  const int16_t count = dll.QueryBuf();
-  if (count == 0) return outcome;
-  // Blocks reported before any start have no buffer to go into: leave them with the card.
-  if (!BuffersReady(dll)) return outcome;
+numtext::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
+                                        int saveCheckValue) {
+  return card::Attempt([&] {
+    TickOutcome outcome;
+    const int16_t count = dll.QueryBuf();
+    if (count == 0) return outcome;
+    // Blocks reported before any start have no buffer to go into: leave them with the card.
+    if (!BuffersReady(dll)) return outcome;
 
-  for (int k = 1; k <= count; ++k) {
-    if (dll.ADResult(dll.BlockData.data()) == 1) AcceptBlock(dll, capture, saveCheckValue);
-  }
-  values.BlocksReceived = AdvanceBlockCount(values.BlocksReceived, count);
-  outcome.latestVolts = DeriveChannelValues(dll, values);
-  outcome.foundBlocks = true;
-  return outcome;
+    for (int k = 1; k <= count; ++k) {
+      if (dll.ADResult(dll.BlockData.data()) == 1) AcceptBlock(dll, capture, saveCheckValue);
+    }
+    values.BlocksReceived = AdvanceBlockCount(values.BlocksReceived, count);
+    outcome.latestVolts = DeriveChannelValues(dll, values);
+    outcome.foundBlocks = true;
+    return outcome;
+  });
 }
 
 void AcceptBlock(DllDef& dll, BlockCapture& capture, int saveCheckValue) {
@@ -37,11 +39,11 @@ void AcceptBlock(DllDef& dll, BlockCapture& capture, int saveCheckValue) {
 
 std::array<float, 4> DeriveChannelValues(const DllDef& dll, ChannelValues& values) {
   const int16_t* block = dll.BlockData.data() + 1;
-  LatestSamples(block, dll.ChannelCount, dll.PointsPerChannel, values.scale, values.ChanCode.data(),
+  LatestSamples(block, dll.ChannelCount, dll.PointsPerChannel, values.Scale, values.ChanCode.data(),
                 values.ChanVolt.data());
   std::array<float, 4> latest;
   std::copy_n(values.ChanVolt.begin(), latest.size(), latest.begin());
-  ChannelAverages(block, dll.ChannelCount, dll.PointsPerChannel, values.scale,
+  ChannelAverages(block, dll.ChannelCount, dll.PointsPerChannel, values.Scale,
                   values.ChanCode.data(), values.ChanVolt.data());
   return latest;
 }

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "ChannelValues.h"
+#include "Failure.h"
 
 class DllDef;
 
@@ -18,9 +19,9 @@ struct TickOutcome {
 };
 
 // `saveCheckValue` is the save check box read as a number (0, 1, or 2 when greyed).
-// Throws card::CardUnavailable when the library or an entry point is missing.
-TickOutcome PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
-                       int saveCheckValue);
+// Fails when the library or an entry point is missing; blocks fetched before that count.
+numtext::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
+                                        int saveCheckValue);
 
 // What happens to each block the card delivered into BlockData: gathered while saving,
 // then appended to the ring.

@@ -7,6 +7,7 @@
 
 namespace acquisition {
 
+// The program's per-channel arrays have 66 cells; a block fills the first ChannelCount (64).
 constexpr int kChannelSlots = 66;
 
 struct VoltageScale {
@@ -17,7 +18,7 @@ struct VoltageScale {
 
 struct ChannelValues {
   int16_t BlocksReceived = 0;
-  VoltageScale scale;
+  VoltageScale Scale;  // FullScaleCount, ZeroCode and SpanVolts, set at start-up
   std::array<int32_t, kChannelSlots> ChanCode{};
   std::array<float, kChannelSlots> ChanVolt{};
 };

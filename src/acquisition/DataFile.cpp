@@ -1,35 +1,13 @@
 #include "DataFile.h"
 
-#include <fcntl.h>
-#include <iconv.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstddef>
-#include <cstring>
+#include <filesystem>
 
+#include "DataFilePlatform.h"
 #include "NumberForms.h"
 
 namespace acquisition {
-
-#if defined(_WIN32)
-std::string DefaultDataDirectory() {
-  return "c:\\temp";
-}
-std::string DirectoryCaption(const std::string& directory) {
-  return "文件保存到:" + (directory == "c:\\temp" ? std::string("c:\\Temp") : directory);
-}
-constexpr char kSeparator = '\\';
-#else
-std::string DefaultDataDirectory() {
-  return "/tmp";
-}
-std::string DirectoryCaption(const std::string& directory) {
-  return "文件保存到:" + directory;
-}
-constexpr char kSeparator = '/';
-#endif
 
 std::string DataFileName(int16_t fileNumber) {
   return "KZB7315" + numtext::SignedColumn(fileNumber) + ".txt";
@@ -37,24 +15,8 @@ std::string DataFileName(int16_t fileNumber) {
 
 std::string DataFilePath(const std::string& directory, int16_t fileNumber) {
   std::string path = directory;
-  if (path.empty() || path.back() != kSeparator) path += kSeparator;
+  if (path.empty() || path.back() != kPathSeparator) path += kPathSeparator;
   return path + DataFileName(fileNumber);
-}
-
-bool ToGbk(std::string_view utf8, std::string& out) {
-  iconv_t cd = iconv_open("GBK", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string converted(utf8.size() * 2 + 4, '\0');  // GBK never needs more bytes than UTF-8
-  char* in = const_cast<char*>(utf8.data());
-  size_t inLeft = utf8.size();
-  char* to = converted.data();
-  size_t toLeft = converted.size();
-  size_t result = iconv(cd, &in, &inLeft, &to, &toLeft);
-  iconv_close(cd);
-  if (result == static_cast<size_t>(-1) || inLeft != 0) return false;
-  converted.resize(converted.size() - toLeft);
-  out = std::move(converted);
-  return true;
 }
 
 namespace {
@@ -103,30 +65,22 @@ void FormatDataFile(std::string& out, const float* saveBuf, int slotCells, int b
   }
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string& error) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    error = std::strerror(errno);
-    return false;
+numtext::Result<> WriteWholeFile(const std::string& path, std::string_view bytes) {
+  auto pending = WriteTemporaryFile(path, bytes);
+  if (!pending) return pending.failure();
+  return CommitFile(pending.value());
+}
+
+std::string FileNameOfPath(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+void RemoveLeftoverTemporaryFiles(const std::string& directory) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (IsTemporaryFileName(name)) std::filesystem::remove(entry.path(), ec);
   }
-  const char* p = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? std::strerror(errno) : "nothing written";
-      close(fd);
-      return false;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  if (close(fd) != 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace acquisition

@@ -1,9 +1,12 @@
-// The data files: their name, their bytes, and writing them safely.
+// The data files: their name, their bytes, and writing them so that a reader only ever
+// finds an earlier file whole or the new one whole.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "Failure.h"
 
 namespace acquisition {
 
@@ -14,6 +17,8 @@ std::string DirectoryCaption(const std::string& directory);
 // "KZB7315 0.txt": the file number in the signed-column form, space included.
 std::string DataFileName(int16_t fileNumber);
 std::string DataFilePath(const std::string& directory, int16_t fileNumber);
+// The last part of a path: "KZB7315 0.txt" of "/tmp/KZB7315 0.txt".
+std::string FileNameOfPath(const std::string& path);
 
 // UTF-8 to GBK (code page 936), the encoding the files' readers expect.
 // Returns false, leaving `out` untouched, when the converter refuses.
@@ -25,8 +30,26 @@ bool ToGbk(std::string_view utf8, std::string& out);
 void FormatDataFile(std::string& out, const float* saveBuf, int slotCells, int blocks, int channels,
                     int points);
 
-// Creates or truncates the file and writes all of it, refusing to follow a symbolic link
-// at that name. Every write and the close are checked; on failure `error` says why.
-bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string& error);
+// A file whose bytes all sit in a new temporary file beside its final name. Nothing at the
+// final name has been opened or changed yet.
+struct PendingFile {
+  intptr_t handle = -1;  // the open temporary file
+  std::string temporaryPath;
+  std::string finalPath;
+};
+
+// Writes the bytes into a temporary file created afresh in the final name's directory,
+// checking every write. Refuses when a directory or a read-only file holds the final
+// name. Never opens the final name, so nothing planted there (a FIFO, a link) is used.
+numtext::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath,
+                                                std::string_view bytes);
+// Flushes the temporary file to disk and moves it over the final name, replacing what was
+// there. On failure the temporary file is removed and the earlier file stays as it was.
+numtext::Result<> CommitFile(PendingFile& file);
+// Both steps at once.
+numtext::Result<> WriteWholeFile(const std::string& path, std::string_view bytes);
+
+// Temporary files left behind by a program that was killed while writing.
+void RemoveLeftoverTemporaryFiles(const std::string& directory);
 
 }  // namespace acquisition

@@ -1,6 +1,7 @@
 #include "StartStop.h"
 
 #include <algorithm>
+#include <new>
 
 #include "DllDef.h"
 #include "NumberForms.h"
@@ -14,7 +15,7 @@ std::optional<int16_t> ReadSaveSetting(std::string_view text, int16_t min, int16
   return std::clamp(*value, min, max);
 }
 
-StartOutcome StartAcquisition(DllDef& dll) {
+numtext::Result<StartOutcome> StartAcquisition(DllDef& dll) {
   dll.IntrArg1 = 10;
   dll.PointsPerChannel = 300;
   dll.IntrArg3 = 0;
@@ -23,22 +24,28 @@ StartOutcome StartAcquisition(DllDef& dll) {
   dll.IntrArg6 = 0;
   dll.IntrArg7 = 1;
 
-  dll.StopIntr();
-  if (dll.Initial(0, 0, 0, 0) == 0) return {false, dll.GetLastADError()};
+  return card::Attempt([&]() -> numtext::Result<StartOutcome> {
+    dll.StopIntr();
+    if (dll.Initial(0, 0, 0, 0) == 0) return StartOutcome{false, dll.GetLastADError()};
 
-  const size_t blockCells = static_cast<size_t>(dll.ChannelCount) * dll.PointsPerChannel;
-  dll.BlockData.assign(blockCells + 2, 0);
-  dll.RingData.assign(blockCells * dll.RingBlockCount + 1, 0);
+    const size_t blockCells = static_cast<size_t>(dll.ChannelCount) * dll.PointsPerChannel;
+    try {
+      dll.BlockData.assign(blockCells + 2, 0);
+      dll.RingData.assign(blockCells * dll.RingBlockCount + 1, 0);
+    } catch (const std::bad_alloc& e) {
+      return numtext::Failure{numtext::Failure::Kind::OutOfMemory, "block buffers", e.what()};
+    }
 
-  if (dll.StartIntr(dll.IntrArg1, dll.PointsPerChannel, dll.IntrArg3, dll.ChannelCount,
-                    dll.IntrArg5, dll.IntrArg6, dll.IntrArg7) == 0) {
-    return {false, dll.GetLastADError()};
-  }
-  return {true, 0};
+    if (dll.StartIntr(dll.IntrArg1, dll.PointsPerChannel, dll.IntrArg3, dll.ChannelCount,
+                      dll.IntrArg5, dll.IntrArg6, dll.IntrArg7) == 0) {
+      return StartOutcome{false, dll.GetLastADError()};
+    }
+    return StartOutcome{true, 0};
+  });
 }
 
-void StopAcquisition(DllDef& dll) {
-  dll.StopIntr();
+numtext::Result<> StopAcquisition(DllDef& dll) {
+  return card::Attempt([&] { dll.StopIntr(); });
 }
 
 std::string RefusalText(int32_t errorNumber) {

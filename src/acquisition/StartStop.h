@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "Failure.h"
+
 class DllDef;
 
 namespace acquisition {
@@ -20,11 +22,11 @@ struct StartOutcome {
 };
 
 // Fixes the parameters, stops and initialises the card, sizes and clears the block buffer
-// and the ring, and starts acquisition. Throws card::CardUnavailable (and std::bad_alloc);
-// the caller abandons the start on either, keeping what was done so far.
-StartOutcome StartAcquisition(DllDef& dll);
+// and the ring, and starts acquisition. A missing card library or entry point, or too
+// little memory for the buffers, ends it where it happened, keeping what was done so far.
+numtext::Result<StartOutcome> StartAcquisition(DllDef& dll);
 
-void StopAcquisition(DllDef& dll);
+numtext::Result<> StopAcquisition(DllDef& dll);
 
 // "Error=-3": what lblBlock shows after a refusal.
 std::string RefusalText(int32_t errorNumber);

@@ -1,8 +1,12 @@
 #include "FrmMultiBuf.h"
 
 #include <QCloseEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTimer>
+#include <climits>
+#include <cstdio>
 
 #include "BlockPolling.h"
 #include "CardIdentity.h"
@@ -17,51 +21,55 @@
 
 namespace {
 
-// Card calls outside the start handler have no error trap of their own: a missing library
-// or entry point ends the handler quietly instead of the program.
-template <typename Work>
-void Quietly(Work work) {
-  try {
-    work();
-  } catch (const card::CardUnavailable&) {
+using numtext::Failure;
+
+QString CardFailureCaption(const Failure& failure) {
+  switch (failure.kind) {
+    case Failure::Kind::CardLibraryMissing:
+      return "无法加载板卡库: " + ToQt(failure.subject);
+    case Failure::Kind::EntryPointMissing:
+      return "板卡库缺少入口点: " + ToQt(failure.subject);
+    default:
+      return ToQt(failure.subject);
   }
 }
 
-QString CardUnavailableText(const card::CardUnavailable& e) {
-  if (e.reason == card::CardUnavailable::Reason::LibraryMissing) {
-    return "无法加载板卡库: " + Text(e.subject);
-  }
-  return "板卡库缺少入口点: " + Text(e.subject);
+// Nothing the card or the system says is lost: what the window does not show goes to
+// standard error with its reason.
+void Report(const Failure& failure) {
+  std::fprintf(stderr, "kzb7310: %s: %s\n", failure.subject.c_str(), failure.reason.c_str());
 }
 
 }  // namespace
 
 FrmMultiBuf::FrmMultiBuf(std::string cardLibraryPath, std::string dataDirectory, QWidget* parent)
     : QWidget(parent),
-      ui(std::make_unique<Ui::FrmMultiBuf>()),
-      TimerAD(new QTimer(this)),
-      Timer_DI(new QTimer(this)),
+      ui_(std::make_unique<Ui::FrmMultiBuf>()),
+      TimerAD_(new QTimer(this)),
+      Timer_DI_(new QTimer(this)),
       dll_(std::move(cardLibraryPath)),
       capture_(std::move(dataDirectory)) {
   // The font comes first, so that every control lays its text out once, in that font.
   ApplyUserInterfaceFont();
-  ui->setupUi(this);
+  ui_->setupUi(this);
   NameControlArrays();
   ApplyDigitalInputFont();
   setFixedSize(size());
-  ui->Label3_3_->setText(Text(acquisition::DirectoryCaption(capture_.directory())));
+  ui_->Label3_3_->setText(ToQt(acquisition::DirectoryCaption(capture_.directory())));
   for (QLabel* label : findChildren<QLabel*>()) FitAutoSizeLabel(label);
+  // A text field holds whatever the operator types, however long.
+  for (QLineEdit* field : findChildren<QLineEdit*>()) field->setMaxLength(INT_MAX);
   summary_.reserve(4096);
 
-  TimerAD->setObjectName("TimerAD");
-  TimerAD->setInterval(200);
-  Timer_DI->setObjectName("Timer_DI");
-  Timer_DI->setInterval(1000);
+  TimerAD_->setObjectName("TimerAD");
+  TimerAD_->setInterval(200);
+  Timer_DI_->setObjectName("Timer_DI");
+  Timer_DI_->setInterval(1000);
   ConnectHandlers();
-  TimerAD->start();
-  Timer_DI->start();
+  TimerAD_->start();
+  Timer_DI_->start();
 
-  ui->cmdExit->setFocus();
+  ui_->cmdExit->setFocus();
   Form_Load();
 }
 
@@ -74,12 +82,12 @@ void FrmMultiBuf::NameControlArrays() {
     auto match = element.match(w->objectName());
     if (match.hasMatch()) w->setObjectName(match.captured(1) + "(" + match.captured(2) + ")");
   }
-  lblAD = {ui->lblAD_0_, ui->lblAD_1_, ui->lblAD_2_, ui->lblAD_3_};
+  lblAD_ = {ui_->lblAD_0_, ui_->lblAD_1_, ui_->lblAD_2_, ui_->lblAD_3_};
 }
 
-// The user-interface font must show the Chinese captions. Like the card's home system's
-// default face, it gives every ASCII character the same half width, so the input bits
-// stand in columns under their bit numbers and the summary lines up.
+// The user-interface font must show the Chinese captions. It gives every ASCII character
+// the same half width, so the input bits stand in columns under their bit numbers and the
+// summary lines up.
 void FrmMultiBuf::ApplyUserInterfaceFont() {
   QFont uiFont = font();
   uiFont.setFamilies({"Noto Sans Mono CJK SC", "Noto Sans CJK SC", "SimSun"});
@@ -93,24 +101,25 @@ void FrmMultiBuf::ApplyDigitalInputFont() {
   song.setFamilies({"宋体", "SimSun", "Noto Serif CJK SC", "AR PL UMing CN"});
   song.setPointSizeF(21.75);
   song.setWeight(QFont::Normal);
-  ui->lblDI->setFont(song);
+  ui_->lblDI->setFont(song);
 }
 
 void FrmMultiBuf::ConnectHandlers() {
-  connect(TimerAD, &QTimer::timeout, this, &FrmMultiBuf::TimerAD_Timer);
-  connect(Timer_DI, &QTimer::timeout, this, &FrmMultiBuf::Timer_DI_Timer);
-  connect(ui->cmdExit, &QPushButton::clicked, this, &FrmMultiBuf::cmdExit_Click);
-  connect(ui->cmdStart, &QPushButton::clicked, this, &FrmMultiBuf::cmdStart_Click);
-  connect(ui->cmdStop, &QPushButton::clicked, this, &FrmMultiBuf::cmdStop_Click);
-  connect(ui->cmdDOOutput, &QPushButton::clicked, this, &FrmMultiBuf::cmdDOOutput_Click);
-  connect(ui->cmdSWO, &QPushButton::clicked, this, &FrmMultiBuf::cmdSWO_Click);
-  connect(ui->txtDOChn, &QLineEdit::textChanged, this, &FrmMultiBuf::txtDOChn_Change);
-  connect(ui->UpDownBitNum, &UpDownSpinner::valueChanged, this, &FrmMultiBuf::UpDownBitNum_Change);
-  ui->txtDOValue->installEventFilter(this);
+  connect(TimerAD_, &QTimer::timeout, this, &FrmMultiBuf::TimerAD_Timer);
+  connect(Timer_DI_, &QTimer::timeout, this, &FrmMultiBuf::Timer_DI_Timer);
+  connect(ui_->cmdExit, &QPushButton::clicked, this, &FrmMultiBuf::cmdExit_Click);
+  connect(ui_->cmdStart, &QPushButton::clicked, this, &FrmMultiBuf::cmdStart_Click);
+  connect(ui_->cmdStop, &QPushButton::clicked, this, &FrmMultiBuf::cmdStop_Click);
+  connect(ui_->cmdDOOutput, &QPushButton::clicked, this, &FrmMultiBuf::cmdDOOutput_Click);
+  connect(ui_->cmdSWO, &QPushButton::clicked, this, &FrmMultiBuf::cmdSWO_Click);
+  connect(ui_->txtDOChn, &QLineEdit::textChanged, this, &FrmMultiBuf::txtDOChn_Change);
+  connect(ui_->UpDownBitNum, &UpDownSpinner::valueChanged, this, &FrmMultiBuf::UpDownBitNum_Change);
+  ui_->txtDOValue->installEventFilter(this);
 }
 
 bool FrmMultiBuf::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui->txtDOValue && event->type() == QEvent::MouseButtonDblClick) {
+  if (watched == ui_->txtDOValue && event->type() == QEvent::MouseButtonDblClick &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     txtDOValue_DblClick();
   }
   return QWidget::eventFilter(watched, event);
@@ -119,21 +128,35 @@ bool FrmMultiBuf::eventFilter(QObject* watched, QEvent* event) {
 // Program lifetime
 
 void FrmMultiBuf::Form_Load() {
-  ui->cmdStop->setEnabled(false);
-  ui->cmdStart->setEnabled(true);
+  ui_->cmdStop->setEnabled(false);
+  ui_->cmdStart->setEnabled(true);
   dll_.RingBlockCount = 20;
   dll_.RingWritePos = 0;
   values_.BlocksReceived = 0;
-  values_.scale = {.FullScaleCount = 65535, .ZeroCode = 32768, .SpanVolts = 10.0f};
-  try {
-    SetCaption(ui->lblCardInfo, Text(card::RequestIdentity(dll_)));
-  } catch (const card::CardUnavailable& e) {
-    SetCaption(ui->lblCardInfo, CardUnavailableText(e));
+  values_.Scale = {.FullScaleCount = 65535, .ZeroCode = 32768, .SpanVolts = 10.0f};
+  ShowCardInfo();
+}
+
+// The identity line, or why the card could not be asked; the tooltip names the library in
+// use, so a simulated card is never taken for a real one.
+void FrmMultiBuf::ShowCardInfo() {
+  const numtext::Result<std::string> identity = card::RequestIdentity(dll_);
+  const QString path = ToQt(dll_.library().path());
+  if (!identity) {
+    SetCaption(ui_->lblCardInfo, CardFailureCaption(identity.failure()));
+    ui_->lblCardInfo->setToolTip(ToQt(identity.failure().reason));
+    Report(identity.failure());
+    return;
   }
+  cardInfoShown_ = true;
+  SetCaption(ui_->lblCardInfo, ToQt(identity.value()));
+  ui_->lblCardInfo->setToolTip(dll_.library().IsSimulated() ? "模拟板卡（不是真实板卡）: " + path
+                                                            : "板卡库: " + path);
 }
 
 void FrmMultiBuf::Form_Unload() {
-  Quietly([&] { acquisition::StopAcquisition(dll_); });
+  dll_.library().AllowRetry();
+  if (auto stopped = acquisition::StopAcquisition(dll_); !stopped) Report(stopped.failure());
 }
 
 void FrmMultiBuf::closeEvent(QCloseEvent* event) {
@@ -142,105 +165,117 @@ void FrmMultiBuf::closeEvent(QCloseEvent* event) {
 }
 
 void FrmMultiBuf::cmdExit_Click() {
-  Quietly([&] { acquisition::StopAcquisition(dll_); });
+  dll_.library().AllowRetry();
+  (void)acquisition::StopAcquisition(dll_);  // a missing card is reported by Form_Unload
   close();
+}
+
+void FrmMultiBuf::WaitForDataFiles() {
+  capture_.WaitForFiles();
+  if (capture_.TakeInfoChange()) {
+    SetCaption(ui_->lblInfo, ToQt(capture_.Info()));
+    ui_->lblInfo->setToolTip(ToQt(capture_.InfoDetail()));
+  }
 }
 
 // Analog acquisition
 
 void FrmMultiBuf::cmdStart_Click() {
-  // Any failure on the way abandons the start silently, keeping the steps already done.
-  try {
-    auto files = acquisition::ReadSaveSetting(Text(ui->txtSaveFileNum->text()), 1, 20);
-    if (!files) return;
-    capture_.SaveFileCount = *files;
-    capture_.SaveFileIndex = 0;
-    auto blocks = acquisition::ReadSaveSetting(Text(ui->txtBlockNumMax->text()), 1, 10);
-    if (!blocks) return;
-    capture_.BlocksPerFile = *blocks;
-    capture_.SaveBlockIndex = 0;
+  // A setting out of range, a missing card or too little memory abandons the start without
+  // a message, keeping the steps already done.
+  auto files = acquisition::ReadSaveSetting(FromQt(ui_->txtSaveFileNum->text()), 1, 20);
+  if (!files) return;
+  capture_.BeginRun(*files);
+  auto blocks = acquisition::ReadSaveSetting(FromQt(ui_->txtBlockNumMax->text()), 1, 10);
+  if (!blocks) return;
+  capture_.BlocksPerFile = *blocks;
+  capture_.SaveBlockIndex = 0;
 
-    const acquisition::StartOutcome outcome = acquisition::StartAcquisition(dll_);
-    if (!outcome.started) {
-      SetCaption(ui->lblBlock, Text(acquisition::RefusalText(outcome.errorNumber)));
-      return;
-    }
-    if (!TimerAD->isActive()) TimerAD->start();
-    ui->cmdStop->setEnabled(true);
-    ui->cmdStart->setEnabled(false);
-  } catch (const std::exception&) {
+  dll_.library().AllowRetry();  // a card library copied into place since is used now
+  const auto outcome = acquisition::StartAcquisition(dll_);
+  if (!cardInfoShown_ && dll_.library().loaded()) ShowCardInfo();
+  if (!outcome) {
+    Report(outcome.failure());
+    return;
   }
+  if (!outcome.value().started) {
+    SetCaption(ui_->lblBlock, ToQt(acquisition::RefusalText(outcome.value().errorNumber)));
+    return;
+  }
+  if (!TimerAD_->isActive()) TimerAD_->start();
+  ui_->cmdStop->setEnabled(true);
+  ui_->cmdStart->setEnabled(false);
 }
 
 void FrmMultiBuf::cmdStop_Click() {
-  Quietly([&] { acquisition::StopAcquisition(dll_); });
-  TimerAD->stop();
-  ui->cmdStart->setEnabled(true);
-  ui->cmdStop->setEnabled(false);
+  dll_.library().AllowRetry();
+  (void)acquisition::StopAcquisition(dll_);  // nothing runs on a card that is not there
+  TimerAD_->stop();
+  ui_->cmdStart->setEnabled(true);
+  ui_->cmdStop->setEnabled(false);
 }
 
 void FrmMultiBuf::TimerAD_Timer() {
-  acquisition::TickOutcome tick;
-  try {
-    tick = acquisition::PollBlocks(dll_, values_, capture_, CheckValue(ui->chkSaveData));
-  } catch (const card::CardUnavailable&) {
-  }
+  dll_.library().AllowRetry();
+  const auto tick = acquisition::PollBlocks(dll_, values_, capture_, CheckValue(ui_->chkSaveData));
   if (capture_.TakeInfoChange()) {
-    SetCaption(ui->lblInfo, Text(capture_.Info()));
-    ui->lblInfo->setToolTip(Text(capture_.InfoDetail()));
+    SetCaption(ui_->lblInfo, ToQt(capture_.Info()));
+    ui_->lblInfo->setToolTip(ToQt(capture_.InfoDetail()));
   }
-  if (!tick.foundBlocks) return;
+  if (!tick || !tick.value().foundBlocks) return;  // a missing card shows on lblCardInfo
 
-  SetCaption(ui->lblBlock, Text(numtext::SignedColumn(values_.BlocksReceived)));
-  SetCaption(ui->lblptr, Text(numtext::SignedColumn(dll_.RingWritePos)));
-  for (size_t i = 0; i < lblAD.size(); ++i) {
-    lblAD[i]->setText(
-        Text(numtext::Volts(tick.latestVolts[i], numtext::VoltPattern::NoIntegerZero)));
+  SetCaption(ui_->lblBlock, ToQt(numtext::SignedColumn(values_.BlocksReceived)));
+  SetCaption(ui_->lblptr, ToQt(numtext::SignedColumn(dll_.RingWritePos)));
+  for (size_t i = 0; i < lblAD_.size(); ++i) {
+    lblAD_[i]->setText(
+        ToQt(numtext::Volts(tick.value().latestVolts[i], numtext::VoltPattern::NoIntegerZero)));
   }
   ShowChannelInfo();
 }
 
 void FrmMultiBuf::ShowChannelInfo() {
-  if (CheckValue(ui->chkDisp) == 0) return;
+  if (CheckValue(ui_->chkDisp) == 0) return;
   acquisition::BuildChannelSummary(summary_, values_, dll_.ChannelCount);
-  ui->txtInfo->setPlainText(Text(summary_));
+  ui_->txtInfo->setPlainText(ToQt(summary_));
 }
 
-// Digital input and output
+// Digital input and output. A card that is not there leaves the controls as they are.
 
 void FrmMultiBuf::Timer_DI_Timer() {
-  Quietly([&] {
-    const dio::DiCaptions captions = dio::ReadDigitalInputs(dll_, DiWords_);
-    SetCaption(ui->lblDI, Text(captions.lblDI));
-    SetCaption(ui->lblDI_0, Text(captions.lblDI_0));
-    SetCaption(ui->lblBit, Text(captions.lblBit));
-    SetCaption(ui->lblDI_1, Text(captions.lblDI_1));
-  });
+  dll_.library().AllowRetry();
+  const auto captions = dio::ReadDigitalInputs(dll_, DiWords_);
+  if (!captions) return;
+  SetCaption(ui_->lblDI, ToQt(captions.value().lblDI));
+  SetCaption(ui_->lblDI_0, ToQt(captions.value().lblDI_0));
+  SetCaption(ui_->lblBit, ToQt(captions.value().lblBit));
+  SetCaption(ui_->lblDI_1, ToQt(captions.value().lblDI_1));
 }
 
 void FrmMultiBuf::txtDOChn_Change() {
-  const int16_t channel = dio::ChannelOfText(Text(ui->txtDOChn->text()));
-  ui->UpDownBitNum->setValue(channel);
-  SetFieldText(ui->txtDOChn, Text(numtext::SignedColumn(channel)));
+  const int16_t channel = dio::ChannelOfText(FromQt(ui_->txtDOChn->text()));
+  ui_->UpDownBitNum->setValue(channel);
+  SetFieldText(ui_->txtDOChn, ToQt(numtext::SignedColumn(channel)));
 }
 
 void FrmMultiBuf::UpDownBitNum_Change() {
-  SetFieldText(ui->txtDOChn, Text(numtext::SignedColumn(ui->UpDownBitNum->value())));
+  SetFieldText(ui_->txtDOChn, ToQt(numtext::SignedColumn(ui_->UpDownBitNum->value())));
 }
 
 void FrmMultiBuf::txtDOValue_DblClick() {
-  SetFieldText(ui->txtDOValue, Text(dio::ToggledValueText(Text(ui->txtDOValue->text()))));
+  SetFieldText(ui_->txtDOValue, ToQt(dio::ToggledValueText(FromQt(ui_->txtDOValue->text()))));
 }
 
 void FrmMultiBuf::cmdDOOutput_Click() {
-  const int16_t value = dio::OutputValueOfText(Text(ui->txtDOValue->text()));
-  SetFieldText(ui->txtDOValue, Text(numtext::SignedColumn(value)));
-  const int16_t channel = dio::OutputChannelOfText(Text(ui->txtDOChn->text()));
-  Quietly([&] { dio::OutputBit(dll_, channel, value); });
+  const int16_t value = dio::OutputValueOfText(FromQt(ui_->txtDOValue->text()));
+  SetFieldText(ui_->txtDOValue, ToQt(numtext::SignedColumn(value)));
+  const int16_t channel = dio::OutputChannelOfText(FromQt(ui_->txtDOChn->text()));
+  dll_.library().AllowRetry();
+  (void)dio::OutputBit(dll_, channel, value);
 }
 
 void FrmMultiBuf::cmdSWO_Click() {
-  const int16_t group = dio::GroupOfText(Text(ui->txtswChn->text()));
-  SwoValue_[0] = dio::ByteOfHexText(Text(ui->txtSWO_0->text()));
-  Quietly([&] { dio::OutputByte(dll_, group, SwoValue_[0]); });
+  const int16_t group = dio::GroupOfText(FromQt(ui_->txtswChn->text()));
+  SwoValue_[0] = dio::ByteOfHexText(FromQt(ui_->txtSWO_0->text()));
+  dll_.library().AllowRetry();
+  (void)dio::OutputByte(dll_, group, SwoValue_[0]);
 }

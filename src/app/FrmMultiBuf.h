@@ -45,12 +45,15 @@ class FrmMultiBuf : public QWidget {
   void cmdDOOutput_Click();
   void cmdSWO_Click();
 
+  // Returns once every data file written so far is on disk under its own name.
+  void WaitForDataFiles();
+
   // What the handlers keep, for tests and benchmarks to look at.
   const DllDef& dll() const { return dll_; }
   const acquisition::ChannelValues& values() const { return values_; }
   const acquisition::BlockCapture& capture() const { return capture_; }
   const dio::DiWordBuffer& DiWords() const { return DiWords_; }
-  const std::array<int16_t, 9>& SwoValue() const { return SwoValue_; }
+  int16_t SwoValue(size_t index) const { return SwoValue_[index]; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -58,20 +61,24 @@ class FrmMultiBuf : public QWidget {
 
  private:
   void ShowChannelInfo();
+  void ShowCardInfo();
   void ConnectHandlers();
   void NameControlArrays();
   void ApplyUserInterfaceFont();
   void ApplyDigitalInputFont();
 
-  std::unique_ptr<Ui::FrmMultiBuf> ui;
-  QTimer* TimerAD;
-  QTimer* Timer_DI;
-  std::array<QLabel*, 4> lblAD{};
+  std::unique_ptr<Ui::FrmMultiBuf> ui_;
+  QTimer* TimerAD_;
+  QTimer* Timer_DI_;
+  std::array<QLabel*, 4> lblAD_{};
 
   DllDef dll_;
+  bool cardInfoShown_ = false;  // false until the card has answered the identity request
   acquisition::ChannelValues values_;
   acquisition::BlockCapture capture_;
   dio::DiWordBuffer DiWords_{};
+  // The window's byte output buffer, indices 0 to 8: element 0 holds the byte last sent,
+  // the others are kept but never used.
   std::array<int16_t, 9> SwoValue_{};
   std::string summary_;  // the summary text, rebuilt in place every tick
 };

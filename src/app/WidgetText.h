@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-inline QString Text(std::string_view utf8) {
+inline QString ToQt(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
-inline std::string Text(const QString& text) {
+inline std::string FromQt(const QString& text) {
   return text.toStdString();
 }
 

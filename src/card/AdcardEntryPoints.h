@@ -1,18 +1,12 @@
 // The entry points of the card library "adcard", in the card maker's declaration order.
 // Both the program's binding and the simulated card are generated from this one table, so
-// the compiler holds them to the same signatures. Every argument takes one 4-byte slot on
-// the card's home system; a 16-bit argument fills only its low half.
+// the compiler holds them to the same signatures. On 32-bit Windows every argument takes
+// one 4-byte stack slot; a 16-bit argument fills only its low half.
 #pragma once
 
 #include <cstdint>
 
-#if defined(_WIN32)
-#define ADCARD_CALL __stdcall
-#define ADCARD_LIBRARY_NAME "adcard.dll"
-#else
-#define ADCARD_CALL
-#define ADCARD_LIBRARY_NAME "libadcard.so"
-#endif
+#include "AdcardPlatform.h"  // ADCARD_CALL and ADCARD_LIBRARY_NAME of the target platform
 
 // X(name, argument count, result type, argument types...)
 // The program calls ten of them; the others are declared because the card has them.

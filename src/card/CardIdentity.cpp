@@ -20,12 +20,14 @@ std::string IdentityLine(const uint8_t reply[5]) {
   return line;
 }
 
-std::string RequestIdentity(DllDef& dll) {
+numtext::Result<std::string> RequestIdentity(DllDef& dll) {
   dll.IoctlIn[0] = 70;
   dll.IoctlIn[1] = 64;
   dll.IoctlIn[2] = 0;
-  dll.IOCtl(100, dll.IoctlIn.data(), 100, dll.IoctlOut.data());
-  return IdentityLine(dll.IoctlOut.data());
+  return Attempt([&] {
+    dll.IOCtl(100, dll.IoctlIn.data(), 100, dll.IoctlOut.data());
+    return IdentityLine(dll.IoctlOut.data());
+  });
 }
 
 }  // namespace card

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "Failure.h"
+
 class DllDef;
 
 namespace card {
@@ -11,8 +13,8 @@ namespace card {
 // "卡名: 12 34 类型: 1  速度: 50K  精度: 16位" for the reply bytes 12, 34, 5, 16, 1.
 std::string IdentityLine(const uint8_t reply[5]);
 
-// Sends the identity request and returns the line for whatever the reply holds.
-// Throws CardUnavailable when the library or IOCtl is missing.
-std::string RequestIdentity(DllDef& dll);
+// Sends the identity request and returns the line for whatever the reply holds, or why the
+// card could not be asked.
+numtext::Result<std::string> RequestIdentity(DllDef& dll);
 
 }  // namespace card

@@ -1,48 +1,41 @@
 #include "CardLibrary.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <climits>
+#include "LibraryLoader.h"
 
 namespace card {
 
-std::string ExportedName(Entry entry) {
-  const EntryPointInfo& info = kEntryPoints[static_cast<size_t>(entry)];
-#if defined(_WIN32)
-  return "_" + std::string(info.name) + "@" + std::to_string(4 * info.argCount);
-#else
-  return std::string(info.name);
-#endif
-}
+using numtext::Failure;
 
 std::string DefaultLibraryPath() {
-  char exe[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return ADCARD_LIBRARY_NAME;
-  std::string path(exe, static_cast<size_t>(n));
-  return path.substr(0, path.rfind('/') + 1) + ADCARD_LIBRARY_NAME;
+  return loader::ExecutableDirectory() + ADCARD_LIBRARY_NAME;
 }
-
-CardUnavailable::CardUnavailable(Reason reason, std::string subject)
-    : std::runtime_error((reason == Reason::LibraryMissing ? "card library not loaded: "
-                                                           : "card entry point missing: ") +
-                         subject),
-      reason(reason),
-      subject(std::move(subject)) {}
 
 CardLibrary::CardLibrary(std::string path) : path_(std::move(path)) {}
 
 CardLibrary::~CardLibrary() {
-  if (handle_) dlclose(handle_);
+  if (handle_) loader::Close(handle_);
+}
+
+void CardLibrary::AllowRetry() {
+  if (!handle_) loadTried_ = false;
+}
+
+numtext::Result<> CardLibrary::Load() {
+  if (!handle_ && !loadTried_) {
+    loadTried_ = true;
+    loadError_.clear();
+    handle_ = loader::Open(path_, loadError_);
+  }
+  if (!handle_) return Failure{Failure::Kind::CardLibraryMissing, path_, loadError_};
+  return {};
+}
+
+bool CardLibrary::IsSimulated() {
+  return Load() && loader::Symbol(handle_, "SimCard_Reset") != nullptr;
 }
 
 void* CardLibrary::Handle() {
-  if (!loadTried_) {
-    loadTried_ = true;
-    handle_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
-  }
-  if (!handle_) throw CardUnavailable(CardUnavailable::Reason::LibraryMissing, path_);
+  if (auto loaded = Load(); !loaded) throw CardUnavailable{loaded.failure()};
   return handle_;
 }
 
@@ -52,11 +45,13 @@ void* CardLibrary::Resolve(Entry entry) {
   void* handle = Handle();
   if (!symbolTried_[i]) {
     symbolTried_[i] = true;
-    symbols_[i] = dlsym(handle, ExportedName(entry).c_str());
+    for (const std::string& name : loader::ExportedNames(kEntryPoints[i])) {
+      if ((symbols_[i] = loader::Symbol(handle, name))) break;
+    }
   }
   if (!symbols_[i]) {
-    throw CardUnavailable(CardUnavailable::Reason::EntryPointMissing,
-                          std::string(kEntryPoints[i].name));
+    throw CardUnavailable{Failure{Failure::Kind::EntryPointMissing,
+                                  std::string(kEntryPoints[i].name), "not exported by " + path_}};
   }
   return symbols_[i];
 }

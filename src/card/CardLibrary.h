@@ -2,32 +2,13 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
-#include <stdexcept>
 #include <string>
-#include <string_view>
+#include <type_traits>
 
-#include "AdcardEntryPoints.h"
+#include "EntryPointTable.h"
+#include "Failure.h"
 
 namespace card {
-
-enum class Entry : int {
-#define ADCARD_ENUM(name, ...) name,
-  ADCARD_ENTRY_POINTS(ADCARD_ENUM)
-#undef ADCARD_ENUM
-};
-
-struct EntryPointInfo {
-  std::string_view name;
-  int argCount;
-};
-
-inline constexpr std::array kEntryPoints = {
-#define ADCARD_INFO(name, argCount, ...) EntryPointInfo{#name, argCount},
-    ADCARD_ENTRY_POINTS(ADCARD_INFO)
-#undef ADCARD_INFO
-};
-inline constexpr size_t kEntryPointCount = kEntryPoints.size();
 
 template <Entry E>
 struct EntrySignature;
@@ -39,20 +20,13 @@ struct EntrySignature;
 ADCARD_ENTRY_POINTS(ADCARD_SIGNATURE)
 #undef ADCARD_SIGNATURE
 
-// The name under which the library exports an entry point: the plain name here, the
-// decorated "_Initial@16" of the card's home system under Windows.
-std::string ExportedName(Entry entry);
-
 // The card library next to the running program's executable.
 std::string DefaultLibraryPath();
 
-// A card call that could not be made because the library or the entry point is missing.
-class CardUnavailable : public std::runtime_error {
- public:
-  enum class Reason { LibraryMissing, EntryPointMissing };
-  CardUnavailable(Reason reason, std::string subject);
-  Reason reason;
-  std::string subject;  // the library path, or the entry point's name
+// Thrown by a card call that cannot be made because the library or the entry point is
+// missing. It stays inside the core: Attempt() below turns it into a Result.
+struct CardUnavailable {
+  numtext::Failure failure;
 };
 
 class CardLibrary {
@@ -64,8 +38,19 @@ class CardLibrary {
 
   const std::string& path() const { return path_; }
 
-  // Throws CardUnavailable. The outcome of a first attempt is kept, so a missing library
-  // costs one look-up, not one per timer tick.
+  // A library that failed to load is tried again at the next call after this, so one
+  // copied into place while the program runs is found. Called once per handler, so a
+  // missing library costs at most one look-up per timer tick.
+  void AllowRetry();
+
+  // Loads the library if it is not loaded yet; false with the reason when it cannot be.
+  numtext::Result<> Load();
+  bool loaded() const { return handle_ != nullptr; }
+
+  // True for the project's simulated card, which exports its control entry points too.
+  bool IsSimulated();
+
+  // Throws CardUnavailable.
   void* Resolve(Entry entry);
 
   template <Entry E, typename... Args>
@@ -80,8 +65,40 @@ class CardLibrary {
   std::string path_;
   void* handle_ = nullptr;
   bool loadTried_ = false;
+  std::string loadError_;
   std::array<void*, kEntryPointCount> symbols_{};
   std::array<bool, kEntryPointCount> symbolTried_{};
 };
+
+namespace detail {
+template <typename T>
+struct AsResult {
+  using type = numtext::Result<T>;
+};
+template <>
+struct AsResult<void> {
+  using type = numtext::Result<>;
+};
+template <typename T>
+struct AsResult<numtext::Result<T>> {
+  using type = numtext::Result<T>;
+};
+}  // namespace detail
+
+// Runs card calls; a missing library or entry point becomes the Result's failure. Work that
+// returns a Result of its own keeps its failures too.
+template <typename Work>
+auto Attempt(Work work) -> typename detail::AsResult<decltype(work())>::type {
+  try {
+    if constexpr (std::is_void_v<decltype(work())>) {
+      work();
+      return {};
+    } else {
+      return work();
+    }
+  } catch (const CardUnavailable& e) {
+    return e.failure;
+  }
+}
 
 }  // namespace card

@@ -17,7 +17,8 @@ class DllDef {
   card::CardLibrary& library() { return library_; }
 
   // dll.StartIntr(...) calls the entry point through the bound table; each throws
-  // card::CardUnavailable when the library or the entry point is missing.
+  // card::CardUnavailable when the library or the entry point is missing, which the core
+  // turns into a Result with card::Attempt before anything reaches the window.
 #define ADCARD_MEMBER(name, ...)                      \
   template <typename... Args>                         \
   auto name(Args... args) {                           \
@@ -43,9 +44,11 @@ class DllDef {
   int16_t RingBlockCount = 0;
   int32_t RingWritePos = 0;
 
-  // Identity request and reply.
-  std::array<uint8_t, 32001> IoctlIn{};
-  std::array<uint8_t, 32001> IoctlOut{};
+  // Identity request and reply: the program's own fixed buffers, indices 0 to 32000, of
+  // which the request fills three bytes and the reply five.
+  static constexpr size_t kIoctlBufferBytes = 32001;
+  std::array<uint8_t, kIoctlBufferBytes> IoctlIn{};
+  std::array<uint8_t, kIoctlBufferBytes> IoctlOut{};
 
  private:
   card::CardLibrary library_;

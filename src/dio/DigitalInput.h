@@ -5,13 +5,17 @@
 #include <cstdint>
 #include <string>
 
+#include "Failure.h"
+
 class DllDef;
 
 namespace dio {
 
-// The buffer the card writes the input words into. It is never cleared: when the card
-// writes nothing, the words of the previous read show again.
-using DiWordBuffer = std::array<int16_t, 129>;
+// The program's own input buffer, indices 0 to 128: the card writes the two ports into
+// words 0 and 1, and one that writes more than asked still stays inside it. It is never
+// cleared: when the card writes nothing, the words of the previous read show again.
+inline constexpr size_t kDiWordBufferWords = 129;
+using DiWordBuffer = std::array<int16_t, kDiWordBufferWords>;
 
 struct DiCaptions {
   std::string lblDI;    // "A5  3C"
@@ -22,8 +26,8 @@ struct DiCaptions {
 
 DiCaptions FormatDigitalInputs(int16_t word0, int16_t word1);
 
-// Reads both words into `words` and returns the captions for what the buffer then holds.
-// Throws card::CardUnavailable when the library or Kzb_DI is missing.
-DiCaptions ReadDigitalInputs(DllDef& dll, DiWordBuffer& words);
+// Reads both words into `words` and returns the captions for what the buffer then holds,
+// or why the card could not be read.
+numtext::Result<DiCaptions> ReadDigitalInputs(DllDef& dll, DiWordBuffer& words);
 
 }  // namespace dio

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "Failure.h"
+
 class DllDef;
 
 namespace dio {
@@ -33,8 +35,8 @@ int16_t GroupOfText(std::string_view text);
 // hexadecimal digits ("1FF" sends 255, "1G" sends 1, a long text its last two digits).
 int16_t ByteOfHexText(std::string_view text);
 
-// Sends the bit or the byte. Throws card::CardUnavailable when the card is missing.
-void OutputBit(DllDef& dll, int16_t channel, int16_t value);
-void OutputByte(DllDef& dll, int16_t group, int16_t byteValue);
+// Sends the bit or the byte, or says why the card could not be reached.
+numtext::Result<> OutputBit(DllDef& dll, int16_t channel, int16_t value);
+numtext::Result<> OutputByte(DllDef& dll, int16_t group, int16_t byteValue);
 
 }  // namespace dio

@@ -17,8 +17,7 @@ namespace {
 class BlockCaptureTest : public TempDirTest {
  protected:
   void BeginRun(BlockCapture& capture, int16_t files, int16_t blocksPerFile) {
-    capture.SaveFileCount = files;
-    capture.SaveFileIndex = 0;
+    capture.BeginRun(files);
     capture.BlocksPerFile = blocksPerFile;
     capture.SaveBlockIndex = 0;
   }
@@ -40,6 +39,7 @@ TEST_F(BlockCaptureTest, ThreeFilesOfTwoBlocks) {
     EXPECT_EQ(Feed(capture), status);
   }
   EXPECT_FALSE(capture.Wants(1));
+  capture.WaitForFiles();
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(fs::exists(dir / DataFileName(i))) << i;
   EXPECT_FALSE(fs::exists(dir / DataFileName(3)));
 }
@@ -60,6 +60,7 @@ TEST_F(BlockCaptureTest, CopiesUnsignedCodesOfTheWholeBlock) {
   EXPECT_EQ(capture.SaveBuf()[0], 65535.0f);
   EXPECT_EQ(capture.SaveBuf()[19199], 65535.0f);
   EXPECT_EQ(capture.SaveBuf()[32000], 32768.0f);
+  capture.WaitForFiles();
   std::ifstream in(dir / DataFileName(0), std::ios::binary);
   std::string line;
   std::getline(in, line);
@@ -80,7 +81,16 @@ TEST_F(BlockCaptureTest, AFailedFileIsRetriedWithTheSameNumber) {
   EXPECT_EQ(Feed(capture), "(unchanged)");  // the failure stays up until the retry
   fs::create_directories(dir / "not-yet");
   EXPECT_EQ(Feed(capture), "保存数据文件到: 2");
+  capture.WaitForFiles();
   EXPECT_TRUE(fs::exists(dir / "not-yet" / DataFileName(0)));
+}
+
+TEST_F(BlockCaptureTest, ANewRunForgetsThePreviousRunsFailure) {
+  BlockCapture capture(dir / "not-yet");
+  BeginRun(capture, 1, 1);
+  EXPECT_EQ(Feed(capture), "写入失败:KZB7315 0.txt");
+  BeginRun(capture, 1, 2);
+  EXPECT_EQ(Feed(capture), "正在采集，准备保存！");
 }
 
 }  // namespace

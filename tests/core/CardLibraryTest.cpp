@@ -2,11 +2,35 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "CardIdentity.h"
 #include "DllDef.h"
 #include "SimCardControl.h"
+#include "StartStop.h"
+#include "TempDirTest.h"
 
 namespace {
+
+namespace fs = std::filesystem;
+using numtext::Failure;
+using CardLibraryFiles = TempDirTest;
+
+// The start of a 32-bit ELF shared object for another machine.
+std::string ElfHeaderOfMachine(uint16_t machine) {
+  std::string header(52, '\0');
+  header.replace(0, 4,
+                 "\x7f"
+                 "ELF");
+  header[4] = 1;  // 32-bit
+  header[5] = 1;  // little-endian
+  header[6] = 1;
+  header[16] = 3;  // shared object
+  header[18] = static_cast<char>(machine);
+  header[20] = 1;
+  return header + std::string(512, '\0');
+}
 
 TEST(CardLibrary, BindsTheSimulatedCardByNameFromAPath) {
   SimCard_Reset();
@@ -21,30 +45,52 @@ TEST(CardLibrary, BindsTheSimulatedCardByNameFromAPath) {
             (std::vector<int32_t>{10, 300, 0, 64, 50000, 0, 1}));
 }
 
-TEST(CardLibrary, AMissingLibraryIsReportedAtEveryCall) {
-  DllDef dll("/nonexistent/libadcard.so");
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    try {
-      dll.QueryBuf();
-      FAIL() << "no exception";
-    } catch (const card::CardUnavailable& e) {
-      EXPECT_EQ(e.reason, card::CardUnavailable::Reason::LibraryMissing);
-      EXPECT_EQ(e.subject, "/nonexistent/libadcard.so");
-    }
+// What the system says about a library that cannot be loaded reaches the caller, for a
+// missing file and for files that are not a loadable library of this machine.
+TEST_F(CardLibraryFiles, AFailedLoadCarriesTheSystemsReason) {
+  struct Case {
+    const char* what;
+    std::string contents;  // empty: no file at all
+    const char* reasonPart;
+  } cases[] = {
+      {"missing", "", "No such file"},
+      {"empty", "\n", "file too short"},
+      {"corrupt", "not a library" + std::string(200, '\n'), "invalid ELF header"},
+      {"other architecture", ElfHeaderOfMachine(3 /* i386 */), "wrong ELF class"},
+  };
+  for (const Case& c : cases) {
+    const fs::path path = dir / (std::string(c.what) + ".so");
+    if (!c.contents.empty()) std::ofstream(path, std::ios::binary) << c.contents;
+    DllDef dll(path.string());
+    const auto identity = card::RequestIdentity(dll);
+    ASSERT_FALSE(identity) << c.what;
+    EXPECT_EQ(identity.failure().kind, Failure::Kind::CardLibraryMissing) << c.what;
+    EXPECT_EQ(identity.failure().subject, path.string()) << c.what;
+    EXPECT_NE(identity.failure().reason.find(c.reasonPart), std::string::npos)
+        << c.what << ": " << identity.failure().reason;
   }
 }
 
-TEST(CardLibrary, AMissingEntryPointIsReportedWhileOthersWork) {
+TEST_F(CardLibraryFiles, ALibraryCopiedIntoPlaceLaterIsUsedAfterARetry) {
+  const fs::path path = dir / "libadcard.so";
+  DllDef dll(path.string());
+  EXPECT_FALSE(acquisition::StopAcquisition(dll));
+  fs::copy_file(ADCARD_PATH, path);
+  EXPECT_FALSE(acquisition::StopAcquisition(dll)) << "one load attempt until a retry is allowed";
+  dll.library().AllowRetry();
+  EXPECT_TRUE(acquisition::StopAcquisition(dll));
+  EXPECT_TRUE(dll.library().IsSimulated());
+}
+
+TEST(CardLibrary, AMissingEntryPointIsNamedWhileOthersWork) {
   DllDef dll(ADCARD_INCOMPLETE_PATH);
-  EXPECT_EQ(dll.StopIntr(), 1);
-  try {
-    dll.Initial(0, 0, 0, 0);
-    FAIL() << "no exception";
-  } catch (const card::CardUnavailable& e) {
-    EXPECT_EQ(e.reason, card::CardUnavailable::Reason::EntryPointMissing);
-    EXPECT_EQ(e.subject, "Initial");
-  }
-  EXPECT_EQ(card::RequestIdentity(dll), "卡名: 9 9 类型: 9  速度: 90K  精度: 9位");
+  EXPECT_TRUE(acquisition::StopAcquisition(dll));
+  const auto start = acquisition::StartAcquisition(dll);
+  ASSERT_FALSE(start);
+  EXPECT_EQ(start.failure().kind, Failure::Kind::EntryPointMissing);
+  EXPECT_EQ(start.failure().subject, "Initial");
+  EXPECT_EQ(card::RequestIdentity(dll).value(), "卡名: 9 9 类型: 9  速度: 90K  精度: 9位");
+  EXPECT_FALSE(dll.library().IsSimulated());
 }
 
 TEST(CardIdentity, Lines) {
@@ -62,7 +108,7 @@ TEST(CardIdentity, Lines) {
 TEST(CardIdentity, SendsTheRequestBytes) {
   SimCard_Reset();
   DllDef dll(ADCARD_PATH);
-  EXPECT_EQ(card::RequestIdentity(dll), "卡名: 73 10 类型: 1  速度: 50K  精度: 16位");
+  EXPECT_EQ(card::RequestIdentity(dll).value(), "卡名: 73 10 类型: 1  速度: 50K  精度: 16位");
   EXPECT_EQ(dll.IoctlIn[0], 70);
   EXPECT_EQ(dll.IoctlIn[1], 64);
   EXPECT_EQ(dll.IoctlIn[2], 0);

@@ -2,6 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <functional>
 
 #include <filesystem>
 #include <fstream>
@@ -91,38 +99,116 @@ TEST(DataFile, TenBlocksMake3011Lines) {
 
 class WriteWholeFileTest : public TempDirTest {
  protected:
-  std::string error;
+  void SetUp() override {
+    TempDirTest::SetUp();
+    file = dir / "KZB7315 0.txt";
+  }
+  fs::path file;
+  // Everything in the directory but `file`: no temporary file may be left behind.
+  std::vector<std::string> Others() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) {
+      if (e.path() != file) names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 };
 
-TEST_F(WriteWholeFileTest, CreatesAndTruncates) {
-  const fs::path file = dir / "KZB7315 0.txt";
-  ASSERT_TRUE(WriteWholeFile(file, std::string(100000, 'x'), error)) << error;
-  ASSERT_TRUE(WriteWholeFile(file, "short", error)) << error;
-  EXPECT_EQ(ReadFile(file), "short");
+// Whatever holds the file's name, the program never opens it: a FIFO cannot block it and a
+// link cannot lead it elsewhere. What cannot be replaced safely is refused, kept intact.
+TEST_F(WriteWholeFileTest, WhatHoldsTheNameIsReplacedWholeOrKept) {
+  struct Case {
+    const char* what;
+    std::function<void()> plant;
+    bool replaced;
+  } cases[] = {
+      {"nothing", [] {}, true},
+      {"an earlier file", [&] { std::ofstream(file) << std::string(100000, 'x'); }, true},
+      {"a FIFO", [&] { ASSERT_EQ(mkfifo(file.c_str(), 0644), 0); }, true},
+      {"a link", [&] { fs::create_symlink(dir / "precious", file); }, true},
+      {"a directory", [&] { fs::create_directory(file); }, false},
+      {"a read-only file",
+       [&] {
+         std::ofstream(file) << "keep";
+         fs::permissions(file, fs::perms::owner_read);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::ofstream(dir / "precious") << "precious";
+    c.plant();
+    const auto before = fs::symlink_status(file).type();
+    const auto written = WriteWholeFile(file.string(), "new");
+    EXPECT_EQ(bool(written), c.replaced) << c.what;
+    if (c.replaced) {
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file))) << c.what;
+      EXPECT_EQ(ReadFile(file), "new") << c.what;
+    } else {
+      EXPECT_EQ(written.failure().subject, file.string()) << c.what;
+      EXPECT_FALSE(written.failure().reason.empty()) << c.what;
+      EXPECT_EQ(fs::symlink_status(file).type(), before) << c.what;
+    }
+    EXPECT_EQ(ReadFile(dir / "precious"), "precious") << c.what;
+    EXPECT_EQ(Others(), std::vector<std::string>{"precious"}) << c.what;
+  }
 }
 
-TEST_F(WriteWholeFileTest, FailuresAreReportedNotHidden) {
+TEST_F(WriteWholeFileTest, FailuresSayWhyAndLeaveNothingBehind) {
   struct Case {
     const char* what;
     fs::path path;
   } cases[] = {{"missing directory", dir / "missing" / "f.txt"},
-               {"directory in the way", dir},
-               {"full disk", "/dev/full"}};
-  fs::create_directories(dir / "sub");
+               {"a file where the directory should be", dir / "plain" / "f.txt"},
+               {"a directory that takes no files", "/proc/KZB7315 0.txt"}};
+  std::ofstream(dir / "plain") << "x";
   for (const Case& c : cases) {
-    error.clear();
-    EXPECT_FALSE(WriteWholeFile(c.path, "data", error)) << c.what;
-    EXPECT_FALSE(error.empty()) << c.what;
+    const auto written = WriteWholeFile(c.path.string(), "data");
+    ASSERT_FALSE(written) << c.what;
+    EXPECT_EQ(written.failure().kind, numtext::Failure::Kind::FileNotWritten);
+    EXPECT_FALSE(written.failure().reason.empty()) << c.what;
   }
+  EXPECT_EQ(Others(), std::vector<std::string>{"plain"});
 }
 
-TEST_F(WriteWholeFileTest, DoesNotFollowAPlantedLink) {
-  const fs::path target = dir / "target.txt";
-  const fs::path link = dir / "KZB7315 0.txt";
-  { std::ofstream(target) << "precious"; }
-  fs::create_symlink(target, link);
-  EXPECT_FALSE(WriteWholeFile(link, "overwritten", error));
-  EXPECT_EQ(ReadFile(target), "precious");
+// A disk that fills up in the middle of the file: the earlier file stays whole.
+TEST_F(WriteWholeFileTest, ADiskFullMidwayKeepsTheEarlierFile) {
+  std::ofstream(file) << "earlier";
+  rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  auto savedHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 36864;
+  setrlimit(RLIMIT_FSIZE, &small);
+  const auto written = WriteWholeFile(file.string(), std::string(82000, 'x'));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, savedHandler);
+  ASSERT_FALSE(written);
+  EXPECT_EQ(ReadFile(file), "earlier");
+  EXPECT_TRUE(Others().empty());
+}
+
+// Killed after writing but before the file is moved into place: the earlier file is intact,
+// and the temporary file left behind is cleared away at the next start.
+TEST_F(WriteWholeFileTest, AKillWhileWritingKeepsTheEarlierFile) {
+  std::ofstream(file) << "earlier";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto pending = WriteTemporaryFile(file.string(), std::string(82000, 'x'));
+    raise(SIGKILL);
+    _exit(pending ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(ReadFile(file), "earlier");
+  ASSERT_EQ(Others().size(), 1u);
+  EXPECT_TRUE(Others()[0].starts_with(".KZB7315 0.txt."));
+  RemoveLeftoverTemporaryFiles(dir.string());
+  EXPECT_TRUE(Others().empty());
 }
 
 }  // namespace

@@ -97,6 +97,7 @@ int main(int argc, char* argv[]) {
     // What the event loop does between two ticks (the text field posts its layout work);
     // the timers themselves stay quiet, so only this loop feeds the card's script.
     QCoreApplication::sendPostedEvents();
+    if (!written.empty()) window.WaitForDataFiles();
 
     for (const auto& [number, blocks] : written) {
       QFile file(dir.filePath(QString::fromStdString(acquisition::DataFileName(number))));

@@ -24,6 +24,7 @@ struct SavingWindow : WindowOnSimCard {
   void Deliver(int16_t cell = 0) {
     ScriptTick({Block([cell](int, int) { return cell; })});
     window->TimerAD_Timer();
+    window->WaitForDataFiles();
   }
   QString FilePath(int n) const {
     return dataDir.filePath(QString::fromStdString(acquisition::DataFileName(n)));
@@ -132,7 +133,7 @@ class DataFileWindowTest : public QObject {
     QVERIFY(QFileInfo::exists(f.FilePath(0)));
   }
 
-  void aPlantedLinkIsNotFollowed() {
+  void aPlantedLinkIsReplacedNotFollowed() {
     SavingWindow f("1", "1");
     const QString target = f.dataDir.filePath("precious.txt");
     QFile precious(target);
@@ -141,8 +142,22 @@ class DataFileWindowTest : public QObject {
     precious.close();
     QVERIFY(QFile::link(target, f.FilePath(0)));
     f.Deliver();
-    QCOMPARE(f.Caption("lblInfo"), QString("写入失败:KZB7315 0.txt"));
+    QCOMPARE(f.Caption("lblInfo"), QString("保存数据完成!"));
     QCOMPARE(ReadAll(target), QByteArray("keep"));
+    QVERIFY(!QFileInfo(f.FilePath(0)).isSymLink());
+    QCOMPARE(ReadAll(f.FilePath(0)).count("\r\n"), 302);
+  }
+
+  void aNewStartClearsTheLastRunsFailure() {
+    SavingWindow f("1", "1");
+    QVERIFY(QDir().mkpath(f.FilePath(0)));  // a directory holds the file's name
+    f.Deliver();
+    QCOMPARE(f.Caption("lblInfo"), QString("写入失败:KZB7315 0.txt"));
+    f.Find<QLineEdit>("txtBlockNumMax")->setText("2");
+    f.window->cmdStop_Click();
+    f.window->cmdStart_Click();
+    f.Deliver();
+    QCOMPARE(f.Caption("lblInfo"), QString("正在采集，准备保存！"));
   }
 };
 

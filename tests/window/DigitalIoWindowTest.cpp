@@ -98,19 +98,25 @@ class DigitalIoWindowTest : public QObject {
 
   void doubleClickTogglesTheValue_data() {
     QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("button");
     QTest::addColumn<QString>("after");
     const std::pair<const char*, const char*> cases[] = {{"0", " 1"},   {" 0", " 1"}, {"1", " 0"},
                                                          {"5", " 0"},   {"-1", " 0"}, {"0.3", " 0"},
                                                          {"abc", " 1"}, {"", " 1"}};
-    for (auto [before, after] : cases) QTest::newRow(before) << QString(before) << QString(after);
+    for (auto [before, after] : cases) {
+      QTest::newRow(before) << QString(before) << int(Qt::LeftButton) << QString(after);
+    }
+    QTest::newRow("middle button") << "0" << int(Qt::MiddleButton) << "0";
+    QTest::newRow("right button") << "0" << int(Qt::RightButton) << "0";
   }
   void doubleClickTogglesTheValue() {
     QFETCH(QString, before);
+    QFETCH(int, button);
     QFETCH(QString, after);
     WindowOnSimCard f;
     auto* value = f.Find<QLineEdit>("txtDOValue");
     value->setText(before);
-    QTest::mouseDClick(value, Qt::LeftButton);
+    QTest::mouseDClick(value, static_cast<Qt::MouseButton>(button));
     QCOMPARE(value->text(), after);
   }
 
@@ -135,6 +141,7 @@ class DigitalIoWindowTest : public QObject {
                                << "1.5" << 2 << 1;
     QTest::newRow("value huge") << "3"
                                 << "1e30" << 2 << 1;
+    QTest::newRow("no length limit") << "3" << QString(40000, ' ') + "5" << 2 << 1;
   }
   void outputBit() {
     QFETCH(QString, channel);
@@ -188,7 +195,7 @@ class DigitalIoWindowTest : public QObject {
     f.Find<QPushButton>("cmdSWO")->click();
     QCOMPARE(LastArg("Kzb_DO", 0), groupSent);
     QCOMPARE(LastArg("Kzb_DO", 1), byteSent);
-    QCOMPARE(f.window->SwoValue()[0], byteSent);
+    QCOMPARE(f.window->SwoValue(0), byteSent);
     QCOMPARE(f.Find<QLineEdit>("txtswChn")->text(), group);  // neither field is rewritten
     QCOMPARE(f.Find<QLineEdit>("txtSWO_0")->text(), hex);
   }

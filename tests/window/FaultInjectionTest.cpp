@@ -1,6 +1,7 @@
 // What the card library, the file system and the operator may do wrong, each ending with
 // the window still answering and showing the documented labels.
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -157,13 +158,19 @@ class FaultInjectionTest : public QObject {
     SaveOneFileExpectingSuccess(f);
   }
 
-  void plantedLink() {
+  void directoryAtTheFilesName() {
     WindowOnSimCard f;
-    const QString target = f.dataDir.filePath("elsewhere.txt");
-    QVERIFY(QFile::link(target, DataFile(f.dataDir.path(), 0)));
+    QVERIFY(QDir().mkpath(DataFile(f.dataDir.path(), 0)));
     SaveOneFileExpectingFailure(f);
-    QVERIFY(!QFile::exists(target));
-    QVERIFY(QFile::remove(DataFile(f.dataDir.path(), 0)));
+    QVERIFY(QDir().rmdir(DataFile(f.dataDir.path(), 0)));
+    SaveOneFileExpectingSuccess(f);
+  }
+
+  // A FIFO at the name once froze the window inside the tick; it is replaced like a file.
+  void fifoAtTheFilesName() {
+    WindowOnSimCard f;
+    QVERIFY(mkfifo(QFile::encodeName(DataFile(f.dataDir.path(), 0)).constData(), 0644) == 0);
+    StartSaving(f);
     SaveOneFileExpectingSuccess(f);
   }
 
@@ -201,6 +208,7 @@ class FaultInjectionTest : public QObject {
     StartSaving(f);
     ScriptTick({Filled(-1)});  // 65535 in every cell: about 8 KiB of records
     f.window->TimerAD_Timer();
+    f.window->WaitForDataFiles();
     QCOMPARE(f.Caption("lblInfo"), QString("写入失败:KZB7315 0.txt"));
     QVERIFY(!f.Find<QLabel>("lblInfo")->toolTip().isEmpty());
     QCOMPARE(f.Caption("lblBlock"), QString(" 1"));
@@ -209,6 +217,7 @@ class FaultInjectionTest : public QObject {
   void SaveOneFileExpectingSuccess(WindowOnSimCard& f) {
     ScriptTick({Filled(-1)});
     f.window->TimerAD_Timer();
+    f.window->WaitForDataFiles();
     QCOMPARE(f.Caption("lblInfo"), QString("保存数据完成!"));
     QFile file(DataFile(f.dataDir.path(), 0));
     QVERIFY(file.open(QIODevice::ReadOnly));

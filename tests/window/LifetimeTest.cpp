@@ -32,9 +32,9 @@ class LifetimeTest : public QObject {
     QVERIFY(f.Find("cmdStart")->isEnabled());
     QCOMPARE(f.window->dll().RingBlockCount, int16_t{20});
     QCOMPARE(f.window->dll().RingWritePos, 0);
-    QCOMPARE(f.window->values().scale.FullScaleCount, 65535);
-    QCOMPARE(f.window->values().scale.ZeroCode, 32768);
-    QCOMPARE(f.window->values().scale.SpanVolts, 10.0f);
+    QCOMPARE(f.window->values().Scale.FullScaleCount, 65535);
+    QCOMPARE(f.window->values().Scale.ZeroCode, 32768);
+    QCOMPARE(f.window->values().Scale.SpanVolts, 10.0f);
     QVERIFY(f.window->dll().BlockData.empty());
   }
 
@@ -71,6 +71,26 @@ class LifetimeTest : public QObject {
     f.Find<QPushButton>("cmdSWO")->click();
     f.Find<QPushButton>("cmdExit")->click();
     QVERIFY(!f.window->isVisible());
+  }
+
+  // The caption stays short; the tooltip says why, or which library answers.
+  void theCardInfoTooltipNamesTheLibraryOrTheReason() {
+    WindowOnSimCard simulated;
+    QVERIFY(simulated.Find<QLabel>("lblCardInfo")->toolTip().startsWith("模拟板卡"));
+    QVERIFY(simulated.Find<QLabel>("lblCardInfo")->toolTip().endsWith(ADCARD_PATH));
+    WindowOnSimCard missing("/nonexistent/libadcard.so");
+    QVERIFY(missing.Find<QLabel>("lblCardInfo")->toolTip().contains("No such file"));
+  }
+
+  void aLibraryCopiedIntoPlaceIsUsedAtTheNextStart() {
+    QTemporaryDir programDir;
+    const QString library = programDir.filePath("libadcard.so");
+    WindowOnSimCard f(library.toStdString());
+    QVERIFY(f.Caption("lblCardInfo").startsWith("无法加载板卡库: "));
+    QVERIFY(QFile::copy(ADCARD_PATH, library));
+    f.window->cmdStart_Click();
+    QVERIFY(f.Find("cmdStop")->isEnabled());
+    QCOMPARE(f.Caption("lblCardInfo"), QString("卡名: 73 10 类型: 1  速度: 50K  精度: 16位"));
   }
 
   void missingEntryPointsFailQuietly() {
