@@ -1,7 +1,8 @@
 // The loops that touch every cell of a block. They run for each delivered block on the
-// user-interface thread, so they are built for vector units, with an AVX2 variant chosen
-// at load time where the processor has it. Results are the same on every variant: each
-// float is converted exactly, and every channel's sum still adds its codes in point order.
+// user-interface thread, so they are built for vector units, with x86-64-v4 (AVX-512) and
+// AVX2 variants chosen at load time where the processor has them. Results are the same on
+// every variant: each float is converted exactly, and every channel's sum still adds its
+// codes in point order.
 #pragma once
 
 #include <cstdint>

@@ -16,8 +16,8 @@ constexpr int kChannels = 64;
 constexpr int kPoints = 300;
 const VoltageScale kScale{65535, 32768, 10.0f};
 
-// The averaging as the arithmetic is stated, one channel at a time: the reference for the
-// optimised pass.
+// The averaging in its plainest form, one channel at a time: a float running sum in point
+// order. The optimised pass must give the same bits.
 void ReferenceAverages(const std::vector<int16_t>& block, int32_t* codes, float* volts) {
   for (int ch = 0; ch < kChannels; ++ch) {
     float sum = 0;
@@ -65,7 +65,7 @@ TEST(ChannelAverages, HalvesGoToTheEvenCode) {
   EXPECT_EQ(sum, 19660544.0f);
 }
 
-TEST(ChannelAverages, MatchTheStatedArithmeticBitForBit) {
+TEST(ChannelAverages, MatchThePlainLoopBitForBit) {
   std::mt19937 random(7);
   std::vector<std::vector<int16_t>> blocks;
   for (int16_t fill : {int16_t{-1}, int16_t{0}, int16_t{-32768}, int16_t{32767}}) {

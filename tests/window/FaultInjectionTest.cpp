@@ -1,5 +1,5 @@
 // What the card library, the file system and the operator may do wrong, each ending with
-// the window still answering and showing the documented labels.
+// the window still answering and its labels saying what happened.
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
