@@ -2,7 +2,8 @@
 
 #include <cstddef>
 
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+// The build turns the variants on where the platform can choose among them at load time.
+#if defined(KZB_LOAD_TIME_CLONES)
 #define KZB_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define KZB_VECTOR_CLONES

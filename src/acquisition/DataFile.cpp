@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cstddef>
-#include <filesystem>
 
 #include "DataFilePlatform.h"
 #include "NumberForms.h"
@@ -72,15 +71,7 @@ numtext::Result<> WriteWholeFile(const std::string& path, std::string_view bytes
 }
 
 std::string FileNameOfPath(const std::string& path) {
-  return std::filesystem::path(path).filename().string();
-}
-
-void RemoveLeftoverTemporaryFiles(const std::string& directory) {
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (IsTemporaryFileName(name)) std::filesystem::remove(entry.path(), ec);
-  }
+  return path.substr(path.rfind(kPathSeparator) + 1);
 }
 
 }  // namespace acquisition

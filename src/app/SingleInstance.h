@@ -2,6 +2,7 @@
 // process ends, however it ends, so a crashed program never blocks the next start.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class SingleInstance {
@@ -24,5 +25,5 @@ class SingleInstance {
  private:
   State state_ = State::NoLock;
   std::string holder_;
-  int handle_ = -1;
+  intptr_t handle_ = -1;  // the open lock file
 };

@@ -30,7 +30,7 @@ class BlockCaptureTest : public TempDirTest {
 };
 
 TEST_F(BlockCaptureTest, ThreeFilesOfTwoBlocks) {
-  BlockCapture capture(dir);
+  BlockCapture capture(dir.string());
   BeginRun(capture, 3, 2);
   const char* expected[] = {"正在采集，准备保存！", "保存数据文件到: 2", "(unchanged)",
                             "保存数据文件到: 3",    "(unchanged)",       "保存数据完成!"};
@@ -45,7 +45,7 @@ TEST_F(BlockCaptureTest, ThreeFilesOfTwoBlocks) {
 }
 
 TEST_F(BlockCaptureTest, GathersOnlyWhenCheckedExactly) {
-  BlockCapture capture(dir);
+  BlockCapture capture(dir.string());
   BeginRun(capture, 1, 1);
   EXPECT_TRUE(capture.Wants(1));
   EXPECT_FALSE(capture.Wants(0));
@@ -53,7 +53,7 @@ TEST_F(BlockCaptureTest, GathersOnlyWhenCheckedExactly) {
 }
 
 TEST_F(BlockCaptureTest, CopiesUnsignedCodesOfTheWholeBlock) {
-  BlockCapture capture(dir);
+  BlockCapture capture(dir.string());
   BeginRun(capture, 1, 2);
   Feed(capture, -1);
   Feed(capture, -32768);
@@ -70,7 +70,7 @@ TEST_F(BlockCaptureTest, CopiesUnsignedCodesOfTheWholeBlock) {
 }
 
 TEST_F(BlockCaptureTest, AFailedFileIsRetriedWithTheSameNumber) {
-  BlockCapture capture(dir / "not-yet");
+  BlockCapture capture((dir / "not-yet").string());
   BeginRun(capture, 2, 2);
   EXPECT_EQ(Feed(capture), "正在采集，准备保存！");
   EXPECT_EQ(Feed(capture), "写入失败:KZB7315 0.txt");
@@ -86,7 +86,7 @@ TEST_F(BlockCaptureTest, AFailedFileIsRetriedWithTheSameNumber) {
 }
 
 TEST_F(BlockCaptureTest, ANewRunForgetsThePreviousRunsFailure) {
-  BlockCapture capture(dir / "not-yet");
+  BlockCapture capture((dir / "not-yet").string());
   BeginRun(capture, 1, 1);
   EXPECT_EQ(Feed(capture), "写入失败:KZB7315 0.txt");
   BeginRun(capture, 1, 2);

@@ -4,15 +4,25 @@
 #include <set>
 #include <vector>
 
-#include "AdcardEntryPoints.h"
+#include "DllDef.h"
 #include "SignalGenerator.h"
 #include "SimCardControl.h"
 
-#define DECLARE(name, argCount, Result, ...) extern "C" Result name(__VA_ARGS__);
-ADCARD_ENTRY_POINTS(DECLARE)
-#undef DECLARE
-
 namespace {
+
+// The card maker's entry points of the simulated card, bound by name as the program binds
+// them (its 32-bit exports are decorated, so they are not linked directly).
+DllDef& Card() {
+  static DllDef dll(ADCARD_PATH);
+  return dll;
+}
+#define BIND(name, ...)          \
+  template <typename... Args>    \
+  auto name(Args... args) {      \
+    return Card().name(args...); \
+  }
+ADCARD_ENTRY_POINTS(BIND)
+#undef BIND
 
 constexpr int kBlockCells = 64 * 300;
 

@@ -14,10 +14,6 @@ QStringList InfoLines(const WindowOnSimCard& f) {
   return InfoText(f).split('\n', Qt::SkipEmptyParts);
 }
 
-std::vector<int16_t> Filled(int16_t cell) {
-  return Block([cell](int, int) { return cell; });
-}
-
 }  // namespace
 
 class AcquisitionTest : public QObject {

@@ -1,9 +1,5 @@
 // What the card library, the file system and the operator may do wrong, each ending with
 // the window still answering and its labels saying what happened.
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QFile>
 
 #include "CheckValue.h"
@@ -11,10 +7,6 @@
 #include "WindowFixture.h"
 
 namespace {
-
-std::vector<int16_t> Filled(int16_t cell) {
-  return Block([cell](int, int) { return cell; });
-}
 
 // After any fault, a normal start and a delivered block must still work.
 void ExpectResponsive(WindowOnSimCard& f) {
@@ -28,10 +20,6 @@ void ExpectResponsive(WindowOnSimCard& f) {
   QVERIFY(f.Caption("lblBlock") != before || before == " 0");
   f.window->Timer_DI_Timer();
   QVERIFY(f.Caption("lblBit").endsWith("0"));
-}
-
-QString DataFile(const QString& dir, int n) {
-  return dir + "/" + QString::fromStdString(acquisition::DataFileName(static_cast<int16_t>(n)));
 }
 
 }  // namespace
@@ -164,64 +152,6 @@ class FaultInjectionTest : public QObject {
     SaveOneFileExpectingFailure(f);
     QVERIFY(QDir().rmdir(DataFile(f.dataDir.path(), 0)));
     SaveOneFileExpectingSuccess(f);
-  }
-
-  // A FIFO at the name once froze the window inside the tick; it is replaced like a file.
-  void fifoAtTheFilesName() {
-    WindowOnSimCard f;
-    QVERIFY(mkfifo(QFile::encodeName(DataFile(f.dataDir.path(), 0)).constData(), 0644) == 0);
-    StartSaving(f);
-    SaveOneFileExpectingSuccess(f);
-  }
-
-  void notWritable() {
-    // /proc takes no new files, whoever asks; root ignores a directory's permission bits.
-    WindowOnSimCard f;
-    auto window = std::make_unique<FrmMultiBuf>(ADCARD_PATH, "/proc");
-    std::swap(window, f.window);
-    SaveOneFileExpectingFailure(f);
-  }
-
-  void fullDisk() {
-    if (geteuid() != 0) QSKIP("needs root to mount a tiny file system");
-    WindowOnSimCard f;
-    const QByteArray dir = f.dataDir.path().toUtf8();
-    if (mount("tmpfs", dir.constData(), "tmpfs", 0, "size=4k") != 0) {
-      QSKIP("tmpfs cannot be mounted here");
-    }
-    SaveOneFileExpectingFailure(f);
-    QVERIFY(QFileInfo(DataFile(f.dataDir.path(), 0)).size() <= 4096);
-    QCOMPARE(umount(dir.constData()), 0);
-    SaveOneFileExpectingSuccess(f);
-  }
-
- private:
-  void StartSaving(WindowOnSimCard& f) {
-    if (!f.Find("cmdStop")->isEnabled()) {
-      f.Find<QLineEdit>("txtSaveFileNum")->setText("1");
-      f.Find<QLineEdit>("txtBlockNumMax")->setText("1");
-      f.Find<QCheckBox>("chkSaveData")->setChecked(true);
-      f.window->cmdStart_Click();
-    }
-  }
-  void SaveOneFileExpectingFailure(WindowOnSimCard& f) {
-    StartSaving(f);
-    ScriptTick({Filled(-1)});  // 65535 in every cell: about 8 KiB of records
-    f.window->TimerAD_Timer();
-    f.window->WaitForDataFiles();
-    QCOMPARE(f.Caption("lblInfo"), QString("写入失败:KZB7315 0.txt"));
-    QVERIFY(!f.Find<QLabel>("lblInfo")->toolTip().isEmpty());
-    QCOMPARE(f.Caption("lblBlock"), QString(" 1"));
-    QVERIFY(f.Find("cmdStop")->isEnabled());
-  }
-  void SaveOneFileExpectingSuccess(WindowOnSimCard& f) {
-    ScriptTick({Filled(-1)});
-    f.window->TimerAD_Timer();
-    f.window->WaitForDataFiles();
-    QCOMPARE(f.Caption("lblInfo"), QString("保存数据完成!"));
-    QFile file(DataFile(f.dataDir.path(), 0));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll().count("\r\n"), 302);
   }
 };
 

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "DataFile.h"
 #include "FrmMultiBuf.h"
 #include "SimCardControl.h"
 #include "UpDownSpinner.h"
@@ -55,6 +56,45 @@ inline std::vector<int16_t> Block(const std::function<int16_t(int pt, int ch)>& 
 inline void ScriptTick(const std::vector<std::vector<int16_t>>& blocks) {
   SimCard_ScriptQuery(static_cast<int16_t>(blocks.size()));
   for (const auto& b : blocks) SimCard_ScriptFetch(1, b.data());
+}
+
+inline std::vector<int16_t> Filled(int16_t cell) {
+  return Block([cell](int, int) { return cell; });
+}
+
+inline QString DataFile(const QString& dir, int n) {
+  return QDir(dir).filePath(
+      QString::fromStdString(acquisition::DataFileName(static_cast<int16_t>(n))));
+}
+
+// Saving one file of one block, for the file-system faults: a failure shows its file name
+// and reason while acquisition goes on; a success writes the whole file.
+inline void StartSaving(WindowOnSimCard& f) {
+  if (!f.Find("cmdStop")->isEnabled()) {
+    f.Find<QLineEdit>("txtSaveFileNum")->setText("1");
+    f.Find<QLineEdit>("txtBlockNumMax")->setText("1");
+    f.Find<QCheckBox>("chkSaveData")->setChecked(true);
+    f.window->cmdStart_Click();
+  }
+}
+inline void SaveOneFileExpectingFailure(WindowOnSimCard& f) {
+  StartSaving(f);
+  ScriptTick({Filled(-1)});  // 65535 in every cell: about 8 KiB of records
+  f.window->TimerAD_Timer();
+  f.window->WaitForDataFiles();
+  QCOMPARE(f.Caption("lblInfo"), QString("写入失败:KZB7315 0.txt"));
+  QVERIFY(!f.Find<QLabel>("lblInfo")->toolTip().isEmpty());
+  QCOMPARE(f.Caption("lblBlock"), QString(" 1"));
+  QVERIFY(f.Find("cmdStop")->isEnabled());
+}
+inline void SaveOneFileExpectingSuccess(WindowOnSimCard& f) {
+  ScriptTick({Filled(-1)});
+  f.window->TimerAD_Timer();
+  f.window->WaitForDataFiles();
+  QCOMPARE(f.Caption("lblInfo"), QString("保存数据完成!"));
+  QFile file(DataFile(f.dataDir.path(), 0));
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  QCOMPARE(file.readAll().count("\r\n"), 302);
 }
 
 inline int32_t LastArg(const char* entry, int index) {

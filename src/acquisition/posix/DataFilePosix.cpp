@@ -1,5 +1,6 @@
 // Data files on Linux: the directory from TMPDIR, GBK through iconv, and the atomic write
 // with POSIX calls.
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
@@ -141,6 +142,15 @@ numtext::Result<> CommitFile(PendingFile& file) {
   }
   FlushDirectory(DirectoryOf(file.finalPath));
   return {};
+}
+
+void RemoveLeftoverTemporaryFiles(const std::string& directory) {
+  DIR* dir = opendir(directory.c_str());
+  if (!dir) return;
+  while (const dirent* entry = readdir(dir)) {
+    if (IsTemporaryFileName(entry->d_name)) unlinkat(dirfd(dir), entry->d_name, 0);
+  }
+  closedir(dir);
 }
 
 }  // namespace acquisition

@@ -10,32 +10,32 @@
 
 SingleInstance::SingleInstance(const std::string& dataDirectory) {
   const std::string path = dataDirectory + "/.kzb7310.lock";
-  handle_ = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (handle_ < 0) {
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) {
     holder_ = path + ": " + std::strerror(errno);
     return;
   }
-  if (flock(handle_, LOCK_EX | LOCK_NB) != 0) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     if (error == EWOULDBLOCK) {
       char text[4096];
-      const ssize_t n = pread(handle_, text, sizeof text, 0);
+      const ssize_t n = pread(fd, text, sizeof text, 0);
       state_ = State::AlreadyRuns;
       holder_.assign(text, n > 0 ? static_cast<size_t>(n) : 0);
     } else {
       holder_ = path + ": " + std::strerror(error);
     }
-    close(handle_);
-    handle_ = -1;
+    close(fd);
     return;
   }
   state_ = State::Alone;
+  handle_ = fd;
   const std::string self = std::to_string(getpid()) + "\n" + dataDirectory + "\n";
-  if (ftruncate(handle_, 0) != 0 || pwrite(handle_, self.data(), self.size(), 0) < 0) {
+  if (ftruncate(fd, 0) != 0 || pwrite(fd, self.data(), self.size(), 0) < 0) {
     // The lock holds all the same; only the description for a second program is missing.
   }
 }
 
 SingleInstance::~SingleInstance() {
-  if (handle_ >= 0) close(handle_);
+  if (handle_ >= 0) close(static_cast<int>(handle_));
 }

@@ -1,0 +1,98 @@
+// Data files on Linux: names and directory, and what only POSIX can do to a file's name,
+// its disk and its writer.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "DataFile.h"
+#include "DataFileTestSupport.h"
+
+using namespace acquisition;
+namespace fs = std::filesystem;
+
+std::vector<PlantedThing> PlatformPlants(const fs::path& file, const fs::path& target) {
+  return {
+      {"a FIFO", [file] { ASSERT_EQ(mkfifo(file.c_str(), 0644), 0); }, true},
+      {"a link", [file, target] { fs::create_symlink(target, file); }, true},
+  };
+}
+
+namespace {
+
+TEST(DataFilePosix, NamesAndDirectory) {
+  EXPECT_EQ(DataFilePath("/tmp", 19), "/tmp/KZB7315 19.txt");
+  EXPECT_EQ(DataFilePath("/data/", 1), "/data/KZB7315 1.txt");
+  EXPECT_EQ(FileNameOfPath("/tmp/KZB7315 1.txt"), "KZB7315 1.txt");
+  EXPECT_EQ(DirectoryCaption("/tmp"), "文件保存到:/tmp");
+  const char* saved = std::getenv("TMPDIR");
+  const std::string restore = saved ? saved : "";
+  setenv("TMPDIR", "/srv/bench", 1);
+  EXPECT_EQ(DefaultDataDirectory(), "/srv/bench");
+  setenv("TMPDIR", "", 1);
+  EXPECT_EQ(DefaultDataDirectory(), "/tmp");
+  unsetenv("TMPDIR");
+  EXPECT_EQ(DefaultDataDirectory(), "/tmp");
+  if (saved) setenv("TMPDIR", restore.c_str(), 1);
+}
+
+TEST_F(WriteWholeFileTest, FailuresSayWhyAndLeaveNothingBehind) {
+  struct Case {
+    const char* what;
+    fs::path path;
+  } cases[] = {{"missing directory", dir / "missing" / "f.txt"},
+               {"a file where the directory should be", dir / "plain" / "f.txt"},
+               {"a directory that takes no files", "/proc/KZB7315 0.txt"}};
+  std::ofstream(dir / "plain") << "x";
+  for (const Case& c : cases) {
+    const auto written = WriteWholeFile(c.path.string(), "data");
+    ASSERT_FALSE(written) << c.what;
+    EXPECT_EQ(written.failure().kind, numtext::Failure::Kind::FileNotWritten);
+    EXPECT_FALSE(written.failure().reason.empty()) << c.what;
+  }
+  EXPECT_EQ(Others(), std::vector<std::string>{"plain"});
+}
+
+// A disk that fills up in the middle of the file: the earlier file stays whole.
+TEST_F(WriteWholeFileTest, ADiskFullMidwayKeepsTheEarlierFile) {
+  std::ofstream(file) << "earlier";
+  rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  auto savedHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 36864;
+  setrlimit(RLIMIT_FSIZE, &small);
+  const auto written = WriteWholeFile(file.string(), std::string(82000, 'x'));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, savedHandler);
+  ASSERT_FALSE(written);
+  EXPECT_EQ(ReadFile(file), "earlier");
+  EXPECT_TRUE(Others().empty());
+}
+
+// Killed after writing but before the file is moved into place: the earlier file is intact,
+// and the temporary file left behind is cleared away at the next start.
+TEST_F(WriteWholeFileTest, AKillWhileWritingKeepsTheEarlierFile) {
+  std::ofstream(file) << "earlier";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto pending = WriteTemporaryFile(file.string(), std::string(82000, 'x'));
+    raise(SIGKILL);
+    _exit(pending ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(ReadFile(file), "earlier");
+  ASSERT_EQ(Others().size(), 1u);
+  EXPECT_TRUE(Others()[0].starts_with(".KZB7315 0.txt."));
+  RemoveLeftoverTemporaryFiles(dir.string());
+  EXPECT_TRUE(Others().empty());
+}
+
+}  // namespace
