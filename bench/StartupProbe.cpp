@@ -1,12 +1,34 @@
-// Starts Qt, shows one window and leaves: "window" shows FrmMultiBuf on the simulated card,
-// "empty" a bare QWidget, "label" a bare window with one Chinese caption (which loads the
-// font database and a CJK font, as any window with Chinese text must).
+// Starts Qt, shows one window, and leaves once its first frame is painted and handed to
+// the platform: "window" shows FrmMultiBuf on the simulated card, "empty" a bare QWidget,
+// "label" a bare window with one Chinese caption (which loads the font database and a CJK
+// font, as any window with Chinese text must).
 #include <QApplication>
 #include <QLabel>
 #include <QTimer>
 #include <cstring>
+#include <memory>
 
 #include "FrmMultiBuf.h"
+
+namespace {
+
+// Quits after the window's first paint: the flush to the platform follows the paint in
+// the same pass, so the next turn of the event loop comes after the frame.
+class FirstFrame : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !seen_) {
+      seen_ = true;
+      QTimer::singleShot(0, qApp, &QApplication::quit);
+    }
+    return false;
+  }
+
+ private:
+  bool seen_ = false;
+};
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -22,7 +44,8 @@ int main(int argc, char* argv[]) {
     window = std::make_unique<QWidget>();
     window->resize(576, 529);
   }
+  FirstFrame firstFrame;
+  window->installEventFilter(&firstFrame);
   window->show();
-  QTimer::singleShot(0, &app, &QApplication::quit);  // once the first show is handled
   return app.exec();
 }

@@ -3,23 +3,30 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "BlockKernels.h"
 #include "DataFile.h"
 #include "NumberForms.h"
 
 namespace acquisition {
 
-BlockCapture::BlockCapture(std::string dataDirectory)
-    : directory_(std::move(dataDirectory)),
-      saveBuf_(static_cast<size_t>(kSlots) * kCellsPerSlot, 0.0f) {}
+BlockCapture::BlockCapture(std::string dataDirectory) : directory_(std::move(dataDirectory)) {}
 
 void BlockCapture::Capture(const int16_t* block, int channels, int points) {
   if (SaveBlockIndex < 0 || SaveBlockIndex >= kSlots) return;  // counters beyond their range
+  // The slots are sized when saving first needs them, and again only if the block's shape
+  // changes; the codes a file prints are the first kCellsPerSlot cells' at most.
+  const int kept = std::min(points, (kCellsPerSlot + channels - 1) / channels);
+  const size_t slotCodes = static_cast<size_t>(kept) * kPrintedChannels;
+  if (saveBuf_.size() != kSlots * slotCodes) saveBuf_.assign(kSlots * slotCodes, 0);
   const int cells = std::min(channels * points, kCellsPerSlot);
-  float* slot = saveBuf_.data() + static_cast<ptrdiff_t>(SaveBlockIndex) * kCellsPerSlot;
-  CodesToFloats(block, cells, slot);
+  uint16_t* slot = saveBuf_.data() + SaveBlockIndex * slotCodes;
+  for (int pt = 0; pt < kept; ++pt) {
+    for (int ch = 0; ch < kPrintedChannels; ++ch) {
+      const int cell = pt * channels + ch;
+      slot[pt * kPrintedChannels + ch] = cell < cells ? static_cast<uint16_t>(block[cell]) : 0;
+    }
+  }
   channels_ = channels;
-  points_ = points;
+  points_ = kept;
   ++SaveBlockIndex;
 
   // While a failed file waits for its retry, its message stays up.
@@ -40,7 +47,7 @@ void BlockCapture::Capture(const int16_t* block, int channels, int points) {
 
 bool BlockCapture::SaveBlocksToFile() {
   const std::string path = DataFilePath(directory_, SaveFileIndex);
-  FormatDataFile(fileBytes_, saveBuf_.data(), kCellsPerSlot, BlocksPerFile, channels_, points_);
+  FormatDataFile(fileBytes_, saveBuf_.data(), BlocksPerFile, channels_, points_);
   auto written = WriteTemporaryFile(path, fileBytes_);
   writeFailed_ = !written;
   if (writeFailed_) {

@@ -12,8 +12,9 @@ namespace acquisition {
 
 class BlockCapture {
  public:
-  static constexpr int kSlots = 20;
-  static constexpr int kCellsPerSlot = 32000;
+  static constexpr int kSlots = 20;            // blocks one file can gather
+  static constexpr int kCellsPerSlot = 32000;  // cells of a block that a file can draw on
+  static constexpr int kPrintedChannels = 4;   // a file prints channels 0 to 3
 
   explicit BlockCapture(std::string dataDirectory);
 
@@ -29,8 +30,9 @@ class BlockCapture {
     return SaveFileIndex < SaveFileCount && saveCheckValue == 1;
   }
 
-  // The capture step: copies the block's codes into the next slot of SaveBuf and writes a
-  // file once BlocksPerFile blocks are gathered. `block` points at the block's first cell.
+  // The capture step: keeps the codes the file prints (channels 0 to 3 at every point) in the
+  // next slot of SaveBuf and writes a file once BlocksPerFile blocks are gathered. `block`
+  // points at the block's first cell.
   void Capture(const int16_t* block, int channels, int points);
 
   // A new run numbers its files from 0 again and forgets the last run's failed file.
@@ -50,7 +52,8 @@ class BlockCapture {
   void WaitForFiles();
 
   const std::string& directory() const { return directory_; }
-  const std::vector<float>& SaveBuf() const { return saveBuf_; }
+  // Slot after slot, point after point, the unsigned codes of channels 0 to 3.
+  const std::vector<uint16_t>& SaveBuf() const { return saveBuf_; }
 
  private:
   // Writes file number SaveFileIndex from the gathered slots.
@@ -59,7 +62,7 @@ class BlockCapture {
   void ShowFailure(const numtext::Failure& failure);
 
   std::string directory_;
-  std::vector<float> saveBuf_;  // kSlots slots of kCellsPerSlot codes, for the window's life
+  std::vector<uint16_t> saveBuf_;  // kSlots slots, empty until saving first needs them
   int channels_ = 0;
   int points_ = 0;
   bool writeFailed_ = false;

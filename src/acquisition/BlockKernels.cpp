@@ -11,11 +11,6 @@
 
 namespace acquisition {
 
-KZB_VECTOR_CLONES
-void CodesToFloats(const int16_t* cells, int count, float* out) {
-  for (int e = 0; e < count; ++e) out[e] = static_cast<float>(static_cast<uint16_t>(cells[e]));
-}
-
 namespace {
 
 // Adds every row's codes into the channel sums, point by point. A fixed channel count lets

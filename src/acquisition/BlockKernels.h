@@ -9,9 +9,6 @@
 
 namespace acquisition {
 
-// out[e] = unsigned code of cells[e], as a float, for e in 0..count-1.
-void CodesToFloats(const int16_t* cells, int count, float* out);
-
 // sums[ch] = the float sum of the unsigned codes of block[pt * channels + ch] for
 // pt = 0..points-1, added in point order with each partial sum rounded to float; for
 // ch in 0..summed-1.

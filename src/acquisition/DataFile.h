@@ -25,10 +25,9 @@ std::string FileNameOfPath(const std::string& path);
 bool ToGbk(std::string_view utf8, std::string& out);
 
 // Replaces `out` with the file's bytes: the header record, then per block a separator record
-// and one record per sample point with the codes of channels 0 to 3. `saveBuf` holds the
-// gathered blocks slot after slot, `slotCells` cells apart, codes as floats.
-void FormatDataFile(std::string& out, const float* saveBuf, int slotCells, int blocks, int channels,
-                    int points);
+// and one record per sample point with the codes of channels 0 to 3. `codes` holds the
+// gathered blocks one after another, each `points` rows of four codes.
+void FormatDataFile(std::string& out, const uint16_t* codes, int blocks, int channels, int points);
 
 // A file whose bytes all sit in a new temporary file beside its final name. Nothing at the
 // final name has been opened or changed yet.

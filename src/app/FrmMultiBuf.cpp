@@ -16,6 +16,7 @@
 #include "DigitalOutput.h"
 #include "NumberForms.h"
 #include "StartStop.h"
+#include "SummaryView.h"
 #include "WidgetText.h"
 #include "ui_FrmMultiBuf.h"
 
@@ -60,6 +61,7 @@ FrmMultiBuf::FrmMultiBuf(std::string cardLibraryPath, std::string dataDirectory,
   // A text field holds whatever the operator types, however long.
   for (QLineEdit* field : findChildren<QLineEdit*>()) field->setMaxLength(INT_MAX);
   summary_.reserve(4096);
+  summaryView_ = std::make_unique<SummaryView>(ui_->txtInfo);
 
   TimerAD_->setObjectName("TimerAD");
   TimerAD_->setInterval(200);
@@ -236,7 +238,7 @@ void FrmMultiBuf::TimerAD_Timer() {
 void FrmMultiBuf::ShowChannelInfo() {
   if (CheckValue(ui_->chkDisp) == 0) return;
   acquisition::BuildChannelSummary(summary_, values_, dll_.ChannelCount);
-  ui_->txtInfo->setPlainText(ToQt(summary_));
+  summaryView_->Show(summary_);
 }
 
 // Digital input and output. A card that is not there leaves the controls as they are.

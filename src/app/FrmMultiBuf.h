@@ -14,6 +14,7 @@
 #include "DllDef.h"
 
 class QLabel;
+class SummaryView;
 class QTimer;
 namespace Ui {
 class FrmMultiBuf;
@@ -81,4 +82,5 @@ class FrmMultiBuf : public QWidget {
   // the others are kept but never used.
   std::array<int16_t, 9> SwoValue_{};
   std::string summary_;  // the summary text, rebuilt in place every tick
+  std::unique_ptr<SummaryView> summaryView_;
 };

@@ -52,14 +52,15 @@ TEST_F(BlockCaptureTest, GathersOnlyWhenCheckedExactly) {
   EXPECT_FALSE(capture.Wants(2));  // greyed
 }
 
-TEST_F(BlockCaptureTest, CopiesUnsignedCodesOfTheWholeBlock) {
+TEST_F(BlockCaptureTest, KeepsTheUnsignedCodesOfThePrintedChannels) {
   BlockCapture capture(dir.string());
   BeginRun(capture, 1, 2);
   Feed(capture, -1);
   Feed(capture, -32768);
-  EXPECT_EQ(capture.SaveBuf()[0], 65535.0f);
-  EXPECT_EQ(capture.SaveBuf()[19199], 65535.0f);
-  EXPECT_EQ(capture.SaveBuf()[32000], 32768.0f);
+  ASSERT_EQ(capture.SaveBuf().size(), 20u * 300 * 4);  // channels 0 to 3 of 20 slots
+  EXPECT_EQ(capture.SaveBuf()[0], 65535);              // slot 1, point 0, channel 0
+  EXPECT_EQ(capture.SaveBuf()[299 * 4 + 3], 65535);    // slot 1, point 299, channel 3
+  EXPECT_EQ(capture.SaveBuf()[300 * 4], 32768);        // slot 2, point 0, channel 0
   capture.WaitForFiles();
   std::ifstream in(dir / DataFileName(0), std::ios::binary);
   std::string line;

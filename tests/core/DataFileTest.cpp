@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kSlotCells = 32000;
+constexpr int kSlotCodes = 300 * 4;  // four channels' codes at 300 points
 
 // The header record's text in GBK, two bytes per Chinese character.
 const char kHeaderGbk[] =
@@ -37,14 +37,14 @@ TEST(DataFile, Names) {
 }
 
 TEST(DataFile, RecordsAsTheReadersExpectThem) {
-  std::vector<float> saveBuf(2 * kSlotCells, 0.0f);
-  const float point0[] = {32768, 32770, 32771, 32769}, point1[] = {32767, 32772, 32770, 32768};
-  std::copy(std::begin(point0), std::end(point0), saveBuf.begin());
-  std::copy(std::begin(point1), std::end(point1), saveBuf.begin() + 64);
-  saveBuf[kSlotCells + 299 * 64 + 3] = 65535;
+  std::vector<uint16_t> codes(2 * kSlotCodes, 0);
+  const uint16_t point0[] = {32768, 32770, 32771, 32769}, point1[] = {32767, 32772, 32770, 32768};
+  std::copy(std::begin(point0), std::end(point0), codes.begin());
+  std::copy(std::begin(point1), std::end(point1), codes.begin() + 4);
+  codes[kSlotCodes + 299 * 4 + 3] = 65535;
 
   std::string bytes;
-  FormatDataFile(bytes, saveBuf.data(), kSlotCells, 2, 64, 300);
+  FormatDataFile(bytes, codes.data(), 2, 64, 300);
 
   const size_t firstEnd = bytes.find("\r\n");
   EXPECT_EQ(bytes.substr(0, firstEnd), "\"" + std::string(kHeaderGbk) + "\"");
@@ -61,10 +61,24 @@ TEST(DataFile, RecordsAsTheReadersExpectThem) {
   EXPECT_EQ(bytes.substr(bytes.size() - end.size()), end);
 }
 
-TEST(DataFile, TenBlocksMake3011Lines) {
-  std::vector<float> saveBuf(10 * kSlotCells, 1.0f);
+// Every width of number the records hold, each written without sign, padding or point.
+TEST(DataFile, NumbersOfEveryWidth) {
+  std::vector<uint16_t> codes(kSlotCodes, 7);
+  const uint16_t widths[] = {0, 9, 10, 99, 100, 999, 1000, 9999, 10000, 65535, 32768, 1};
+  std::copy(std::begin(widths), std::end(widths), codes.begin());
   std::string bytes;
-  FormatDataFile(bytes, saveBuf.data(), kSlotCells, 10, 64, 300);
+  FormatDataFile(bytes, codes.data(), 1, 64, 300);
+  for (const char* record :
+       {"\n0,0,9,10,99\r\n1,100,999,1000,9999\r\n2,10000,65535,32768,1\r\n3,7,7,7,7\r\n",
+        "\n9,7,7,7,7\r\n10,7,7,7,7\r\n", "\n99,7,7,7,7\r\n100,7,7,7,7\r\n", "\n299,7,7,7,7\r\n"}) {
+    EXPECT_NE(bytes.find(record), std::string::npos) << record;
+  }
+}
+
+TEST(DataFile, TenBlocksMake3011Lines) {
+  std::vector<uint16_t> codes(10 * kSlotCodes, 1);
+  std::string bytes;
+  FormatDataFile(bytes, codes.data(), 10, 64, 300);
   size_t crlf = 0, lf = 0;
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (bytes[i] == '\n') ++lf;

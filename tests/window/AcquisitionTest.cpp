@@ -1,5 +1,8 @@
 // Starting and stopping acquisition, the analog tick and the summary text, on the whole
 // window driven through its controls and the scripted simulated card.
+#include <QScrollBar>
+#include <QTextBlock>
+
 #include "CheckValue.h"
 #include "WindowFixture.h"
 
@@ -257,6 +260,34 @@ class AcquisitionTest : public QObject {
     ScriptTick({Filled(-1)});
     f.window->TimerAD_Timer();
     QCOMPARE(InfoLines(f).value(64), QString("Ch 63=FFFF   V: 5.000"));
+  }
+
+  // A refresh rewrites what changed and leaves the reader where they were: scrolled down,
+  // with a selection; text the operator typed in is replaced by the summary all the same.
+  void theSummaryKeepsTheViewAndIsAlwaysWhole() {
+    WindowOnSimCard f;
+    f.window->show();
+    f.window->cmdStart_Click();
+    auto* info = f.Find<QPlainTextEdit>("txtInfo");
+    const auto tick = [&](int16_t first) {
+      ScriptTick({Block([first](int, int ch) -> int16_t { return ch == 0 ? first : -1; })});
+      f.window->TimerAD_Timer();
+    };
+    tick(0);
+    info->verticalScrollBar()->setValue(info->verticalScrollBar()->maximum());
+    QTextCursor selection(info->document()->findBlockByNumber(60));
+    selection.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    info->setTextCursor(selection);
+    const int scrolled = info->verticalScrollBar()->value();
+    tick(1000);
+    QCOMPARE(InfoLines(f).value(1), QString("Ch 0=03E8   V: -4.847"));
+    QCOMPARE(info->verticalScrollBar()->value(), scrolled);
+    QCOMPARE(info->textCursor().selectedText(), QString("Ch 59=FFFF   V: 5.000"));
+    info->insertPlainText("typed by the operator");
+    tick(2000);
+    QVERIFY(!InfoText(f).contains("typed"));
+    QCOMPARE(InfoLines(f).size(), 65);
+    QCOMPARE(InfoLines(f).value(1), QString("Ch 0=07D0   V: -4.695"));
   }
 
   void blocksReportedBeforeAnyStartAreLeftAlone() {

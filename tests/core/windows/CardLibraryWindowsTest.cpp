@@ -30,7 +30,8 @@ TEST_F(CardLibraryFiles, AFailedLoadCarriesTheSystemsReason) {
   std::ofstream(corrupt, std::ios::binary) << "MZ not a library" << std::string(300, '\0');
   std::vector<std::string> paths = {(dir / "missing.dll").string(), corrupt.string()};
   // The simulated card of the other architecture, when the build made one.
-  if (const char* other = std::getenv("KZB_OTHER_ARCHITECTURE_DLL")) paths.push_back(other);
+  const char* other = std::getenv("KZB_OTHER_ARCHITECTURE_DLL");
+  if (other && *other) paths.push_back(other);
   for (const std::string& path : paths) {
     DllDef dll(path);
     const auto identity = card::RequestIdentity(dll);
