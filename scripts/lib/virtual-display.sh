@@ -5,7 +5,7 @@ start_virtual_display() {
   local folder=$1
   mkdir -p "$folder"
   rm -f "$folder/display"
-  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$folder/display" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp 3>"$folder/display" >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 100); do [ -s "$folder/display" ] && break; sleep 0.05; done
   [ -s "$folder/display" ] || { echo "Xvfb did not start" >&2; return 1; }

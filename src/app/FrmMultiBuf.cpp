@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include "NumberForms.h"
 #include "StartStop.h"
 #include "SummaryView.h"
+#include "WaveformWindow.h"
 #include "WidgetText.h"
 #include "ui_FrmMultiBuf.h"
 
@@ -117,12 +119,58 @@ void FrmMultiBuf::ConnectHandlers() {
   connect(ui_->txtDOChn, &QLineEdit::textChanged, this, &FrmMultiBuf::txtDOChn_Change);
   connect(ui_->UpDownBitNum, &UpDownSpinner::valueChanged, this, &FrmMultiBuf::UpDownBitNum_Change);
   ui_->txtDOValue->installEventFilter(this);
+  ConnectWaveformOpeners();
+}
+
+// The waveform window opens from the live values (a double-click, or their context menu)
+// and from the summary's context menu on a channel's line. Nothing is added to the window.
+void FrmMultiBuf::ConnectWaveformOpeners() {
+  for (size_t i = 0; i < lblAD_.size(); ++i) {
+    QLabel* label = lblAD_[i];
+    label->installEventFilter(this);
+    label->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(label, &QWidget::customContextMenuRequested, this, [this, label, i](const QPoint& pos) {
+      OfferWaveform(label, pos, static_cast<int>(i));
+    });
+  }
+  ui_->txtInfo->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ui_->txtInfo, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    // Line 0 is the title; line n + 1 is channel n.
+    const int line = ui_->txtInfo->cursorForPosition(pos).blockNumber();
+    const bool isChannel = line >= 1 && line <= dll_.ChannelCount;
+    OfferWaveform(ui_->txtInfo, pos, isChannel ? line - 1 : -1);
+  });
+}
+
+void FrmMultiBuf::OfferWaveform(QWidget* source, const QPoint& pos, int channel) {
+  QMenu* menu = source == ui_->txtInfo ? ui_->txtInfo->createStandardContextMenu() : new QMenu;
+  menu->setParent(this, Qt::Popup);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  if (!menu->isEmpty()) menu->addSeparator();
+  QAction* open = menu->addAction("波形显示…", this, [this, channel] { OpenWaveform(channel); });
+  open->setEnabled(channel >= 0);
+  menu->popup(source->mapToGlobal(pos));
+}
+
+void FrmMultiBuf::OpenWaveform(int channel) {
+  if (!waveform_) waveform_ = new WaveformWindow(this);
+  waveform_->AddChannel(channel);
+  if (dll_.BlockData.size() > 1 && dll_.ChannelCount > 0) {
+    waveform_->ShowBlock(dll_.BlockData.data() + 1, dll_.ChannelCount, dll_.PointsPerChannel,
+                         values_.Scale, dll_.IntrArg5);
+  }
+  waveform_->show();
+  waveform_->raise();
+  waveform_->activateWindow();
 }
 
 bool FrmMultiBuf::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui_->txtDOValue && event->type() == QEvent::MouseButtonDblClick &&
+  if (event->type() == QEvent::MouseButtonDblClick &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-    txtDOValue_DblClick();
+    if (watched == ui_->txtDOValue) txtDOValue_DblClick();
+    for (size_t i = 0; i < lblAD_.size(); ++i) {
+      if (watched == lblAD_[i]) OpenWaveform(static_cast<int>(i));
+    }
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -162,6 +210,7 @@ void FrmMultiBuf::Form_Unload() {
 }
 
 void FrmMultiBuf::closeEvent(QCloseEvent* event) {
+  if (waveform_) waveform_->close();
   Form_Unload();
   event->accept();
 }
@@ -233,6 +282,10 @@ void FrmMultiBuf::TimerAD_Timer() {
         ToQt(numtext::Volts(tick.value().latestVolts[i], numtext::VoltPattern::NoIntegerZero)));
   }
   ShowChannelInfo();
+  if (waveform_ && waveform_->isVisible()) {
+    waveform_->ShowBlock(dll_.BlockData.data() + 1, dll_.ChannelCount, dll_.PointsPerChannel,
+                         values_.Scale, dll_.IntrArg5);
+  }
 }
 
 void FrmMultiBuf::ShowChannelInfo() {

@@ -2,6 +2,7 @@
 // values between the controls and the card, acquisition and digital I/O code.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -12,9 +13,11 @@
 #include "DataFile.h"
 #include "DigitalInput.h"
 #include "DllDef.h"
+#include "WaveformWindow.h"
 
 class QLabel;
 class SummaryView;
+
 class QTimer;
 namespace Ui {
 class FrmMultiBuf;
@@ -49,6 +52,11 @@ class FrmMultiBuf : public QWidget {
   // Returns once every data file written so far is on disk under its own name.
   void WaitForDataFiles();
 
+  // The waveform window, opened on `channel` (0-based) or brought to the front with that
+  // channel added. Null until first opened.
+  void OpenWaveform(int channel);
+  WaveformWindow* waveform() const { return waveform_; }
+
   // What the handlers keep, for tests and benchmarks to look at.
   const DllDef& dll() const { return dll_; }
   const acquisition::ChannelValues& values() const { return values_; }
@@ -62,6 +70,8 @@ class FrmMultiBuf : public QWidget {
 
  private:
   void ShowChannelInfo();
+  void ConnectWaveformOpeners();
+  void OfferWaveform(QWidget* source, const QPoint& pos, int channel);
   void ShowCardInfo();
   void ConnectHandlers();
   void NameControlArrays();
@@ -83,4 +93,5 @@ class FrmMultiBuf : public QWidget {
   std::array<int16_t, 9> SwoValue_{};
   std::string summary_;  // the summary text, rebuilt in place every tick
   std::unique_ptr<SummaryView> summaryView_;
+  QPointer<WaveformWindow> waveform_;
 };

@@ -1,17 +1,27 @@
 #include "SummaryView.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <algorithm>
+#include <utility>
 
 #include "WidgetText.h"
 
 namespace {
 
-QStringList LinesOf(std::string_view summary) {
-  QStringList lines = ToQt(summary).split(QStringLiteral("\r\n"));
-  return lines;  // the text ends with CR LF, so the last line is empty, as in the field
+// The lines of a text whose every line ends with CR LF, and the empty one after the last,
+// as the field's blocks stand.
+void SplitLines(std::string_view text, std::vector<std::string_view>& lines) {
+  lines.clear();
+  size_t start = 0;
+  for (size_t end; (end = text.find("\r\n", start)) != std::string_view::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  lines.push_back(text.substr(start));
 }
 
 }  // namespace
@@ -23,44 +33,61 @@ SummaryView::SummaryView(QPlainTextEdit* field) : field_(field) {
 }
 
 void SummaryView::Show(std::string_view summary) {
-  const QStringList lines = LinesOf(summary);
+  if (summary == shown_ && field_->document()->revision() == shownRevision_) return;
+  const std::string previous = std::exchange(shown_, std::string(summary));
+  std::vector<std::string_view> previousLines;
+  SplitLines(previous, previousLines);
+  SplitLines(shown_, shownLines_);
   QTextDocument* document = field_->document();
-  if (document->revision() != shownRevision_ || lines.size() != shownLines_.size()) {
-    ReplaceAll(lines);
+  if (document->revision() != shownRevision_ || previousLines.size() != shownLines_.size()) {
+    ReplaceAll();
     return;
   }
+  // The field would repaint itself whole after any edit that spans a line's text and its
+  // replacement, so its layout keeps quiet while the lines change and only the changed
+  // lines' own rectangles are repainted. A line that now wraps differently changes the
+  // field's height: then the text is set anew.
   QTextCursor cursor(document);
-  bool editing = false;
-  for (qsizetype i = 0; i < lines.size(); ++i) {
-    if (lines[i] == shownLines_[i]) continue;
-    if (!editing) {
-      cursor.beginEditBlock();
-      editing = true;
+  bool heightChanged = false;
+  {
+    const QSignalBlocker quiet(document->documentLayout());
+    for (size_t i = 0; i < shownLines_.size(); ++i) {
+      if (shownLines_[i] == previousLines[i]) continue;
+      const QTextBlock block = document->findBlockByNumber(static_cast<int>(i));
+      const int lineCount = block.lineCount();
+      cursor.setPosition(block.position());
+      cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+      cursor.insertText(ToQt(shownLines_[i]));
+      QRect changed = field_->cursorRect(QTextCursor(block));  // lays the line out anew
+      heightChanged |= block.lineCount() != lineCount;
+      changed.setLeft(0);
+      changed.setRight(field_->viewport()->width());
+      changed.setHeight(changed.height() * std::max(1, block.lineCount()));
+      field_->viewport()->update(changed);
     }
-    const QTextBlock block = document->findBlockByNumber(static_cast<int>(i));
-    cursor.setPosition(block.position());
-    cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
-    cursor.insertText(lines[i]);
   }
-  if (editing) cursor.endEditBlock();
-  shownLines_ = lines;
+  if (heightChanged) {
+    ReplaceAll();
+    return;
+  }
   shownRevision_ = document->revision();
 }
 
 // The whole text anew (the first time, or after the operator edited it), keeping the view
 // where the operator left it.
-void SummaryView::ReplaceAll(const QStringList& lines) {
+void SummaryView::ReplaceAll() {
   QScrollBar* scroll = field_->verticalScrollBar();
   const int scrolled = scroll->value();
   const QTextCursor before = field_->textCursor();
   const int anchor = before.anchor(), position = before.position();
-  field_->setPlainText(lines.join(QLatin1Char('\n')));
+  QString text = ToQt(shown_);
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  field_->setPlainText(text);
   QTextCursor after(field_->document());
   const int end = field_->document()->characterCount() - 1;
   after.setPosition(std::min(anchor, end));
   after.setPosition(std::min(position, end), QTextCursor::KeepAnchor);
   field_->setTextCursor(after);
   scroll->setValue(scrolled);
-  shownLines_ = lines;
   shownRevision_ = field_->document()->revision();
 }

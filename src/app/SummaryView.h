@@ -3,8 +3,9 @@
 // the rest, and the operator's scroll position and selection stay where they are.
 #pragma once
 
-#include <QStringList>
+#include <string>
 #include <string_view>
+#include <vector>
 
 class QPlainTextEdit;
 
@@ -16,9 +17,10 @@ class SummaryView {
   void Show(std::string_view summary);
 
  private:
-  void ReplaceAll(const QStringList& lines);
+  void ReplaceAll();
 
   QPlainTextEdit* field_;
-  QStringList shownLines_;  // what the field holds, line by line, after the last Show
+  std::string shown_;                         // the summary the field holds
+  std::vector<std::string_view> shownLines_;  // its lines, without their CR LF
   int shownRevision_ = -1;  // the document's revision then; another means someone edited it
 };

@@ -26,6 +26,7 @@ inline void FitAutoSizeLabel(QLabel* label) {
 }
 
 inline void SetCaption(QLabel* label, const QString& caption) {
+  if (label->text() == caption) return;  // nothing to lay out or repaint
   label->setText(caption);
   FitAutoSizeLabel(label);
 }

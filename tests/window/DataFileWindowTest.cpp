@@ -125,7 +125,8 @@ class DataFileWindowTest : public QObject {
     QVERIFY(QDir(f.dataDir.path()).removeRecursively());
     f.Deliver();
     QCOMPARE(f.Caption("lblInfo"), QString("写入失败:KZB7315 0.txt"));
-    QVERIFY(f.Find<QLabel>("lblInfo")->toolTip().contains(f.FilePath(0)));
+    QVERIFY(
+        QDir::fromNativeSeparators(f.Find<QLabel>("lblInfo")->toolTip()).contains(f.FilePath(0)));
     QVERIFY(f.Find("cmdStop")->isEnabled());  // acquisition goes on
     QVERIFY(QDir().mkpath(f.dataDir.path()));
     f.Deliver();

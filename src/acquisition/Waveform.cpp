@@ -1,0 +1,97 @@
+#include "Waveform.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace acquisition {
+
+double PointIntervalMs(int32_t aggregateRate, int channels) {
+  if (aggregateRate <= 0 || channels <= 0) return 0;
+  return 1000.0 * channels / aggregateRate;
+}
+
+void ExtractTrace(const int16_t* block, int channels, int points, int channel,
+                  const VoltageScale& scale, double pointIntervalMs, Trace& trace) {
+  trace.channel = channel;
+  trace.volts.resize(static_cast<size_t>(points));
+  for (int pt = 0; pt < points; ++pt) {
+    trace.volts[pt] = VoltsOfCode(UnsignedCode(block[pt * channels + channel]), scale);
+  }
+  trace.stats = StatsOf(trace.volts, pointIntervalMs);
+}
+
+namespace {
+
+// Rising crossings of the mean, each counted only after the signal has been a tenth of the
+// swing below it, so that noise around a level does not count as a period. A period needs at least
+// two crossings; the time of each is interpolated between its two points.
+std::optional<double> FrequencyOf(const std::vector<float>& volts, float mean, float swing,
+                                  double pointIntervalMs) {
+  constexpr float kSmallestSwing = 0.01f;  // volts; below it a level only wanders
+  if (swing < kSmallestSwing || pointIntervalMs <= 0) return std::nullopt;
+  const float low = mean - swing / 10;
+  bool armed = false;
+  int crossings = 0;
+  double first = 0, last = 0;
+  for (size_t i = 1; i < volts.size(); ++i) {
+    if (volts[i] < low) armed = true;
+    if (armed && volts[i - 1] < mean && volts[i] >= mean) {
+      const double at = (i - 1) + (mean - volts[i - 1]) / (volts[i] - volts[i - 1]);
+      if (crossings == 0) first = at;
+      last = at;
+      ++crossings;
+      armed = false;
+    }
+  }
+  if (crossings < 2) return std::nullopt;
+  const double periodMs = (last - first) / (crossings - 1) * pointIntervalMs;
+  return 1000.0 / periodMs;
+}
+
+}  // namespace
+
+TraceStats StatsOf(const std::vector<float>& volts, double pointIntervalMs) {
+  TraceStats stats;
+  if (volts.empty()) return stats;
+  double sum = 0, squares = 0;
+  stats.minimum = stats.maximum = volts.front();
+  for (float v : volts) {
+    stats.minimum = std::min(stats.minimum, v);
+    stats.maximum = std::max(stats.maximum, v);
+    sum += v;
+    squares += static_cast<double>(v) * v;
+  }
+  const double n = static_cast<double>(volts.size());
+  stats.mean = static_cast<float>(sum / n);
+  stats.rms = static_cast<float>(std::sqrt(squares / n));
+  stats.frequencyHz =
+      FrequencyOf(volts, stats.mean, stats.maximum - stats.minimum, pointIntervalMs);
+  return stats;
+}
+
+std::string TracesCsv(const std::vector<Trace>& traces, double pointIntervalMs) {
+  std::string csv = "时间(ms)";
+  size_t points = 0;
+  for (const Trace& t : traces) {
+    csv += ",通道" + std::to_string(t.channel + 1) + "(V)";
+    points = std::max(points, t.volts.size());
+  }
+  csv += "\r\n";
+  char number[32];
+  for (size_t pt = 0; pt < points; ++pt) {
+    std::snprintf(number, sizeof number, "%.2f", pt * pointIntervalMs);
+    csv += number;
+    for (const Trace& t : traces) {
+      csv += ',';
+      if (pt < t.volts.size()) {
+        std::snprintf(number, sizeof number, "%.4f", t.volts[pt]);
+        csv += number;
+      }
+    }
+    csv += "\r\n";
+  }
+  return csv;
+}
+
+}  // namespace acquisition

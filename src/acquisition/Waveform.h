@@ -1,0 +1,45 @@
+// One channel of the block the tick fetched, as the waveform view shows it: its points in
+// volts, their time axis, and the figures of the block (minimum, maximum, mean, RMS, and
+// the frequency of a periodic signal when one can be told).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ChannelValues.h"
+
+namespace acquisition {
+
+// Milliseconds between two points of one channel: the card's aggregate rate is shared by
+// all channels (50,000 samples a second over 64 channels gives 1.28 ms).
+double PointIntervalMs(int32_t aggregateRate, int channels);
+
+struct TraceStats {
+  float minimum = 0;
+  float maximum = 0;
+  float mean = 0;
+  float rms = 0;
+  std::optional<double> frequencyHz;  // empty when the block holds no clear period
+};
+
+struct Trace {
+  int channel = 0;           // 0-based
+  std::vector<float> volts;  // one per point, with the live labels' arithmetic
+  TraceStats stats;
+};
+
+// Fills `trace` with `channel`'s points of `block` (cells 0 .. channels * points - 1,
+// channel-interleaved). Reuses the trace's storage, so a refresh allocates nothing.
+void ExtractTrace(const int16_t* block, int channels, int points, int channel,
+                  const VoltageScale& scale, double pointIntervalMs, Trace& trace);
+
+// The figures of a run of volts sampled every `pointIntervalMs`.
+TraceStats StatsOf(const std::vector<float>& volts, double pointIntervalMs);
+
+// The traces as a UTF-8 CSV text: a header naming the time and each channel with its unit
+// (channels counted from 1), then one row per point.
+std::string TracesCsv(const std::vector<Trace>& traces, double pointIntervalMs);
+
+}  // namespace acquisition

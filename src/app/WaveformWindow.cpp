@@ -1,0 +1,176 @@
+#include "WaveformWindow.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "DataFile.h"
+#include "WaveformPlot.h"
+#include "WidgetText.h"
+
+WaveformWindow::WaveformWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      plot_(new WaveformPlot(this)),
+      freeze_(new QPushButton("冻结", this)),
+      fit_(new QCheckBox("纵轴适应数据", this)),
+      savePicture_(new QPushButton("保存图片…", this)),
+      saveValues_(new QPushButton("保存数据…", this)),
+      ageTimer_(new QTimer(this)) {
+  setObjectName("WaveformWindow");
+  setWindowTitle("波形显示");
+  auto* controls = new QHBoxLayout;
+  for (int i = 0; i < kTraceSlots; ++i) {
+    auto* slot = new QComboBox(this);
+    slot->setObjectName(QString("cboTrace%1").arg(i));
+    slot->addItem("无", -1);
+    for (int ch = 0; ch < 64; ++ch) slot->addItem(QString("通道%1").arg(ch + 1), ch);
+    connect(slot, &QComboBox::currentIndexChanged, this, &WaveformWindow::Redraw);
+    controls->addWidget(new QLabel(QString("曲线%1:").arg(i + 1), this));
+    controls->addWidget(slot);
+    slots_[i] = slot;
+  }
+  controls->addStretch();
+  freeze_->setObjectName("cmdFreeze");
+  freeze_->setCheckable(true);
+  freeze_->setToolTip("冻结当前数据块（空格键）");
+  fit_->setObjectName("chkFit");
+  savePicture_->setObjectName("cmdSavePicture");
+  saveValues_->setObjectName("cmdSaveValues");
+  auto* actions = new QHBoxLayout;
+  actions->addWidget(freeze_);
+  actions->addWidget(fit_);
+  actions->addStretch();
+  actions->addWidget(savePicture_);
+  actions->addWidget(saveValues_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(controls);
+  layout->addWidget(plot_, 1);
+  layout->addLayout(actions);
+  resize(760, 520);
+
+  connect(freeze_, &QPushButton::toggled, this, &WaveformWindow::SetFrozen);
+  connect(fit_, &QCheckBox::toggled, plot_, &WaveformPlot::SetFitToData);
+  connect(savePicture_, &QPushButton::clicked, this, &WaveformWindow::ChooseAndSavePicture);
+  connect(saveValues_, &QPushButton::clicked, this, &WaveformWindow::ChooseAndSaveValues);
+  connect(ageTimer_, &QTimer::timeout, this, &WaveformWindow::ShowAge);
+  ageTimer_->start(1000);
+  SetFrozen(false);
+}
+
+void WaveformWindow::AddChannel(int channel) {
+  const int index = channel + 1;  // item 0 is "无"
+  for (QComboBox* slot : slots_) {
+    if (slot->currentIndex() == index) return;
+  }
+  for (QComboBox* slot : slots_) {
+    if (slot->currentIndex() == 0) {
+      slot->setCurrentIndex(index);
+      return;
+    }
+  }
+  slots_.back()->setCurrentIndex(index);
+}
+
+std::vector<int> WaveformWindow::Channels() const {
+  std::vector<int> channels;
+  for (QComboBox* slot : slots_) {
+    if (slot->currentIndex() > 0) channels.push_back(slot->currentIndex() - 1);
+  }
+  return channels;
+}
+
+void WaveformWindow::ShowBlock(const int16_t* block, int channels, int points,
+                               const acquisition::VoltageScale& scale, int32_t aggregateRate) {
+  if (frozen() || channels <= 0 || points <= 0) return;
+  block_.assign(block, block + static_cast<ptrdiff_t>(channels) * points);
+  channels_ = channels;
+  points_ = points;
+  scale_ = scale;
+  intervalMs_ = acquisition::PointIntervalMs(aggregateRate, channels);
+  lastBlock_.start();
+  plot_->SetNote({});
+  Redraw();
+}
+
+void WaveformWindow::Redraw() {
+  const std::vector<int> channels = Channels();
+  traces_.resize(channels.size());
+  if (block_.empty()) traces_.clear();
+  for (size_t i = 0; i < traces_.size(); ++i) {
+    if (channels[i] >= channels_) continue;
+    acquisition::ExtractTrace(block_.data(), channels_, points_, channels[i], scale_, intervalMs_,
+                              traces_[i]);
+  }
+  plot_->SetTraces(traces_, intervalMs_);
+}
+
+// A card that stops delivering leaves its last block on view; the note says how old it is.
+void WaveformWindow::ShowAge() {
+  if (frozen() || !lastBlock_.isValid()) return;
+  const qint64 seconds = lastBlock_.elapsed() / 1000;
+  plot_->SetNote(seconds >= 2 ? QString("最后数据: %1 秒前").arg(seconds) : QString());
+}
+
+bool WaveformWindow::frozen() const {
+  return freeze_->isChecked();
+}
+
+void WaveformWindow::SetFrozen(bool frozen) {
+  if (freeze_->isChecked() != frozen) freeze_->setChecked(frozen);
+  freeze_->setText(frozen ? "继续" : "冻结");
+  savePicture_->setEnabled(frozen);
+  saveValues_->setEnabled(frozen);
+  if (frozen)
+    plot_->SetNote("已冻结");
+  else
+    plot_->SetNote({});
+}
+
+void WaveformWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space) {
+    SetFrozen(!frozen());
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+QString WaveformWindow::SavePicture(const QString& path) {
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  plot_->grab().save(&buffer, "PNG");
+  const auto written = acquisition::WriteWholeFile(FromQt(path), png.toStdString());
+  return written ? QString() : ToQt(written.failure().reason);
+}
+
+QString WaveformWindow::SaveValues(const QString& path) {
+  const auto written =
+      acquisition::WriteWholeFile(FromQt(path), acquisition::TracesCsv(traces_, intervalMs_));
+  return written ? QString() : ToQt(written.failure().reason);
+}
+
+void WaveformWindow::ChooseAndSavePicture() {
+  const QString path =
+      QFileDialog::getSaveFileName(this, "保存图片", "waveform.png", "PNG (*.png)");
+  if (path.isEmpty()) return;
+  if (const QString error = SavePicture(path); !error.isEmpty()) {
+    QMessageBox::warning(this, "保存图片", "写入失败: " + path + "\n" + error);
+  }
+}
+
+void WaveformWindow::ChooseAndSaveValues() {
+  const QString path =
+      QFileDialog::getSaveFileName(this, "保存数据", "waveform.csv", "CSV (*.csv)");
+  if (path.isEmpty()) return;
+  if (const QString error = SaveValues(path); !error.isEmpty()) {
+    QMessageBox::warning(this, "保存数据", "写入失败: " + path + "\n" + error);
+  }
+}

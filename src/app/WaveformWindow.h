@@ -1,0 +1,72 @@
+// The waveform window: the latest block of up to four chosen channels, drawn as traces in
+// volts over milliseconds, with each trace's figures. It can be frozen to study one block,
+// and a frozen view saved as a picture and as values.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QWidget>
+#include <array>
+#include <vector>
+
+#include "ChannelValues.h"
+#include "Waveform.h"
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QTimer;
+class WaveformPlot;
+
+class WaveformWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kTraceSlots = 4;
+
+  explicit WaveformWindow(QWidget* parent = nullptr);
+
+  // Shows `channel` (0-based) unless it is shown already: in the first empty slot, or in
+  // place of the last one when all four are taken.
+  void AddChannel(int channel);
+  // The channels shown, 0-based, in slot order.
+  std::vector<int> Channels() const;
+
+  // The block the tick fetched: cells 0 .. channels * points - 1, channel-interleaved.
+  // Ignored while frozen.
+  void ShowBlock(const int16_t* block, int channels, int points,
+                 const acquisition::VoltageScale& scale, int32_t aggregateRate);
+
+  bool frozen() const;
+  void SetFrozen(bool frozen);
+  const std::vector<acquisition::Trace>& traces() const { return traces_; }
+  WaveformPlot* plot() const { return plot_; }
+
+  // Writes the frozen view; each returns the reason when the file could not be written.
+  QString SavePicture(const QString& path);
+  QString SaveValues(const QString& path);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void Redraw();
+  void ShowAge();
+  void ChooseAndSavePicture();
+  void ChooseAndSaveValues();
+
+  WaveformPlot* plot_;
+  std::array<QComboBox*, kTraceSlots> slots_{};
+  QPushButton* freeze_;
+  QCheckBox* fit_;
+  QPushButton* savePicture_;
+  QPushButton* saveValues_;
+  QTimer* ageTimer_;
+
+  // The last block, kept so that choosing another channel redraws it at once.
+  std::vector<int16_t> block_;
+  int channels_ = 0, points_ = 0;
+  acquisition::VoltageScale scale_;
+  double intervalMs_ = 0;
+  QElapsedTimer lastBlock_;
+  std::vector<acquisition::Trace> traces_;
+};

@@ -1,0 +1,125 @@
+// The waveform window, opened from the main window and fed by its tick.
+#include <QComboBox>
+#include <QImage>
+#include <QMenu>
+#include <QTextBlock>
+
+#include "WaveformPlot.h"
+#include "WaveformWindow.h"
+#include "WindowFixture.h"
+
+namespace {
+
+// Channel 2 climbs by 100 codes a point from code 17768; every other cell holds -1 (65535).
+std::vector<int16_t> RampOnChannel2() {
+  return Block([](int pt, int ch) -> int16_t {
+    return ch == 2 ? static_cast<int16_t>(17768 + pt * 100 - 65536 * (17768 + pt * 100 > 32767))
+                   : -1;
+  });
+}
+
+// The offer in the context menu opened last.
+QAction* WaveformAction(QWidget* window) {
+  const QList<QMenu*> menus = window->findChildren<QMenu*>();
+  for (auto menu = menus.rbegin(); menu != menus.rend(); ++menu) {
+    for (QAction* action : (*menu)->actions()) {
+      if (action->text() == "波形显示…") return action;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+class WaveformWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void opensFromTheLiveValuesAndTheSummary() {
+    WindowOnSimCard f;
+    f.window->show();
+    QVERIFY(!f.window->waveform());
+    QTest::mouseDClick(f.Find<QLabel>("lblAD(2)"), Qt::LeftButton);
+    QVERIFY(f.window->waveform() && f.window->waveform()->isVisible());
+    QVERIFY(f.window->waveform()->traces().empty());  // no block yet: "尚无数据"
+
+    f.window->cmdStart_Click();
+    ScriptTick({RampOnChannel2()});
+    f.window->TimerAD_Timer();
+    auto* info = f.Find<QPlainTextEdit>("txtInfo");
+    const QPoint line11 =
+        info->cursorRect(QTextCursor(info->document()->findBlockByNumber(11))).center();
+    emit info->customContextMenuRequested(line11);  // the line of channel 10
+    QAction* open = WaveformAction(f.window.get());
+    QVERIFY(open && open->isEnabled());
+    open->trigger();
+    QCOMPARE(f.window->waveform()->Channels(), (std::vector<int>{2, 10}));
+    // The same channel again adds nothing; a third from the label's menu is added.
+    QTest::mouseDClick(f.Find<QLabel>("lblAD(2)"), Qt::LeftButton);
+    emit f.Find<QLabel>("lblAD(0)")->customContextMenuRequested(QPoint(2, 2));
+    WaveformAction(f.window.get())->trigger();
+    QCOMPARE(f.window->waveform()->Channels(), (std::vector<int>{2, 10, 0}));
+    // The main window's own look stays as it is: the menu adds to the summary's own.
+    QCOMPARE(f.Caption("lblAD(0)"), QString("5.000"));
+
+    QVERIFY(f.window->close());
+    QVERIFY(!f.window->waveform()->isVisible());
+  }
+
+  void tracesFollowTheTickAndFreeze() {
+    WindowOnSimCard f;
+    f.window->show();
+    f.window->cmdStart_Click();
+    f.window->OpenWaveform(2);
+    ScriptTick({RampOnChannel2()});
+    f.window->TimerAD_Timer();
+    WaveformWindow* view = f.window->waveform();
+    QCOMPARE(view->traces().size(), size_t{1});
+    const acquisition::Trace& trace = view->traces()[0];
+    const acquisition::VoltageScale scale = f.window->values().Scale;
+    QCOMPARE(trace.volts.size(), size_t{300});
+    QCOMPARE(trace.volts[0], acquisition::VoltsOfCode(17768, scale));
+    QCOMPARE(trace.volts[299], acquisition::VoltsOfCode(17768 + 29900, scale));
+    QCOMPARE(trace.stats.minimum, trace.volts[0]);
+    QCOMPARE(trace.stats.maximum, trace.volts[299]);
+    QVERIFY(!trace.stats.frequencyHz);
+
+    QTest::keyClick(view, Qt::Key_Space);  // freeze
+    QVERIFY(view->frozen());
+    ScriptTick({Filled(0)});
+    f.window->TimerAD_Timer();
+    QCOMPARE(view->traces()[0].volts[0], acquisition::VoltsOfCode(17768, scale));
+
+    const QString png = f.dataDir.filePath("view.png"), csv = f.dataDir.filePath("view.csv");
+    QCOMPARE(view->SavePicture(png), QString());
+    QVERIFY(!QImage(png).isNull());
+    QCOMPARE(view->SaveValues(csv), QString());
+    QFile values(csv);
+    QVERIFY(values.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(values.readLine()), QString("时间(ms),通道3(V)\r\n"));
+    QCOMPARE(QString::fromUtf8(values.readLine()), QString("0.00,-2.2889\r\n"));
+
+    f.Find<QPushButton>("cmdFreeze")->click();  // thaw: the next block shows
+    ScriptTick({Filled(0)});
+    f.window->TimerAD_Timer();
+    QCOMPARE(view->traces()[0].stats.maximum, acquisition::VoltsOfCode(0, scale));
+  }
+
+  // The extreme codes lie on the edges of the -5 V to +5 V axis, or inside a fitted one.
+  void extremeCodesStayOnTheAxis() {
+    WindowOnSimCard f;
+    f.window->cmdStart_Click();
+    f.window->OpenWaveform(1);
+    ScriptTick({Block([](int pt, int) -> int16_t { return pt % 2 ? -1 : 0; })});
+    f.window->TimerAD_Timer();
+    WaveformPlot* plot = f.window->waveform()->plot();
+    QVERIFY(plot->lowVolts() <= f.window->waveform()->traces()[0].stats.minimum + 0.001f);
+    QVERIFY(plot->highVolts() >= f.window->waveform()->traces()[0].stats.maximum - 0.001f);
+    f.Find<QCheckBox>("chkFit")->setChecked(true);
+    QVERIFY(plot->lowVolts() < -5.0f && plot->highVolts() > 5.0f);
+    QVERIFY(!plot->grab().isNull());
+  }
+};
+
+QTEST_MAIN(WaveformWindowTest)
+#include "WaveformWindowTest.moc"
