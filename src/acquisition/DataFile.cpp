@@ -135,7 +135,7 @@ numtext::Result<> WriteWholeFile(const std::string& path, std::string_view bytes
 }
 
 std::string FileNameOfPath(const std::string& path) {
-  return path.substr(path.rfind(kPathSeparator) + 1);
+  return path.substr(path.find_last_of(kPathSeparators) + 1);
 }
 
 }  // namespace acquisition

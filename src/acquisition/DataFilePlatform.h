@@ -6,7 +6,8 @@
 
 namespace acquisition {
 
-extern const char kPathSeparator;
+extern const char kPathSeparator;     // the one the program writes
+extern const char kPathSeparators[];  // every one a path may hold
 
 // ".KZB7315 0.txt.Ab3xQz.part": hidden, and never taken for a data file.
 inline constexpr std::string_view kTemporaryPrefix = ".KZB7315 ";

@@ -19,6 +19,7 @@ namespace acquisition {
 using numtext::Failure;
 
 const char kPathSeparator = '/';
+const char kPathSeparators[] = "/";
 
 // The usual place for temporary files: TMPDIR when it is set, so that every test and
 // script can give the program a directory of its own.

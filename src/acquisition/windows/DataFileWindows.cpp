@@ -15,6 +15,7 @@ using numtext::SystemMessage;
 using numtext::Utf8ToWide;
 
 const char kPathSeparator = '\\';
+const char kPathSeparators[] = "\\/";
 
 std::string DefaultDataDirectory() {
   return "c:\\temp";

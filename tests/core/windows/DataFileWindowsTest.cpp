@@ -19,6 +19,7 @@ TEST(DataFileWindows, NamesAndDirectory) {
   EXPECT_EQ(DataFilePath("c:\\temp", 0), "c:\\temp\\KZB7315 0.txt");
   EXPECT_EQ(DataFilePath("d:\\data\\", 19), "d:\\data\\KZB7315 19.txt");
   EXPECT_EQ(FileNameOfPath("c:\\temp\\KZB7315 1.txt"), "KZB7315 1.txt");
+  EXPECT_EQ(FileNameOfPath("C:/Users/op/Temp/view.png"), "view.png");
 }
 
 TEST_F(WriteWholeFileTest, AMissingDirectoryIsReportedWithTheSystemsReason) {
