@@ -2,6 +2,7 @@
 #include <QMessageBox>
 #include <cstdio>
 
+#include "CommandLine.h"
 #include "DataFile.h"
 #include "FrmMultiBuf.h"
 #include "SingleInstance.h"
@@ -9,6 +10,7 @@
 #include "WidgetText.h"
 
 int main(int argc, char* argv[]) {
+  if (const auto status = RunCommandLine(argc, argv)) return *status;
   QApplication app(argc, argv);
   CloseWindowsOnTermination(&app);
 

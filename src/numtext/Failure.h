@@ -15,6 +15,7 @@ struct Failure {
     EntryPointMissing,   // subject: the entry point's name
     FileNotWritten,      // subject: the file's path
     OutOfMemory,         // subject: what needed the memory
+    ProfileRefused,      // subject: the self-test profile; reason: its line and key
   };
   Kind kind;
   std::string subject;

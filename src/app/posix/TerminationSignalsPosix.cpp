@@ -37,3 +37,18 @@ void CloseWindowsOnTermination(QObject* owner) {
   action.sa_flags = SA_RESTART;
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
 }
+
+namespace {
+std::atomic<bool>* terminationFlag = nullptr;
+void OnSignalSetFlag(int) {
+  if (terminationFlag) terminationFlag->store(true);
+}
+}  // namespace
+
+void SetFlagOnTermination(std::atomic<bool>* flag) {
+  terminationFlag = flag;
+  struct sigaction action = {};
+  action.sa_handler = OnSignalSetFlag;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+}

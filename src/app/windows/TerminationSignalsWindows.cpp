@@ -21,3 +21,16 @@ BOOL WINAPI OnConsoleEvent(DWORD) {
 void CloseWindowsOnTermination(QObject*) {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
+
+namespace {
+std::atomic<bool>* terminationFlag = nullptr;
+BOOL WINAPI OnConsoleEventSetFlag(DWORD) {
+  if (terminationFlag) terminationFlag->store(true);
+  return TRUE;
+}
+}  // namespace
+
+void SetFlagOnTermination(std::atomic<bool>* flag) {
+  terminationFlag = flag;
+  SetConsoleCtrlHandler(OnConsoleEventSetFlag, TRUE);
+}

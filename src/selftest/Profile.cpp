@@ -1,0 +1,204 @@
+#include "Profile.h"
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace selftest {
+
+using numtext::Failure;
+
+namespace {
+
+std::string Trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::vector<std::string> Words(const std::string& text, char extraSeparator = ' ') {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : text + ' ') {
+    if (c == ' ' || c == '\t' || c == extraSeparator) {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  return words;
+}
+
+// A whole number or a decimal, nothing after it.
+std::optional<double> Number(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<int> Whole(const std::string& text, int low, int high) {
+  const auto value = Number(text);
+  if (!value || *value != static_cast<int>(*value) || *value < low || *value > high) {
+    return std::nullopt;
+  }
+  return static_cast<int>(*value);
+}
+
+// "5" or "5-64", channels counted from 1.
+std::optional<std::pair<int, int>> ChannelRange(const std::string& key) {
+  const size_t dash = key.find('-');
+  const auto first = Whole(key.substr(0, dash), 1, 64);
+  const auto last = dash == std::string::npos ? first : Whole(key.substr(dash + 1), 1, 64);
+  if (!first || !last || *first > *last) return std::nullopt;
+  return std::make_pair(*first, *last);
+}
+
+}  // namespace
+
+std::string Checksum(const std::string& text) {
+  uint64_t hash = 1469598103934665603ull;
+  for (unsigned char c : text) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return hex;
+}
+
+numtext::Result<Profile> ParseProfile(const std::string& text, const std::string& name) {
+  Profile profile;
+  profile.name = name;
+  profile.checksum = Checksum(text);
+  for (int bit = 0; bit < 16; ++bit) profile.loopback[bit] = bit;
+
+  std::istringstream lines(text);
+  std::string line, section;
+  int number = 0;
+  auto refuse = [&](const std::string& key, const std::string& why) -> numtext::Result<Profile> {
+    return Failure{Failure::Kind::ProfileRefused, name,
+                   "line " + std::to_string(number) + ", " + key + ": " + why};
+  };
+  while (std::getline(lines, line)) {
+    ++number;
+    const size_t comment = line.find_first_of(";#");
+    line = Trim(line.substr(0, comment));
+    if (line.empty()) continue;
+    if (line.front() == '[') {
+      section = Trim(line.substr(1, line.find(']') - 1));
+      if (section != "card" && section != "acquisition" && section != "channels" &&
+          section != "digital") {
+        return refuse("[" + section + "]", "unknown section");
+      }
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) return refuse(line, "no '='");
+    const std::string key = Trim(line.substr(0, equals));
+    const std::string value = Trim(line.substr(equals + 1));
+    const std::vector<std::string> words = Words(value);
+
+    if (section == "card") {
+      static const std::map<std::string, std::pair<int, int>> kBytes = {
+          {"type", {4, 255}}, {"speed", {2, 2550}}, {"resolution", {3, 255}}};
+      if (key == "name") {
+        const auto first = words.size() == 2 ? Whole(words[0], 0, 255) : std::nullopt;
+        const auto second = words.size() == 2 ? Whole(words[1], 0, 255) : std::nullopt;
+        if (!first || !second) return refuse(key, "two numbers 0 to 255 expected");
+        profile.identity[0] = static_cast<uint8_t>(*first);
+        profile.identity[1] = static_cast<uint8_t>(*second);
+      } else if (auto byte = kBytes.find(key); byte != kBytes.end()) {
+        const auto v = Whole(value, 0, byte->second.second);
+        if (!v)
+          return refuse(key,
+                        "a whole number 0 to " + std::to_string(byte->second.second) + " expected");
+        if (key == "speed" && *v % 10 != 0) return refuse(key, "the speed is in tens of K");
+        profile.identity[byte->second.first] = static_cast<uint8_t>(key == "speed" ? *v / 10 : *v);
+      } else {
+        return refuse(key, "unknown key");
+      }
+    } else if (section == "acquisition") {
+      if (key == "blocks") {
+        const auto v = Whole(value, 2, 1000);
+        if (!v) return refuse(key, "a whole number 2 to 1000 expected");
+        profile.blocks = *v;
+      } else if (key == "rate_tolerance") {
+        const auto v = Number(value);
+        if (!v || *v <= 0 || *v >= 1) return refuse(key, "a fraction between 0 and 1 expected");
+        profile.rateTolerance = *v;
+      } else if (key == "timeout_s") {
+        const auto v = Number(value);
+        if (!v || *v <= 0) return refuse(key, "a number of seconds above 0 expected");
+        profile.timeoutSeconds = *v;
+      } else {
+        return refuse(key, "unknown key");
+      }
+    } else if (section == "channels") {
+      // channels = level|* tolerance noise [minimum maximum]
+      const auto range = ChannelRange(key);
+      if (!range) return refuse(key, "a channel 1 to 64, or a range like 5-64, expected");
+      if (words.size() != 3 && words.size() != 5) {
+        return refuse(key, "level (or *), tolerance, noise and optionally minimum, maximum");
+      }
+      ChannelLimits limits;
+      if (words[0] != "*") {
+        const auto level = Number(words[0]);
+        if (!level) return refuse(key, "the level '" + words[0] + "' is not a number");
+        limits.level = static_cast<float>(*level);
+      }
+      const auto tolerance = Number(words[1]), noise = Number(words[2]);
+      if (!tolerance || *tolerance < 0) return refuse(key, "the tolerance is not a number >= 0");
+      if (!noise || *noise < 0) return refuse(key, "the noise is not a number >= 0");
+      limits.tolerance = static_cast<float>(*tolerance);
+      limits.noise = static_cast<float>(*noise);
+      if (words.size() == 5) {
+        const auto low = Number(words[3]), high = Number(words[4]);
+        if (!low || !high) return refuse(key, "the minimum and maximum must be numbers");
+        if (*low > *high) return refuse(key, "the minimum is above the maximum");
+        limits.minimum = static_cast<float>(*low);
+        limits.maximum = static_cast<float>(*high);
+      }
+      for (int ch = range->first; ch <= range->second; ++ch) profile.channels[ch - 1] = limits;
+    } else if (section == "digital") {
+      if (key == "settle_ms") {
+        const auto v = Whole(value, 0, 10000);
+        if (!v) return refuse(key, "a whole number of milliseconds 0 to 10000 expected");
+        profile.settleMs = *v;
+      } else if (key == "loopback") {
+        // "same", "none", or pairs "output:input" of bits 0 to 15, separated by commas.
+        profile.loopback.fill(-1);
+        if (value == "same") {
+          for (int bit = 0; bit < 16; ++bit) profile.loopback[bit] = bit;
+        } else if (value != "none") {
+          for (const std::string& pair : Words(value, ',')) {
+            const size_t colon = pair.find(':');
+            const auto out = Whole(pair.substr(0, colon), 0, 15);
+            const auto in =
+                colon == std::string::npos ? std::nullopt : Whole(pair.substr(colon + 1), 0, 15);
+            if (!out || !in) return refuse(key, "'" + pair + "' is not output:input, 0 to 15");
+            profile.loopback[*out] = *in;
+          }
+        }
+      } else {
+        return refuse(key, "unknown key");
+      }
+    } else {
+      return refuse(key, "a key outside any section");
+    }
+  }
+  return profile;
+}
+
+numtext::Result<Profile> LoadProfile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Failure{Failure::Kind::ProfileRefused, path, "cannot be read"};
+  std::stringstream text;
+  text << in.rdbuf();
+  return ParseProfile(text.str(), path);
+}
+
+}  // namespace selftest

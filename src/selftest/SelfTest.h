@@ -1,0 +1,48 @@
+// The production self-test: one run checks a card on its fixture against a profile and
+// says PASS or FAIL, check by check, with what was measured and the limits it was held to.
+// The card is stopped and its outputs set to 0 at the end, whatever happened.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Profile.h"
+
+class DllDef;
+
+namespace selftest {
+
+struct Check {
+  std::string name;  // "identity", "acquisition", "analog", "digital", "stop"
+  bool passed = false;
+  std::string measured;  // what the card showed
+  std::string limits;    // what it had to show
+  std::string detail;    // for a failure: what is wrong, by channel or bit
+};
+
+struct Outcome {
+  std::vector<Check> checks;
+  std::string identityLine;
+  bool ranAtAll = true;  // false: the card library could not be used; see `whyNot`
+  std::string whyNot;
+  bool passed() const;
+  // The first check that failed, or null.
+  const Check* firstFailure() const;
+};
+
+// How the test waits, so that tests can run it on the simulated card's own clock.
+struct Clock {
+  std::function<double()> nowSeconds;
+  std::function<void(int ms)> sleepMs;
+};
+Clock SystemClock();
+
+// Runs every check in order. `progress` hears each check's name as it starts. Setting
+// `interrupted` ends the run early (still stopping the card and clearing its outputs).
+Outcome Run(DllDef& dll, const Profile& profile, const Clock& clock,
+            const std::function<void(const std::string&)>& progress,
+            const std::atomic<bool>& interrupted);
+
+}  // namespace selftest

@@ -1,0 +1,208 @@
+// The self-test against the simulated card, on the card's own manual clock, so that a run
+// takes no real time: the pass, each way a card can fail, and profiles that are refused.
+#include "SelfTest.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "DllDef.h"
+#include "SimCardControl.h"
+
+using namespace selftest;
+
+namespace {
+
+std::string DefaultProfileText() {
+  std::ifstream in(PROFILES_DIR "/simulated-card.ini");
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Time moves only when the test sleeps, on the card's clock and the test's alike.
+struct ManualClock {
+  double seconds = 0;
+  Clock clock{.nowSeconds = [this] { return seconds; },
+              .sleepMs =
+                  [this](int ms) {
+                    seconds += ms / 1000.0;
+                    SimCard_AdvanceMs(ms);
+                  }};
+};
+
+Outcome RunOn(const char* library, const std::function<void()>& script,
+              const std::string& profileText = DefaultProfileText()) {
+  SimCard_Reset();
+  SimCard_SetManualClock(1);
+  script();
+  DllDef dll(library);
+  ManualClock time;
+  std::atomic<bool> interrupted{false};
+  const auto profile = ParseProfile(profileText, "test.ini");
+  EXPECT_TRUE(profile) << (profile ? "" : profile.failure().reason);
+  return Run(
+      dll, profile.value(), time.clock, [](const std::string&) {}, interrupted);
+}
+
+TEST(SelfTest, TheSimulatedCardPassesItsOwnProfile) {
+  const Outcome outcome = RunOn(ADCARD_PATH, [] {});
+  EXPECT_TRUE(outcome.passed());
+  ASSERT_EQ(outcome.checks.size(), 5u);
+  for (const Check& c : outcome.checks) EXPECT_TRUE(c.passed) << c.name << ": " << c.detail;
+}
+
+// Each fault names the check that catches it, and the card ends stopped with outputs 0.
+TEST(SelfTest, FaultsNameTheirCheckAndLeaveTheCardSafe) {
+  static const std::vector<int16_t> silentBlock(19200, 0);
+  struct Case {
+    const char* what;
+    const char* library;
+    std::function<void()> script;
+    const char* firstFailure;
+    const char* detailPart;
+  } cases[] = {
+      {"wrong identity", ADCARD_PATH,
+       [] {
+         const uint8_t other[5] = {73, 11, 5, 16, 1};
+         SimCard_SetIdentity(other);
+       },
+       "identity", "another card"},
+      {"refused start", ADCARD_PATH, [] { SimCard_FailNext("StartIntr", -3); }, "acquisition",
+       "Error=-3"},
+      {"failed fetch", ADCARD_PATH,
+       [] {
+         SimCard_ScriptQuery(1);
+         SimCard_ScriptFetch(0, nullptr);
+       },
+       "acquisition", "status 0"},
+      {"no blocks", ADCARD_PATH,
+       [] {
+         for (int i = 0; i < 2000; ++i) SimCard_ScriptQuery(0);
+       },
+       "acquisition", "only 0 of 10"},
+      {"every input at -5 V", ADCARD_PATH,
+       [] {
+         // Paced as the card would: one block every 19 polls of 20 ms.
+         for (int block = 0; block < 10; ++block) {
+           SimCard_ScriptQuery(1);
+           SimCard_ScriptFetch(1, silentBlock.data());
+           for (int poll = 0; poll < 18; ++poll) SimCard_ScriptQuery(0);
+         }
+       },
+       "analog", "channel 1: mean -5.0001 V"},
+      {"a stuck input", ADCARD_PATH, [] { SimCard_SetInputs(0x04, 0); }, "digital",
+       "input 2 reads 1"},
+      {"silent inputs", ADCARD_PATH, [] { SimCard_SetInputsSilent(1); }, "digital",
+       "answer nothing"},
+      {"a library without Initial", ADCARD_INCOMPLETE_PATH, [] {}, "identity", "another card"},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome = RunOn(c.library, c.script);
+    EXPECT_FALSE(outcome.passed()) << c.what;
+    const Check* failed = outcome.firstFailure();
+    ASSERT_NE(failed, nullptr) << c.what;
+    EXPECT_EQ(failed->name, c.firstFailure) << c.what;
+    EXPECT_NE(failed->detail.find(c.detailPart), std::string::npos)
+        << c.what << ": " << failed->detail;
+    EXPECT_EQ(outcome.checks.back().name, "stop") << c.what;
+    if (std::string(c.library) == ADCARD_PATH) {
+      EXPECT_TRUE(outcome.checks.back().passed) << c.what;
+      int32_t args[8];
+      SimCard_LastArgs("Kzb_DO", args);
+      EXPECT_EQ(args[1], 0) << c.what << ": outputs left set";
+      EXPECT_GE(SimCard_CallCount("StopIntr"), 2) << c.what;
+    }
+  }
+}
+
+TEST(SelfTest, AShiftedChannelIsNamedAsSuch) {
+  // Channel 6's level expected on channel 5: the card reads one channel off.
+  std::string text = DefaultProfileText();
+  text.replace(text.find("\n5 = -4.5000"), 12, "\n5 = -4.3475");
+  text.replace(text.find("\n6 = -4.3475"), 12, "\n6 = -4.1949");
+  const Outcome outcome = RunOn(
+      ADCARD_PATH, [] {}, text);
+  const Check* failed = outcome.firstFailure();
+  ASSERT_NE(failed, nullptr);
+  EXPECT_EQ(failed->name, "analog");
+  EXPECT_NE(failed->detail.find("channel 5: mean -4.5"), std::string::npos) << failed->detail;
+  EXPECT_NE(failed->detail.find("shifted or swapped"), std::string::npos) << failed->detail;
+}
+
+TEST(SelfTest, AnInterruptedRunStillClearsTheOutputs) {
+  SimCard_Reset();
+  SimCard_SetManualClock(1);
+  DllDef dll(ADCARD_PATH);
+  std::atomic<bool> interrupted{false};
+  int sleeps = 0;
+  // Interrupted in the middle of the digital check, with some output bits set.
+  const Clock clock{.nowSeconds = [&] { return sleeps * 0.02; },
+                    .sleepMs =
+                        [&](int ms) {
+                          SimCard_AdvanceMs(ms);
+                          if (++sleeps == 200) interrupted = true;
+                        }};
+  const auto profile = ParseProfile(DefaultProfileText(), "test.ini");
+  const Outcome outcome = selftest::Run(
+      dll, profile.value(), clock, [](const std::string&) {}, interrupted);
+  EXPECT_FALSE(outcome.passed());
+  EXPECT_EQ(outcome.firstFailure()->detail, "interrupted");
+  int32_t args[8];
+  SimCard_LastArgs("Kzb_DO", args);
+  EXPECT_EQ(args[1], 0);
+  EXPECT_TRUE(outcome.checks.back().passed);
+}
+
+TEST(SelfTest, AMissingLibraryDoesNotRun) {
+  const Outcome outcome = RunOn("/nonexistent/libadcard.so", [] {});
+  EXPECT_FALSE(outcome.ranAtAll);
+  EXPECT_NE(outcome.whyNot.find("/nonexistent/libadcard.so"), std::string::npos);
+}
+
+// A profile with a mistake is refused before the card is touched, naming line and key.
+TEST(Profile, MistakesAreNamedByLineAndKey) {
+  struct Case {
+    const char* text;
+    const char* reason;
+  } cases[] = {
+      {"[card]\nname = 73 10\ncolour = red\n", "line 3, colour: unknown key"},
+      {"[channels]\n5 = 1.0 abc 0.002\n", "line 2, 5: the tolerance is not a number"},
+      {"[channels]\n5 = x 0.1 0.002\n", "line 2, 5: the level 'x' is not a number"},
+      {"[channels]\n\n7 = * 0 1 2 -2\n", "line 3, 7: the minimum is above the maximum"},
+      {"[channels]\n65 = 0 0.1 0.1\n", "line 2, 65: a channel 1 to 64"},
+      {"[channels]\n9-3 = 0 0.1 0.1\n", "line 2, 9-3: a channel 1 to 64"},
+      {"[extra]\n", "line 1, [extra]: unknown section"},
+      {"blocks = 3\n", "line 1, blocks: a key outside any section"},
+      {"[acquisition]\nblocks = 2.5\n", "line 2, blocks: a whole number 2 to 1000"},
+      {"[digital]\nloopback = 0:16\n", "line 2, loopback: '0:16' is not output:input"},
+      {"[card]\nspeed = 55\n", "line 2, speed: the speed is in tens of K"},
+  };
+  for (const Case& c : cases) {
+    const auto profile = ParseProfile(c.text, "bad.ini");
+    ASSERT_FALSE(profile) << c.text;
+    EXPECT_EQ(profile.failure().subject, "bad.ini");
+    EXPECT_NE(profile.failure().reason.find(c.reason), std::string::npos)
+        << c.text << " -> " << profile.failure().reason;
+  }
+}
+
+TEST(Profile, RangesCommentsAndLoopback) {
+  const auto profile = ParseProfile(
+      "; a fixture\n[channels]\n1-32 = 2.5 0.01 0.002 ; reference\n64 = * 0 1 -1 1\n"
+      "[digital]\nloopback = 0:8, 8:0\nsettle_ms = 50\n",
+      "fixture.ini");
+  ASSERT_TRUE(profile) << profile.failure().reason;
+  EXPECT_FLOAT_EQ(*profile.value().channels[31]->level, 2.5f);
+  EXPECT_FALSE(profile.value().channels[32].has_value());
+  EXPECT_FALSE(profile.value().channels[63]->level.has_value());
+  EXPECT_EQ(profile.value().loopback[0], 8);
+  EXPECT_EQ(profile.value().loopback[8], 0);
+  EXPECT_EQ(profile.value().loopback[1], -1);
+  EXPECT_EQ(profile.value().settleMs, 50);
+  EXPECT_EQ(LoadProfile("/nonexistent.ini").failure().reason, "cannot be read");
+}
+
+}  // namespace
