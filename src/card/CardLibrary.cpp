@@ -1,12 +1,21 @@
 #include "CardLibrary.h"
 
+#include <fstream>
+
 #include "LibraryLoader.h"
 
 namespace card {
 
 using numtext::Failure;
 
+// An installed program looks first in the operator's own folder, which no package update
+// touches, then next to itself (the simulated card, or a library put there by hand).
 std::string DefaultLibraryPath() {
+  const std::string operatorDirectory = KZB_OPERATOR_CARD_DIR;
+  if (!operatorDirectory.empty()) {
+    const std::string path = operatorDirectory + "/" + ADCARD_LIBRARY_NAME;
+    if (std::ifstream(path).good()) return path;
+  }
   return loader::ExecutableDirectory() + ADCARD_LIBRARY_NAME;
 }
 
