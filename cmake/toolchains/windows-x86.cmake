@@ -1,13 +1,4 @@
-# Cross-compiling for x86 Windows with Debian's MinGW-w64 (the POSIX-threads variant,
-# which has std::thread).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
+# 32-bit Windows: the product, since the card maker's library is 32-bit.
 set(KZB_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${KZB_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KZB_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${KZB_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${KZB_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

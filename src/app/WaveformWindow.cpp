@@ -58,8 +58,12 @@ WaveformWindow::WaveformWindow(QWidget* parent)
 
   connect(freeze_, &QPushButton::toggled, this, &WaveformWindow::SetFrozen);
   connect(fit_, &QCheckBox::toggled, plot_, &WaveformPlot::SetFitToData);
-  connect(savePicture_, &QPushButton::clicked, this, &WaveformWindow::ChooseAndSavePicture);
-  connect(saveValues_, &QPushButton::clicked, this, &WaveformWindow::ChooseAndSaveValues);
+  connect(savePicture_, &QPushButton::clicked, this, [this] {
+    ChooseAndSave("保存图片", "waveform.png", "PNG (*.png)", &WaveformWindow::SavePicture);
+  });
+  connect(saveValues_, &QPushButton::clicked, this, [this] {
+    ChooseAndSave("保存数据", "waveform.csv", "CSV (*.csv)", &WaveformWindow::SaveValues);
+  });
   connect(ageTimer_, &QTimer::timeout, this, &WaveformWindow::ShowAge);
   ageTimer_->start(1000);
   SetFrozen(false);
@@ -157,20 +161,11 @@ QString WaveformWindow::SaveValues(const QString& path) {
   return written ? QString() : ToQt(written.failure().reason);
 }
 
-void WaveformWindow::ChooseAndSavePicture() {
-  const QString path =
-      QFileDialog::getSaveFileName(this, "保存图片", "waveform.png", "PNG (*.png)");
+void WaveformWindow::ChooseAndSave(const QString& title, const QString& name, const QString& filter,
+                                   QString (WaveformWindow::*save)(const QString&)) {
+  const QString path = QFileDialog::getSaveFileName(this, title, name, filter);
   if (path.isEmpty()) return;
-  if (const QString error = SavePicture(path); !error.isEmpty()) {
-    QMessageBox::warning(this, "保存图片", "写入失败: " + path + "\n" + error);
-  }
-}
-
-void WaveformWindow::ChooseAndSaveValues() {
-  const QString path =
-      QFileDialog::getSaveFileName(this, "保存数据", "waveform.csv", "CSV (*.csv)");
-  if (path.isEmpty()) return;
-  if (const QString error = SaveValues(path); !error.isEmpty()) {
-    QMessageBox::warning(this, "保存数据", "写入失败: " + path + "\n" + error);
+  if (const QString error = (this->*save)(path); !error.isEmpty()) {
+    QMessageBox::warning(this, title, "写入失败: " + path + "\n" + error);
   }
 }

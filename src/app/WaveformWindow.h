@@ -51,8 +51,9 @@ class WaveformWindow : public QWidget {
  private:
   void Redraw();
   void ShowAge();
-  void ChooseAndSavePicture();
-  void ChooseAndSaveValues();
+  // Asks for a file name, then saves with `save`; a failure is shown with its reason.
+  void ChooseAndSave(const QString& title, const QString& name, const QString& filter,
+                     QString (WaveformWindow::*save)(const QString&));
 
   WaveformPlot* plot_;
   std::array<QComboBox*, kTraceSlots> slots_{};
