@@ -8,6 +8,7 @@
 #include <QTextCursor>
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "WidgetText.h"
 
@@ -43,28 +44,34 @@ void SummaryView::Show(std::string_view summary) {
     ReplaceAll();
     return;
   }
-  // The field would repaint itself whole after any edit that spans a line's text and its
-  // replacement, so its layout keeps quiet while the lines change and only the changed
-  // lines' own rectangles are repainted. A line that now wraps differently changes the
-  // field's height: then the text is set anew.
+  // The field would repaint itself whole after these edits, so its layout keeps quiet while
+  // the lines change and only the changed lines' own rectangles are repainted. One edit
+  // block holds them all, so that the cursor does not lay a line out at every move. A line
+  // that now wraps differently changes the field's height: then the text is set anew.
   QTextCursor cursor(document);
-  bool heightChanged = false;
+  std::vector<std::pair<int, int>> changedLines;  // block number, its line count before
   {
     const QSignalBlocker quiet(document->documentLayout());
+    cursor.beginEditBlock();
     for (size_t i = 0; i < shownLines_.size(); ++i) {
       if (shownLines_[i] == previousLines[i]) continue;
       const QTextBlock block = document->findBlockByNumber(static_cast<int>(i));
-      const int lineCount = block.lineCount();
+      changedLines.emplace_back(static_cast<int>(i), block.lineCount());
       cursor.setPosition(block.position());
       cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
       cursor.insertText(ToQt(shownLines_[i]));
-      QRect changed = field_->cursorRect(QTextCursor(block));  // lays the line out anew
-      heightChanged |= block.lineCount() != lineCount;
-      changed.setLeft(0);
-      changed.setRight(field_->viewport()->width());
-      changed.setHeight(changed.height() * std::max(1, block.lineCount()));
-      field_->viewport()->update(changed);
     }
+    cursor.endEditBlock();
+  }
+  bool heightChanged = false;
+  for (const auto& [number, lineCount] : changedLines) {
+    const QTextBlock block = document->findBlockByNumber(number);
+    QRect changed = field_->cursorRect(QTextCursor(block));  // lays the line out anew
+    heightChanged |= block.lineCount() != lineCount;
+    changed.setLeft(0);
+    changed.setRight(field_->viewport()->width());
+    changed.setHeight(changed.height() * std::max(1, block.lineCount()));
+    field_->viewport()->update(changed);
   }
   if (heightChanged) {
     ReplaceAll();
