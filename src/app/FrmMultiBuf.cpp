@@ -149,7 +149,9 @@ void FrmMultiBuf::OfferWaveform(QWidget* source, const QPoint& pos, int channel)
   if (!menu->isEmpty()) menu->addSeparator();
   QAction* open = menu->addAction("波形显示…", this, [this, channel] { OpenWaveform(channel); });
   open->setEnabled(channel >= 0);
-  menu->popup(source->mapToGlobal(pos));
+  // The summary reports the pointer in its viewport's coordinates.
+  QWidget* area = source == ui_->txtInfo ? ui_->txtInfo->viewport() : source;
+  menu->popup(area->mapToGlobal(pos));
 }
 
 void FrmMultiBuf::OpenWaveform(int channel) {
