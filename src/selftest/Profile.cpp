@@ -1,6 +1,7 @@
 #include "Profile.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>

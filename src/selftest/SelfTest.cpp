@@ -9,7 +9,6 @@
 #include "CardIdentity.h"
 #include "ChannelValues.h"
 #include "DllDef.h"
-#include "NumberForms.h"
 #include "StartStop.h"
 
 namespace selftest {
