@@ -1,8 +1,8 @@
 # Writes the Windows export table (.def) of a card library from the entry point table in
 # AdcardEntryPoints.h, so the DLL's names come from the one definition the code uses.
-#   kzb_write_def(OUTPUT file STYLE decorated|plain|both ENTRIES names... EXTRA names...)
-# decorated: "_Initial@16" as the card maker's 32-bit library names them; plain: "Initial";
-# both: each entry point under both names. ENTRIES limits the table to those names (all
+#   kzb_write_def(OUTPUT file STYLE decorated|stdcall|plain ENTRIES names... EXTRA names...)
+# decorated: "_Initial@16" as the card maker's 32-bit library names them; stdcall:
+# "Initial@16" as a 32-bit library made with MinGW names them; plain: "Initial". ENTRIES limits the table to those names (all
 # when empty); EXTRA adds C names exported as they are.
 function(kzb_entry_points out_names out_bytes)
   file(READ ${PROJECT_SOURCE_DIR}/src/card/AdcardEntryPoints.h table)
@@ -35,15 +35,17 @@ function(kzb_write_def)
     if(stdcall)
       set(symbol "${name}@${b}")
     endif()
-    if(DEF_STYLE STREQUAL "decorated" OR DEF_STYLE STREQUAL "both")
-      string(APPEND text "  _${name}@${b} = ${symbol}\n")
+    if(DEF_STYLE STREQUAL "decorated")
+      set(exported "_${name}@${b}")
+    elseif(DEF_STYLE STREQUAL "stdcall")
+      set(exported "${name}@${b}")
+    else()
+      set(exported ${name})
     endif()
-    if(DEF_STYLE STREQUAL "plain" OR DEF_STYLE STREQUAL "both")
-      if(symbol STREQUAL name)
-        string(APPEND text "  ${name}\n")
-      else()
-        string(APPEND text "  ${name} = ${symbol}\n")
-      endif()
+    if(exported STREQUAL symbol)
+      string(APPEND text "  ${exported}\n")
+    else()
+      string(APPEND text "  ${exported} = ${symbol}\n")
     endif()
   endforeach()
   foreach(name IN LISTS DEF_EXTRA)

@@ -52,15 +52,19 @@ void* CardLibrary::Resolve(Entry entry) {
   auto i = static_cast<size_t>(entry);
   if (symbols_[i]) return symbols_[i];
   void* handle = Handle();
+  const std::vector<std::string> names = loader::ExportedNames(kEntryPoints[i]);
   if (!symbolTried_[i]) {
     symbolTried_[i] = true;
-    for (const std::string& name : loader::ExportedNames(kEntryPoints[i])) {
+    for (const std::string& name : names) {
       if ((symbols_[i] = loader::Symbol(handle, name))) break;
     }
   }
   if (!symbols_[i]) {
+    std::string tried;
+    for (const std::string& name : names) tried += (tried.empty() ? "" : ", ") + name;
     throw CardUnavailable{Failure{Failure::Kind::EntryPointMissing,
-                                  std::string(kEntryPoints[i].name), "not exported by " + path_}};
+                                  std::string(kEntryPoints[i].name),
+                                  "not exported by " + path_ + " (looked for " + tried + ")"}};
   }
   return symbols_[i];
 }

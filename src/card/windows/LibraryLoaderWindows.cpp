@@ -20,10 +20,12 @@ void* Symbol(void* handle, const std::string& name) {
 }
 
 // The card maker's 32-bit library exports "_Initial@16": "_", the name, "@" and the bytes of
-// its arguments. A library whose exports were renamed, and any 64-bit one, has the plain name.
+// its arguments. A 32-bit library made with MinGW drops the "_" ("Initial@16"); one whose
+// exports were renamed, and any 64-bit one, has the plain name.
 std::vector<std::string> ExportedNames(const EntryPointInfo& entry) {
   const std::string plain(entry.name);
-  return {"_" + plain + "@" + std::to_string(4 * entry.argCount), plain};
+  const std::string stdcall = plain + "@" + std::to_string(4 * entry.argCount);
+  return {"_" + stdcall, stdcall, plain};
 }
 
 std::string ExecutableDirectory() {

@@ -1,5 +1,5 @@
-// Loading the card library on Windows: the card maker's decorated export names first, the
-// plain ones after, and the system's reason when a DLL cannot be loaded.
+// Loading the card library on Windows: the card maker's decorated export names, MinGW's
+// stdcall names and plain ones, and the system's reason when a DLL cannot be loaded.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,13 +16,22 @@ namespace {
 using numtext::Failure;
 using CardLibraryFiles = TempDirTest;
 
-TEST(CardLibraryWindows, EntryPointsAreFoundByDecoratedOrPlainName) {
-  for (const char* path : {ADCARD_DECORATED_PATH, ADCARD_PLAIN_PATH}) {
+TEST(CardLibraryWindows, EntryPointsAreFoundInEveryFormOfTheirName) {
+  for (const char* path : {ADCARD_INCOMPLETE_PATH, ADCARD_STDCALL_PATH, ADCARD_PLAIN_PATH}) {
     DllDef dll(path);
     EXPECT_TRUE(acquisition::StopAcquisition(dll)) << path;
     EXPECT_EQ(card::RequestIdentity(dll).value(), "卡名: 9 9 类型: 9  速度: 90K  精度: 9位")
         << path;
   }
+}
+
+TEST(CardLibraryWindows, AMissingEntryPointNamesEveryFormLookedFor) {
+  DllDef dll(ADCARD_INCOMPLETE_PATH);
+  const auto start = acquisition::StartAcquisition(dll);
+  ASSERT_FALSE(start);
+  EXPECT_NE(start.failure().reason.find("(looked for _Initial@16, Initial@16, Initial)"),
+            std::string::npos)
+      << start.failure().reason;
 }
 
 TEST_F(CardLibraryFiles, AFailedLoadCarriesTheSystemsReason) {
