@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Console.h"
 #include "DataFile.h"
 #include "DefaultProfile.h"
 #include "DllDef.h"
@@ -71,6 +72,7 @@ int SelfTest(const std::string& profilePath, const std::string& reportPath) {
 
 std::optional<int> RunCommandLine(int argc, char* argv[]) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty()) UseParentConsole();
   bool selfTest = false;
   std::string profile, report;
   for (size_t i = 0; i < args.size(); ++i) {

@@ -1,0 +1,4 @@
+#include "Console.h"
+
+// A POSIX program always has the standard streams it was started with.
+void UseParentConsole() {}
