@@ -71,7 +71,7 @@ int SelfTest(const std::string& profilePath, const std::string& reportPath) {
 }  // namespace
 
 std::optional<int> RunCommandLine(int argc, char* argv[]) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
   if (!args.empty()) UseParentConsole();
   bool selfTest = false;
   std::string profile, report;

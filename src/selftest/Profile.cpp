@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -195,7 +196,9 @@ numtext::Result<Profile> ParseProfile(const std::string& text, const std::string
 }
 
 numtext::Result<Profile> LoadProfile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  // The name is UTF-8: on Windows it is opened by its wide form, not the code page's.
+  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                   std::ios::binary);
   if (!in) return Failure{Failure::Kind::ProfileRefused, path, "cannot be read"};
   std::stringstream text;
   text << in.rdbuf();

@@ -1,8 +1,11 @@
 #include <windows.h>
+// shellapi.h takes its types from windows.h.
+#include <shellapi.h>
 
 #include <cstdio>
 
 #include "Console.h"
+#include "WideText.h"
 
 namespace {
 
@@ -23,4 +26,13 @@ void UseParentConsole() {
   if (!errRedirected) std::freopen("CONOUT$", "w", stderr);
   // The program's texts are UTF-8; a Chinese console would read them as GBK.
   SetConsoleOutputCP(CP_UTF8);
+}
+
+std::vector<std::string> Utf8Arguments(int, char*[]) {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  for (int i = 1; i < count; ++i) args.push_back(numtext::WideToUtf8(wide[i]));
+  LocalFree(wide);
+  return args;
 }
