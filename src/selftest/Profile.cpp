@@ -1,11 +1,15 @@
 #include "Profile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+
+#include "Checksum.h"
 
 namespace selftest {
 
@@ -33,22 +37,34 @@ std::vector<std::string> Words(const std::string& text, char extraSeparator = ' 
   return words;
 }
 
-// A whole number or a decimal, nothing after it.
+// A finite whole number or decimal, nothing after it: "nan", "inf" and "1e999" are refused,
+// so no limit can be one that every value passes.
 std::optional<double> Number(const std::string& text) {
   if (text.empty()) return std::nullopt;
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size()) return std::nullopt;
+  if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+// A number within low..high; the range is checked before anything is converted.
+std::optional<double> Within(const std::string& text, double low, double high) {
+  const auto value = Number(text);
+  if (!value || *value < low || *value > high) return std::nullopt;
   return value;
 }
 
 std::optional<int> Whole(const std::string& text, int low, int high) {
-  const auto value = Number(text);
-  if (!value || *value != static_cast<int>(*value) || *value < low || *value > high) {
-    return std::nullopt;
-  }
+  const auto value = Within(text, low, high);
+  if (!value || *value != std::floor(*value)) return std::nullopt;
   return static_cast<int>(*value);
 }
+
+// A profile is a few lines; anything larger is not one.
+constexpr size_t kMostProfileBytes = 1 << 20;
+
+// Volts a channel's limits may name: the card's range, with room to spare.
+constexpr double kMostVolts = 10;
 
 // "5" or "5-64", channels counted from 1.
 std::optional<std::pair<int, int>> ChannelRange(const std::string& key) {
@@ -61,26 +77,18 @@ std::optional<std::pair<int, int>> ChannelRange(const std::string& key) {
 
 }  // namespace
 
-std::string Checksum(const std::string& text) {
-  uint64_t hash = 1469598103934665603ull;
-  for (unsigned char c : text) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
-  return hex;
-}
-
 numtext::Result<Profile> ParseProfile(const std::string& text, const std::string& name) {
   Profile profile;
   profile.name = name;
-  profile.checksum = Checksum(text);
+  profile.checksum = numtext::Checksum(text);
   for (int bit = 0; bit < 16; ++bit) profile.loopback[bit] = bit;
 
   std::istringstream lines(text);
   std::string line, section;
   int number = 0;
+  std::map<std::string, int> keyLine;  // "section.key": the line that gave it
+  std::array<int, 64> channelLine{};   // the line that gave each channel, 0 for none
+  bool identityOnly = false;
   auto refuse = [&](const std::string& key, const std::string& why) -> numtext::Result<Profile> {
     return Failure{Failure::Kind::ProfileRefused, name,
                    "line " + std::to_string(number) + ", " + key + ": " + why};
@@ -103,11 +111,18 @@ numtext::Result<Profile> ParseProfile(const std::string& text, const std::string
     const std::string key = Trim(line.substr(0, equals));
     const std::string value = Trim(line.substr(equals + 1));
     const std::vector<std::string> words = Words(value);
+    if (section != "channels") {
+      const auto [seen, first] = keyLine.emplace(section + "." + key, number);
+      if (!first) return refuse(key, "already given on line " + std::to_string(seen->second));
+    }
 
     if (section == "card") {
       static const std::map<std::string, std::pair<int, int>> kBytes = {
           {"type", {4, 255}}, {"speed", {2, 2550}}, {"resolution", {3, 255}}};
-      if (key == "name") {
+      if (key == "identity_only") {
+        if (value != "yes" && value != "no") return refuse(key, "yes or no expected");
+        identityOnly = value == "yes";
+      } else if (key == "name") {
         const auto first = words.size() == 2 ? Whole(words[0], 0, 255) : std::nullopt;
         const auto second = words.size() == 2 ? Whole(words[1], 0, 255) : std::nullopt;
         if (!first || !second) return refuse(key, "two numbers 0 to 255 expected");
@@ -129,12 +144,13 @@ numtext::Result<Profile> ParseProfile(const std::string& text, const std::string
         if (!v) return refuse(key, "a whole number 2 to 1000 expected");
         profile.blocks = *v;
       } else if (key == "rate_tolerance") {
-        const auto v = Number(value);
+        const auto v = Within(value, 0, 1);
         if (!v || *v <= 0 || *v >= 1) return refuse(key, "a fraction between 0 and 1 expected");
         profile.rateTolerance = *v;
       } else if (key == "timeout_s") {
-        const auto v = Number(value);
-        if (!v || *v <= 0) return refuse(key, "a number of seconds above 0 expected");
+        const auto v = Within(value, 0, 3600);
+        if (!v || *v <= 0)
+          return refuse(key, "a number of seconds above 0, at most 3600, expected");
         profile.timeoutSeconds = *v;
       } else {
         return refuse(key, "unknown key");
@@ -148,23 +164,32 @@ numtext::Result<Profile> ParseProfile(const std::string& text, const std::string
       }
       ChannelLimits limits;
       if (words[0] != "*") {
-        const auto level = Number(words[0]);
-        if (!level) return refuse(key, "the level '" + words[0] + "' is not a number");
+        const auto level = Within(words[0], -kMostVolts, kMostVolts);
+        if (!level) return refuse(key, "the level '" + words[0] + "' is not a number of volts");
         limits.level = static_cast<float>(*level);
       }
-      const auto tolerance = Number(words[1]), noise = Number(words[2]);
-      if (!tolerance || *tolerance < 0) return refuse(key, "the tolerance is not a number >= 0");
-      if (!noise || *noise < 0) return refuse(key, "the noise is not a number >= 0");
+      const auto tolerance = Within(words[1], 0, kMostVolts);
+      const auto noise = Within(words[2], 0, kMostVolts);
+      if (!tolerance) return refuse(key, "the tolerance is not a number of volts >= 0");
+      if (!noise) return refuse(key, "the noise is not a number of volts >= 0");
       limits.tolerance = static_cast<float>(*tolerance);
       limits.noise = static_cast<float>(*noise);
       if (words.size() == 5) {
-        const auto low = Number(words[3]), high = Number(words[4]);
-        if (!low || !high) return refuse(key, "the minimum and maximum must be numbers");
+        const auto low = Within(words[3], -kMostVolts, kMostVolts);
+        const auto high = Within(words[4], -kMostVolts, kMostVolts);
+        if (!low || !high) return refuse(key, "the minimum and maximum must be numbers of volts");
         if (*low > *high) return refuse(key, "the minimum is above the maximum");
         limits.minimum = static_cast<float>(*low);
         limits.maximum = static_cast<float>(*high);
       }
-      for (int ch = range->first; ch <= range->second; ++ch) profile.channels[ch - 1] = limits;
+      for (int ch = range->first; ch <= range->second; ++ch) {
+        if (channelLine[ch - 1]) {
+          return refuse(key, "channel " + std::to_string(ch) + " is already given on line " +
+                                 std::to_string(channelLine[ch - 1]));
+        }
+        channelLine[ch - 1] = number;
+        profile.channels[ch - 1] = limits;
+      }
     } else if (section == "digital") {
       if (key == "settle_ms") {
         const auto v = Whole(value, 0, 10000);
@@ -192,17 +217,41 @@ numtext::Result<Profile> ParseProfile(const std::string& text, const std::string
       return refuse(key, "a key outside any section");
     }
   }
+  // A profile that checks nothing would pass any card.
+  const bool anyChannel =
+      std::any_of(channelLine.begin(), channelLine.end(), [](int l) { return l; });
+  const bool anyBit =
+      keyLine.count("digital.loopback") &&
+      std::any_of(profile.loopback.begin(), profile.loopback.end(), [](int in) { return in >= 0; });
+  if (!anyChannel && !anyBit && !identityOnly) {
+    return Failure{Failure::Kind::ProfileRefused, name,
+                   "checks no analog channel and no output bit: give [channels] or a [digital] "
+                   "loopback, or say identity_only = yes in [card]"};
+  }
   return profile;
 }
 
 numtext::Result<Profile> LoadProfile(const std::string& path) {
+  namespace fs = std::filesystem;
   // The name is UTF-8: on Windows it is opened by its wide form, not the code page's.
-  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                   std::ios::binary);
+  const fs::path file(std::u8string(path.begin(), path.end()));
+  std::error_code error;
+  const fs::file_status status = fs::status(file, error);
+  if (error || !fs::exists(status))
+    return Failure{Failure::Kind::ProfileRefused, path, "cannot be read"};
+  // Only a regular file is read: a FIFO would wait for a writer, a device never end.
+  if (!fs::is_regular_file(status)) {
+    return Failure{Failure::Kind::ProfileRefused, path, "not a regular file"};
+  }
+  std::ifstream in(file, std::ios::binary);
   if (!in) return Failure{Failure::Kind::ProfileRefused, path, "cannot be read"};
-  std::stringstream text;
-  text << in.rdbuf();
-  return ParseProfile(text.str(), path);
+  std::string text(kMostProfileBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
+  if (text.size() > kMostProfileBytes) {
+    return Failure{Failure::Kind::ProfileRefused, path, "larger than 1 MiB: not a profile"};
+  }
+  return ParseProfile(text, path);
 }
 
 }  // namespace selftest

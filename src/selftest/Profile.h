@@ -38,7 +38,4 @@ numtext::Result<Profile> ParseProfile(const std::string& text, const std::string
 // The same, read from a file.
 numtext::Result<Profile> LoadProfile(const std::string& path);
 
-// A short, stable digest of a text (FNV-1a, 64 bits, in hexadecimal).
-std::string Checksum(const std::string& text);
-
 }  // namespace selftest
