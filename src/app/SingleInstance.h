@@ -1,29 +1,50 @@
-// One program per card: a lock in the data directory that the system lets go of when the
-// process ends, however it ends, so a crashed program never blocks the next start.
+// One program per card: a lock keyed to the card library in use, in the user's own runtime
+// folder, that the system lets go of when the process ends, however it ends, so a crashed
+// program never blocks the next start. The bench window and the self-test take the same
+// lock, whatever data folder each writes to. No other user can plant or hold it.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "Checksum.h"
 
 class SingleInstance {
  public:
   enum class State {
     Alone,        // this process holds the lock
     AlreadyRuns,  // another process holds it; `holder` says which
-    NoLock,       // the lock could not be made (no such directory, ...); `holder` says why
+    NoLock,       // no safe lock could be made; `holder` says why: do not drive the card
   };
 
-  explicit SingleInstance(const std::string& dataDirectory);
+  SingleInstance(const std::string& cardLibrary, const std::string& dataDirectory);
   ~SingleInstance();
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
 
   State state() const { return state_; }
-  // For AlreadyRuns: the running program's process id and data directory, one per line.
+  // For AlreadyRuns: the running program's process id and data directory; for NoLock: why.
   const std::string& holder() const { return holder_; }
+  std::string holderProcess() const { return Line(0); }
+  std::string holderDirectory() const { return Line(1); }
 
  private:
+  std::string Line(int n) const {
+    size_t start = 0;
+    for (int i = 0; i < n && start != std::string::npos; ++i) {
+      start = holder_.find('\n', start);
+      if (start != std::string::npos) ++start;
+    }
+    if (start == std::string::npos) return {};
+    return holder_.substr(start, holder_.find('\n', start) - start);
+  }
+
   State state_ = State::NoLock;
   std::string holder_;
   intptr_t handle_ = -1;  // the open lock file
 };
+
+// The lock file's name for a card library, from its full path.
+inline std::string CardLockName(const std::string& fullLibraryPath) {
+  return "card-" + numtext::Checksum(fullLibraryPath) + ".lock";
+}

@@ -2,6 +2,7 @@
 #include <QMessageBox>
 #include <cstdio>
 
+#include "CardLibrary.h"
 #include "CommandLine.h"
 #include "DataFile.h"
 #include "FrmMultiBuf.h"
@@ -9,29 +10,39 @@
 #include "TerminationSignals.h"
 #include "WidgetText.h"
 
+namespace {
+
+// Why the window does not open: on standard error and in a message box.
+int Refuse(const QString& text) {
+  std::fprintf(stderr, "kzb7310: %s\n", qPrintable(text));
+  QMessageBox::warning(nullptr, "KZB7310测试及编程源程序", text);
+  return 1;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  CatchTermination();
   if (const auto status = RunCommandLine(argc, argv)) return *status;
   QApplication app(argc, argv);
   CloseWindowsOnTermination(&app);
 
+  const std::string cardLibrary = card::DefaultLibraryPath();
   const std::string dataDirectory = acquisition::DefaultDataDirectory();
-  SingleInstance instance(dataDirectory);
+  SingleInstance instance(cardLibrary, dataDirectory);
   if (instance.state() == SingleInstance::State::AlreadyRuns) {
-    const QStringList holder = ToQt(instance.holder()).split('\n');
-    const QString text = QString(
-                             "KZB7310测试程序已在运行（进程 %1），数据目录: %2\n"
-                             "一块板卡同一时间只能由一个程序使用，本程序现在退出。")
-                             .arg(holder.value(0), holder.value(1));
-    std::fprintf(stderr, "kzb7310: %s\n", qPrintable(text));
-    QMessageBox::warning(nullptr, "KZB7310测试及编程源程序", text);
-    return 1;
+    return Refuse(QString("KZB7310测试程序已在运行（进程 %1），数据目录: %2\n"
+                          "一块板卡同一时间只能由一个程序使用，本程序现在退出。")
+                      .arg(ToQt(instance.holderProcess()), ToQt(instance.holderDirectory())));
   }
   if (instance.state() == SingleInstance::State::NoLock) {
-    std::fprintf(stderr, "kzb7310: no single-instance lock: %s\n", instance.holder().c_str());
+    return Refuse(QString("无法确认板卡没有被另一个程序使用，本程序现在退出。\n"
+                          "(the card lock cannot be made: %1)")
+                      .arg(ToQt(instance.holder())));
   }
   acquisition::RemoveLeftoverTemporaryFiles(dataDirectory);
 
-  FrmMultiBuf window(card::DefaultLibraryPath(), dataDirectory);
+  FrmMultiBuf window(cardLibrary, dataDirectory);
   window.show();
   return app.exec();
 }

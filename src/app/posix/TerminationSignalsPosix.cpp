@@ -11,26 +11,25 @@
 namespace {
 
 int wakeFds[2] = {-1, -1};
+std::atomic<bool> requested{false};
+std::atomic<std::atomic<bool>*> terminationFlag{nullptr};
 
-// Only async-signal-safe work here: the event loop does the rest.
+// Only async-signal-safe work here: the event loop, or the self-test's loop, does the rest.
 void OnSignal(int) {
-  const char byte = 1;
   const int savedErrno = errno;
+  requested = true;
+  if (std::atomic<bool>* flag = terminationFlag.load()) flag->store(true);
+  const char byte = 1;
   [[maybe_unused]] ssize_t n = write(wakeFds[1], &byte, 1);
   errno = savedErrno;
 }
 
 }  // namespace
 
-void CloseWindowsOnTermination(QObject* owner) {
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, wakeFds) != 0) return;
-  auto* notifier = new QSocketNotifier(wakeFds[0], QSocketNotifier::Read, owner);
-  QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
-    char drained[16];
-    while (read(wakeFds[0], drained, sizeof drained) > 0) {
-    }
-    QApplication::closeAllWindows();
-  });
+void CatchTermination() {
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, wakeFds) != 0) {
+    wakeFds[0] = wakeFds[1] = -1;  // the flag still works; writes to -1 fail harmlessly
+  }
   struct sigaction action = {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
@@ -38,17 +37,20 @@ void CloseWindowsOnTermination(QObject* owner) {
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
-namespace {
-std::atomic<bool>* terminationFlag = nullptr;
-void OnSignalSetFlag(int) {
-  if (terminationFlag) terminationFlag->store(true);
+void CloseWindowsOnTermination(QObject* owner) {
+  if (wakeFds[0] < 0) return;
+  // A byte written before this call is still in the pipe: the notifier fires for it as soon
+  // as the event loop runs.
+  auto* notifier = new QSocketNotifier(wakeFds[0], QSocketNotifier::Read, owner);
+  QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
+    char drained[16];
+    while (read(wakeFds[0], drained, sizeof drained) > 0) {
+    }
+    QApplication::closeAllWindows();
+  });
 }
-}  // namespace
 
 void SetFlagOnTermination(std::atomic<bool>* flag) {
   terminationFlag = flag;
-  struct sigaction action = {};
-  action.sa_handler = OnSignalSetFlag;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+  if (requested) flag->store(true);
 }

@@ -1,20 +1,53 @@
 #include <windows.h>
 
+#include <cwctype>
 #include <string>
 
 #include "SingleInstance.h"
 #include "WideText.h"
 
+namespace {
+
+// %LOCALAPPDATA%\kzb7310: the user's own folder, which no other user can write to.
+bool RuntimeFolder(std::wstring& folder, std::string& why) {
+  wchar_t base[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", base, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) {
+    why = "LOCALAPPDATA: no folder of this user's for the card lock";
+    return false;
+  }
+  folder = std::wstring(base) + L"\\kzb7310";
+  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    why = numtext::WideToUtf8(folder) + ": " + numtext::SystemMessage(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+// The library's full path in one case, as Windows compares names.
+std::string FullPath(const std::string& path) {
+  wchar_t full[MAX_PATH];
+  const std::wstring wide = numtext::Utf8ToWide(path);
+  std::wstring name = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr) ? full : wide;
+  for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
+  return numtext::WideToUtf8(name);
+}
+
+}  // namespace
+
 // The lock file is held open for writing and shared for reading only: a second program can
 // read who holds it but cannot take it, and Windows closes it when the holder ends.
-SingleInstance::SingleInstance(const std::string& dataDirectory) {
-  const std::wstring path = numtext::Utf8ToWide(dataDirectory + "\\.kzb7310.lock");
+SingleInstance::SingleInstance(const std::string& cardLibrary, const std::string& dataDirectory) {
+  std::wstring folder;
+  if (!RuntimeFolder(folder, holder_)) return;
+  const std::wstring path =
+      folder + L"\\" + numtext::Utf8ToWide(CardLockName(FullPath(cardLibrary)));
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error != ERROR_SHARING_VIOLATION) {
-      holder_ = dataDirectory + "\\.kzb7310.lock: " + numtext::SystemMessage(error);
+      holder_ = numtext::WideToUtf8(path) + ": " + numtext::SystemMessage(error);
       return;
     }
     state_ = State::AlreadyRuns;

@@ -7,10 +7,18 @@
 
 namespace {
 
+std::atomic<bool> requested{false};
+std::atomic<bool> windowsOpen{false};
+std::atomic<std::atomic<bool>*> terminationFlag{nullptr};
+
 // Runs on a thread of its own: the window closes on the user-interface thread, and the
 // system waits while this returns TRUE and the program ends its event loop.
 BOOL WINAPI OnConsoleEvent(DWORD) {
-  QMetaObject::invokeMethod(qApp, &QApplication::closeAllWindows, Qt::QueuedConnection);
+  requested = true;
+  if (std::atomic<bool>* flag = terminationFlag.load()) flag->store(true);
+  if (windowsOpen) {
+    QMetaObject::invokeMethod(qApp, &QApplication::closeAllWindows, Qt::QueuedConnection);
+  }
   return TRUE;
 }
 
@@ -18,19 +26,18 @@ BOOL WINAPI OnConsoleEvent(DWORD) {
 
 // A window asked to close by the system (taskkill, logging off) goes through closeEvent by
 // itself; a console's Ctrl+C, Ctrl+Break and close need this handler.
-void CloseWindowsOnTermination(QObject*) {
+void CatchTermination() {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-namespace {
-std::atomic<bool>* terminationFlag = nullptr;
-BOOL WINAPI OnConsoleEventSetFlag(DWORD) {
-  if (terminationFlag) terminationFlag->store(true);
-  return TRUE;
+void CloseWindowsOnTermination(QObject*) {
+  windowsOpen = true;
+  if (requested) {
+    QMetaObject::invokeMethod(qApp, &QApplication::closeAllWindows, Qt::QueuedConnection);
+  }
 }
-}  // namespace
 
 void SetFlagOnTermination(std::atomic<bool>* flag) {
   terminationFlag = flag;
-  SetConsoleCtrlHandler(OnConsoleEventSetFlag, TRUE);
+  if (requested) flag->store(true);
 }
