@@ -45,8 +45,14 @@ numtext::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath,
 // Flushes the temporary file to disk and moves it over the final name, replacing what was
 // there. On failure the temporary file is removed and the earlier file stays as it was.
 numtext::Result<> CommitFile(PendingFile& file);
+// Closes and removes the temporary file; the final name stays as it was.
+void DiscardFile(PendingFile& file);
 // Both steps at once.
 numtext::Result<> WriteWholeFile(const std::string& path, std::string_view bytes);
+// Whether a whole file can later be written at `path`, tried with an empty temporary file:
+// nothing may be there but a writable regular file (no directory, device, FIFO or link,
+// which a whole-file write would replace), in a folder that takes a new file.
+numtext::Result<> CheckFilePlace(const std::string& path);
 
 // Temporary files left behind by a program that was killed while writing.
 void RemoveLeftoverTemporaryFiles(const std::string& directory);

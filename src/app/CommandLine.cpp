@@ -12,6 +12,7 @@
 #include "DllDef.h"
 #include "Report.h"
 #include "SelfTest.h"
+#include "SingleInstance.h"
 #include "TerminationSignals.h"
 
 namespace {
@@ -21,8 +22,10 @@ constexpr const char* kUsage =
     "\n"
     "  (no option)        open the window (KZB7310测试及编程源程序)\n"
     "  --self-test        check the card against PROFILE (default: the simulated card's\n"
-    "                     profile) without opening a window; exit 0 PASS, 1 FAIL, 2 not run\n"
-    "  --report FILE      with --self-test: write the results as JSON to FILE\n"
+    "                     profile) without opening a window; exit 0 PASS, 1 FAIL,\n"
+    "                     2 not run, 3 ABORTED (interrupted), 4 report not written\n"
+    "  --report FILE      with --self-test: write the results as JSON to FILE (a new file\n"
+    "                     or a regular one; checked before the card is touched)\n"
     "  --version          print the version\n"
     "  --help             print this text\n";
 
@@ -33,19 +36,55 @@ std::string NowIso8601() {
   return text;
 }
 
+// The exit status of each verdict; a report that could not be written has one of its own.
+int ExitStatus(selftest::Verdict verdict) {
+  switch (verdict) {
+    case selftest::Verdict::Pass:
+      return 0;
+    case selftest::Verdict::Fail:
+      return 1;
+    case selftest::Verdict::NotRun:
+      return 2;
+    case selftest::Verdict::Aborted:
+      break;
+  }
+  return 3;
+}
+constexpr int kReportNotWritten = 4;
+
+int NotRun(const char* what, const std::string& subject, const std::string& reason) {
+  std::fprintf(stderr, "kzb7310: %s: %s: %s\n", what, subject.c_str(), reason.c_str());
+  return 2;
+}
+
 int SelfTest(const std::string& profilePath, const std::string& reportPath) {
   const std::string started = NowIso8601();
   const auto profile = profilePath.empty()
                            ? selftest::ParseProfile(kDefaultProfile, "simulated-card.ini")
                            : selftest::LoadProfile(profilePath);
   if (!profile) {
-    std::fprintf(stderr, "kzb7310: 自检配置无法使用 profile refused: %s: %s\n",
-                 profile.failure().subject.c_str(), profile.failure().reason.c_str());
-    return 2;
+    return NotRun("自检配置无法使用 profile refused", profile.failure().subject,
+                  profile.failure().reason);
+  }
+  // The report is part of the result: its place is tried before the card is touched.
+  if (!reportPath.empty()) {
+    if (auto place = acquisition::CheckFilePlace(reportPath); !place) {
+      return NotRun("报告无法写入，自检未运行 report cannot be written, nothing run", reportPath,
+                    place.failure().reason);
+    }
   }
   static std::atomic<bool> interrupted{false};
   SetFlagOnTermination(&interrupted);
   DllDef dll;
+  SingleInstance instance(dll.library().path(), acquisition::DefaultDataDirectory());
+  if (instance.state() == SingleInstance::State::AlreadyRuns) {
+    return NotRun("板卡正由另一个程序使用，自检未运行 the card is in use, nothing run",
+                  "进程 " + instance.holderProcess(), "数据目录 " + instance.holderDirectory());
+  }
+  if (instance.state() == SingleInstance::State::NoLock) {
+    return NotRun("无法确认板卡没有被另一个程序使用 the card lock cannot be made, nothing run",
+                  dll.library().path(), instance.holder());
+  }
   std::printf("KZB7310 自检 self-test %s, %s\n", KZB_VERSION, dll.library().path().c_str());
   std::fflush(stdout);
   const selftest::Outcome outcome = selftest::Run(
@@ -56,16 +95,18 @@ int SelfTest(const std::string& profilePath, const std::string& reportPath) {
       },
       interrupted);
   std::fputs(selftest::Table(outcome, profile.value()).c_str(), stdout);
+  std::fflush(stdout);
   if (!reportPath.empty()) {
     const std::string json = selftest::Json(outcome, profile.value(),
                                             {.version = KZB_VERSION, .startedIso8601 = started});
     if (auto written = acquisition::WriteWholeFile(reportPath, json); !written) {
-      std::fprintf(stderr, "kzb7310: 报告写入失败 report not written: %s: %s\n", reportPath.c_str(),
+      std::fprintf(stderr, "kzb7310: 报告写入失败 report NOT written: %s: %s\n", reportPath.c_str(),
                    written.failure().reason.c_str());
+      std::printf("报告未写入，结果无记录 (report not written: %s)\n", reportPath.c_str());
+      return kReportNotWritten;
     }
   }
-  if (!outcome.ranAtAll) return 2;
-  return outcome.passed() ? 0 : 1;
+  return ExitStatus(outcome.verdict());
 }
 
 }  // namespace

@@ -31,6 +31,7 @@ std::string Table(const Outcome& outcome, const Profile& profile) {
     }
   }
   if (!outcome.ranAtAll) return text + "结论: 无法运行 (" + outcome.whyNot + ")\n";
+  if (outcome.aborted) return text + "结论: 中止 (测试被中断，不说明板卡好坏)\n";
   if (const Check* failed = outcome.firstFailure()) {
     return text + "结论: 失败 (第一个失败的检查: " + CheckTitle(failed->name) + ")\n";
   }
@@ -73,8 +74,22 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
+const char* VerdictName(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::Pass:
+      return "PASS";
+    case Verdict::Fail:
+      return "FAIL";
+    case Verdict::NotRun:
+      return "NOT RUN";
+    case Verdict::Aborted:
+      break;
+  }
+  return "ABORTED";
+}
+
 std::string Json(const Outcome& outcome, const Profile& profile, const RunInfo& info) {
-  const char* verdict = !outcome.ranAtAll ? "NOT RUN" : outcome.passed() ? "PASS" : "FAIL";
+  const char* verdict = VerdictName(outcome.verdict());
   std::string json = "{\n  \"program\": \"kzb7310\",\n  \"version\": " + Quoted(info.version) +
                      ",\n  \"started\": " + Quoted(info.startedIso8601) +
                      ",\n  \"profile\": {\"name\": " + Quoted(profile.name) +

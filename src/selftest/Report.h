@@ -18,6 +18,9 @@ struct RunInfo {
 };
 std::string Json(const Outcome& outcome, const Profile& profile, const RunInfo& info);
 
+// "PASS", "FAIL", "NOT RUN" or "ABORTED", as the report names them.
+const char* VerdictName(Verdict verdict);
+
 // The Chinese name of a check ("identity" is "板卡标识").
 std::string CheckTitle(const std::string& name);
 

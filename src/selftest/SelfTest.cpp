@@ -260,6 +260,12 @@ bool Outcome::passed() const {
          std::all_of(checks.begin(), checks.end(), [](const Check& c) { return c.passed; });
 }
 
+Verdict Outcome::verdict() const {
+  if (!ranAtAll) return Verdict::NotRun;
+  if (aborted) return Verdict::Aborted;
+  return passed() ? Verdict::Pass : Verdict::Fail;
+}
+
 const Check* Outcome::firstFailure() const {
   for (const Check& c : checks) {
     if (!c.passed) return &c;
@@ -311,6 +317,7 @@ Outcome Run(DllDef& dll, const Profile& profile, const Clock& clock,
   stop.passed = stopped && cleared;
   stop.measured = stop.passed ? "stopped, outputs 0" : "the card could not be reached";
   outcome.checks.push_back(stop);
+  outcome.aborted = interrupted;
   return outcome;
 }
 

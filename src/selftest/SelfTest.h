@@ -22,12 +22,17 @@ struct Check {
   std::string detail;    // for a failure: what is wrong, by channel or bit
 };
 
+// What a run concludes. An aborted run says nothing about the card.
+enum class Verdict { Pass, Fail, NotRun, Aborted };
+
 struct Outcome {
   std::vector<Check> checks;
   std::string identityLine;
   bool ranAtAll = true;  // false: the card library could not be used; see `whyNot`
   std::string whyNot;
+  bool aborted = false;  // the operator or the system ended the run early
   bool passed() const;
+  Verdict verdict() const;
   // The first check that failed, or null.
   const Check* firstFailure() const;
 };

@@ -148,7 +148,7 @@ TEST(SelfTest, AnInterruptedRunStillClearsTheOutputs) {
   const auto profile = ParseProfile(DefaultProfileText(), "test.ini");
   const Outcome outcome = selftest::Run(
       dll, profile.value(), clock, [](const std::string&) {}, interrupted);
-  EXPECT_FALSE(outcome.passed());
+  EXPECT_EQ(outcome.verdict(), Verdict::Aborted);
   EXPECT_EQ(outcome.firstFailure()->detail, "interrupted");
   int32_t args[8];
   SimCard_LastArgs("Kzb_DO", args);
@@ -179,6 +179,22 @@ TEST(Profile, MistakesAreNamedByLineAndKey) {
       {"[acquisition]\nblocks = 2.5\n", "line 2, blocks: a whole number 2 to 1000"},
       {"[digital]\nloopback = 0:16\n", "line 2, loopback: '0:16' is not output:input"},
       {"[card]\nspeed = 55\n", "line 2, speed: the speed is in tens of K"},
+      // Limits that every card would pass, and numbers too large to convert.
+      {"[acquisition]\nrate_tolerance = nan\n", "line 2, rate_tolerance: a fraction"},
+      {"[acquisition]\ntimeout_s = nan\n", "line 2, timeout_s: a number of seconds"},
+      {"[acquisition]\ntimeout_s = inf\n", "line 2, timeout_s: a number of seconds"},
+      {"[acquisition]\nblocks = 1e999\n", "line 2, blocks: a whole number 2 to 1000"},
+      {"[acquisition]\nblocks = 3e9\n", "line 2, blocks: a whole number 2 to 1000"},
+      {"[channels]\n1-64 = 9.9 1e999 1e999\n", "line 2, 1-64: the tolerance is not a number"},
+      {"[channels]\n1 = nan 0.1 0.1\n", "line 2, 1: the level 'nan' is not a number"},
+      {"[channels]\n1 = 0 0.1 0.1 -inf inf\n", "line 2, 1: the minimum and maximum"},
+      // Said twice: which one holds would be a guess.
+      {"[acquisition]\nblocks = 5\nblocks = 6\n", "line 3, blocks: already given on line 2"},
+      {"[channels]\n1-8 = 0 0.1 0.1\n8 = 0 0.1 0.1\n",
+       "line 3, 8: channel 8 is already given on line 2"},
+      {"[card]\nname = 73 10\n", "checks no analog channel and no output bit"},
+      {"", "checks no analog channel and no output bit"},
+      {"[digital]\nloopback = none\n", "checks no analog channel and no output bit"},
   };
   for (const Case& c : cases) {
     const auto profile = ParseProfile(c.text, "bad.ini");
@@ -195,6 +211,7 @@ TEST(Profile, RangesCommentsAndLoopback) {
       "[digital]\nloopback = 0:8, 8:0\nsettle_ms = 50\n",
       "fixture.ini");
   ASSERT_TRUE(profile) << profile.failure().reason;
+  EXPECT_TRUE(ParseProfile("[card]\nname = 73 10\nidentity_only = yes\n", "id.ini"));
   EXPECT_FLOAT_EQ(*profile.value().channels[31]->level, 2.5f);
   EXPECT_FALSE(profile.value().channels[32].has_value());
   EXPECT_FALSE(profile.value().channels[63]->level.has_value());

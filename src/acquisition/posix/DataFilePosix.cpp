@@ -145,6 +145,13 @@ numtext::Result<> CommitFile(PendingFile& file) {
   return {};
 }
 
+void DiscardFile(PendingFile& file) {
+  if (file.handle < 0) return;
+  close(static_cast<int>(file.handle));
+  file.handle = -1;
+  unlink(file.temporaryPath.c_str());
+}
+
 void RemoveLeftoverTemporaryFiles(const std::string& directory) {
   DIR* dir = opendir(directory.c_str());
   if (!dir) return;

@@ -117,6 +117,13 @@ numtext::Result<> CommitFile(PendingFile& file) {
   return {};
 }
 
+void DiscardFile(PendingFile& file) {
+  if (file.handle == -1) return;
+  CloseHandle(reinterpret_cast<HANDLE>(file.handle));
+  file.handle = -1;
+  DeleteFileW(Utf8ToWide(file.temporaryPath).c_str());
+}
+
 void RemoveLeftoverTemporaryFiles(const std::string& directory) {
   WIN32_FIND_DATAW found;
   const std::wstring pattern = Utf8ToWide(directory + "\\" + std::string(kTemporaryPrefix) + "*");
