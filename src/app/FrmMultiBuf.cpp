@@ -202,8 +202,12 @@ void FrmMultiBuf::ShowCardInfo() {
   }
   cardInfoShown_ = true;
   SetCaption(ui_->lblCardInfo, ToQt(identity.value()));
-  ui_->lblCardInfo->setToolTip(dll_.library().IsSimulated() ? "模拟板卡（不是真实板卡）: " + path
-                                                            : "板卡库: " + path);
+  // The library is loaded from a snapshot: one put in its place now is used after a restart.
+  ui_->lblCardInfo->setToolTip(
+      (dll_.library().IsSimulated()
+           ? "模拟板卡（不是真实板卡；运行时替换的板卡库在程序重新启动后才使用）: "
+           : "板卡库（运行时替换的板卡库在程序重新启动后才使用）: ") +
+      path);
 }
 
 void FrmMultiBuf::Form_Unload() {
