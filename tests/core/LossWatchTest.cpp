@@ -1,0 +1,90 @@
+// Lost blocks inferred from the poll times alone, against a model card: blocks finish every
+// period from its phase on, a queue of 64 drops the oldest, and the program polls every
+// 200 ms (with some jitter) except while it is stalled.
+#include "LossWatch.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace {
+
+using acquisition::LossWatch;
+
+constexpr double kNominal = 19200.0 / 50000.0;  // 64 x 300 points at 50,000 samples a second
+
+struct CardRun {
+  double rate = 1.0;        // the card's real rate over its nominal one
+  double phase = 0.01;      // when its block 0 would have finished
+  double stallFrom = -1;    // the program stops polling from here ...
+  double stallSeconds = 0;  // ... for this long
+  double jitter = 0.005;    // poll timing noise, seconds
+  double seconds = 120;
+  bool exact = true;  // false: a stall before the card's pace is known is counted at most
+};
+
+// Returns {blocks the card dropped, blocks the watch found lost}.
+std::pair<int64_t, int64_t> Simulate(const CardRun& r) {
+  const double period = kNominal / r.rate;
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> noise(0, r.jitter);
+  LossWatch watch;
+  watch.Begin(kNominal);
+  int64_t fetched = 0, dropped = 0;
+  for (double tick = 0.2; tick < r.seconds; tick += 0.2) {
+    if (tick >= r.stallFrom && tick < r.stallFrom + r.stallSeconds) continue;
+    const double t = tick + noise(random);
+    const auto finished = static_cast<int64_t>(std::floor((t - r.phase) / period)) + 1;
+    if (finished - fetched > 64) {
+      dropped += finished - fetched - 64;
+      fetched = finished - 64;
+    }
+    const int waiting = static_cast<int>(std::max<int64_t>(0, finished - fetched));
+    watch.Account(t, waiting);
+    fetched += waiting;
+  }
+  return {dropped, watch.lost()};
+}
+
+TEST(LossWatch, CountsWhatTheCardDroppedAndRaisesNoFalseAlarm) {
+  struct Case {
+    const char* what;
+    CardRun run;
+  } cases[] = {
+      {"steady at the nominal rate", {}},
+      {"a card 3 % fast", {.rate = 1.03}},
+      {"a card 3 % slow", {.rate = 0.97}},
+      {"noisy polls", {.jitter = 0.04}},
+      {"a 20 s stall the queue rides out", {.stallFrom = 30, .stallSeconds = 20}},
+      {"a 32 s stall", {.stallFrom = 30, .stallSeconds = 32}},
+      {"a 32 s stall of a card 2 % slow", {.rate = 0.98, .stallFrom = 40, .stallSeconds = 32}},
+      {"two stalls", {.phase = 0.3, .stallFrom = 20, .stallSeconds = 60, .seconds = 200}},
+      {"a stall 12 s into the run", {.stallFrom = 12, .stallSeconds = 30}},
+      {"a stall before the card is known", {.stallFrom = 1, .stallSeconds = 30, .exact = false}},
+  };
+  for (const Case& c : cases) {
+    const auto [dropped, found] = Simulate(c.run);
+    if (c.run.exact) {
+      EXPECT_EQ(found, dropped) << c.what;
+    } else {
+      EXPECT_LE(found, dropped) << c.what;
+    }
+  }
+}
+
+// Scripted blocks come when a test says, not when a clock says: nothing is judged.
+TEST(LossWatch, AnUnsteadySourceIsNeverJudged) {
+  LossWatch watch;
+  watch.Begin(kNominal);
+  double t = 0;
+  for (int burst = 0; burst < 30; ++burst) {
+    watch.Account(t += 0.01, 5);
+    watch.Account(t += 2.0, 0);
+    watch.Account(t += 0.2, 1);
+  }
+  EXPECT_EQ(watch.lost(), 0);
+  EXPECT_TRUE(watch.events().empty());
+}
+
+}  // namespace
