@@ -1,6 +1,6 @@
 # Sourced by the Windows scripts: where Qt for Windows and wine live, and the search path a
 # Windows program of ARCH needs under wine (Qt's DLLs, the MinGW runtime).
-# Usage: windows_env ARCH   (sets KZB_CACHE, KZB_QT_PREFIX, and for x64 WINEPREFIX etc.)
+# Usage: windows_env ARCH   (sets KZB_CACHE, KZB_QT_PREFIX, WINE, WINEPREFIX etc.)
 windows_env() {
   local arch=$1 triple
   KZB_CACHE=${KZB_CACHE:-/var/cache/kzb7310}
@@ -8,22 +8,38 @@ windows_env() {
   version=$(dpkg-query -W -f='${Version}' qt6-base-dev | sed 's/[+-].*//')
   KZB_QT_PREFIX=$KZB_CACHE/qt-$version-windows-$arch
   case "$arch" in
-    x86) triple=i686-w64-mingw32 ;;
-    x64) triple=x86_64-w64-mingw32 ;;
+    x86) triple=i686-w64-mingw32 WINE=/usr/lib/wine/wine WINEARCH=win32 ;;
+    x64) triple=x86_64-w64-mingw32 WINE=/usr/lib/wine/wine64 WINEARCH=win64 ;;
   esac
-  KZB_MINGW_RUNTIME=("/usr/lib/gcc/$triple/12-posix" "/usr/$triple/lib")
-  export WINEPREFIX=$KZB_CACHE/wine-$arch WINEDEBUG=-all
+  # The compiler's own runtime folder (12-posix on bookworm), read from the compiler.
+  local runtime
+  runtime=$(dirname "$("$triple-g++-posix" -print-libgcc-file-name)")
+  KZB_MINGW_RUNTIME=("$runtime" "/usr/$triple/lib")
+  # A prefix of the program's own architecture: a 32-bit Windows for the 32-bit program.
+  export WINEPREFIX=$KZB_CACHE/wine-$arch WINEDEBUG=-all WINEARCH
   export KZB_WINEPATH="Z:$KZB_QT_PREFIX/bin;Z:${KZB_MINGW_RUNTIME[0]};Z:${KZB_MINGW_RUNTIME[1]}"
   export KZB_QT_PLUGINS="Z:$KZB_QT_PREFIX/plugins"
-  WINE=/usr/lib/wine/wine64
 }
 
-# wine has no CJK font of its own: show it the installed Noto CJK faces.
-wine_fonts() {
+# True when this machine runs 32-bit programs (the kernel's IA-32 support, wine32's loader).
+runs_32_bit() {
+  "${WINE:-/usr/lib/wine/wine}" --version >/dev/null 2>&1
+}
+
+# Creates the wine prefix once, without the Mono and Gecko add-ons (whose install dialog
+# would wait forever without a display), and shows wine the installed Noto CJK faces,
+# since it has no CJK font of its own. Fails when the prefix was not made.
+wine_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= "$WINE" wineboot -i >/dev/null 2>&1 || true
+    "$(dirname "$WINE")/wineserver" -w 2>/dev/null || true
+    [ -f "$WINEPREFIX/system.reg" ] || { echo "wine could not make $WINEPREFIX" >&2; return 1; }
+  fi
   local fonts=$WINEPREFIX/drive_c/windows/Fonts
-  [ -d "$fonts" ] || { "$WINE" wineboot -i >/dev/null 2>&1 || true; }
   mkdir -p "$fonts"
   for f in /usr/share/fonts/opentype/noto/NotoSans*CJK*.ttc /usr/share/fonts/opentype/noto/NotoSerifCJK*.ttc; do
     [ -e "$f" ] && ln -sf "$f" "$fonts/"
   done
+  return 0
 }
