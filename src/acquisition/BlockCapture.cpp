@@ -8,7 +8,32 @@
 
 namespace acquisition {
 
-BlockCapture::BlockCapture(std::string dataDirectory) : directory_(std::move(dataDirectory)) {}
+namespace {
+
+// After the status of a file whose blocks are not all consecutive because some were lost.
+constexpr std::string_view kLossSuffix = "（有丢块）";
+
+}  // namespace
+
+BlockCapture::BlockCapture(std::string dataDirectory, FileFinisher::Writer writer)
+    : directory_(std::move(dataDirectory)), finisher_(writer) {}
+
+void BlockCapture::BeginRun(int16_t fileCount) {
+  SaveFileCount = fileCount;
+  SaveFileIndex = 0;
+  writeFailed_ = false;
+  ++run_;
+  finisher_.Abandon(run_);
+  failing_.clear();
+  waitingFile_.reset();
+  lossInFile_ = lossInHanded_ = false;
+  landed_ = 0;
+  completionPending_ = false;
+}
+
+void BlockCapture::NoteLoss() {
+  if (SaveBlockIndex > 0) lossInFile_ = true;
+}
 
 void BlockCapture::Capture(const int16_t* block, int channels, int points) {
   if (SaveBlockIndex < 0 || SaveBlockIndex >= kSlots) return;  // counters beyond their range
@@ -33,29 +58,92 @@ void BlockCapture::Capture(const int16_t* block, int channels, int points) {
   if (SaveFileIndex == 0 && !writeFailed_) SetInfo("正在采集，准备保存！");
 
   if (SaveBlockIndex == BlocksPerFile) {
-    const bool written = SaveBlocksToFile();
+    const bool started = SaveBlocksToFile();
     SaveBlockIndex = 0;
-    if (!written) return;  // the next BlocksPerFile blocks try the same file again
-    ++SaveFileIndex;
-    if (SaveFileIndex == SaveFileCount) {
-      SetInfo("保存数据完成!");
-    } else {
-      SetInfo("保存数据文件到:" + numtext::SignedColumn(SaveFileIndex + 1));
-    }
+    if (!started) return;  // the next BlocksPerFile blocks try the same file again
+    if (!HandFile()) ShowProgress();
   }
 }
 
+// The bytes are made here; the disk is touched only by the finisher. What is quick to check
+// (the folder, what holds the name) is checked first, so the tick that completes a file into
+// a missing folder says so at once.
 bool BlockCapture::SaveBlocksToFile() {
   const std::string path = DataFilePath(directory_, SaveFileIndex);
-  FormatDataFile(fileBytes_, saveBuf_.data(), BlocksPerFile, channels_, points_);
-  auto written = WriteTemporaryFile(path, fileBytes_);
-  writeFailed_ = !written;
+  auto target = CheckWriteTarget(path);
+  writeFailed_ = !target;
   if (writeFailed_) {
-    ShowFailure(written.failure());
+    ShowFailure(target.failure());
+    log_.push_back(target.failure().subject + ": " + target.failure().reason);
     return false;
   }
-  finisher_.Hand(std::move(written.value()));
+  FormatDataFile(fileBytes_, saveBuf_.data(), BlocksPerFile, channels_, points_);
+  waitingFile_ = std::move(fileBytes_);
+  lossInHanded_ = lossInFile_;
+  lossInFile_ = false;
   return true;
+}
+
+bool BlockCapture::HandFile() {
+  if (!finisher_.Hand(run_, SaveFileIndex, DataFilePath(directory_, SaveFileIndex),
+                      *waitingFile_)) {
+    return false;
+  }
+  fileBytes_ = std::move(*waitingFile_);  // its buffer, emptied, serves the next file
+  waitingFile_.reset();
+  ++SaveFileIndex;
+  if (SaveFileIndex == SaveFileCount) {
+    // The run's last file: it is done only when every file is on disk.
+    completionPending_ = true;
+    finisher_.Settle(kCompletionWait, false);
+    Collect();
+  }
+  ShowProgress();
+  return true;
+}
+
+void BlockCapture::ShowProgress() {
+  if (!failing_.empty()) return;  // a failure is never hidden by a later success
+  std::string text;
+  if (waitingFile_) {
+    SetInfo("等待磁盘写入…", "前面的数据文件还没有写完，暂停采集 (the disk is behind the card)");
+    return;
+  } else if (completionPending_) {
+    text = "正在保存数据…";
+  } else if (SaveFileIndex == SaveFileCount) {
+    text = "保存数据完成!";
+  } else if (SaveFileIndex == 0) {
+    text = "正在采集，准备保存！";
+  } else {
+    text = "保存数据文件到:" + numtext::SignedColumn(SaveFileIndex + 1);
+  }
+  if (lossInHanded_ && SaveFileIndex > 0) text += kLossSuffix;
+  SetInfo(text);
+}
+
+// What the finisher did since the last look.
+void BlockCapture::Collect() {
+  if (waitingFile_) HandFile();  // room again on the disk: gathering goes on
+  const bool wasFailing = !failing_.empty();
+  for (const FileResult& r : finisher_.TakeResults()) {
+    if (r.givenUp) {
+      log_.push_back(r.path + ": 放弃写入 given up, its run was abandoned" +
+                     (r.failure.reason.empty() ? "" : " (" + r.failure.reason + ")"));
+      continue;
+    }
+    if (!r.landed) log_.push_back(r.failure.subject + ": " + r.failure.reason + " (tried again)");
+    if (r.run != run_) continue;
+    if (r.landed) {
+      failing_.erase(r.number);
+      ++landed_;
+    } else {
+      failing_[r.number] = r.failure;
+      ShowFailure(r.failure);
+    }
+  }
+  const bool wasPending = completionPending_;
+  if (completionPending_ && landed_ >= SaveFileCount) completionPending_ = false;
+  if (failing_.empty() && (wasFailing || (wasPending && !completionPending_))) ShowProgress();
 }
 
 void BlockCapture::ShowFailure(const numtext::Failure& failure) {
@@ -71,14 +159,33 @@ void BlockCapture::SetInfo(std::string_view text, std::string_view detail) {
 }
 
 bool BlockCapture::TakeInfoChange() {
-  for (const numtext::Failure& failure : finisher_.TakeFailures()) ShowFailure(failure);
+  Collect();
   bool changed = infoChanged_;
   infoChanged_ = false;
   return changed;
 }
 
+std::vector<std::string> BlockCapture::TakeLog() {
+  return std::exchange(log_, {});
+}
+
 void BlockCapture::WaitForFiles() {
-  finisher_.WaitUntilIdle();
+  finisher_.Settle(FileFinisher::kExitWait, true);
+  Collect();
+}
+
+std::vector<std::string> BlockCapture::FinishFiles(std::chrono::milliseconds bound) {
+  finisher_.Settle(bound, true);
+  Collect();
+  std::vector<std::string> unfinished;
+  for (const FileResult& r : finisher_.Unfinished()) {
+    unfinished.push_back(r.path + ": " +
+                         (r.failure.reason.empty() ? "not written yet" : r.failure.reason));
+  }
+  if (waitingFile_) {
+    unfinished.push_back(DataFilePath(directory_, SaveFileIndex) + ": still waiting for the disk");
+  }
+  return unfinished;
 }
 
 }  // namespace acquisition

@@ -1,11 +1,15 @@
 // Gathering delivered blocks and writing them as a run of numbered data files.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "DataFile.h"
 #include "FileFinisher.h"
 
 namespace acquisition {
@@ -15,8 +19,11 @@ class BlockCapture {
   static constexpr int kSlots = 20;            // blocks one file can gather
   static constexpr int kCellsPerSlot = 32000;  // cells of a block that a file can draw on
   static constexpr int kPrintedChannels = 4;   // a file prints channels 0 to 3
+  // How long the tick that completes a run waits for its files to land before it says so.
+  static constexpr std::chrono::milliseconds kCompletionWait{500};
 
-  explicit BlockCapture(std::string dataDirectory);
+  explicit BlockCapture(std::string dataDirectory,
+                        FileFinisher::Writer writer = WriteWholeFile);
 
   // Save counters, set at each start.
   int16_t SaveFileCount = 0;
@@ -25,31 +32,39 @@ class BlockCapture {
   int16_t SaveBlockIndex = 0;
 
   // A delivered block is gathered while the run is not complete and the save check box
-  // reads exactly 1 (a greyed box reads 2 and does not count).
+  // reads exactly 1 (a greyed box reads 2 and does not count), unless a finished file still
+  // waits for the disk.
   bool Wants(int saveCheckValue) const {
-    return SaveFileIndex < SaveFileCount && saveCheckValue == 1;
+    return SaveFileIndex < SaveFileCount && saveCheckValue == 1 && !waitingFile_;
   }
 
   // The capture step: keeps the codes the file prints (channels 0 to 3 at every point) in the
-  // next slot of SaveBuf and writes a file once BlocksPerFile blocks are gathered. `block`
-  // points at the block's first cell.
+  // next slot of SaveBuf and hands a file to the disk once BlocksPerFile blocks are gathered.
+  // `block` points at the block's first cell.
   void Capture(const int16_t* block, int channels, int points);
 
-  // A new run numbers its files from 0 again and forgets the last run's failed file.
-  void BeginRun(int16_t fileCount) {
-    SaveFileCount = fileCount;
-    SaveFileIndex = 0;
-    writeFailed_ = false;
-  }
+  // A new run numbers its files from 0 again and forgets the last run's failed file; files
+  // of earlier runs that never landed are given up.
+  void BeginRun(int16_t fileCount);
+
+  // Blocks were lost while the file now being gathered had some: its status says so.
+  void NoteLoss();
 
   // The file status line, and whether it changed since the last call. A file that could
-  // not be finished on disk after its tick shows up here at a later call.
+  // not be finished on disk after its tick shows up here at a later call; its failure stays
+  // up until it lands.
   const std::string& Info() const { return info_; }
   const std::string& InfoDetail() const { return infoDetail_; }
   bool TakeInfoChange();
+  // Lines for standard error: every failure, every file given up.
+  std::vector<std::string> TakeLog();
 
-  // Returns once every written file is on disk under its final name.
+  // Tries every failing file again at once and returns when each handed file has been
+  // tried since: on disk under its final name, or failed with its reason shown.
   void WaitForFiles();
+  // Waits up to `bound` for the files still on their way; returns those that did not land,
+  // each as "path: reason".
+  std::vector<std::string> FinishFiles(std::chrono::milliseconds bound);
 
   const std::string& directory() const { return directory_; }
   // Slot after slot, point after point, the unsigned codes of channels 0 to 3.
@@ -58,19 +73,32 @@ class BlockCapture {
  private:
   // Writes file number SaveFileIndex from the gathered slots.
   bool SaveBlocksToFile();
+  // Hands the finished file to the disk; false while the disk is behind.
+  bool HandFile();
+  // The status line that follows the file just handed over.
+  void ShowProgress();
   void SetInfo(std::string_view text, std::string_view detail = {});
   void ShowFailure(const numtext::Failure& failure);
+  void Collect();
 
   std::string directory_;
   std::vector<uint16_t> saveBuf_;  // kSlots slots, empty until saving first needs them
   int channels_ = 0;
   int points_ = 0;
-  bool writeFailed_ = false;
-  std::string fileBytes_;
+  bool writeFailed_ = false;  // the last file could not even be started
+  int run_ = 0;
+  bool lossInFile_ = false;                      // the file being gathered spans lost blocks
+  bool lossInHanded_ = false;                    // ... the file last handed over did
+  int landed_ = 0;                               // files of this run on disk
+  std::optional<std::string> waitingFile_;       // formatted, waiting for room on the disk
+  std::map<int16_t, numtext::Failure> failing_;  // this run's files that failed, not landed
+  bool completionPending_ = false;  // the run is complete, its files not all landed yet
   FileFinisher finisher_;
+  std::string fileBytes_;
   std::string info_;
   std::string infoDetail_;
   bool infoChanged_ = false;
+  std::vector<std::string> log_;
 };
 
 }  // namespace acquisition

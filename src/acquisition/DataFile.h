@@ -37,6 +37,9 @@ struct PendingFile {
   std::string finalPath;
 };
 
+// The quick part of the checks below, for the window's thread: the folder is there, and no
+// directory or read-only file holds the final name.
+numtext::Result<> CheckWriteTarget(const std::string& finalPath);
 // Writes the bytes into a temporary file created afresh in the final name's directory,
 // checking every write. Refuses when a directory or a read-only file holds the final
 // name. Never opens the final name, so nothing planted there (a FIFO, a link) is used.

@@ -1,41 +1,65 @@
-// Finishes written data files away from the window's thread: flushing a file to disk can
-// take many milliseconds on a slow disk, and the tick must never wait for it. Files are
-// finished one at a time, in the order they were handed over, so a later file of the same
-// name always ends up on top.
+// Writes data files away from the window's thread: writing, flushing and moving a file into
+// place can take long on a slow disk, and the tick must never wait for it. Files are written
+// one at a time, in the order they were handed over, so a later file of the same name always
+// ends up on top (a run is abandoned before the next one writes the same names). A file that
+// fails is written again, a little later each time, until it lands or its run is abandoned,
+// while the files after it go on; nothing handed over is dropped in silence. At most a few
+// files wait: beyond that the caller keeps its file and pauses.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "DataFile.h"
+#include "Failure.h"
 
 namespace acquisition {
 
+struct FileResult {
+  int run = 0;
+  int16_t number = 0;
+  std::string path;
+  bool landed = false;       // false: this attempt failed, or the file was given up
+  bool givenUp = false;      // its run was abandoned before it landed
+  numtext::Failure failure;  // for a failed attempt: the system's reason
+};
+
 class FileFinisher {
  public:
-  FileFinisher() = default;
-  ~FileFinisher();  // finishes every file handed over before it returns
+  static constexpr size_t kMostWaiting = 3;
+  static constexpr std::chrono::seconds kExitWait{10};
+
+  // How a file is put on disk: the whole-or-nothing write, or a test's stand-in.
+  using Writer = numtext::Result<> (*)(const std::string& path, std::string_view bytes);
+
+  explicit FileFinisher(Writer writer = WriteWholeFile);
+  // Gives every file handed over one more try, within kExitWait; any still unwritten then
+  // are lost with the process (the caller asks Unfinished() first to report them).
+  ~FileFinisher();
   FileFinisher(const FileFinisher&) = delete;
   FileFinisher& operator=(const FileFinisher&) = delete;
 
-  void Hand(PendingFile file);
-  // The files that could not be finished since the last call.
-  std::vector<numtext::Failure> TakeFailures();
-  void WaitUntilIdle();
+  // Takes the bytes (leaving `bytes` empty); false, taking nothing, when kMostWaiting files
+  // already wait.
+  bool Hand(int run, int16_t number, std::string path, std::string& bytes);
+  // What happened to the files since the last call: every attempt that failed, every file
+  // that landed, every file given up.
+  std::vector<FileResult> TakeResults();
+  // Gives up the files of runs before `run` that still wait.
+  void Abandon(int beforeRun);
+  // Returns once each file handed over has been tried (landed, or failed and waiting for
+  // its retry), or after `bound`. With `retryNow`, every failing file is tried again first.
+  void Settle(std::chrono::milliseconds bound, bool retryNow);
+  // The files not on disk yet, each with its last failure if it had one.
+  std::vector<FileResult> Unfinished();
 
  private:
-  void Run();
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<PendingFile> queue_;
-  std::vector<numtext::Failure> failures_;
-  bool busy_ = false;
-  bool stopping_ = false;
-  std::thread worker_;  // started with the first file
+  struct State;
+  std::shared_ptr<State> state_;  // shared with the writing thread, which may outlive this
 };
 
 }  // namespace acquisition

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <vector>
 
 #include "DataFile.h"
@@ -84,6 +87,71 @@ TEST_F(BlockCaptureTest, AFailedFileIsRetriedWithTheSameNumber) {
   EXPECT_EQ(Feed(capture), "保存数据文件到: 2");
   capture.WaitForFiles();
   EXPECT_TRUE(fs::exists(dir / "not-yet" / DataFileName(0)));
+}
+
+// A disk that fails or lags when a test says: a stand-in for the whole-file write.
+struct FakeDisk {
+  static inline std::atomic<int> failuresLeft{0};  // the next writes that fail
+  static inline std::mutex mutex;
+  static inline std::condition_variable opened;
+  static inline bool shut = false;  // while shut, every write waits
+  static numtext::Result<> Write(const std::string& path, std::string_view bytes) {
+    std::unique_lock lock(mutex);
+    opened.wait(lock, [] { return !shut; });
+    if (failuresLeft > 0) {
+      --failuresLeft;
+      return numtext::Failure{numtext::Failure::Kind::FileNotWritten, path, "I/O error"};
+    }
+    return WriteWholeFile(path, bytes);
+  }
+  static void Shut(bool on) {
+    {
+      std::lock_guard lock(mutex);
+      shut = on;
+    }
+    opened.notify_all();
+  }
+};
+
+// "Saved" means on disk: a file that fails is never hidden by a later success, is written
+// again under its own number, and the run is complete only when every file has landed.
+TEST_F(BlockCaptureTest, AFileThatFailsOnDiskIsShownAndWrittenAgain) {
+  BlockCapture capture(dir.string(), FakeDisk::Write);
+  BeginRun(capture, 2, 1);
+  FakeDisk::failuresLeft = 1;
+  FakeDisk::Shut(true);
+  EXPECT_EQ(Feed(capture), "保存数据文件到: 2");
+  FakeDisk::Shut(false);
+  EXPECT_EQ(Feed(capture), "写入失败:KZB7315 0.txt");  // the last file's tick waits for both
+  EXPECT_NE(capture.InfoDetail().find("I/O error"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / DataFileName(0)));
+  capture.WaitForFiles();  // tries it again now
+  EXPECT_TRUE(capture.TakeInfoChange());
+  EXPECT_EQ(capture.Info(), "保存数据完成!");
+  EXPECT_TRUE(fs::exists(dir / DataFileName(0)));
+  EXPECT_TRUE(fs::exists(dir / DataFileName(1)));
+  EXPECT_FALSE(capture.TakeLog().empty());  // the failure went to standard error too
+}
+
+// A disk slower than the card: a few files wait, then gathering pauses with its reason,
+// and nothing waits without bound.
+TEST_F(BlockCaptureTest, ASlowDiskPausesGatheringInsteadOfQueueingWithoutBound) {
+  BlockCapture capture(dir.string(), FakeDisk::Write);
+  BeginRun(capture, 6, 1);
+  FakeDisk::Shut(true);
+  for (int i = 0; i < 3; ++i) Feed(capture);
+  EXPECT_EQ(Feed(capture), "等待磁盘写入…");
+  EXPECT_FALSE(capture.Wants(1));
+  EXPECT_EQ(capture.FinishFiles(std::chrono::milliseconds(10)).size(), 4u);  // 3 and the one kept
+  FakeDisk::Shut(false);
+  capture.WaitForFiles();
+  EXPECT_TRUE(capture.Wants(1));
+  EXPECT_EQ(capture.Info(), "保存数据文件到: 5");
+  EXPECT_EQ(capture.SaveFileIndex, 4);
+  while (capture.Wants(1)) Feed(capture);
+  EXPECT_EQ(capture.Info(), "保存数据完成!");
+  EXPECT_TRUE(capture.FinishFiles(std::chrono::seconds(5)).empty());
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(fs::exists(dir / DataFileName(i))) << i;
 }
 
 TEST_F(BlockCaptureTest, ANewRunForgetsThePreviousRunsFailure) {

@@ -104,8 +104,10 @@ void FlushDirectory(const std::string& directory) {
 
 }  // namespace
 
-numtext::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath,
-                                                std::string_view bytes) {
+numtext::Result<> CheckWriteTarget(const std::string& finalPath) {
+  struct stat folder;
+  if (stat(DirectoryOf(finalPath).c_str(), &folder) != 0) return NotWritten(finalPath, errno);
+  if (!S_ISDIR(folder.st_mode)) return NotWritten(finalPath, ENOTDIR);
   // lstat never opens what it looks at, so a FIFO here cannot block.
   struct stat existing;
   if (lstat(finalPath.c_str(), &existing) == 0) {
@@ -114,6 +116,12 @@ numtext::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath,
       return Failure{Failure::Kind::FileNotWritten, finalPath, "read-only file"};
     }
   }
+  return {};
+}
+
+numtext::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath,
+                                                std::string_view bytes) {
+  if (auto target = CheckWriteTarget(finalPath); !target) return target.failure();
   PendingFile file;
   file.finalPath = finalPath;
   const int fd = CreateTemporary(finalPath, file.temporaryPath);

@@ -70,13 +70,21 @@ HANDLE CreateTemporary(const std::string& finalPath, std::string& temporaryPath)
 
 }  // namespace
 
-numtext::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath,
-                                                std::string_view bytes) {
+numtext::Result<> CheckWriteTarget(const std::string& finalPath) {
+  const DWORD folder = GetFileAttributesW(Utf8ToWide(DirectoryOf(finalPath)).c_str());
+  if (folder == INVALID_FILE_ATTRIBUTES) return NotWritten(finalPath, GetLastError());
+  if (!(folder & FILE_ATTRIBUTE_DIRECTORY)) return NotWritten(finalPath, ERROR_DIRECTORY);
   const DWORD existing = GetFileAttributesW(Utf8ToWide(finalPath).c_str());
   if (existing != INVALID_FILE_ATTRIBUTES) {
     if (existing & FILE_ATTRIBUTE_DIRECTORY) return NotWritten(finalPath, ERROR_DIRECTORY);
     if (existing & FILE_ATTRIBUTE_READONLY) return NotWritten(finalPath, ERROR_ACCESS_DENIED);
   }
+  return {};
+}
+
+numtext::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath,
+                                                std::string_view bytes) {
+  if (auto target = CheckWriteTarget(finalPath); !target) return target.failure();
   PendingFile file;
   file.finalPath = finalPath;
   HANDLE handle = CreateTemporary(finalPath, file.temporaryPath);
