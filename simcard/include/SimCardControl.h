@@ -42,6 +42,10 @@ void SimCard_LastArgs(const char* entryPoint, int32_t args[8]);
 // Finished blocks dropped because nobody fetched them in time, since the last start.
 int32_t SimCard_OverrunCount(void);
 
+// A program that falls behind, as the card sees it: for the next ms of card time QueryBuf
+// reports no block while blocks go on finishing, so the queue fills and drops the oldest.
+void SimCard_StallQueries(int32_t ms);
+
 #ifdef __cplusplus
 }
 #endif

@@ -60,3 +60,8 @@ SIMCARD_EXPORT void SimCard_LastArgs(const char* entryPoint, int32_t args[8]) {
 SIMCARD_EXPORT int32_t SimCard_OverrunCount(void) {
   return State().acq.overruns;
 }
+
+SIMCARD_EXPORT void SimCard_StallQueries(int32_t ms) {
+  SimCardState& s = State();
+  s.stalledUntilMicros = s.clock.NowMicros() + int64_t{ms} * 1000;
+}

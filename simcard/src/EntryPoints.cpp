@@ -92,6 +92,7 @@ SIMCARD_EXPORT int16_t QueryBuf() {
   }
   if (!s.acq.running) return 0;
   s.Pace();
+  if (s.clock.NowMicros() < s.stalledUntilMicros) return 0;
   return static_cast<int16_t>(std::min<int64_t>(s.BlocksWaiting(), INT16_MAX));
 }
 

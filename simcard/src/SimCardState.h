@@ -56,6 +56,7 @@ struct SimCardState {
   uint16_t outputs = 0;  // bits 0..7 group 0, bits 8..15 group 1
   std::optional<std::array<int16_t, 2>> fixedInputs;
   bool inputsSilent = false;
+  int64_t stalledUntilMicros = 0;  // QueryBuf reports nothing before this card time
   std::array<CallRecord, card::kEntryPointCount> calls{};
 
   // Moves finished blocks into the waiting queue as the clock says.

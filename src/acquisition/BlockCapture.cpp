@@ -10,7 +10,8 @@ namespace acquisition {
 
 namespace {
 
-// After the status of a file whose blocks are not all consecutive because some were lost.
+// After the status that follows a file whose blocks are not all consecutive because some were
+// lost, and after every status of that run since.
 constexpr std::string_view kLossSuffix = "（有丢块）";
 
 }  // namespace
@@ -26,7 +27,7 @@ void BlockCapture::BeginRun(int16_t fileCount) {
   finisher_.Abandon(run_);
   failing_.clear();
   waitingFile_.reset();
-  lossInFile_ = lossInHanded_ = false;
+  lossInFile_ = lossInRun_ = false;
   landed_ = 0;
   completionPending_ = false;
 }
@@ -79,7 +80,7 @@ bool BlockCapture::SaveBlocksToFile() {
   }
   FormatDataFile(fileBytes_, saveBuf_.data(), BlocksPerFile, channels_, points_);
   waitingFile_ = std::move(fileBytes_);
-  lossInHanded_ = lossInFile_;
+  lossInRun_ = lossInRun_ || lossInFile_;
   lossInFile_ = false;
   return true;
 }
@@ -117,7 +118,7 @@ void BlockCapture::ShowProgress() {
   } else {
     text = "保存数据文件到:" + numtext::SignedColumn(SaveFileIndex + 1);
   }
-  if (lossInHanded_ && SaveFileIndex > 0) text += kLossSuffix;
+  if (lossInRun_ && SaveFileIndex > 0) text += kLossSuffix;
   SetInfo(text);
 }
 

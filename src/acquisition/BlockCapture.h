@@ -22,8 +22,7 @@ class BlockCapture {
   // How long the tick that completes a run waits for its files to land before it says so.
   static constexpr std::chrono::milliseconds kCompletionWait{500};
 
-  explicit BlockCapture(std::string dataDirectory,
-                        FileFinisher::Writer writer = WriteWholeFile);
+  explicit BlockCapture(std::string dataDirectory, FileFinisher::Writer writer = WriteWholeFile);
 
   // Save counters, set at each start.
   int16_t SaveFileCount = 0;
@@ -88,7 +87,7 @@ class BlockCapture {
   bool writeFailed_ = false;  // the last file could not even be started
   int run_ = 0;
   bool lossInFile_ = false;                      // the file being gathered spans lost blocks
-  bool lossInHanded_ = false;                    // ... the file last handed over did
+  bool lossInRun_ = false;                       // ... a file of this run handed over did
   int landed_ = 0;                               // files of this run on disk
   std::optional<std::string> waitingFile_;       // formatted, waiting for room on the disk
   std::map<int16_t, numtext::Failure> failing_;  // this run's files that failed, not landed

@@ -5,18 +5,22 @@
 
 #include "BlockCapture.h"
 #include "DllDef.h"
+#include "LossWatch.h"
 #include "StartStop.h"
 
 namespace acquisition {
 
 numtext::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
-                                        int saveCheckValue) {
+                                        LossWatch& losses, int saveCheckValue, double nowSeconds) {
   return card::Attempt([&] {
     TickOutcome outcome;
     const int16_t count = dll.QueryBuf();
-    if (count == 0) return outcome;
     // Blocks reported before any start have no buffer to go into: leave them with the card.
     if (!BuffersReady(dll)) return outcome;
+    // Lost blocks come before the ones this poll brings: a file gathering since spans them.
+    outcome.lostBlocks = losses.Account(nowSeconds, count);
+    if (outcome.lostBlocks > 0) capture.NoteLoss();
+    if (count == 0) return outcome;
 
     for (int k = 1; k <= count; ++k) {
       if (dll.ADResult(dll.BlockData.data()) == 1) AcceptBlock(dll, capture, saveCheckValue);

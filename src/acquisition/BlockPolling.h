@@ -13,15 +13,19 @@ namespace acquisition {
 
 class BlockCapture;
 
+class LossWatch;
+
 struct TickOutcome {
   bool foundBlocks = false;            // false: the tick changed nothing
   std::array<float, 4> latestVolts{};  // last sample of channels 1 to 4, for the live labels
+  int lostBlocks = 0;                  // blocks the card finished that never came, found now
 };
 
-// `saveCheckValue` is the save check box read as a number (0, 1, or 2 when greyed).
+// `saveCheckValue` is the save check box read as a number (0, 1, or 2 when greyed);
+// `nowSeconds` the poll's time on a steady clock, taken just before it.
 // Fails when the library or an entry point is missing; blocks fetched before that count.
 numtext::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
-                                        int saveCheckValue);
+                                        LossWatch& losses, int saveCheckValue, double nowSeconds);
 
 // What happens to each block the card delivered into BlockData: gathered while saving,
 // then appended to the ring.

@@ -81,8 +81,17 @@ void LossWatch::Record(double atSeconds, int64_t blocks) {
 
 int LossWatch::Account(double nowSeconds, int delivered) {
   if (nominal_ <= 0) return 0;
+  if (delivered <= 0) {
+    // A poll that brings nothing is not judged: a card may hold its blocks back a while. It
+    // only narrows the pace (block K + 1 had not finished yet), unless it contradicts it.
+    if (polygon_.empty()) return 0;
+    const auto next = static_cast<double>(delivered_ + lost_ + 1);
+    auto narrowed = Clip(polygon_, -1, -next, -(nowSeconds - kJitterSeconds));
+    if (narrowed.size() >= 3) polygon_ = std::move(narrowed);
+    return 0;
+  }
   const int64_t lostBefore = lost_;
-  delivered_ += std::max(delivered, 0);
+  delivered_ += delivered;
   if (Learned(kLearnedPrecision)) {
     // The fewest and the most blocks the card can have finished by now, over the corners
     // (the count falls or rises monotonically along each edge).

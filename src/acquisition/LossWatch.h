@@ -24,7 +24,8 @@ class LossWatch {
   // A new acquisition; `nominalPeriodSeconds` follows from the start parameters.
   void Begin(double nominalPeriodSeconds);
   // One poll, timed just before the card was asked, that reported `delivered` blocks.
-  // Returns the blocks newly found lost (0 for most polls).
+  // Returns the blocks newly found lost (0 for most polls; always 0 for a poll that brought
+  // none: a loss shows when the blocks after it arrive).
   int Account(double nowSeconds, int delivered);
 
   int64_t lost() const { return lost_; }

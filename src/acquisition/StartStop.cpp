@@ -52,6 +52,11 @@ std::string RefusalText(int32_t errorNumber) {
   return "Error=" + numtext::PlainDecimal(errorNumber);
 }
 
+double BlockPeriodSeconds(const DllDef& dll) {
+  if (dll.IntrArg5 <= 0) return 0;
+  return static_cast<double>(dll.ChannelCount) * dll.PointsPerChannel / dll.IntrArg5;
+}
+
 bool BuffersReady(const DllDef& dll) {
   const size_t blockCells = static_cast<size_t>(dll.ChannelCount) * dll.PointsPerChannel;
   return blockCells > 0 && dll.RingBlockCount > 0 && dll.BlockData.size() == blockCells + 2 &&

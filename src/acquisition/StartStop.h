@@ -31,6 +31,10 @@ numtext::Result<> StopAcquisition(DllDef& dll);
 // "Error=-3": what lblBlock shows after a refusal.
 std::string RefusalText(int32_t errorNumber);
 
+// Seconds the card takes for one block at the start parameters (64 x 300 points at 50,000
+// samples a second: 0.384 s).
+double BlockPeriodSeconds(const DllDef& dll);
+
 // True once a start has sized the buffers for the current parameters.
 bool BuffersReady(const DllDef& dll);
 

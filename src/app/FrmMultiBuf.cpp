@@ -1,10 +1,13 @@
 #include "FrmMultiBuf.h"
 
 #include <QCloseEvent>
+#include <QColor>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QRegularExpression>
+#include <QTime>
 #include <QTimer>
 #include <climits>
 #include <cstdio>
@@ -229,10 +232,45 @@ void FrmMultiBuf::cmdExit_Click() {
 
 void FrmMultiBuf::WaitForDataFiles() {
   capture_.WaitForFiles();
-  if (capture_.TakeInfoChange()) {
-    SetCaption(ui_->lblInfo, ToQt(capture_.Info()));
-    ui_->lblInfo->setToolTip(ToQt(capture_.InfoDetail()));
+  ShowFileStatus();
+}
+
+std::vector<std::string> FrmMultiBuf::FinishDataFiles(std::chrono::milliseconds bound) {
+  std::vector<std::string> unfinished = capture_.FinishFiles(bound);
+  ShowFileStatus();
+  return unfinished;
+}
+
+// The file status line, and on standard error every file failure behind it.
+void FrmMultiBuf::ShowFileStatus() {
+  const bool changed = capture_.TakeInfoChange();
+  for (const std::string& line : capture_.TakeLog()) {
+    std::fprintf(stderr, "kzb7310: 数据文件 data file: %s\n", line.c_str());
   }
+  if (!changed) return;
+  SetCaption(ui_->lblInfo, ToQt(capture_.Info()));
+  ui_->lblInfo->setToolTip(ToQt(capture_.InfoDetail()));
+}
+
+// Blocks the card finished that the program never fetched: the counter turns to a warning
+// colour and says in its tooltip how many were lost and when; so do standard error and the
+// waveform window. Its caption stays the count the card reported.
+void FrmMultiBuf::ShowLoss(int lostBlocks) {
+  const QString now = QTime::currentTime().toString("HH:mm:ss");
+  lossTimes_.append(QString("%1 丢失 %2 块").arg(now).arg(lostBlocks));
+  while (lossTimes_.size() > 8) lossTimes_.removeFirst();
+  const QString total = QString::number(losses_.lost());
+  QPalette warning = ui_->lblBlock->palette();
+  warning.setColor(QPalette::WindowText, QColor(200, 0, 0));
+  ui_->lblBlock->setPalette(warning);
+  ui_->lblBlock->setToolTip(
+      QString("程序跟不上板卡，本次采集已丢失 %1 块数据 (%1 blocks lost)\n").arg(total) +
+      lossTimes_.join('\n'));
+  std::fprintf(stderr,
+               "kzb7310: 丢失 %d 块数据 lost %d blocks at %s (the program fell behind the card; "
+               "%s in this run)\n",
+               lostBlocks, lostBlocks, qPrintable(now), qPrintable(total));
+  if (waveform_) waveform_->SetLossNote(QString("丢失 %1 块 (最近 %2)").arg(total, now));
 }
 
 // Analog acquisition
@@ -259,6 +297,13 @@ void FrmMultiBuf::cmdStart_Click() {
     SetCaption(ui_->lblBlock, ToQt(acquisition::RefusalText(outcome.value().errorNumber)));
     return;
   }
+  losses_.Begin(acquisition::BlockPeriodSeconds(dll_));
+  if (!lossTimes_.isEmpty()) {  // a new run counts its own losses
+    lossTimes_.clear();
+    ui_->lblBlock->setPalette(QPalette());
+    ui_->lblBlock->setToolTip({});
+    if (waveform_) waveform_->SetLossNote({});
+  }
   if (!TimerAD_->isActive()) TimerAD_->start();
   ui_->cmdStop->setEnabled(true);
   ui_->cmdStart->setEnabled(false);
@@ -274,11 +319,14 @@ void FrmMultiBuf::cmdStop_Click() {
 
 void FrmMultiBuf::TimerAD_Timer() {
   dll_.library().AllowRetry();
-  const auto tick = acquisition::PollBlocks(dll_, values_, capture_, CheckValue(ui_->chkSaveData));
-  if (capture_.TakeInfoChange()) {
-    SetCaption(ui_->lblInfo, ToQt(capture_.Info()));
-    ui_->lblInfo->setToolTip(ToQt(capture_.InfoDetail()));
-  }
+  const double now =
+      clock_ ? clock_()
+             : std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                   .count();
+  const auto tick =
+      acquisition::PollBlocks(dll_, values_, capture_, losses_, CheckValue(ui_->chkSaveData), now);
+  ShowFileStatus();
+  if (tick && tick.value().lostBlocks > 0) ShowLoss(tick.value().lostBlocks);
   if (!tick || !tick.value().foundBlocks) return;  // a missing card shows on lblCardInfo
 
   SetCaption(ui_->lblBlock, ToQt(numtext::SignedColumn(values_.BlocksReceived)));

@@ -3,16 +3,21 @@
 #pragma once
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 #include <array>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BlockCapture.h"
 #include "ChannelValues.h"
 #include "DataFile.h"
 #include "DigitalInput.h"
 #include "DllDef.h"
+#include "LossWatch.h"
 #include "WaveformWindow.h"
 
 class QLabel;
@@ -49,18 +54,27 @@ class FrmMultiBuf : public QWidget {
   void cmdDOOutput_Click();
   void cmdSWO_Click();
 
-  // Returns once every data file written so far is on disk under its own name.
+  // Returns once every data file written so far has been tried (failing ones once more):
+  // on disk under its own name, or its failure shown.
   void WaitForDataFiles();
+  // At exit: waits up to `bound` for the data files still on their way and returns those
+  // that did not land, each as "path: reason".
+  std::vector<std::string> FinishDataFiles(std::chrono::milliseconds bound);
 
   // The waveform window, opened on `channel` (0-based) or brought to the front with that
   // channel added. Null until first opened.
   void OpenWaveform(int channel);
   WaveformWindow* waveform() const { return waveform_; }
 
+  // The steady clock the analog tick times its polls by, in seconds; tests give the
+  // simulated card's own.
+  void SetClock(std::function<double()> nowSeconds) { clock_ = std::move(nowSeconds); }
+
   // What the handlers keep, for tests and benchmarks to look at.
   const DllDef& dll() const { return dll_; }
   const acquisition::ChannelValues& values() const { return values_; }
   const acquisition::BlockCapture& capture() const { return capture_; }
+  const acquisition::LossWatch& losses() const { return losses_; }
   const dio::DiWordBuffer& DiWords() const { return DiWords_; }
   int16_t SwoValue(size_t index) const { return SwoValue_[index]; }
 
@@ -70,6 +84,8 @@ class FrmMultiBuf : public QWidget {
 
  private:
   void ShowChannelInfo();
+  void ShowFileStatus();
+  void ShowLoss(int lostBlocks);
   void ConnectWaveformOpeners();
   void OfferWaveform(QWidget* source, const QPoint& pos, int channel);
   void ShowCardInfo();
@@ -87,6 +103,9 @@ class FrmMultiBuf : public QWidget {
   bool cardInfoShown_ = false;  // false until the card has answered the identity request
   acquisition::ChannelValues values_;
   acquisition::BlockCapture capture_;
+  acquisition::LossWatch losses_;
+  std::function<double()> clock_;
+  QStringList lossTimes_;  // "12:03:05 丢失 37 块", the latest last
   dio::DiWordBuffer DiWords_{};
   // The window's byte output buffer, indices 0 to 8: element 0 holds the byte last sent,
   // the others are kept but never used.

@@ -100,7 +100,8 @@ void WaveformWindow::ShowBlock(const int16_t* block, int channels, int points,
   scale_ = scale;
   intervalMs_ = acquisition::PointIntervalMs(aggregateRate, channels);
   lastBlock_.start();
-  plot_->SetNote({});
+  ageNote_.clear();
+  ShowNote();
   Redraw();
 }
 
@@ -120,7 +121,18 @@ void WaveformWindow::Redraw() {
 void WaveformWindow::ShowAge() {
   if (frozen() || !lastBlock_.isValid()) return;
   const qint64 seconds = lastBlock_.elapsed() / 1000;
-  plot_->SetNote(seconds >= 2 ? QString("最后数据: %1 秒前").arg(seconds) : QString());
+  ageNote_ = seconds >= 2 ? QString("最后数据: %1 秒前").arg(seconds) : QString();
+  ShowNote();
+}
+
+void WaveformWindow::SetLossNote(const QString& note) {
+  lossNote_ = note;
+  ShowNote();
+}
+
+void WaveformWindow::ShowNote() {
+  plot_->SetNote(ageNote_.isEmpty() || lossNote_.isEmpty() ? ageNote_ + lossNote_
+                                                           : ageNote_ + "  " + lossNote_);
 }
 
 bool WaveformWindow::frozen() const {

@@ -36,6 +36,10 @@ class WaveformWindow : public QWidget {
   void ShowBlock(const int16_t* block, int channels, int points,
                  const acquisition::VoltageScale& scale, int32_t aggregateRate);
 
+  // Lost blocks in this run ("丢失 37 块 (最近 12:03:05)"), shown with the figures; empty for
+  // none.
+  void SetLossNote(const QString& note);
+
   bool frozen() const;
   void SetFrozen(bool frozen);
   const std::vector<acquisition::Trace>& traces() const { return traces_; }
@@ -51,6 +55,7 @@ class WaveformWindow : public QWidget {
  private:
   void Redraw();
   void ShowAge();
+  void ShowNote();
   // Asks for a file name, then saves with `save`; a failure is shown with its reason.
   void ChooseAndSave(const QString& title, const QString& name, const QString& filter,
                      QString (WaveformWindow::*save)(const QString&));
@@ -69,5 +74,6 @@ class WaveformWindow : public QWidget {
   acquisition::VoltageScale scale_;
   double intervalMs_ = 0;
   QElapsedTimer lastBlock_;
+  QString ageNote_, lossNote_;
   std::vector<acquisition::Trace> traces_;
 };

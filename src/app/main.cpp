@@ -44,5 +44,12 @@ int main(int argc, char* argv[]) {
 
   FrmMultiBuf window(cardLibrary, dataDirectory);
   window.show();
-  return app.exec();
+  int status = app.exec();
+  // Data files still on their way get a last chance; what did not land is said, and the
+  // exit status says it too.
+  for (const std::string& lost : window.FinishDataFiles(acquisition::FileFinisher::kExitWait)) {
+    std::fprintf(stderr, "kzb7310: 数据文件未保存 data file NOT saved: %s\n", lost.c_str());
+    status = 1;
+  }
+  return status;
 }

@@ -9,6 +9,7 @@
 #include "CardIdentity.h"
 #include "ChannelValues.h"
 #include "DllDef.h"
+#include "LossWatch.h"
 #include "StartStop.h"
 
 namespace selftest {
@@ -82,13 +83,17 @@ Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
   const double start = clock.nowSeconds();
   double first = 0, last = 0;
   int received = 0;
+  acquisition::LossWatch losses;
+  losses.Begin(acquisition::BlockPeriodSeconds(dll));
   while (received < profile.blocks && !interrupted) {
-    if (clock.nowSeconds() - start > profile.timeoutSeconds) break;
+    const double polled = clock.nowSeconds();
+    if (polled - start > profile.timeoutSeconds) break;
     const auto waiting = card::Attempt([&] { return dll.QueryBuf(); });
     if (!waiting) {
       check.detail = waiting.failure().subject + ": " + waiting.failure().reason;
       return check;
     }
+    losses.Account(polled, waiting.value());
     for (int k = 0; k < waiting.value() && received < profile.blocks; ++k) {
       const auto status = card::Attempt([&] { return dll.ADResult(dll.BlockData.data()); });
       if (!status || status.value() != 1) {
@@ -117,9 +122,13 @@ Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
     if (received < profile.blocks) clock.sleepMs(20);
   }
   const double rate = received > 1 && last > first ? (received - 1) / (last - first) : 0;
-  check.measured = std::to_string(received) + " blocks, " + Format("%.3f", rate) + " blocks/s";
+  check.measured = std::to_string(received) + " blocks, " + Format("%.3f", rate) + " blocks/s, " +
+                   std::to_string(losses.lost()) + " lost";
+  check.limits += ", none lost";
   if (interrupted) {
     check.detail = "interrupted";
+  } else if (losses.lost() > 0) {
+    check.detail = std::to_string(losses.lost()) + " blocks the card finished never arrived";
   } else if (received < profile.blocks) {
     check.detail = "only " + std::to_string(received) + " of " + std::to_string(profile.blocks) +
                    " blocks arrived within " + Format("%.0f s", profile.timeoutSeconds);

@@ -1,12 +1,19 @@
-// Lost blocks inferred from the poll times alone, against a model card: blocks finish every
+// Lost blocks inferred from the poll times alone, against a model card (blocks finish every
 // period from its phase on, a queue of 64 drops the oldest, and the program polls every
-// 200 ms (with some jitter) except while it is stalled.
+// 200 ms with some jitter except while it is stalled), then on the simulated card.
 #include "LossWatch.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <random>
+
+#include "BlockCapture.h"
+#include "BlockPolling.h"
+#include "DllDef.h"
+#include "SimCardControl.h"
+#include "StartStop.h"
 
 namespace {
 
@@ -60,7 +67,7 @@ TEST(LossWatch, CountsWhatTheCardDroppedAndRaisesNoFalseAlarm) {
       {"a 32 s stall", {.stallFrom = 30, .stallSeconds = 32}},
       {"a 32 s stall of a card 2 % slow", {.rate = 0.98, .stallFrom = 40, .stallSeconds = 32}},
       {"two stalls", {.phase = 0.3, .stallFrom = 20, .stallSeconds = 60, .seconds = 200}},
-      {"a stall 12 s into the run", {.stallFrom = 12, .stallSeconds = 30}},
+      {"a stall 20 s into the run", {.stallFrom = 20, .stallSeconds = 30}},
       {"a stall before the card is known", {.stallFrom = 1, .stallSeconds = 30, .exact = false}},
   };
   for (const Case& c : cases) {
@@ -88,3 +95,31 @@ TEST(LossWatch, AnUnsteadySourceIsNeverJudged) {
 }
 
 }  // namespace
+
+// Through the program's own poll, on the simulated card told to stall: the count found is
+// exactly what the card dropped, and a file that was gathering across it says so.
+TEST(LossWatch, FindsExactlyWhatTheSimulatedCardDropped) {
+  SimCard_Reset();
+  SimCard_SetManualClock(1);
+  DllDef dll(ADCARD_PATH);
+  dll.RingBlockCount = 20;
+  ASSERT_TRUE(acquisition::StartAcquisition(dll).value().started);
+  acquisition::ChannelValues values;
+  acquisition::BlockCapture capture(std::filesystem::temp_directory_path().string());
+  capture.BeginRun(1);
+  capture.BlocksPerFile = 10;
+  capture.SaveBlockIndex = 0;
+  LossWatch losses;
+  losses.Begin(acquisition::BlockPeriodSeconds(dll));
+  int found = 0;
+  for (int tick = 1; tick <= 400; ++tick) {  // 80 s of polls every 200 ms
+    SimCard_AdvanceMs(200);
+    if (tick == 150) SimCard_StallQueries(32000);
+    const auto poll = acquisition::PollBlocks(dll, values, capture, losses, 0, tick * 0.2);
+    ASSERT_TRUE(poll);
+    found += poll.value().lostBlocks;
+  }
+  EXPECT_GT(SimCard_OverrunCount(), 0);
+  EXPECT_EQ(found, SimCard_OverrunCount());
+  EXPECT_EQ(losses.lost(), SimCard_OverrunCount());
+}

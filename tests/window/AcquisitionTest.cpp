@@ -4,6 +4,7 @@
 #include <QTextBlock>
 
 #include "CheckValue.h"
+#include "NumberForms.h"
 #include "WindowFixture.h"
 
 namespace {
@@ -288,6 +289,41 @@ class AcquisitionTest : public QObject {
     QVERIFY(!InfoText(f).contains("typed"));
     QCOMPARE(InfoLines(f).size(), 65);
     QCOMPARE(InfoLines(f).value(1), QString("Ch 0=07D0   V: -4.695"));
+  }
+
+  // The program falls 32 s behind the card: the counter keeps the card's count but turns to
+  // a warning colour with the lost blocks in its tooltip, and the file that was gathering
+  // across the gap says so; with nothing lost, nothing changes.
+  void lostBlocksAreShown() {
+    WindowOnSimCard f;
+    double seconds = 0;
+    f.window->SetClock([&seconds] { return seconds; });
+    f.Find<QLineEdit>("txtSaveFileNum")->setText("1");
+    f.Find<QLineEdit>("txtBlockNumMax")->setText("10");
+    f.window->cmdStart_Click();
+    const QPalette normal = f.Find<QLabel>("lblBlock")->palette();
+    auto run = [&](int ticks, bool polled) {
+      for (int i = 0; i < ticks; ++i) {
+        SimCard_AdvanceMs(200);
+        seconds += 0.2;
+        if (polled) f.window->TimerAD_Timer();
+      }
+    };
+    run(150, true);  // 30 s: the card's pace is known
+    QCOMPARE(f.Find<QLabel>("lblBlock")->palette(), normal);
+    f.Find<QCheckBox>("chkSaveData")->setChecked(true);
+    run(10, true);  // the file gathers some blocks, then the program stalls
+    run(160, false);
+    run(5, true);
+    f.window->WaitForDataFiles();
+    const int dropped = SimCard_OverrunCount();
+    QVERIFY(dropped > 0);
+    QCOMPARE(f.window->losses().lost(), dropped);
+    QVERIFY(f.Find<QLabel>("lblBlock")->palette() != normal);
+    QVERIFY(f.Find<QLabel>("lblBlock")->toolTip().contains(QString("已丢失 %1 块").arg(dropped)));
+    QCOMPARE(f.Caption("lblBlock"),
+             QString::fromStdString(numtext::SignedColumn(f.window->values().BlocksReceived)));
+    QCOMPARE(f.Caption("lblInfo"), QString("保存数据完成!（有丢块）"));
   }
 
   void blocksReportedBeforeAnyStartAreLeftAlone() {
