@@ -150,6 +150,17 @@ numtext::Result<> CheckFilePlace(const std::string& path) {
   return {};
 }
 
+std::string RecoveredName(std::string_view temporaryName) {
+  std::string_view name = temporaryName;
+  if (name.starts_with('.')) name.remove_prefix(1);
+  if (name.ends_with(kTemporarySuffix)) name.remove_suffix(kTemporarySuffix.size());
+  const size_t dot = name.rfind('.');
+  std::string_view finalName = name.substr(0, dot);
+  const std::string_view tag = dot == std::string_view::npos ? "" : name.substr(dot + 1);
+  if (finalName.ends_with(".txt")) finalName.remove_suffix(4);
+  return std::string(finalName) + " (recovered " + std::string(tag) + ").txt";
+}
+
 std::string FileNameOfPath(const std::string& path) {
   return path.substr(path.find_last_of(kPathSeparators) + 1);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Failure.h"
 
@@ -57,7 +58,12 @@ numtext::Result<> WriteWholeFile(const std::string& path, std::string_view bytes
 // which a whole-file write would replace), in a folder that takes a new file.
 numtext::Result<> CheckFilePlace(const std::string& path);
 
-// Temporary files left behind by a program that was killed while writing.
-void RemoveLeftoverTemporaryFiles(const std::string& directory);
+// Temporary files left behind by a program that was killed while writing: an empty one is
+// removed; one with data is kept under a name of its own (RecoveredName), since it may hold
+// a whole file that never got its name. One that another running program still holds is
+// left alone. Returns a line for each file kept, for standard error.
+std::vector<std::string> RecoverLeftoverFiles(const std::string& directory);
+// ".KZB7315 0.txt.Ab3xQz.part" is kept as "KZB7315 0 (recovered Ab3xQz).txt".
+std::string RecoveredName(std::string_view temporaryName);
 
 }  // namespace acquisition

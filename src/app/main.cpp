@@ -40,7 +40,10 @@ int main(int argc, char* argv[]) {
                           "(the card lock cannot be made: %1)")
                       .arg(ToQt(instance.holder())));
   }
-  acquisition::RemoveLeftoverTemporaryFiles(dataDirectory);
+  for (const std::string& kept : acquisition::RecoverLeftoverFiles(dataDirectory)) {
+    std::fprintf(stderr, "kzb7310: 未写完的数据文件已保留 unfinished data file kept: %s\n",
+                 kept.c_str());
+  }
 
   FrmMultiBuf window(cardLibrary, dataDirectory);
   window.show();

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,6 +74,8 @@ int CreateTemporary(const std::string& finalPath, std::string& temporaryPath) {
     temporaryPath = directory + "/." + name + "." + suffix + std::string(kTemporarySuffix);
     int fd =
         open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // Held until the file has its name: a program starting meanwhile leaves it alone.
+    if (fd >= 0) flock(fd, LOCK_EX | LOCK_NB);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -160,13 +163,33 @@ void DiscardFile(PendingFile& file) {
   unlink(file.temporaryPath.c_str());
 }
 
-void RemoveLeftoverTemporaryFiles(const std::string& directory) {
+std::vector<std::string> RecoverLeftoverFiles(const std::string& directory) {
+  std::vector<std::string> kept;
   DIR* dir = opendir(directory.c_str());
-  if (!dir) return;
+  if (!dir) return kept;
   while (const dirent* entry = readdir(dir)) {
-    if (IsTemporaryFileName(entry->d_name)) unlinkat(dirfd(dir), entry->d_name, 0);
+    if (!IsTemporaryFileName(entry->d_name)) continue;
+    const int fd = openat(dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    // A file another program is still finishing holds its lock.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      close(fd);
+      continue;
+    }
+    if (st.st_size == 0) {
+      unlinkat(dirfd(dir), entry->d_name, 0);
+    } else {
+      const std::string recovered = RecoveredName(entry->d_name);
+      if (renameat(dirfd(dir), entry->d_name, dirfd(dir), recovered.c_str()) == 0) {
+        kept.push_back(directory + "/" + recovered + " (" + std::to_string(st.st_size) +
+                       " bytes, unfinished: check it is whole)");
+      }
+    }
+    close(fd);
   }
   closedir(dir);
+  return kept;
 }
 
 }  // namespace acquisition

@@ -132,16 +132,30 @@ void DiscardFile(PendingFile& file) {
   DeleteFileW(Utf8ToWide(file.temporaryPath).c_str());
 }
 
-void RemoveLeftoverTemporaryFiles(const std::string& directory) {
+// A file another program is still writing is open without sharing: it cannot be moved.
+std::vector<std::string> RecoverLeftoverFiles(const std::string& directory) {
+  std::vector<std::string> kept;
   WIN32_FIND_DATAW found;
   const std::wstring pattern = Utf8ToWide(directory + "\\" + std::string(kTemporaryPrefix) + "*");
   HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
+  if (search == INVALID_HANDLE_VALUE) return kept;
   do {
     const std::string name = numtext::WideToUtf8(found.cFileName);
-    if (IsTemporaryFileName(name)) DeleteFileW(Utf8ToWide(directory + "\\" + name).c_str());
+    if (!IsTemporaryFileName(name) || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    const std::wstring path = Utf8ToWide(directory + "\\" + name);
+    const uint64_t size = (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+    if (size == 0) {
+      DeleteFileW(path.c_str());
+    } else {
+      const std::string recovered = directory + "\\" + RecoveredName(name);
+      if (MoveFileExW(path.c_str(), Utf8ToWide(recovered).c_str(), 0)) {
+        kept.push_back(recovered + " (" + std::to_string(size) +
+                       " bytes, unfinished: check it is whole)");
+      }
+    }
   } while (FindNextFileW(search, &found));
   FindClose(search);
+  return kept;
 }
 
 }  // namespace acquisition

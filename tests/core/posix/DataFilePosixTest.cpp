@@ -75,7 +75,7 @@ TEST_F(WriteWholeFileTest, ADiskFullMidwayKeepsTheEarlierFile) {
 }
 
 // Killed after writing but before the file is moved into place: the earlier file is intact,
-// and the temporary file left behind is cleared away at the next start.
+// and the temporary file left behind is kept under a name of its own at the next start.
 TEST_F(WriteWholeFileTest, AKillWhileWritingKeepsTheEarlierFile) {
   std::ofstream(file) << "earlier";
   const pid_t child = fork();
@@ -91,8 +91,26 @@ TEST_F(WriteWholeFileTest, AKillWhileWritingKeepsTheEarlierFile) {
   EXPECT_EQ(ReadFile(file), "earlier");
   ASSERT_EQ(Others().size(), 1u);
   EXPECT_TRUE(Others()[0].starts_with(".KZB7315 0.txt."));
-  RemoveLeftoverTemporaryFiles(dir.string());
-  EXPECT_TRUE(Others().empty());
+  const std::string leftover = Others()[0];
+  const auto kept = RecoverLeftoverFiles(dir.string());
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(Others(), std::vector<std::string>{RecoveredName(leftover)});
+  EXPECT_EQ(ReadFile(dir / RecoveredName(leftover)).size(), 82000u);
+  EXPECT_NE(kept[0].find(RecoveredName(leftover)), std::string::npos);
+}
+
+// A temporary file that another running program is still finishing is left alone.
+TEST_F(WriteWholeFileTest, AFileAnotherProgramIsFinishingIsLeftAlone) {
+  auto pending = WriteTemporaryFile(file.string(), "data");
+  ASSERT_TRUE(pending);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(RecoverLeftoverFiles(dir.string()).empty() ? 0 : 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(CommitFile(pending.value()));
+  EXPECT_EQ(ReadFile(file), "data");
 }
 
 }  // namespace
