@@ -12,7 +12,10 @@ namespace {
 
 // After the status that follows a file whose blocks are not all consecutive because some were
 // lost, and after every status of that run since.
-constexpr std::string_view kLossSuffix = "（有丢块）";
+constexpr std::string_view kLossSuffix = "丢块";  // the label has room for two more characters
+constexpr std::string_view kLossDetail =
+    "这一轮采集中有数据块丢失：程序跟不上板卡，文件中的数据块不全是连续的 (blocks were lost "
+    "during this run: the files' blocks are not all consecutive)";
 
 }  // namespace
 
@@ -118,8 +121,11 @@ void BlockCapture::ShowProgress() {
   } else {
     text = "保存数据文件到:" + numtext::SignedColumn(SaveFileIndex + 1);
   }
-  if (lossInRun_ && SaveFileIndex > 0) text += kLossSuffix;
-  SetInfo(text);
+  if (lossInRun_ && SaveFileIndex > 0) {
+    SetInfo(text + std::string(kLossSuffix), kLossDetail);
+  } else {
+    SetInfo(text);
+  }
 }
 
 // What the finisher did since the last look.
@@ -132,12 +138,18 @@ void BlockCapture::Collect() {
                      (r.failure.reason.empty() ? "" : " (" + r.failure.reason + ")"));
       continue;
     }
-    if (!r.landed) log_.push_back(r.failure.subject + ": " + r.failure.reason + " (tried again)");
-    if (r.run != run_) continue;
+    if (r.run != run_) {
+      if (!r.landed) log_.push_back(r.failure.subject + ": " + r.failure.reason);
+      continue;
+    }
     if (r.landed) {
-      failing_.erase(r.number);
+      if (failing_.erase(r.number)) log_.push_back(r.path + ": 已写入 written after all");
       ++landed_;
     } else {
+      // Said once a file; it is tried again until it lands or the run is abandoned.
+      if (!failing_.count(r.number)) {
+        log_.push_back(r.failure.subject + ": " + r.failure.reason + " (will be tried again)");
+      }
       failing_[r.number] = r.failure;
       ShowFailure(r.failure);
     }
