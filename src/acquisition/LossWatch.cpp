@@ -19,9 +19,11 @@ constexpr double kLearnedPrecision = 0.03;
 // More blocks than any stall can hide (over ten hours at the nominal rate).
 constexpr int64_t kMostUncounted = 100000;
 
-// Keeps the part of a convex polygon where a * phase + b * period <= c.
-std::vector<Corner> Clip(const std::vector<Corner>& polygon, double a, double b, double c) {
-  std::vector<Corner> kept;
+// Writes into `kept` the part of a convex polygon where a * phase + b * period <= c. Both
+// keep their room from poll to poll, so a poll allocates nothing once the watch runs.
+void Clip(const std::vector<Corner>& polygon, double a, double b, double c,
+          std::vector<Corner>& kept) {
+  kept.clear();
   const size_t n = polygon.size();
   for (size_t i = 0; i < n; ++i) {
     const Corner& p = polygon[i];
@@ -34,7 +36,6 @@ std::vector<Corner> Clip(const std::vector<Corner>& polygon, double a, double b,
       kept.push_back({p.phase + s * (q.phase - p.phase), p.period + s * (q.period - p.period)});
     }
   }
-  return kept;
 }
 
 }  // namespace
@@ -55,8 +56,8 @@ void LossWatch::Learn(double t, int64_t index) {
     polygon_ = {{earliest, shortest}, {latest, shortest}, {latest, longest}, {earliest, longest}};
     learnedFrom_ = index;
   }
-  polygon_ = Clip(polygon_, 1, k, t + kJitterSeconds);
-  if (!polygon_.empty()) polygon_ = Clip(polygon_, -1, -(k + 1), -(t - kJitterSeconds));
+  Clip(polygon_, 1, k, t + kJitterSeconds, scratch_);
+  Clip(scratch_, -1, -(k + 1), -(t - kJitterSeconds), polygon_);
   lastIndex_ = index;
 }
 
@@ -86,8 +87,8 @@ int LossWatch::Account(double nowSeconds, int delivered) {
     // only narrows the pace (block K + 1 had not finished yet), unless it contradicts it.
     if (polygon_.empty()) return 0;
     const auto next = static_cast<double>(delivered_ + lost_ + 1);
-    auto narrowed = Clip(polygon_, -1, -next, -(nowSeconds - kJitterSeconds));
-    if (narrowed.size() >= 3) polygon_ = std::move(narrowed);
+    Clip(polygon_, -1, -next, -(nowSeconds - kJitterSeconds), scratch_);
+    if (scratch_.size() >= 3) polygon_.swap(scratch_);
     return 0;
   }
   const int64_t lostBefore = lost_;
@@ -118,7 +119,8 @@ int LossWatch::Account(double nowSeconds, int delivered) {
 }
 
 void LossWatch::LearnOrCorrect(double nowSeconds, int64_t index) {
-  const std::vector<Corner> before = polygon_;
+  std::vector<Corner>& before = saved_;
+  before = polygon_;
   const bool steady = Learned(kMostRateError);
   Learn(nowSeconds, index);
   if (polygon_.empty() && steady) {

@@ -46,10 +46,11 @@ class LossWatch {
   double nominal_ = 0;
   int64_t delivered_ = 0;
   int64_t lost_ = 0;
-  int64_t learnedFrom_ = 0;      // the card's count at the first poll of the polygon
-  int64_t lastIndex_ = 0;        // the card's count at the latest poll
-  bool unsure_ = false;          // the last loss was found at its fewest
-  std::vector<Corner> polygon_;  // empty: nothing learned yet
+  int64_t learnedFrom_ = 0;              // the card's count at the first poll of the polygon
+  int64_t lastIndex_ = 0;                // the card's count at the latest poll
+  bool unsure_ = false;                  // the last loss was found at its fewest
+  std::vector<Corner> polygon_;          // empty: nothing learned yet
+  std::vector<Corner> scratch_, saved_;  // room for the next polygon, and the last one
   std::vector<LossEvent> events_;
 };
 
