@@ -75,7 +75,6 @@ class FrmMultiBuf : public QWidget {
   const acquisition::ChannelValues& values() const { return values_; }
   const acquisition::BlockCapture& capture() const { return capture_; }
   const acquisition::LossWatch& losses() const { return losses_; }
-  const dio::DiWordBuffer& DiWords() const { return DiWords_; }
   int16_t SwoValue(size_t index) const { return SwoValue_[index]; }
 
  protected:

@@ -29,10 +29,6 @@ inline constexpr std::array kEntryPoints = {
 };
 inline constexpr size_t kEntryPointCount = kEntryPoints.size();
 
-inline constexpr const EntryPointInfo& InfoOf(Entry entry) {
-  return kEntryPoints[static_cast<size_t>(entry)];
-}
-
 // The entry point of that undecorated name, if the card has one.
 inline constexpr std::optional<Entry> EntryOfName(std::string_view name) {
   for (size_t i = 0; i < kEntryPointCount; ++i) {
