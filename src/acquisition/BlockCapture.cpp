@@ -81,8 +81,7 @@ bool BlockCapture::SaveBlocksToFile() {
     log_.push_back(target.failure().subject + ": " + target.failure().reason);
     return false;
   }
-  FormatDataFile(fileBytes_, saveBuf_.data(), BlocksPerFile, channels_, points_);
-  waitingFile_ = std::move(fileBytes_);
+  FormatDataFile(waitingFile_.emplace(), saveBuf_.data(), BlocksPerFile, channels_, points_);
   lossInRun_ = lossInRun_ || lossInFile_;
   lossInFile_ = false;
   return true;
@@ -93,8 +92,7 @@ bool BlockCapture::HandFile() {
                       *waitingFile_)) {
     return false;
   }
-  fileBytes_ = std::move(*waitingFile_);  // its buffer, emptied, serves the next file
-  waitingFile_.reset();
+  waitingFile_.reset();  // its bytes went with the file
   ++SaveFileIndex;
   if (SaveFileIndex == SaveFileCount) {
     // The run's last file: it is done only when every file is on disk.

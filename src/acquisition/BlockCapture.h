@@ -93,7 +93,6 @@ class BlockCapture {
   std::map<int16_t, numtext::Failure> failing_;  // this run's files that failed, not landed
   bool completionPending_ = false;  // the run is complete, its files not all landed yet
   FileFinisher finisher_;
-  std::string fileBytes_;
   std::string info_;
   std::string infoDetail_;
   bool infoChanged_ = false;
