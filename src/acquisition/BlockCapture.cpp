@@ -157,7 +157,7 @@ void BlockCapture::Collect() {
   if (failing_.empty() && (wasFailing || (wasPending && !completionPending_))) ShowProgress();
 }
 
-void BlockCapture::ShowFailure(const numtext::Failure& failure) {
+void BlockCapture::ShowFailure(const base::Failure& failure) {
   SetInfo("写入失败:" + FileNameOfPath(failure.subject), failure.subject + ": " + failure.reason);
 }
 

@@ -77,7 +77,7 @@ class BlockCapture {
   // The status line that follows the file just handed over.
   void ShowProgress();
   void SetInfo(std::string_view text, std::string_view detail = {});
-  void ShowFailure(const numtext::Failure& failure);
+  void ShowFailure(const base::Failure& failure);
   void Collect();
 
   std::string directory_;
@@ -86,12 +86,12 @@ class BlockCapture {
   int points_ = 0;
   bool writeFailed_ = false;  // the last file could not even be started
   int run_ = 0;
-  bool lossInFile_ = false;                      // the file being gathered spans lost blocks
-  bool lossInRun_ = false;                       // ... a file of this run handed over did
-  int landed_ = 0;                               // files of this run on disk
-  std::optional<std::string> waitingFile_;       // formatted, waiting for room on the disk
-  std::map<int16_t, numtext::Failure> failing_;  // this run's files that failed, not landed
-  bool completionPending_ = false;  // the run is complete, its files not all landed yet
+  bool lossInFile_ = false;                   // the file being gathered spans lost blocks
+  bool lossInRun_ = false;                    // ... a file of this run handed over did
+  int landed_ = 0;                            // files of this run on disk
+  std::optional<std::string> waitingFile_;    // formatted, waiting for room on the disk
+  std::map<int16_t, base::Failure> failing_;  // this run's files that failed, not landed
+  bool completionPending_ = false;            // the run is complete, its files not all landed yet
   FileFinisher finisher_;
   std::string info_;
   std::string infoDetail_;

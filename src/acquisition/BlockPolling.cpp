@@ -10,8 +10,8 @@
 
 namespace acquisition {
 
-numtext::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
-                                        LossWatch& losses, int saveCheckValue, double nowSeconds) {
+base::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
+                                     LossWatch& losses, int saveCheckValue, double nowSeconds) {
   return card::Attempt([&] {
     TickOutcome outcome;
     const int16_t count = dll.QueryBuf();

@@ -24,8 +24,8 @@ struct TickOutcome {
 // `saveCheckValue` is the save check box read as a number (0, 1, or 2 when greyed);
 // `nowSeconds` the poll's time on a steady clock, taken just before it.
 // Fails when the library or an entry point is missing; blocks fetched before that count.
-numtext::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
-                                        LossWatch& losses, int saveCheckValue, double nowSeconds);
+base::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
+                                     LossWatch& losses, int saveCheckValue, double nowSeconds);
 
 // What happens to each block the card delivered into BlockData: gathered while saving,
 // then appended to the ring.

@@ -129,20 +129,20 @@ void FormatDataFile(std::string& out, const uint16_t* codes, int blocks, int cha
   }
 }
 
-numtext::Result<> WriteWholeFile(const std::string& path, std::string_view bytes) {
+base::Result<> WriteWholeFile(const std::string& path, std::string_view bytes) {
   auto pending = WriteTemporaryFile(path, bytes);
   if (!pending) return pending.failure();
   return CommitFile(pending.value());
 }
 
-numtext::Result<> CheckFilePlace(const std::string& path) {
+base::Result<> CheckFilePlace(const std::string& path) {
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::file_status there =
       fs::symlink_status(fs::path(std::u8string(path.begin(), path.end())), error);
   if (!error && fs::exists(there) && !fs::is_regular_file(there)) {
-    return numtext::Failure{numtext::Failure::Kind::FileNotWritten, path,
-                            "not a regular file: only a new file or a regular one is written"};
+    return base::Failure{base::Failure::Kind::FileNotWritten, path,
+                         "not a regular file: only a new file or a regular one is written"};
   }
   auto probe = WriteTemporaryFile(path, {});
   if (!probe) return probe.failure();

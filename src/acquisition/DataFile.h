@@ -40,23 +40,22 @@ struct PendingFile {
 
 // The quick part of the checks below, for the window's thread: the folder is there, and no
 // directory or read-only file holds the final name.
-numtext::Result<> CheckWriteTarget(const std::string& finalPath);
+base::Result<> CheckWriteTarget(const std::string& finalPath);
 // Writes the bytes into a temporary file created afresh in the final name's directory,
 // checking every write. Refuses when a directory or a read-only file holds the final
 // name. Never opens the final name, so nothing planted there (a FIFO, a link) is used.
-numtext::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath,
-                                                std::string_view bytes);
+base::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath, std::string_view bytes);
 // Flushes the temporary file to disk and moves it over the final name, replacing what was
 // there. On failure the temporary file is removed and the earlier file stays as it was.
-numtext::Result<> CommitFile(PendingFile& file);
+base::Result<> CommitFile(PendingFile& file);
 // Closes and removes the temporary file; the final name stays as it was.
 void DiscardFile(PendingFile& file);
 // Both steps at once.
-numtext::Result<> WriteWholeFile(const std::string& path, std::string_view bytes);
+base::Result<> WriteWholeFile(const std::string& path, std::string_view bytes);
 // Whether a whole file can later be written at `path`, tried with an empty temporary file:
 // nothing may be there but a writable regular file (no directory, device, FIFO or link,
 // which a whole-file write would replace), in a folder that takes a new file.
-numtext::Result<> CheckFilePlace(const std::string& path);
+base::Result<> CheckFilePlace(const std::string& path);
 
 // Temporary files left behind by a program that was killed while writing: an empty one is
 // removed; one with data is kept under a name of its own (RecoveredName), since it may hold

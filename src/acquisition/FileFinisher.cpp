@@ -22,7 +22,7 @@ struct Job {
   std::string bytes;
   std::chrono::steady_clock::time_point due = {};
   std::chrono::milliseconds retryAfter = std::chrono::milliseconds(500);
-  std::optional<numtext::Failure> lastFailure = std::nullopt;
+  std::optional<base::Failure> lastFailure = std::nullopt;
 };
 
 // A failing disk is tried again after half a second, then less and less often.
@@ -65,7 +65,7 @@ void FileFinisher::State::Run() {
     busy = std::move(*next);
     queue.erase(next);
     lock.unlock();
-    const numtext::Result<> written = writer(busy->path, busy->bytes);
+    const base::Result<> written = writer(busy->path, busy->bytes);
     lock.lock();
     Job job = std::move(*busy);
     busy.reset();

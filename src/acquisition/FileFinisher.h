@@ -23,9 +23,9 @@ struct FileResult {
   int run = 0;
   int16_t number = 0;
   std::string path;
-  bool landed = false;       // false: this attempt failed, or the file was given up
-  bool givenUp = false;      // its run was abandoned before it landed
-  numtext::Failure failure;  // for a failed attempt: the system's reason
+  bool landed = false;    // false: this attempt failed, or the file was given up
+  bool givenUp = false;   // its run was abandoned before it landed
+  base::Failure failure;  // for a failed attempt: the system's reason
 };
 
 class FileFinisher {
@@ -34,7 +34,7 @@ class FileFinisher {
   static constexpr std::chrono::seconds kExitWait{10};
 
   // How a file is put on disk: the whole-or-nothing write, or a test's stand-in.
-  using Writer = numtext::Result<> (*)(const std::string& path, std::string_view bytes);
+  using Writer = base::Result<> (*)(const std::string& path, std::string_view bytes);
 
   explicit FileFinisher(Writer writer = WriteWholeFile);
   // Gives every file handed over one more try, within kExitWait; any still unwritten then

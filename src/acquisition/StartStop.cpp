@@ -15,7 +15,7 @@ std::optional<int16_t> ReadSaveSetting(std::string_view text, int16_t min, int16
   return std::clamp(*value, min, max);
 }
 
-numtext::Result<StartOutcome> StartAcquisition(DllDef& dll) {
+base::Result<StartOutcome> StartAcquisition(DllDef& dll) {
   dll.IntrArg1 = 10;
   dll.PointsPerChannel = 300;
   dll.IntrArg3 = 0;
@@ -24,7 +24,7 @@ numtext::Result<StartOutcome> StartAcquisition(DllDef& dll) {
   dll.IntrArg6 = 0;
   dll.IntrArg7 = 1;
 
-  return card::Attempt([&]() -> numtext::Result<StartOutcome> {
+  return card::Attempt([&]() -> base::Result<StartOutcome> {
     dll.StopIntr();
     if (dll.Initial(0, 0, 0, 0) == 0) return StartOutcome{false, dll.GetLastADError()};
 
@@ -33,7 +33,7 @@ numtext::Result<StartOutcome> StartAcquisition(DllDef& dll) {
       dll.BlockData.assign(blockCells + 2, 0);
       dll.RingData.assign(blockCells * dll.RingBlockCount + 1, 0);
     } catch (const std::bad_alloc& e) {
-      return numtext::Failure{numtext::Failure::Kind::OutOfMemory, "block buffers", e.what()};
+      return base::Failure{base::Failure::Kind::OutOfMemory, "block buffers", e.what()};
     }
 
     if (dll.StartIntr(dll.IntrArg1, dll.PointsPerChannel, dll.IntrArg3, dll.ChannelCount,
@@ -44,7 +44,7 @@ numtext::Result<StartOutcome> StartAcquisition(DllDef& dll) {
   });
 }
 
-numtext::Result<> StopAcquisition(DllDef& dll) {
+base::Result<> StopAcquisition(DllDef& dll) {
   return card::Attempt([&] { dll.StopIntr(); });
 }
 

@@ -24,9 +24,9 @@ struct StartOutcome {
 // Fixes the parameters, stops and initialises the card, sizes and clears the block buffer
 // and the ring, and starts acquisition. A missing card library or entry point, or too
 // little memory for the buffers, ends it where it happened, keeping what was done so far.
-numtext::Result<StartOutcome> StartAcquisition(DllDef& dll);
+base::Result<StartOutcome> StartAcquisition(DllDef& dll);
 
-numtext::Result<> StopAcquisition(DllDef& dll);
+base::Result<> StopAcquisition(DllDef& dll);
 
 // "Error=-3": what lblBlock shows after a refusal.
 std::string RefusalText(int32_t errorNumber);

@@ -27,7 +27,7 @@
 
 namespace {
 
-using numtext::Failure;
+using base::Failure;
 
 QString CardFailureCaption(const Failure& failure) {
   switch (failure.kind) {
@@ -195,7 +195,7 @@ void FrmMultiBuf::Form_Load() {
 // The identity line, or why the card could not be asked; the tooltip names the library in
 // use, so a simulated card is never taken for a real one.
 void FrmMultiBuf::ShowCardInfo() {
-  const numtext::Result<std::string> identity = card::RequestIdentity(dll_);
+  const base::Result<std::string> identity = card::RequestIdentity(dll_);
   const QString path = ToQt(dll_.library().path());
   if (!identity) {
     SetCaption(ui_->lblCardInfo, CardFailureCaption(identity.failure()));

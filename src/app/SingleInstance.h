@@ -46,5 +46,5 @@ class SingleInstance {
 
 // The lock file's name for a card library, from its full path.
 inline std::string CardLockName(const std::string& fullLibraryPath) {
-  return "card-" + numtext::Checksum(fullLibraryPath) + ".lock";
+  return "card-" + base::Checksum(fullLibraryPath) + ".lock";
 }

@@ -20,7 +20,7 @@ std::string IdentityLine(const uint8_t reply[5]) {
   return line;
 }
 
-numtext::Result<std::string> RequestIdentity(DllDef& dll) {
+base::Result<std::string> RequestIdentity(DllDef& dll) {
   dll.IoctlIn[0] = 70;
   dll.IoctlIn[1] = 64;
   dll.IoctlIn[2] = 0;

@@ -15,6 +15,6 @@ std::string IdentityLine(const uint8_t reply[5]);
 
 // Sends the identity request and returns the line for whatever the reply holds, or why the
 // card could not be asked.
-numtext::Result<std::string> RequestIdentity(DllDef& dll);
+base::Result<std::string> RequestIdentity(DllDef& dll);
 
 }  // namespace card

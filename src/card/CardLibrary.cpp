@@ -6,7 +6,7 @@
 
 namespace card {
 
-using numtext::Failure;
+using base::Failure;
 
 // An installed program looks first in the operator's own folder, which no package update
 // touches, then next to itself (the simulated card, or a library put there by hand).
@@ -29,7 +29,7 @@ void CardLibrary::AllowRetry() {
   if (!handle_) loadTried_ = false;
 }
 
-numtext::Result<> CardLibrary::Load() {
+base::Result<> CardLibrary::Load() {
   if (!handle_ && !loadTried_) {
     loadTried_ = true;
     loadError_.clear();

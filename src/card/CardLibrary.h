@@ -26,7 +26,7 @@ std::string DefaultLibraryPath();
 // Thrown by a card call that cannot be made because the library or the entry point is
 // missing. It stays inside the core: Attempt() below turns it into a Result.
 struct CardUnavailable {
-  numtext::Failure failure;
+  base::Failure failure;
 };
 
 class CardLibrary {
@@ -44,7 +44,7 @@ class CardLibrary {
   void AllowRetry();
 
   // Loads the library if it is not loaded yet; false with the reason when it cannot be.
-  numtext::Result<> Load();
+  base::Result<> Load();
   bool loaded() const { return handle_ != nullptr; }
 
   // True for the project's simulated card, which exports its control entry points too.
@@ -73,15 +73,15 @@ class CardLibrary {
 namespace detail {
 template <typename T>
 struct AsResult {
-  using type = numtext::Result<T>;
+  using type = base::Result<T>;
 };
 template <>
 struct AsResult<void> {
-  using type = numtext::Result<>;
+  using type = base::Result<>;
 };
 template <typename T>
-struct AsResult<numtext::Result<T>> {
-  using type = numtext::Result<T>;
+struct AsResult<base::Result<T>> {
+  using type = base::Result<T>;
 };
 }  // namespace detail
 

@@ -37,7 +37,7 @@ DiCaptions FormatDigitalInputs(int16_t word0, int16_t word1) {
   };
 }
 
-numtext::Result<DiCaptions> ReadDigitalInputs(DllDef& dll, DiWordBuffer& words) {
+base::Result<DiCaptions> ReadDigitalInputs(DllDef& dll, DiWordBuffer& words) {
   return card::Attempt([&] {
     dll.Kzb_DI(2, words.data());
     return FormatDigitalInputs(words[0], words[1]);

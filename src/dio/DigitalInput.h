@@ -28,6 +28,6 @@ DiCaptions FormatDigitalInputs(int16_t word0, int16_t word1);
 
 // Reads both words into `words` and returns the captions for what the buffer then holds,
 // or why the card could not be read.
-numtext::Result<DiCaptions> ReadDigitalInputs(DllDef& dll, DiWordBuffer& words);
+base::Result<DiCaptions> ReadDigitalInputs(DllDef& dll, DiWordBuffer& words);
 
 }  // namespace dio

@@ -42,11 +42,11 @@ int16_t ByteOfHexText(std::string_view text) {
   return static_cast<int16_t>(numtext::ReadNumber(marked).hexBits & 0xFF);
 }
 
-numtext::Result<> OutputBit(DllDef& dll, int16_t channel, int16_t value) {
+base::Result<> OutputBit(DllDef& dll, int16_t channel, int16_t value) {
   return card::Attempt([&] { dll.Kzb_DOBit(static_cast<int16_t>(channel - 1), value); });
 }
 
-numtext::Result<> OutputByte(DllDef& dll, int16_t group, int16_t byteValue) {
+base::Result<> OutputByte(DllDef& dll, int16_t group, int16_t byteValue) {
   return card::Attempt([&] { dll.Kzb_DO(group, byteValue); });
 }
 

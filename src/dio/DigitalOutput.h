@@ -36,7 +36,7 @@ int16_t GroupOfText(std::string_view text);
 int16_t ByteOfHexText(std::string_view text);
 
 // Sends the bit or the byte, or says why the card could not be reached.
-numtext::Result<> OutputBit(DllDef& dll, int16_t channel, int16_t value);
-numtext::Result<> OutputByte(DllDef& dll, int16_t group, int16_t byteValue);
+base::Result<> OutputBit(DllDef& dll, int16_t channel, int16_t value);
+base::Result<> OutputByte(DllDef& dll, int16_t group, int16_t byteValue);
 
 }  // namespace dio

@@ -13,7 +13,7 @@
 
 namespace selftest {
 
-using numtext::Failure;
+using base::Failure;
 
 namespace {
 
@@ -77,10 +77,10 @@ std::optional<std::pair<int, int>> ChannelRange(const std::string& key) {
 
 }  // namespace
 
-numtext::Result<Profile> ParseProfile(const std::string& text, const std::string& name) {
+base::Result<Profile> ParseProfile(const std::string& text, const std::string& name) {
   Profile profile;
   profile.name = name;
-  profile.checksum = numtext::Checksum(text);
+  profile.checksum = base::Checksum(text);
   for (int bit = 0; bit < 16; ++bit) profile.loopback[bit] = bit;
 
   std::istringstream lines(text);
@@ -89,7 +89,7 @@ numtext::Result<Profile> ParseProfile(const std::string& text, const std::string
   std::map<std::string, int> keyLine;  // "section.key": the line that gave it
   std::array<int, 64> channelLine{};   // the line that gave each channel, 0 for none
   bool identityOnly = false;
-  auto refuse = [&](const std::string& key, const std::string& why) -> numtext::Result<Profile> {
+  auto refuse = [&](const std::string& key, const std::string& why) -> base::Result<Profile> {
     return Failure{Failure::Kind::ProfileRefused, name,
                    "line " + std::to_string(number) + ", " + key + ": " + why};
   };
@@ -231,7 +231,7 @@ numtext::Result<Profile> ParseProfile(const std::string& text, const std::string
   return profile;
 }
 
-numtext::Result<Profile> LoadProfile(const std::string& path) {
+base::Result<Profile> LoadProfile(const std::string& path) {
   namespace fs = std::filesystem;
   // The name is UTF-8: on Windows it is opened by its wide form, not the code page's.
   const fs::path file(std::u8string(path.begin(), path.end()));

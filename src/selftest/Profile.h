@@ -34,8 +34,8 @@ struct Profile {
 };
 
 // The profile of the text of an INI file; a failure names the line and the key.
-numtext::Result<Profile> ParseProfile(const std::string& text, const std::string& name);
+base::Result<Profile> ParseProfile(const std::string& text, const std::string& name);
 // The same, read from a file.
-numtext::Result<Profile> LoadProfile(const std::string& path);
+base::Result<Profile> LoadProfile(const std::string& path);
 
 }  // namespace selftest

@@ -188,7 +188,7 @@ Check AnalogCheck(const Profile& profile, const std::array<ChannelFigures, 64>& 
 }
 
 // Sets all 16 outputs at once: bits 0 to 7 are group 0, bits 8 to 15 group 1.
-numtext::Result<> SetOutputs(DllDef& dll, uint16_t bits) {
+base::Result<> SetOutputs(DllDef& dll, uint16_t bits) {
   return card::Attempt([&] {
     dll.Kzb_DO(0, static_cast<int16_t>(bits & 0xFF));
     dll.Kzb_DO(1, static_cast<int16_t>(bits >> 8));

@@ -95,12 +95,12 @@ struct FakeDisk {
   static inline std::mutex mutex;
   static inline std::condition_variable opened;
   static inline bool shut = false;  // while shut, every write waits
-  static numtext::Result<> Write(const std::string& path, std::string_view bytes) {
+  static base::Result<> Write(const std::string& path, std::string_view bytes) {
     std::unique_lock lock(mutex);
     opened.wait(lock, [] { return !shut; });
     if (failuresLeft > 0) {
       --failuresLeft;
-      return numtext::Failure{numtext::Failure::Kind::FileNotWritten, path, "I/O error"};
+      return base::Failure{base::Failure::Kind::FileNotWritten, path, "I/O error"};
     }
     return WriteWholeFile(path, bytes);
   }

@@ -14,7 +14,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using numtext::Failure;
+using base::Failure;
 using CardLibraryFiles = TempDirTest;
 
 TEST(CardLibrary, BindsTheSimulatedCardByNameFromAPath) {

@@ -17,7 +17,7 @@
 
 namespace acquisition {
 
-using numtext::Failure;
+using base::Failure;
 
 const char kPathSeparator = '/';
 const char kPathSeparators[] = "/";
@@ -107,7 +107,7 @@ void FlushDirectory(const std::string& directory) {
 
 }  // namespace
 
-numtext::Result<> CheckWriteTarget(const std::string& finalPath) {
+base::Result<> CheckWriteTarget(const std::string& finalPath) {
   struct stat folder;
   if (stat(DirectoryOf(finalPath).c_str(), &folder) != 0) return NotWritten(finalPath, errno);
   if (!S_ISDIR(folder.st_mode)) return NotWritten(finalPath, ENOTDIR);
@@ -122,8 +122,7 @@ numtext::Result<> CheckWriteTarget(const std::string& finalPath) {
   return {};
 }
 
-numtext::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath,
-                                                std::string_view bytes) {
+base::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath, std::string_view bytes) {
   if (auto target = CheckWriteTarget(finalPath); !target) return target.failure();
   PendingFile file;
   file.finalPath = finalPath;
@@ -139,7 +138,7 @@ numtext::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath,
   return file;
 }
 
-numtext::Result<> CommitFile(PendingFile& file) {
+base::Result<> CommitFile(PendingFile& file) {
   const int fd = static_cast<int>(file.handle);
   file.handle = -1;
   int error = 0;

@@ -10,9 +10,9 @@
 
 namespace acquisition {
 
-using numtext::Failure;
-using numtext::SystemMessage;
-using numtext::Utf8ToWide;
+using base::Failure;
+using base::SystemMessage;
+using base::Utf8ToWide;
 
 const char kPathSeparator = '\\';
 const char kPathSeparators[] = "\\/";
@@ -70,7 +70,7 @@ HANDLE CreateTemporary(const std::string& finalPath, std::string& temporaryPath)
 
 }  // namespace
 
-numtext::Result<> CheckWriteTarget(const std::string& finalPath) {
+base::Result<> CheckWriteTarget(const std::string& finalPath) {
   const DWORD folder = GetFileAttributesW(Utf8ToWide(DirectoryOf(finalPath)).c_str());
   if (folder == INVALID_FILE_ATTRIBUTES) return NotWritten(finalPath, GetLastError());
   if (!(folder & FILE_ATTRIBUTE_DIRECTORY)) return NotWritten(finalPath, ERROR_DIRECTORY);
@@ -82,8 +82,7 @@ numtext::Result<> CheckWriteTarget(const std::string& finalPath) {
   return {};
 }
 
-numtext::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath,
-                                                std::string_view bytes) {
+base::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath, std::string_view bytes) {
   if (auto target = CheckWriteTarget(finalPath); !target) return target.failure();
   PendingFile file;
   file.finalPath = finalPath;
@@ -107,7 +106,7 @@ numtext::Result<PendingFile> WriteTemporaryFile(const std::string& finalPath,
   return file;
 }
 
-numtext::Result<> CommitFile(PendingFile& file) {
+base::Result<> CommitFile(PendingFile& file) {
   HANDLE handle = reinterpret_cast<HANDLE>(file.handle);
   file.handle = -1;
   DWORD error = 0;
@@ -140,7 +139,7 @@ std::vector<std::string> RecoverLeftoverFiles(const std::string& directory) {
   HANDLE search = FindFirstFileW(pattern.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return kept;
   do {
-    const std::string name = numtext::WideToUtf8(found.cFileName);
+    const std::string name = base::WideToUtf8(found.cFileName);
     if (!IsTemporaryFileName(name) || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     const std::wstring path = Utf8ToWide(directory + "\\" + name);
     const uint64_t size = (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;

@@ -32,7 +32,7 @@ std::vector<std::string> Utf8Arguments(int, char*[]) {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> args;
-  for (int i = 1; i < count; ++i) args.push_back(numtext::WideToUtf8(wide[i]));
+  for (int i = 1; i < count; ++i) args.push_back(base::WideToUtf8(wide[i]));
   LocalFree(wide);
   return args;
 }

@@ -18,7 +18,7 @@ bool RuntimeFolder(std::wstring& folder, std::string& why) {
   }
   folder = std::wstring(base) + L"\\kzb7310";
   if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-    why = numtext::WideToUtf8(folder) + ": " + numtext::SystemMessage(GetLastError());
+    why = base::WideToUtf8(folder) + ": " + base::SystemMessage(GetLastError());
     return false;
   }
   return true;
@@ -27,10 +27,10 @@ bool RuntimeFolder(std::wstring& folder, std::string& why) {
 // The library's full path in one case, as Windows compares names.
 std::string FullPath(const std::string& path) {
   wchar_t full[MAX_PATH];
-  const std::wstring wide = numtext::Utf8ToWide(path);
+  const std::wstring wide = base::Utf8ToWide(path);
   std::wstring name = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr) ? full : wide;
   for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
-  return numtext::WideToUtf8(name);
+  return base::WideToUtf8(name);
 }
 
 }  // namespace
@@ -40,14 +40,13 @@ std::string FullPath(const std::string& path) {
 SingleInstance::SingleInstance(const std::string& cardLibrary, const std::string& dataDirectory) {
   std::wstring folder;
   if (!RuntimeFolder(folder, holder_)) return;
-  const std::wstring path =
-      folder + L"\\" + numtext::Utf8ToWide(CardLockName(FullPath(cardLibrary)));
+  const std::wstring path = folder + L"\\" + base::Utf8ToWide(CardLockName(FullPath(cardLibrary)));
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error != ERROR_SHARING_VIOLATION) {
-      holder_ = numtext::WideToUtf8(path) + ": " + numtext::SystemMessage(error);
+      holder_ = base::WideToUtf8(path) + ": " + base::SystemMessage(error);
       return;
     }
     state_ = State::AlreadyRuns;

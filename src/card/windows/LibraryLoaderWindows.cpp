@@ -6,8 +6,8 @@
 namespace card::loader {
 
 void* Open(const std::string& path, std::string& reason) {
-  HMODULE module = LoadLibraryW(numtext::Utf8ToWide(path).c_str());
-  if (!module) reason = numtext::SystemMessage(GetLastError());
+  HMODULE module = LoadLibraryW(base::Utf8ToWide(path).c_str());
+  if (!module) reason = base::SystemMessage(GetLastError());
   return reinterpret_cast<void*>(module);
 }
 
@@ -39,7 +39,7 @@ std::string ExecutableDirectory() {
     }
     exe.resize(exe.size() * 2);
   }
-  const std::string path = numtext::WideToUtf8(exe);
+  const std::string path = base::WideToUtf8(exe);
   return path.substr(0, path.find_last_of("\\/") + 1);
 }
 

@@ -11,7 +11,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using numtext::Failure;
+using base::Failure;
 using CardLibraryFiles = TempDirTest;
 
 // The start of a 32-bit ELF shared object for another machine.

@@ -51,7 +51,7 @@ TEST_F(WriteWholeFileTest, FailuresSayWhyAndLeaveNothingBehind) {
   for (const Case& c : cases) {
     const auto written = WriteWholeFile(c.path.string(), "data");
     ASSERT_FALSE(written) << c.what;
-    EXPECT_EQ(written.failure().kind, numtext::Failure::Kind::FileNotWritten);
+    EXPECT_EQ(written.failure().kind, base::Failure::Kind::FileNotWritten);
     EXPECT_FALSE(written.failure().reason.empty()) << c.what;
   }
   EXPECT_EQ(Others(), std::vector<std::string>{"plain"});

@@ -13,7 +13,7 @@
 
 namespace {
 
-using numtext::Failure;
+using base::Failure;
 using CardLibraryFiles = TempDirTest;
 
 TEST(CardLibraryWindows, EntryPointsAreFoundInEveryFormOfTheirName) {

@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-namespace numtext {
+namespace base {
 
 std::wstring Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::wstring_view wide);
 // The system's message for an error number from GetLastError(), in UTF-8.
 std::string SystemMessage(unsigned long error);
 
-}  // namespace numtext
+}  // namespace base

@@ -7,7 +7,7 @@
 #include <utility>
 #include <variant>
 
-namespace numtext {
+namespace base {
 
 struct Failure {
   enum class Kind {
@@ -50,4 +50,4 @@ class [[nodiscard]] Result {
   std::variant<T, Failure> state_;
 };
 
-}  // namespace numtext
+}  // namespace base

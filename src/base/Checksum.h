@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace numtext {
+namespace base {
 
 inline std::string Checksum(std::string_view text) {
   uint64_t hash = 1469598103934665603ull;
@@ -20,4 +20,4 @@ inline std::string Checksum(std::string_view text) {
   return hex;
 }
 
-}  // namespace numtext
+}  // namespace base

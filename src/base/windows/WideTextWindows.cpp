@@ -2,7 +2,7 @@
 
 #include "WideText.h"
 
-namespace numtext {
+namespace base {
 
 std::wstring Utf8ToWide(std::string_view utf8) {
   if (utf8.empty()) return {};
@@ -39,4 +39,4 @@ std::string SystemMessage(unsigned long error) {
                       : utf8 + " (" + std::to_string(error) + ")";
 }
 
-}  // namespace numtext
+}  // namespace base
