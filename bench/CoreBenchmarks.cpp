@@ -58,7 +58,7 @@ struct Acquiring {
     std::mt19937 random(1);
     std::uniform_int_distribution<int> cell(-32768, 32767);
     for (int i = 1; i <= kBlockCells; ++i) dll.BlockData[i] = static_cast<int16_t>(cell(random));
-    values.Scale = {65535, 32768, 10.0f};
+    values.Scale = acquisition::kVoltageScale;
     capture.SaveFileCount = 20;
     capture.BlocksPerFile = 10;
   }

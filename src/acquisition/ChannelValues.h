@@ -16,6 +16,10 @@ struct VoltageScale {
   float SpanVolts = 0.0f;
 };
 
+// The scale start-up sets: code 32768 is 0 V, and 65535 codes span 10 V.
+inline constexpr VoltageScale kVoltageScale{
+    .FullScaleCount = 65535, .ZeroCode = 32768, .SpanVolts = 10.0f};
+
 struct ChannelValues {
   int16_t BlocksReceived = 0;
   VoltageScale Scale;  // FullScaleCount, ZeroCode and SpanVolts, set at start-up

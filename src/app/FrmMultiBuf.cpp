@@ -188,7 +188,7 @@ void FrmMultiBuf::Form_Load() {
   dll_.RingBlockCount = 20;
   dll_.RingWritePos = 0;
   values_.BlocksReceived = 0;
-  values_.Scale = {.FullScaleCount = 65535, .ZeroCode = 32768, .SpanVolts = 10.0f};
+  values_.Scale = acquisition::kVoltageScale;  // FullScaleCount, ZeroCode, SpanVolts
   ShowCardInfo();
 }
 

@@ -16,9 +16,6 @@ namespace selftest {
 
 namespace {
 
-// The same scale the window shows volts with.
-const acquisition::VoltageScale kScale{65535, 32768, 10.0f};
-
 std::string Format(const char* pattern, double value) {
   char text[64];
   std::snprintf(text, sizeof text, pattern, value);
@@ -108,8 +105,9 @@ Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
       const int16_t* block = dll.BlockData.data() + 1;
       for (int pt = 0; pt < dll.PointsPerChannel; ++pt) {
         for (int ch = 0; ch < dll.ChannelCount && ch < 64; ++ch) {
-          const float v = acquisition::VoltsOfCode(
-              acquisition::UnsignedCode(block[pt * dll.ChannelCount + ch]), kScale);
+          const float v =
+              acquisition::VoltsOfCode(acquisition::UnsignedCode(block[pt * dll.ChannelCount + ch]),
+                                       acquisition::kVoltageScale);
           ChannelFigures& f = figures[ch];
           f.sum += v;
           f.squares += static_cast<double>(v) * v;

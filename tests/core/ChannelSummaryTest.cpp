@@ -7,7 +7,7 @@ using namespace acquisition;
 namespace {
 
 TEST(ChannelSummary, BuildsOneLinePerChannelEndedByCrLf) {
-  const VoltageScale scale{65535, 32768, 10.0f};
+  const VoltageScale scale = kVoltageScale;
   ChannelValues values;
   const int32_t codes[] = {32768, 49152, 255, 0, 4095, 10, 43690};
   for (int ch = 0; ch < 64; ++ch) {

@@ -14,7 +14,7 @@ namespace {
 
 constexpr int kChannels = 64;
 constexpr int kPoints = 300;
-const VoltageScale kScale{65535, 32768, 10.0f};
+const VoltageScale kScale = kVoltageScale;
 
 // The averaging in its plainest form, one channel at a time: a float running sum in point
 // order. The optimised pass must give the same bits.

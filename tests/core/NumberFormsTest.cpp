@@ -54,7 +54,7 @@ TEST(NumberForms, VoltPatterns) {
 }
 
 TEST(NumberForms, VoltsOfTheCardsCodes) {
-  const acquisition::VoltageScale scale{65535, 32768, 10.0f};
+  const acquisition::VoltageScale scale = acquisition::kVoltageScale;
   struct Case {
     int16_t cell;
     int32_t code;

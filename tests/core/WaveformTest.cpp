@@ -11,7 +11,7 @@ using namespace acquisition;
 
 namespace {
 
-const VoltageScale kScale{65535, 32768, 10.0f};
+const VoltageScale kScale = kVoltageScale;
 constexpr double kIntervalMs = 1.28;  // 50,000 samples a second over 64 channels
 
 TEST(Waveform, PointIntervalFollowsTheRateAndChannels) {
