@@ -57,12 +57,13 @@ struct Acquiring {
     dll.RingData.assign(kBlockCells * 20 + 1, 0);
     std::mt19937 random(1);
     std::uniform_int_distribution<int> cell(-32768, 32767);
-    for (int i = 1; i <= kBlockCells; ++i) dll.BlockData[i] = static_cast<int16_t>(cell(random));
+    for (int16_t& c : dll.BlockData) c = static_cast<int16_t>(cell(random));
+    block = acquisition::LatestBlock(dll);
     values.Scale = acquisition::kVoltageScale;
-    capture.SaveFileCount = 20;
-    capture.BlocksPerFile = 10;
+    capture.BeginRun(20, 10);
   }
   DllDef dll;
+  acquisition::BlockView block;
   acquisition::ChannelValues values;
   acquisition::BlockCapture capture;
 };
@@ -85,12 +86,12 @@ void TickDataPath(benchmark::State& state) {
   auto path = [&] {
     a.capture.SaveBlockIndex = static_cast<int16_t>(blocks++ % kSlotsInUse);
     const long before = allocations.load();
-    acquisition::AcceptBlock(a.dll, a.capture, saving ? 1 : 0);
-    benchmark::DoNotOptimize(acquisition::DeriveChannelValues(a.dll, a.values));
+    acquisition::AcceptBlock(a.dll, a.capture, saving, a.block);
+    benchmark::DoNotOptimize(acquisition::DeriveChannelValues(a.block, a.values));
     pathAllocations += allocations.load() - before;
   };
   auto baseline = [&] {
-    const int16_t* block = a.dll.BlockData.data() + 1;
+    const int16_t* block = a.block.cells;
     int16_t* to = ring.data() + static_cast<size_t>(slot % 20) * kBlockCells;
     uint16_t* keep = kept.data() + static_cast<size_t>(slot % kSlotsInUse) * kPoints * 4;
     sums.fill(0.0f);
@@ -119,7 +120,7 @@ std::vector<uint16_t> TenBlocksOfCodes() {
   Acquiring a;
   for (int b = 0; b < 10; ++b) {
     a.capture.SaveBlockIndex = static_cast<int16_t>(b);
-    a.capture.Capture(a.dll.BlockData.data() + 1, kChannels, kPoints);
+    a.capture.Capture(a.block);
   }
   return a.capture.SaveBuf();
 }

@@ -22,9 +22,13 @@ constexpr std::string_view kLossDetail =
 BlockCapture::BlockCapture(std::string dataDirectory, FileFinisher::Writer writer)
     : directory_(std::move(dataDirectory)), finisher_(writer) {}
 
-void BlockCapture::BeginRun(int16_t fileCount) {
+void BlockCapture::BeginRun(int16_t fileCount, std::optional<int16_t> blocksPerFile) {
   SaveFileCount = fileCount;
   SaveFileIndex = 0;
+  if (blocksPerFile) {
+    BlocksPerFile = *blocksPerFile;
+    SaveBlockIndex = 0;
+  }
   writeFailed_ = false;
   ++run_;
   finisher_.Abandon(run_);
@@ -39,7 +43,8 @@ void BlockCapture::NoteLoss() {
   if (SaveBlockIndex > 0) lossInFile_ = true;
 }
 
-void BlockCapture::Capture(const int16_t* block, int channels, int points) {
+void BlockCapture::Capture(const BlockView& block) {
+  const int channels = block.channels, points = block.points;
   if (SaveBlockIndex < 0 || SaveBlockIndex >= kSlots) return;  // counters beyond their range
   // The slots are sized when saving first needs them, and again only if the block's shape
   // changes; the codes a file prints are the first kCellsPerSlot cells' at most.
@@ -51,7 +56,8 @@ void BlockCapture::Capture(const int16_t* block, int channels, int points) {
   for (int pt = 0; pt < kept; ++pt) {
     for (int ch = 0; ch < kPrintedChannels; ++ch) {
       const int cell = pt * channels + ch;
-      slot[pt * kPrintedChannels + ch] = cell < cells ? static_cast<uint16_t>(block[cell]) : 0;
+      slot[pt * kPrintedChannels + ch] =
+          cell < cells ? static_cast<uint16_t>(block.cells[cell]) : 0;
     }
   }
   channels_ = channels;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Block.h"
 #include "DataFile.h"
 #include "FileFinisher.h"
 
@@ -30,21 +31,18 @@ class BlockCapture {
   int16_t BlocksPerFile = 0;
   int16_t SaveBlockIndex = 0;
 
-  // A delivered block is gathered while the run is not complete and the save check box
-  // reads exactly 1 (a greyed box reads 2 and does not count), unless a finished file still
-  // waits for the disk.
-  bool Wants(int saveCheckValue) const {
-    return SaveFileIndex < SaveFileCount && saveCheckValue == 1 && !waitingFile_;
-  }
+  // A delivered block is gathered while saving is on and the run is not complete, unless a
+  // finished file still waits for the disk.
+  bool Wants(bool saving) const { return saving && SaveFileIndex < SaveFileCount && !waitingFile_; }
 
   // The capture step: keeps the codes the file prints (channels 0 to 3 at every point) in the
   // next slot of SaveBuf and hands a file to the disk once BlocksPerFile blocks are gathered.
-  // `block` points at the block's first cell.
-  void Capture(const int16_t* block, int channels, int points);
+  void Capture(const BlockView& block);
 
   // A new run numbers its files from 0 again and forgets the last run's failed file; files
-  // of earlier runs that never landed are given up.
-  void BeginRun(int16_t fileCount);
+  // of earlier runs that never landed are given up. Without a block count (its setting
+  // could not be read) the file count is set all the same, the block counters are kept.
+  void BeginRun(int16_t fileCount, std::optional<int16_t> blocksPerFile);
 
   // Blocks were lost while the file now being gathered had some: its status says so.
   void NoteLoss();

@@ -11,8 +11,8 @@
 namespace acquisition {
 
 base::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
-                                     LossWatch& losses, int saveCheckValue, double nowSeconds) {
-  return card::Attempt([&] {
+                                     LossWatch& losses, bool saving, double nowSeconds) {
+  return card::Attempt(dll.library(), [&] {
     TickOutcome outcome;
     const int16_t count = dll.QueryBuf();
     // Blocks reported before any start have no buffer to go into: leave them with the card.
@@ -23,32 +23,44 @@ base::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCa
     if (count == 0) return outcome;
 
     for (int k = 1; k <= count; ++k) {
-      if (dll.ADResult(dll.BlockData.data()) == 1) AcceptBlock(dll, capture, saveCheckValue);
+      const FetchedBlock fetched = FetchBlock(dll);
+      if (fetched.status == 1) AcceptBlock(dll, capture, saving, fetched.block);
     }
     values.BlocksReceived = AdvanceBlockCount(values.BlocksReceived, count);
-    outcome.latestVolts = DeriveChannelValues(dll, values);
+    outcome.block = LatestBlock(dll);
+    outcome.latestVolts = DeriveChannelValues(outcome.block, values);
     outcome.foundBlocks = true;
     return outcome;
   });
 }
 
-void AcceptBlock(DllDef& dll, BlockCapture& capture, int saveCheckValue) {
-  const int32_t blockCells = dll.ChannelCount * dll.PointsPerChannel;
-  const int16_t* block = dll.BlockData.data() + 1;
-  if (capture.Wants(saveCheckValue)) capture.Capture(block, dll.ChannelCount, dll.PointsPerChannel);
-  std::memcpy(dll.RingData.data() + dll.RingWritePos, block, blockCells * sizeof(int16_t));
+BlockView LatestBlock(const DllDef& dll) {
+  if (dll.BlockData.size() < 1 + static_cast<size_t>(dll.ChannelCount) * dll.PointsPerChannel)
+    return {};
+  return BlockView{.cells = dll.BlockData.data() + 1,
+                   .channels = dll.ChannelCount,
+                   .points = dll.PointsPerChannel,
+                   .aggregateRate = dll.IntrArg5};
+}
+
+FetchedBlock FetchBlock(DllDef& dll) {
+  const int32_t status = dll.ADResult(dll.BlockData.data());
+  return FetchedBlock{status, LatestBlock(dll)};
+}
+
+void AcceptBlock(DllDef& dll, BlockCapture& capture, bool saving, const BlockView& block) {
+  const auto blockCells = static_cast<int32_t>(block.cellCount());
+  if (capture.Wants(saving)) capture.Capture(block);
+  std::memcpy(dll.RingData.data() + dll.RingWritePos, block.cells, blockCells * sizeof(int16_t));
   dll.RingWritePos += blockCells;
   if (dll.RingWritePos >= blockCells * dll.RingBlockCount) dll.RingWritePos = 0;
 }
 
-std::array<float, 4> DeriveChannelValues(const DllDef& dll, ChannelValues& values) {
-  const int16_t* block = dll.BlockData.data() + 1;
-  LatestSamples(block, dll.ChannelCount, dll.PointsPerChannel, values.Scale, values.ChanCode.data(),
-                values.ChanVolt.data());
+std::array<float, 4> DeriveChannelValues(const BlockView& block, ChannelValues& values) {
+  LatestSamples(block, values.Scale, values.ChanCode.data(), values.ChanVolt.data());
   std::array<float, 4> latest;
   std::copy_n(values.ChanVolt.begin(), latest.size(), latest.begin());
-  ChannelAverages(block, dll.ChannelCount, dll.PointsPerChannel, values.Scale,
-                  values.ChanCode.data(), values.ChanVolt.data());
+  ChannelAverages(block, values.Scale, values.ChanCode.data(), values.ChanVolt.data());
   return latest;
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "Block.h"
 #include "ChannelValues.h"
 #include "Failure.h"
 
@@ -17,22 +18,34 @@ class LossWatch;
 
 struct TickOutcome {
   bool foundBlocks = false;            // false: the tick changed nothing
+  BlockView block;                     // the last block fetched, when some were found
   std::array<float, 4> latestVolts{};  // last sample of channels 1 to 4, for the live labels
   int lostBlocks = 0;                  // blocks the card finished that never came, found now
 };
 
-// `saveCheckValue` is the save check box read as a number (0, 1, or 2 when greyed);
-// `nowSeconds` the poll's time on a steady clock, taken just before it.
+// `saving`: delivered blocks are gathered into the data files; `nowSeconds` the poll's time
+// on a steady clock, taken just before it.
 // Fails when the library or an entry point is missing; blocks fetched before that count.
 base::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
-                                     LossWatch& losses, int saveCheckValue, double nowSeconds);
+                                     LossWatch& losses, bool saving, double nowSeconds);
 
-// What happens to each block the card delivered into BlockData: gathered while saving,
-// then appended to the ring.
-void AcceptBlock(DllDef& dll, BlockCapture& capture, int saveCheckValue);
+// The block BlockData holds now (the block starts at its cell 1); empty before any start.
+BlockView LatestBlock(const DllDef& dll);
 
-// The channel values of the block now in BlockData: the latest samples (returned for
-// channels 1 to 4), then every channel's average, which ChanCode and ChanVolt keep.
-std::array<float, 4> DeriveChannelValues(const DllDef& dll, ChannelValues& values);
+struct FetchedBlock {
+  int32_t status = 0;  // the card's answer: 1 for a whole block
+  BlockView block;
+};
+// Fetches the card's next finished block into BlockData. A missing library or entry point
+// throws card::CardUnavailable: call it inside card::Attempt.
+FetchedBlock FetchBlock(DllDef& dll);
+
+// What happens to each block the card delivered: gathered while saving, then appended to
+// the ring.
+void AcceptBlock(DllDef& dll, BlockCapture& capture, bool saving, const BlockView& block);
+
+// The channel values of `block`: the latest samples (returned for channels 1 to 4), then
+// every channel's average, which ChanCode and ChanVolt keep.
+std::array<float, 4> DeriveChannelValues(const BlockView& block, ChannelValues& values);
 
 }  // namespace acquisition

@@ -14,24 +14,23 @@ int16_t AdvanceBlockCount(int16_t counter, int16_t count) {
   return static_cast<int16_t>(sum);
 }
 
-void LatestSamples(const int16_t* block, int channels, int points, const VoltageScale& scale,
-                   int32_t* codes, float* volts) {
-  const int16_t* last = block + static_cast<ptrdiff_t>(points - 1) * channels;
-  for (int ch = 0; ch < std::min(channels, kChannelSlots); ++ch) {
-    codes[ch] = UnsignedCode(last[ch]);
+void LatestSamples(const BlockView& block, const VoltageScale& scale, int32_t* codes,
+                   float* volts) {
+  for (int ch = 0; ch < std::min(block.channels, kChannelSlots); ++ch) {
+    codes[ch] = UnsignedCode(block.cell(block.points - 1, ch));
     volts[ch] = VoltsOfCode(codes[ch], scale);
   }
 }
 
-void ChannelAverages(const int16_t* block, int channels, int points, const VoltageScale& scale,
-                     int32_t* codes, float* volts) {
+void ChannelAverages(const BlockView& block, const VoltageScale& scale, int32_t* codes,
+                     float* volts) {
   // The interleaved layout lets all running sums advance together, point by point; each
   // channel's sum still adds its codes one after another, so the float rounding is exact.
   std::array<float, kChannelSlots> sums{};
-  const int kept = std::min(channels, kChannelSlots);
-  SumCodesByChannel(block, channels, kept, points, sums.data());
+  const int kept = std::min(block.channels, kChannelSlots);
+  SumCodesByChannel(block.cells, block.channels, kept, block.points, sums.data());
   for (int ch = 0; ch < kept; ++ch) {
-    double mean = static_cast<double>(sums[ch]) / points;
+    double mean = static_cast<double>(sums[ch]) / block.points;
     codes[ch] = static_cast<int32_t>(std::nearbyint(mean));
     volts[ch] = VoltsOfCode(codes[ch], scale);
   }

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "Block.h"
+
 namespace acquisition {
 
 // The program's per-channel arrays have 66 cells; a block fills the first ChannelCount (64).
@@ -42,13 +44,17 @@ inline float VoltsOfCode(int32_t code, const VoltageScale& s) {
 // and a true sum below the 16-bit range (repeated negative counts) restarts it at 0 as well.
 int16_t AdvanceBlockCount(int16_t counter, int16_t count);
 
+// The volts of one sample cell.
+inline float VoltsOfCell(int16_t cell, const VoltageScale& s) {
+  return VoltsOfCode(UnsignedCode(cell), s);
+}
+
 // Code and volts of the last sample point of every channel.
-void LatestSamples(const int16_t* block, int channels, int points, const VoltageScale& scale,
-                   int32_t* codes, float* volts);
+void LatestSamples(const BlockView& block, const VoltageScale& scale, int32_t* codes, float* volts);
 
 // Every channel's average over the block: a 32-bit float running sum in point order, its
-// mean in double precision, rounded half to even. `block` points at the block's first cell.
-void ChannelAverages(const int16_t* block, int channels, int points, const VoltageScale& scale,
-                     int32_t* codes, float* volts);
+// mean in double precision, rounded half to even.
+void ChannelAverages(const BlockView& block, const VoltageScale& scale, int32_t* codes,
+                     float* volts);
 
 }  // namespace acquisition

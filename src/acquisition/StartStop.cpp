@@ -24,7 +24,7 @@ base::Result<StartOutcome> StartAcquisition(DllDef& dll) {
   dll.IntrArg6 = 0;
   dll.IntrArg7 = 1;
 
-  return card::Attempt([&]() -> base::Result<StartOutcome> {
+  return card::Attempt(dll.library(), [&]() -> base::Result<StartOutcome> {
     dll.StopIntr();
     if (dll.Initial(0, 0, 0, 0) == 0) return StartOutcome{false, dll.GetLastADError()};
 
@@ -45,7 +45,7 @@ base::Result<StartOutcome> StartAcquisition(DllDef& dll) {
 }
 
 base::Result<> StopAcquisition(DllDef& dll) {
-  return card::Attempt([&] { dll.StopIntr(); });
+  return card::Attempt(dll.library(), [&] { dll.StopIntr(); });
 }
 
 std::string RefusalText(int32_t errorNumber) {

@@ -11,14 +11,13 @@ double PointIntervalMs(int32_t aggregateRate, int channels) {
   return 1000.0 * channels / aggregateRate;
 }
 
-void ExtractTrace(const int16_t* block, int channels, int points, int channel,
-                  const VoltageScale& scale, double pointIntervalMs, Trace& trace) {
+void ExtractTrace(const BlockView& block, int channel, const VoltageScale& scale, Trace& trace) {
   trace.channel = channel;
-  trace.volts.resize(static_cast<size_t>(points));
-  for (int pt = 0; pt < points; ++pt) {
-    trace.volts[pt] = VoltsOfCode(UnsignedCode(block[pt * channels + channel]), scale);
+  trace.volts.resize(static_cast<size_t>(block.points));
+  for (int pt = 0; pt < block.points; ++pt) {
+    trace.volts[pt] = VoltsOfCell(block.cell(pt, channel), scale);
   }
-  trace.stats = StatsOf(trace.volts, pointIntervalMs);
+  trace.stats = StatsOf(trace.volts, PointIntervalMs(block.aggregateRate, block.channels));
 }
 
 namespace {

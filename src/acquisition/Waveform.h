@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Block.h"
 #include "ChannelValues.h"
 
 namespace acquisition {
@@ -30,10 +31,9 @@ struct Trace {
   TraceStats stats;
 };
 
-// Fills `trace` with `channel`'s points of `block` (cells 0 .. channels * points - 1,
-// channel-interleaved). Reuses the trace's storage, so a refresh allocates nothing.
-void ExtractTrace(const int16_t* block, int channels, int points, int channel,
-                  const VoltageScale& scale, double pointIntervalMs, Trace& trace);
+// Fills `trace` with `channel`'s points of `block`, its figures timed by the block's rate.
+// Reuses the trace's storage, so a refresh allocates nothing.
+void ExtractTrace(const BlockView& block, int channel, const VoltageScale& scale, Trace& trace);
 
 // The figures of a run of volts sampled every `pointIntervalMs`.
 TraceStats StatsOf(const std::vector<float>& volts, double pointIntervalMs);

@@ -160,10 +160,7 @@ void FrmMultiBuf::OfferWaveform(QWidget* source, const QPoint& pos, int channel)
 void FrmMultiBuf::OpenWaveform(int channel) {
   if (!waveform_) waveform_ = new WaveformWindow(this);
   waveform_->AddChannel(channel);
-  if (dll_.BlockData.size() > 1 && dll_.ChannelCount > 0) {
-    waveform_->ShowBlock(dll_.BlockData.data() + 1, dll_.ChannelCount, dll_.PointsPerChannel,
-                         values_.Scale, dll_.IntrArg5);
-  }
+  waveform_->ShowBlock(acquisition::LatestBlock(dll_), values_.Scale);
   waveform_->show();
   waveform_->raise();
   waveform_->activateWindow();
@@ -214,7 +211,6 @@ void FrmMultiBuf::ShowCardInfo() {
 }
 
 void FrmMultiBuf::Form_Unload() {
-  dll_.library().AllowRetry();
   if (auto stopped = acquisition::StopAcquisition(dll_); !stopped) Report(stopped.failure());
 }
 
@@ -225,7 +221,6 @@ void FrmMultiBuf::closeEvent(QCloseEvent* event) {
 }
 
 void FrmMultiBuf::cmdExit_Click() {
-  dll_.library().AllowRetry();
   (void)acquisition::StopAcquisition(dll_);  // a missing card is reported by Form_Unload
   close();
 }
@@ -278,15 +273,12 @@ void FrmMultiBuf::ShowLoss(int lostBlocks) {
 void FrmMultiBuf::cmdStart_Click() {
   // A setting out of range, a missing card or too little memory abandons the start without
   // a message, keeping the steps already done.
-  auto files = acquisition::ReadSaveSetting(FromQt(ui_->txtSaveFileNum->text()), 1, 20);
+  const auto files = acquisition::ReadSaveSetting(FromQt(ui_->txtSaveFileNum->text()), 1, 20);
   if (!files) return;
-  capture_.BeginRun(*files);
-  auto blocks = acquisition::ReadSaveSetting(FromQt(ui_->txtBlockNumMax->text()), 1, 10);
+  const auto blocks = acquisition::ReadSaveSetting(FromQt(ui_->txtBlockNumMax->text()), 1, 10);
+  capture_.BeginRun(*files, blocks);
   if (!blocks) return;
-  capture_.BlocksPerFile = *blocks;
-  capture_.SaveBlockIndex = 0;
 
-  dll_.library().AllowRetry();  // a card library copied into place since is used now
   const auto outcome = acquisition::StartAcquisition(dll_);
   if (!cardInfoShown_ && dll_.library().loaded()) ShowCardInfo();
   if (!outcome) {
@@ -310,7 +302,6 @@ void FrmMultiBuf::cmdStart_Click() {
 }
 
 void FrmMultiBuf::cmdStop_Click() {
-  dll_.library().AllowRetry();
   (void)acquisition::StopAcquisition(dll_);  // nothing runs on a card that is not there
   TimerAD_->stop();
   ui_->cmdStart->setEnabled(true);
@@ -318,13 +309,12 @@ void FrmMultiBuf::cmdStop_Click() {
 }
 
 void FrmMultiBuf::TimerAD_Timer() {
-  dll_.library().AllowRetry();
   const double now =
       clock_ ? clock_()
              : std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
                    .count();
-  const auto tick =
-      acquisition::PollBlocks(dll_, values_, capture_, losses_, CheckValue(ui_->chkSaveData), now);
+  const bool saving = CheckValue(ui_->chkSaveData) == 1;  // a greyed box (2) does not save
+  const auto tick = acquisition::PollBlocks(dll_, values_, capture_, losses_, saving, now);
   ShowFileStatus();
   if (tick && tick.value().lostBlocks > 0) ShowLoss(tick.value().lostBlocks);
   if (!tick || !tick.value().foundBlocks) return;  // a missing card shows on lblCardInfo
@@ -336,10 +326,7 @@ void FrmMultiBuf::TimerAD_Timer() {
         ToQt(numtext::Volts(tick.value().latestVolts[i], numtext::VoltPattern::NoIntegerZero)));
   }
   ShowChannelInfo();
-  if (waveform_ && waveform_->isVisible()) {
-    waveform_->ShowBlock(dll_.BlockData.data() + 1, dll_.ChannelCount, dll_.PointsPerChannel,
-                         values_.Scale, dll_.IntrArg5);
-  }
+  if (waveform_ && waveform_->isVisible()) waveform_->ShowBlock(tick.value().block, values_.Scale);
 }
 
 void FrmMultiBuf::ShowChannelInfo() {
@@ -351,7 +338,6 @@ void FrmMultiBuf::ShowChannelInfo() {
 // Digital input and output. A card that is not there leaves the controls as they are.
 
 void FrmMultiBuf::Timer_DI_Timer() {
-  dll_.library().AllowRetry();
   const auto captions = dio::ReadDigitalInputs(dll_, DiWords_);
   if (!captions) return;
   SetCaption(ui_->lblDI, ToQt(captions.value().lblDI));
@@ -378,13 +364,11 @@ void FrmMultiBuf::cmdDOOutput_Click() {
   const int16_t value = dio::OutputValueOfText(FromQt(ui_->txtDOValue->text()));
   SetFieldText(ui_->txtDOValue, ToQt(numtext::SignedColumn(value)));
   const int16_t channel = dio::OutputChannelOfText(FromQt(ui_->txtDOChn->text()));
-  dll_.library().AllowRetry();
   (void)dio::OutputBit(dll_, channel, value);
 }
 
 void FrmMultiBuf::cmdSWO_Click() {
   const int16_t group = dio::GroupOfText(FromQt(ui_->txtswChn->text()));
   SwoValue_[0] = dio::ByteOfHexText(FromQt(ui_->txtSWO_0->text()));
-  dll_.library().AllowRetry();
   (void)dio::OutputByte(dll_, group, SwoValue_[0]);
 }

@@ -41,9 +41,8 @@ QColor WaveformPlot::TraceColour(int index) {
   return colours[index % kMaxTraces];
 }
 
-void WaveformPlot::SetTraces(const std::vector<acquisition::Trace>& traces,
-                             double pointIntervalMs) {
-  traces_ = traces;
+void WaveformPlot::SwapTraces(std::vector<acquisition::Trace>& traces, double pointIntervalMs) {
+  traces_.swap(traces);
   intervalMs_ = pointIntervalMs;
   UpdateRange();
   update();

@@ -16,8 +16,12 @@ class WaveformPlot : public QWidget {
  public:
   explicit WaveformPlot(QWidget* parent = nullptr);
 
-  // The traces to draw; the time axis runs over their points at `pointIntervalMs`.
-  void SetTraces(const std::vector<acquisition::Trace>& traces, double pointIntervalMs);
+  // The traces to draw; the time axis runs over their points at `pointIntervalMs`. The plot
+  // takes them over and hands back the previous ones in `traces`, whose storage the next
+  // block reuses, so nothing is copied.
+  void SwapTraces(std::vector<acquisition::Trace>& traces, double pointIntervalMs);
+  const std::vector<acquisition::Trace>& traces() const { return traces_; }
+  double pointIntervalMs() const { return intervalMs_; }
   // -5 V to +5 V, or the range of the data with a margin.
   void SetFitToData(bool fit);
   // A note under the legend ("最后数据: 3 秒前"), empty for none.

@@ -91,14 +91,13 @@ std::vector<int> WaveformWindow::Channels() const {
   return channels;
 }
 
-void WaveformWindow::ShowBlock(const int16_t* block, int channels, int points,
-                               const acquisition::VoltageScale& scale, int32_t aggregateRate) {
-  if (frozen() || channels <= 0 || points <= 0) return;
-  block_.assign(block, block + static_cast<ptrdiff_t>(channels) * points);
-  channels_ = channels;
-  points_ = points;
+void WaveformWindow::ShowBlock(const acquisition::BlockView& block,
+                               const acquisition::VoltageScale& scale) {
+  if (frozen() || block.empty()) return;
+  cells_.assign(block.cells, block.cells + block.cellCount());
+  block_ = block;
+  block_.cells = cells_.data();
   scale_ = scale;
-  intervalMs_ = acquisition::PointIntervalMs(aggregateRate, channels);
   lastBlock_.start();
   ageNote_.clear();
   ShowNote();
@@ -107,14 +106,20 @@ void WaveformWindow::ShowBlock(const int16_t* block, int channels, int points,
 
 void WaveformWindow::Redraw() {
   const std::vector<int> channels = Channels();
-  traces_.resize(channels.size());
-  if (block_.empty()) traces_.clear();
-  for (size_t i = 0; i < traces_.size(); ++i) {
-    if (channels[i] >= channels_) continue;
-    acquisition::ExtractTrace(block_.data(), channels_, points_, channels[i], scale_, intervalMs_,
-                              traces_[i]);
+  spare_.resize(block_.empty() ? 0 : channels.size());
+  for (size_t i = 0; i < spare_.size(); ++i) {
+    if (channels[i] < block_.channels) {
+      acquisition::ExtractTrace(block_, channels[i], scale_, spare_[i]);
+    } else {
+      spare_[i] = acquisition::Trace{};  // a channel the block lacks
+      spare_[i].channel = channels[i];
+    }
   }
-  plot_->SetTraces(traces_, intervalMs_);
+  plot_->SwapTraces(spare_, acquisition::PointIntervalMs(block_.aggregateRate, block_.channels));
+}
+
+const std::vector<acquisition::Trace>& WaveformWindow::traces() const {
+  return plot_->traces();
 }
 
 // A card that stops delivering leaves its last block on view; the note says how old it is.
@@ -168,8 +173,8 @@ QString WaveformWindow::SavePicture(const QString& path) {
 }
 
 QString WaveformWindow::SaveValues(const QString& path) {
-  const auto written =
-      acquisition::WriteWholeFile(FromQt(path), acquisition::TracesCsv(traces_, intervalMs_));
+  const auto written = acquisition::WriteWholeFile(
+      FromQt(path), acquisition::TracesCsv(traces(), plot_->pointIntervalMs()));
   return written ? QString() : ToQt(written.failure().reason);
 }
 

@@ -31,10 +31,8 @@ class WaveformWindow : public QWidget {
   // The channels shown, 0-based, in slot order.
   std::vector<int> Channels() const;
 
-  // The block the tick fetched: cells 0 .. channels * points - 1, channel-interleaved.
-  // Ignored while frozen.
-  void ShowBlock(const int16_t* block, int channels, int points,
-                 const acquisition::VoltageScale& scale, int32_t aggregateRate);
+  // The block the tick fetched. Ignored while frozen.
+  void ShowBlock(const acquisition::BlockView& block, const acquisition::VoltageScale& scale);
 
   // Lost blocks in this run ("丢失 37 块 (最近 12:03:05)"), shown with the figures; empty for
   // none.
@@ -42,7 +40,7 @@ class WaveformWindow : public QWidget {
 
   bool frozen() const;
   void SetFrozen(bool frozen);
-  const std::vector<acquisition::Trace>& traces() const { return traces_; }
+  const std::vector<acquisition::Trace>& traces() const;
   WaveformPlot* plot() const { return plot_; }
 
   // Writes the frozen view; each returns the reason when the file could not be written.
@@ -68,12 +66,12 @@ class WaveformWindow : public QWidget {
   QPushButton* saveValues_;
   QTimer* ageTimer_;
 
-  // The last block, kept so that choosing another channel redraws it at once.
-  std::vector<int16_t> block_;
-  int channels_ = 0, points_ = 0;
+  // The last block's cells, its one copy: choosing another channel redraws it at once, and
+  // a frozen view keeps it while the card's buffer moves on.
+  std::vector<int16_t> cells_;
+  acquisition::BlockView block_;  // of cells_
   acquisition::VoltageScale scale_;
-  double intervalMs_ = 0;
   QElapsedTimer lastBlock_;
   QString ageNote_, lossNote_;
-  std::vector<acquisition::Trace> traces_;
+  std::vector<acquisition::Trace> spare_;  // the plot's previous traces, refilled next
 };

@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "EntryPointTable.h"
 #include "Failure.h"
@@ -39,8 +40,7 @@ class CardLibrary {
   const std::string& path() const { return path_; }
 
   // A library that failed to load is tried again at the next call after this, so one
-  // copied into place while the program runs is found. Called once per handler, so a
-  // missing library costs at most one look-up per timer tick.
+  // copied into place while the program runs is found.
   void AllowRetry();
 
   // Loads the library if it is not loaded yet; false with the reason when it cannot be.
@@ -99,6 +99,15 @@ auto Attempt(Work work) -> typename detail::AsResult<decltype(work())>::type {
   } catch (const CardUnavailable& e) {
     return e.failure;
   }
+}
+
+// The same for one of the program's steps (a start, a stop, a tick, a digital read or write):
+// a library that could not be loaded before is looked for again first, so one copied into
+// place since is used now, and a missing one costs at most one look-up per step.
+template <typename Work>
+auto Attempt(CardLibrary& library, Work work) {
+  library.AllowRetry();
+  return Attempt(std::move(work));
 }
 
 }  // namespace card

@@ -37,11 +37,13 @@ DiCaptions FormatDigitalInputs(int16_t word0, int16_t word1) {
   };
 }
 
+base::Result<> ReadInputWords(DllDef& dll, DiWordBuffer& words) {
+  return card::Attempt(dll.library(), [&] { dll.Kzb_DI(2, words.data()); });
+}
+
 base::Result<DiCaptions> ReadDigitalInputs(DllDef& dll, DiWordBuffer& words) {
-  return card::Attempt([&] {
-    dll.Kzb_DI(2, words.data());
-    return FormatDigitalInputs(words[0], words[1]);
-  });
+  if (auto read = ReadInputWords(dll, words); !read) return read.failure();
+  return FormatDigitalInputs(words[0], words[1]);
 }
 
 }  // namespace dio

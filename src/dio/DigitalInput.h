@@ -26,6 +26,9 @@ struct DiCaptions {
 
 DiCaptions FormatDigitalInputs(int16_t word0, int16_t word1);
 
+// Reads both input words into words 0 and 1, or says why the card could not be read.
+base::Result<> ReadInputWords(DllDef& dll, DiWordBuffer& words);
+
 // Reads both words into `words` and returns the captions for what the buffer then holds,
 // or why the card could not be read.
 base::Result<DiCaptions> ReadDigitalInputs(DllDef& dll, DiWordBuffer& words);

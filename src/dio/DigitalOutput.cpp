@@ -43,11 +43,12 @@ int16_t ByteOfHexText(std::string_view text) {
 }
 
 base::Result<> OutputBit(DllDef& dll, int16_t channel, int16_t value) {
-  return card::Attempt([&] { dll.Kzb_DOBit(static_cast<int16_t>(channel - 1), value); });
+  return card::Attempt(dll.library(),
+                       [&] { dll.Kzb_DOBit(static_cast<int16_t>(channel - 1), value); });
 }
 
 base::Result<> OutputByte(DllDef& dll, int16_t group, int16_t byteValue) {
-  return card::Attempt([&] { dll.Kzb_DO(group, byteValue); });
+  return card::Attempt(dll.library(), [&] { dll.Kzb_DO(group, byteValue); });
 }
 
 }  // namespace dio

@@ -6,8 +6,11 @@
 #include <cstdio>
 #include <thread>
 
+#include "BlockPolling.h"
 #include "CardIdentity.h"
 #include "ChannelValues.h"
+#include "DigitalInput.h"
+#include "DigitalOutput.h"
 #include "DllDef.h"
 #include "LossWatch.h"
 #include "StartStop.h"
@@ -85,29 +88,28 @@ Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
   while (received < profile.blocks && !interrupted) {
     const double polled = clock.nowSeconds();
     if (polled - start > profile.timeoutSeconds) break;
-    const auto waiting = card::Attempt([&] { return dll.QueryBuf(); });
+    const auto waiting = card::Attempt(dll.library(), [&] { return dll.QueryBuf(); });
     if (!waiting) {
       check.detail = waiting.failure().subject + ": " + waiting.failure().reason;
       return check;
     }
     losses.Account(polled, waiting.value());
     for (int k = 0; k < waiting.value() && received < profile.blocks; ++k) {
-      const auto status = card::Attempt([&] { return dll.ADResult(dll.BlockData.data()); });
-      if (!status || status.value() != 1) {
-        check.detail = "block " + std::to_string(received + 1) + " was fetched with status " +
-                       (status ? std::to_string(status.value()) : status.failure().reason);
+      const auto fetched = card::Attempt([&] { return acquisition::FetchBlock(dll); });
+      if (!fetched || fetched.value().status != 1) {
+        check.detail =
+            "block " + std::to_string(received + 1) + " was fetched with status " +
+            (fetched ? std::to_string(fetched.value().status) : fetched.failure().reason);
         return check;
       }
       const double now = clock.nowSeconds();
       if (received == 0) first = now;
       last = now;
       ++received;
-      const int16_t* block = dll.BlockData.data() + 1;
-      for (int pt = 0; pt < dll.PointsPerChannel; ++pt) {
-        for (int ch = 0; ch < dll.ChannelCount && ch < 64; ++ch) {
-          const float v =
-              acquisition::VoltsOfCode(acquisition::UnsignedCode(block[pt * dll.ChannelCount + ch]),
-                                       acquisition::kVoltageScale);
+      const acquisition::BlockView& block = fetched.value().block;
+      for (int pt = 0; pt < block.points; ++pt) {
+        for (int ch = 0; ch < block.channels && ch < 64; ++ch) {
+          const float v = acquisition::VoltsOfCell(block.cell(pt, ch), acquisition::kVoltageScale);
           ChannelFigures& f = figures[ch];
           f.sum += v;
           f.squares += static_cast<double>(v) * v;
@@ -187,18 +189,16 @@ Check AnalogCheck(const Profile& profile, const std::array<ChannelFigures, 64>& 
 
 // Sets all 16 outputs at once: bits 0 to 7 are group 0, bits 8 to 15 group 1.
 base::Result<> SetOutputs(DllDef& dll, uint16_t bits) {
-  return card::Attempt([&] {
-    dll.Kzb_DO(0, static_cast<int16_t>(bits & 0xFF));
-    dll.Kzb_DO(1, static_cast<int16_t>(bits >> 8));
-  });
+  if (auto low = dio::OutputByte(dll, 0, static_cast<int16_t>(bits & 0xFF)); !low) return low;
+  return dio::OutputByte(dll, 1, static_cast<int16_t>(bits >> 8));
 }
 
 // Both input words as 16 bits, or nothing when the card wrote nothing back.
 std::optional<uint16_t> ReadInputs(DllDef& dll) {
   constexpr int16_t kUnwritten = 0x5A5A;  // left in place by a card that writes nothing
-  std::array<int16_t, 129> words;
+  dio::DiWordBuffer words;
   words.fill(kUnwritten);
-  const auto read = card::Attempt([&] { dll.Kzb_DI(2, words.data()); });
+  const auto read = dio::ReadInputWords(dll, words);
   if (!read || (words[0] == kUnwritten && words[1] == kUnwritten)) return std::nullopt;
   return static_cast<uint16_t>((words[0] & 0xFF) | ((words[1] & 0xFF) << 8));
 }

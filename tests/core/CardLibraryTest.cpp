@@ -42,13 +42,12 @@ TEST_F(CardLibraryFiles, AMissingLibraryIsReportedWithItsPathAndReason) {
   }
 }
 
-TEST_F(CardLibraryFiles, ALibraryCopiedIntoPlaceLaterIsUsedAfterARetry) {
+TEST_F(CardLibraryFiles, ALibraryCopiedIntoPlaceLaterIsUsedAtTheNextStep) {
   const fs::path path = dir / "libadcard.so";
   DllDef dll(path.string());
   EXPECT_FALSE(acquisition::StopAcquisition(dll));
   fs::copy_file(ADCARD_PATH, path);
-  EXPECT_FALSE(acquisition::StopAcquisition(dll)) << "one load attempt until a retry is allowed";
-  dll.library().AllowRetry();
+  EXPECT_FALSE(card::RequestIdentity(dll)) << "one load attempt until a step looks again";
   EXPECT_TRUE(acquisition::StopAcquisition(dll));
   EXPECT_TRUE(dll.library().IsSimulated());
 }

@@ -53,7 +53,7 @@ TEST(ChannelAverages, HalvesGoToTheEvenCode) {
   });
   int32_t codes[kChannelSlots];
   float volts[kChannelSlots];
-  ChannelAverages(block.data(), kChannels, kPoints, kScale, codes, volts);
+  ChannelAverages(BlockView{block.data(), kChannels, kPoints}, kScale, codes, volts);
   EXPECT_EQ(codes[0], 2);
   EXPECT_EQ(codes[1], 0);
   EXPECT_EQ(codes[2], 65535);
@@ -82,7 +82,7 @@ TEST(ChannelAverages, MatchThePlainLoopBitForBit) {
   for (const auto& block : blocks) {
     int32_t codes[kChannelSlots], expectedCodes[kChannelSlots];
     float volts[kChannelSlots], expectedVolts[kChannelSlots];
-    ChannelAverages(block.data(), kChannels, kPoints, kScale, codes, volts);
+    ChannelAverages(BlockView{block.data(), kChannels, kPoints}, kScale, codes, volts);
     ReferenceAverages(block, expectedCodes, expectedVolts);
     for (int ch = 0; ch < kChannels; ++ch) {
       ASSERT_EQ(codes[ch], expectedCodes[ch]) << ch;
@@ -97,7 +97,7 @@ TEST(LatestSamples, TakeTheLastPointOfEveryChannel) {
   });
   int32_t codes[kChannelSlots];
   float volts[kChannelSlots];
-  LatestSamples(block.data(), kChannels, kPoints, kScale, codes, volts);
+  LatestSamples(BlockView{block.data(), kChannels, kPoints}, kScale, codes, volts);
   EXPECT_EQ(codes[0], 65535);
   EXPECT_EQ(codes[63], 65536 - 64);
 }

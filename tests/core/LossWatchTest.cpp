@@ -106,7 +106,7 @@ TEST(LossWatch, FindsExactlyWhatTheSimulatedCardDropped) {
   ASSERT_TRUE(acquisition::StartAcquisition(dll).value().started);
   acquisition::ChannelValues values;
   acquisition::BlockCapture capture(std::filesystem::temp_directory_path().string());
-  capture.BeginRun(1);
+  capture.BeginRun(1, 1);
   capture.BlocksPerFile = 10;
   capture.SaveBlockIndex = 0;
   LossWatch losses;
@@ -115,7 +115,7 @@ TEST(LossWatch, FindsExactlyWhatTheSimulatedCardDropped) {
   for (int tick = 1; tick <= 400; ++tick) {  // 80 s of polls every 200 ms
     SimCard_AdvanceMs(200);
     if (tick == 150) SimCard_StallQueries(32000);
-    const auto poll = acquisition::PollBlocks(dll, values, capture, losses, 0, tick * 0.2);
+    const auto poll = acquisition::PollBlocks(dll, values, capture, losses, false, tick * 0.2);
     ASSERT_TRUE(poll);
     found += poll.value().lostBlocks;
   }

@@ -28,7 +28,7 @@ TEST(Waveform, TraceTakesItsChannelsCellsInVolts) {
   const int16_t cells[] = {0, -1, -32768, 32767};
   for (int pt = 0; pt < 4; ++pt) block[pt * 64 + 5] = cells[pt];
   Trace trace;
-  ExtractTrace(block.data(), 64, 300, 5, kScale, kIntervalMs, trace);
+  ExtractTrace(BlockView{block.data(), 64, 300, 50000}, 5, kScale, trace);
   ASSERT_EQ(trace.volts.size(), 300u);
   EXPECT_EQ(trace.channel, 5);
   for (int pt = 0; pt < 4; ++pt) {
