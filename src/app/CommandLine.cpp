@@ -11,7 +11,7 @@
 #include "DefaultProfile.h"
 #include "DllDef.h"
 #include "Report.h"
-#include "SelfTest.h"
+#include "ProductionCheck.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Profile.h"
-#include "SelfTest.h"
+#include "ProductionCheck.h"
 
 namespace selftest {
 

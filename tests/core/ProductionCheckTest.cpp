@@ -1,6 +1,6 @@
 // The self-test against the simulated card, on the card's own manual clock, so that a run
 // takes no real time: the pass, each way a card can fail, and profiles that are refused.
-#include "SelfTest.h"
+#include "ProductionCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +47,7 @@ Outcome RunOn(const char* library, const std::function<void()>& script,
       dll, profile.value(), time.clock, [](const std::string&) {}, interrupted);
 }
 
-TEST(SelfTest, TheSimulatedCardPassesItsOwnProfile) {
+TEST(ProductionCheck, TheSimulatedCardPassesItsOwnProfile) {
   const Outcome outcome = RunOn(ADCARD_PATH, [] {});
   EXPECT_TRUE(outcome.passed());
   ASSERT_EQ(outcome.checks.size(), 5u);
@@ -55,7 +55,7 @@ TEST(SelfTest, TheSimulatedCardPassesItsOwnProfile) {
 }
 
 // Each fault names the check that catches it, and the card ends stopped with outputs 0.
-TEST(SelfTest, FaultsNameTheirCheckAndLeaveTheCardSafe) {
+TEST(ProductionCheck, FaultsNameTheirCheckAndLeaveTheCardSafe) {
   static const std::vector<int16_t> silentBlock(19200, 0);
   struct Case {
     const char* what;
@@ -118,7 +118,7 @@ TEST(SelfTest, FaultsNameTheirCheckAndLeaveTheCardSafe) {
   }
 }
 
-TEST(SelfTest, AShiftedChannelIsNamedAsSuch) {
+TEST(ProductionCheck, AShiftedChannelIsNamedAsSuch) {
   // Channel 6's level expected on channel 5: the card reads one channel off.
   std::string text = DefaultProfileText();
   text.replace(text.find("\n5 = -4.5000"), 12, "\n5 = -4.3475");
@@ -132,7 +132,7 @@ TEST(SelfTest, AShiftedChannelIsNamedAsSuch) {
   EXPECT_NE(failed->detail.find("shifted or swapped"), std::string::npos) << failed->detail;
 }
 
-TEST(SelfTest, AnInterruptedRunStillClearsTheOutputs) {
+TEST(ProductionCheck, AnInterruptedRunStillClearsTheOutputs) {
   SimCard_Reset();
   SimCard_SetManualClock(1);
   DllDef dll(ADCARD_PATH);
@@ -156,7 +156,7 @@ TEST(SelfTest, AnInterruptedRunStillClearsTheOutputs) {
   EXPECT_TRUE(outcome.checks.back().passed);
 }
 
-TEST(SelfTest, AMissingLibraryDoesNotRun) {
+TEST(ProductionCheck, AMissingLibraryDoesNotRun) {
   const Outcome outcome = RunOn("/nonexistent/libadcard.so", [] {});
   EXPECT_FALSE(outcome.ranAtAll);
   EXPECT_NE(outcome.whyNot.find("/nonexistent/libadcard.so"), std::string::npos);

@@ -1,4 +1,4 @@
-#include "SelfTest.h"
+#include "ProductionCheck.h"
 
 #include <algorithm>
 #include <chrono>
