@@ -13,6 +13,7 @@
 #include "BlockPolling.h"
 #include "DataFile.h"
 #include "DllDef.h"
+#include "WholeFile.h"
 
 // Every allocation in this program is counted, to show the data path makes none. The
 // replacements pair malloc with free, which the compiler cannot see through.
@@ -140,9 +141,9 @@ void DataFileWrite(benchmark::State& state) {
       state,
       [&] {
         acquisition::FormatDataFile(bytes, codes.data(), 10, kChannels, kPoints);
-        (void)acquisition::WriteWholeFile(path, bytes);
+        (void)base::WriteWholeFile(path, bytes);
       },
-      [&] { (void)acquisition::WriteWholeFile(other, preformatted); });
+      [&] { (void)base::WriteWholeFile(other, preformatted); });
   std::filesystem::remove_all(dir);
   state.SetLabel("tmpfs; 10 blocks, 3011 lines, " + std::to_string(preformatted.size() / 1024) +
                  " KiB; baseline: the same bytes written the same way");
@@ -160,9 +161,9 @@ void DataFileWindowThreadStall(benchmark::State& state) {
   for (auto _ : state) {
     auto t0 = bench::Clock::now();
     acquisition::FormatDataFile(bytes, codes.data(), 10, kChannels, kPoints);
-    auto pending = acquisition::WriteTemporaryFile(path, bytes);
+    auto pending = base::WriteTemporaryFile(path, bytes);
     auto t1 = bench::Clock::now();
-    if (pending) (void)acquisition::CommitFile(pending.value());
+    if (pending) (void)base::CommitFile(pending.value());
     state.SetIterationTime(bench::Seconds(t0, t1));
     stalls.push_back(bench::Seconds(t0, t1) * 1e3);
   }

@@ -5,6 +5,7 @@
 
 #include "DataFile.h"
 #include "NumberForms.h"
+#include "WholeFile.h"
 
 namespace acquisition {
 
@@ -80,7 +81,7 @@ void BlockCapture::Capture(const BlockView& block) {
 // a missing folder says so at once.
 bool BlockCapture::SaveBlocksToFile() {
   const std::string path = DataFilePath(directory_, SaveFileIndex);
-  auto target = CheckWriteTarget(path);
+  auto target = base::CheckWriteTarget(path);
   writeFailed_ = !target;
   if (writeFailed_) {
     ShowFailure(target.failure());
@@ -164,7 +165,8 @@ void BlockCapture::Collect() {
 }
 
 void BlockCapture::ShowFailure(const base::Failure& failure) {
-  SetInfo("写入失败:" + FileNameOfPath(failure.subject), failure.subject + ": " + failure.reason);
+  SetInfo("写入失败:" + base::FileNameOfPath(failure.subject),
+          failure.subject + ": " + failure.reason);
 }
 
 // Assigned in place: the status line is set for every block of a run's first file, and the

@@ -23,7 +23,8 @@ class BlockCapture {
   // How long the tick that completes a run waits for its files to land before it says so.
   static constexpr std::chrono::milliseconds kCompletionWait{500};
 
-  explicit BlockCapture(std::string dataDirectory, FileFinisher::Writer writer = WriteWholeFile);
+  explicit BlockCapture(std::string dataDirectory,
+                        FileFinisher::Writer writer = base::WriteWholeFile);
 
   // Save counters, set at each start.
   int16_t SaveFileCount = 0;

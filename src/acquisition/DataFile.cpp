@@ -3,12 +3,20 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
-#include <filesystem>
 
-#include "DataFilePlatform.h"
+#include "Gbk.h"
 #include "NumberForms.h"
+#include "WholeFile.h"
 
 namespace acquisition {
+
+namespace {
+
+// Every file the program numbers starts so: the number's column holds a space or its sign.
+// Leftover temporary files are looked for by the names of non-negative numbers.
+constexpr std::string_view kFileNamePrefix = "KZB7315 ";
+
+}  // namespace
 
 std::string DataFileName(int16_t fileNumber) {
   return "KZB7315" + numtext::SignedColumn(fileNumber) + ".txt";
@@ -16,7 +24,7 @@ std::string DataFileName(int16_t fileNumber) {
 
 std::string DataFilePath(const std::string& directory, int16_t fileNumber) {
   std::string path = directory;
-  if (path.empty() || path.back() != kPathSeparator) path += kPathSeparator;
+  if (path.empty() || path.back() != base::kPathSeparator) path += base::kPathSeparator;
   return path + DataFileName(fileNumber);
 }
 
@@ -85,7 +93,7 @@ const std::string& HeaderText(int channels) {
     const std::string header =
         "采集数据文件,通道数:" + numtext::SignedColumn(channels) +
         " 这里仅仅打印起始的4个通道的数据，数据定义：顺序号，通道1，通道2，通道3，通道4";
-    if (!ToGbk(header, cached)) cached = header;  // no converter: keep the text, not lose it
+    if (!base::ToGbk(header, cached)) cached = header;  // no converter: keep the text, not lose it
     cachedChannels = channels;
   }
   return cached;
@@ -129,40 +137,8 @@ void FormatDataFile(std::string& out, const uint16_t* codes, int blocks, int cha
   }
 }
 
-base::Result<> WriteWholeFile(const std::string& path, std::string_view bytes) {
-  auto pending = WriteTemporaryFile(path, bytes);
-  if (!pending) return pending.failure();
-  return CommitFile(pending.value());
-}
-
-base::Result<> CheckFilePlace(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::file_status there =
-      fs::symlink_status(fs::path(std::u8string(path.begin(), path.end())), error);
-  if (!error && fs::exists(there) && !fs::is_regular_file(there)) {
-    return base::Failure{base::Failure::Kind::FileNotWritten, path,
-                         "not a regular file: only a new file or a regular one is written"};
-  }
-  auto probe = WriteTemporaryFile(path, {});
-  if (!probe) return probe.failure();
-  DiscardFile(probe.value());
-  return {};
-}
-
-std::string RecoveredName(std::string_view temporaryName) {
-  std::string_view name = temporaryName;
-  if (name.starts_with('.')) name.remove_prefix(1);
-  if (name.ends_with(kTemporarySuffix)) name.remove_suffix(kTemporarySuffix.size());
-  const size_t dot = name.rfind('.');
-  std::string_view finalName = name.substr(0, dot);
-  const std::string_view tag = dot == std::string_view::npos ? "" : name.substr(dot + 1);
-  if (finalName.ends_with(".txt")) finalName.remove_suffix(4);
-  return std::string(finalName) + " (recovered " + std::string(tag) + ").txt";
-}
-
-std::string FileNameOfPath(const std::string& path) {
-  return path.substr(path.find_last_of(kPathSeparators) + 1);
+std::vector<std::string> RecoverLeftoverDataFiles(const std::string& directory) {
+  return base::RecoverLeftoverFiles(directory, kFileNamePrefix);
 }
 
 }  // namespace acquisition

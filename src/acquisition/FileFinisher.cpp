@@ -8,7 +8,7 @@
 #include <thread>
 #include <utility>
 
-#include "DataFile.h"
+#include "WholeFile.h"
 
 namespace acquisition {
 

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "DataFile.h"
 #include "Failure.h"
+#include "WholeFile.h"
 
 namespace acquisition {
 
@@ -36,7 +36,7 @@ class FileFinisher {
   // How a file is put on disk: the whole-or-nothing write, or a test's stand-in.
   using Writer = base::Result<> (*)(const std::string& path, std::string_view bytes);
 
-  explicit FileFinisher(Writer writer = WriteWholeFile);
+  explicit FileFinisher(Writer writer = base::WriteWholeFile);
   // Gives every file handed over one more try, within kExitWait; any still unwritten then
   // are lost with the process (the caller asks Unfinished() first to report them).
   ~FileFinisher();

@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "Console.h"
-#include "DataFile.h"
+#include "DataDirectory.h"
 #include "DefaultProfile.h"
 #include "DllDef.h"
-#include "Report.h"
 #include "ProductionCheck.h"
+#include "Report.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
+#include "WholeFile.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ int SelfTest(const std::string& profilePath, const std::string& reportPath) {
   }
   // The report is part of the result: its place is tried before the card is touched.
   if (!reportPath.empty()) {
-    if (auto place = acquisition::CheckFilePlace(reportPath); !place) {
+    if (auto place = base::CheckFilePlace(reportPath); !place) {
       return NotRun("报告无法写入，自检未运行 report cannot be written, nothing run", reportPath,
                     place.failure().reason);
     }
@@ -99,7 +100,7 @@ int SelfTest(const std::string& profilePath, const std::string& reportPath) {
   if (!reportPath.empty()) {
     const std::string json = selftest::Json(outcome, profile.value(),
                                             {.version = KZB_VERSION, .startedIso8601 = started});
-    if (auto written = acquisition::WriteWholeFile(reportPath, json); !written) {
+    if (auto written = base::WriteWholeFile(reportPath, json); !written) {
       std::fprintf(stderr, "kzb7310: 报告写入失败 report NOT written: %s: %s\n", reportPath.c_str(),
                    written.failure().reason.c_str());
       std::printf("报告未写入，结果无记录 (report not written: %s)\n", reportPath.c_str());

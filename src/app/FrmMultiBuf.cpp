@@ -16,7 +16,7 @@
 #include "CardIdentity.h"
 #include "ChannelSummary.h"
 #include "CheckValue.h"
-#include "DataFile.h"
+#include "DataDirectory.h"
 #include "DigitalOutput.h"
 #include "NumberForms.h"
 #include "StartStop.h"

@@ -14,7 +14,7 @@
 
 #include "BlockCapture.h"
 #include "ChannelValues.h"
-#include "DataFile.h"
+#include "DataDirectory.h"
 #include "DigitalInput.h"
 #include "DllDef.h"
 #include "LossWatch.h"

@@ -12,8 +12,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "DataFile.h"
 #include "WaveformPlot.h"
+#include "WholeFile.h"
 #include "WidgetText.h"
 
 WaveformWindow::WaveformWindow(QWidget* parent)
@@ -168,12 +168,12 @@ QString WaveformWindow::SavePicture(const QString& path) {
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
   plot_->grab().save(&buffer, "PNG");
-  const auto written = acquisition::WriteWholeFile(FromQt(path), png.toStdString());
+  const auto written = base::WriteWholeFile(FromQt(path), png.toStdString());
   return written ? QString() : ToQt(written.failure().reason);
 }
 
 QString WaveformWindow::SaveValues(const QString& path) {
-  const auto written = acquisition::WriteWholeFile(
+  const auto written = base::WriteWholeFile(
       FromQt(path), acquisition::TracesCsv(traces(), plot_->pointIntervalMs()));
   return written ? QString() : ToQt(written.failure().reason);
 }

@@ -4,6 +4,7 @@
 
 #include "CardLibrary.h"
 #include "CommandLine.h"
+#include "DataDirectory.h"
 #include "DataFile.h"
 #include "FrmMultiBuf.h"
 #include "SingleInstance.h"
@@ -40,7 +41,7 @@ int main(int argc, char* argv[]) {
                           "(the card lock cannot be made: %1)")
                       .arg(ToQt(instance.holder())));
   }
-  for (const std::string& kept : acquisition::RecoverLeftoverFiles(dataDirectory)) {
+  for (const std::string& kept : acquisition::RecoverLeftoverDataFiles(dataDirectory)) {
     std::fprintf(stderr, "kzb7310: 未写完的数据文件已保留 unfinished data file kept: %s\n",
                  kept.c_str());
   }

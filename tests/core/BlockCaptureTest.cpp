@@ -11,8 +11,10 @@
 
 #include "DataFile.h"
 #include "TempDirTest.h"
+#include "WholeFile.h"
 
 using namespace acquisition;
+using namespace base;
 namespace fs = std::filesystem;
 
 namespace {

@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "DataFileTestSupport.h"
+#include "WholeFile.h"
 
 using namespace acquisition;
+using namespace base;
 namespace fs = std::filesystem;
 
 namespace {
@@ -87,6 +89,24 @@ TEST(DataFile, TenBlocksMake3011Lines) {
   EXPECT_EQ(lf, 3011u);
   EXPECT_EQ(crlf, 3011u);
   EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+}
+
+// A temporary file is found by its file's name and kept under one that says what it was.
+TEST(WholeFile, TemporaryNamesAndTheirRecovery) {
+  struct Case {
+    const char* finalName;
+    const char* recovered;
+  } cases[] = {
+      {"KZB7315 0.txt", "KZB7315 0 (recovered Ab3xQz).txt"},
+      {"waveform.png", "waveform (recovered Ab3xQz).png"},
+      {"report", "report (recovered Ab3xQz)"},
+  };
+  for (const Case& c : cases) {
+    const std::string temporary = TemporaryName(c.finalName, "Ab3xQz");
+    EXPECT_EQ(RecoveredName(temporary), c.recovered) << c.finalName;
+    EXPECT_EQ(IsTemporaryName(temporary, "KZB7315 "), c.finalName[0] == 'K') << c.finalName;
+  }
+  EXPECT_FALSE(IsTemporaryName("KZB7315 0.txt", "KZB7315 "));
 }
 
 // Whatever holds the file's name, the program never opens it, so nothing there can block

@@ -13,6 +13,7 @@
 
 #include "DataFile.h"
 #include "FrmMultiBuf.h"
+#include "Gbk.h"
 #include "SimCardControl.h"
 
 namespace {
@@ -39,7 +40,7 @@ long MemoryKb() {
 
 std::string ExpectedFile(const std::vector<long>& blocks) {
   std::string gbk;
-  acquisition::ToGbk(
+  base::ToGbk(
       "采集数据文件,通道数: 64 "
       "这里仅仅打印起始的4个通道的数据，数据定义：顺序号，通道1，通道2，通道3，通道4",
       gbk);

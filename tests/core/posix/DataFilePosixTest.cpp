@@ -9,10 +9,13 @@
 
 #include <cstdlib>
 
+#include "DataDirectory.h"
 #include "DataFile.h"
 #include "DataFileTestSupport.h"
+#include "WholeFile.h"
 
 using namespace acquisition;
+using namespace base;
 namespace fs = std::filesystem;
 
 std::vector<PlantedThing> PlatformPlants(const fs::path& file, const fs::path& target) {
@@ -92,7 +95,7 @@ TEST_F(WriteWholeFileTest, AKillWhileWritingKeepsTheEarlierFile) {
   ASSERT_EQ(Others().size(), 1u);
   EXPECT_TRUE(Others()[0].starts_with(".KZB7315 0.txt."));
   const std::string leftover = Others()[0];
-  const auto kept = RecoverLeftoverFiles(dir.string());
+  const auto kept = RecoverLeftoverDataFiles(dir.string());
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(Others(), std::vector<std::string>{RecoveredName(leftover)});
   EXPECT_EQ(ReadFile(dir / RecoveredName(leftover)).size(), 82000u);
@@ -105,7 +108,7 @@ TEST_F(WriteWholeFileTest, AFileAnotherProgramIsFinishingIsLeftAlone) {
   ASSERT_TRUE(pending);
   const pid_t child = fork();
   ASSERT_GE(child, 0);
-  if (child == 0) _exit(RecoverLeftoverFiles(dir.string()).empty() ? 0 : 1);
+  if (child == 0) _exit(RecoverLeftoverDataFiles(dir.string()).empty() ? 0 : 1);
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_EQ(WEXITSTATUS(status), 0);

@@ -1,10 +1,13 @@
 // Data files on Windows: names and the directory the window names.
 #include <gtest/gtest.h>
 
+#include "DataDirectory.h"
 #include "DataFile.h"
 #include "DataFileTestSupport.h"
+#include "WholeFile.h"
 
 using namespace acquisition;
+using namespace base;
 
 std::vector<PlantedThing> PlatformPlants(const std::filesystem::path&,
                                          const std::filesystem::path&) {
