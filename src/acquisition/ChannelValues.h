@@ -9,7 +9,8 @@
 
 namespace acquisition {
 
-// The program's per-channel arrays have 66 cells; a block fills the first ChannelCount (64).
+// The program's per-channel arrays ChanCode and ChanVolt are declared with indices 0 to 65:
+// two cells of room beyond the card's 64 channels. A block fills the first ChannelCount.
 constexpr int kChannelSlots = 66;
 
 struct VoltageScale {

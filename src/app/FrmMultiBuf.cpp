@@ -253,7 +253,7 @@ void FrmMultiBuf::ShowFileStatus() {
 void FrmMultiBuf::ShowLoss(int lostBlocks) {
   const QString now = QTime::currentTime().toString("HH:mm:ss");
   lossTimes_.append(QString("%1 丢失 %2 块").arg(now).arg(lostBlocks));
-  while (lossTimes_.size() > 8) lossTimes_.removeFirst();
+  while (lossTimes_.size() > kLossTimesShown) lossTimes_.removeFirst();
   const QString total = QString::number(losses_.lost());
   QPalette warning = ui_->lblBlock->palette();
   warning.setColor(QPalette::WindowText, QColor(200, 0, 0));

@@ -96,7 +96,7 @@ class FrmMultiBuf : public QWidget {
   std::unique_ptr<Ui::FrmMultiBuf> ui_;
   QTimer* TimerAD_;
   QTimer* Timer_DI_;
-  std::array<QLabel*, 4> lblAD_{};
+  std::array<QLabel*, 4> lblAD_{};  // the live values of channels 1 to 4
 
   DllDef dll_;
   bool cardInfoShown_ = false;  // false until the card has answered the identity request
@@ -104,12 +104,17 @@ class FrmMultiBuf : public QWidget {
   acquisition::BlockCapture capture_;
   acquisition::LossWatch losses_;
   std::function<double()> clock_;
-  QStringList lossTimes_;  // "12:03:05 丢失 37 块", the latest last
+  // "12:03:05 丢失 37 块", the latest last: the last eight, enough to see a pattern in the
+  // tooltip and few enough to read.
+  static constexpr int kLossTimesShown = 8;
+  QStringList lossTimes_;
   dio::DiWordBuffer DiWords_{};
   // The window's byte output buffer, indices 0 to 8: element 0 holds the byte last sent,
   // the others are kept but never used.
   std::array<int16_t, 9> SwoValue_{};
-  std::string summary_;  // the summary text, rebuilt in place every tick
+  // The summary text, rebuilt in place every tick; its 65 lines of at most 30 bytes fit in
+  // the 4096 reserved at start, so a tick allocates nothing.
+  std::string summary_;
   std::unique_ptr<SummaryView> summaryView_;
   QPointer<WaveformWindow> waveform_;
 };

@@ -45,7 +45,8 @@ class DllDef {
   int32_t RingWritePos = 0;
 
   // Identity request and reply: the program's own fixed buffers, indices 0 to 32000, of
-  // which the request fills three bytes and the reply five.
+  // which the request fills three bytes and the reply five. They are far larger than the
+  // 100 bytes the request names, so a library that writes more than it should stays inside.
   static constexpr size_t kIoctlBufferBytes = 32001;
   std::array<uint8_t, kIoctlBufferBytes> IoctlIn{};
   std::array<uint8_t, kIoctlBufferBytes> IoctlOut{};
