@@ -1,7 +1,10 @@
-// Starts Qt, shows one window, and leaves once its first frame is painted and handed to
-// the platform: "window" shows FrmMultiBuf on the simulated card, "empty" a bare QWidget,
+// Starts Qt, shows one window, and once its first frame is painted and handed to the
+// platform writes one byte to standard output (the caller's clock stops there, before any
+// teardown) and leaves: "window" shows FrmMultiBuf on the simulated card, "empty" a bare QWidget,
 // "label" a bare window with one Chinese caption (which loads the font database and a CJK
 // font, as any window with Chinese text must).
+#include <unistd.h>
+
 #include <QApplication>
 #include <QLabel>
 #include <QTimer>
@@ -12,14 +15,17 @@
 
 namespace {
 
-// Quits after the window's first paint: the flush to the platform follows the paint in
-// the same pass, so the next turn of the event loop comes after the frame.
+// Says so after the window's first paint, and quits: the flush to the platform follows the
+// paint in the same pass, so the next turn of the event loop comes after the frame.
 class FirstFrame : public QObject {
  public:
   bool eventFilter(QObject*, QEvent* event) override {
     if (event->type() == QEvent::Paint && !seen_) {
       seen_ = true;
-      QTimer::singleShot(0, qApp, &QApplication::quit);
+      QTimer::singleShot(0, qApp, [] {
+        (void)!write(STDOUT_FILENO, "F", 1);
+        QApplication::quit();
+      });
     }
     return false;
   }

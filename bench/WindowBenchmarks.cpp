@@ -1,14 +1,19 @@
 // The real window: a whole tick, start-up, and throughput with saving on.
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QWindow>
+#include <algorithm>
+#include <cmath>
+#include <random>
 
 #include "BenchSupport.h"
+#include "BlockPolling.h"
 #include "ChannelSummary.h"
 #include "FrmMultiBuf.h"
 #include "SimCardControl.h"
@@ -32,12 +37,6 @@ struct WindowOnSimCard {
   FrmMultiBuf window;
 };
 
-std::vector<int16_t> NoisyBlock() {
-  std::vector<int16_t> block(kBlockCells);
-  for (int i = 0; i < kBlockCells; ++i) block[i] = static_cast<int16_t>((i * 7919) % 4096 - 2048);
-  return block;
-}
-
 // Shows a window and waits until the platform has exposed it, so that it really paints.
 void ShowExposed(QWidget& window) {
   window.show();
@@ -54,18 +53,68 @@ void PaintNow(QWidget& window) {
   QCoreApplication::sendEvent(&window, &update);
 }
 
-// The changing part of a live block: the four waveform channels move, the others hold
-// their levels, as on the simulated card.
-void NextLiveBlock(std::vector<int16_t>& block, int16_t step) {
-  for (int pt = 0; pt < 300; ++pt) {
-    for (int ch = 0; ch < 4; ++ch) block[pt * 64 + ch] = static_cast<int16_t>(step * 97 * (ch + 1));
+// What the card delivers, block after block.
+enum class Input {
+  SimulatedCard,  // the simulated card's own signals: levels whose averages barely move
+  Noise,          // each channel's level with gaussian noise of 6 codes on every sample
+  EveryChannel,   // every channel's average changes at every block
+};
+constexpr int kRecordedBlocks = 64;
+
+// The blocks the simulated card makes, as its own fetch writes them.
+std::vector<std::vector<int16_t>> SimulatedCardBlocks() {
+  WindowOnSimCard w;
+  w.window.cmdStart_Click();
+  std::vector<std::vector<int16_t>> blocks;
+  for (int b = 0; b < kRecordedBlocks; ++b) {
+    SimCard_AdvanceMs(384);
+    w.window.TimerAD_Timer();
+    const acquisition::BlockView view = acquisition::LatestBlock(w.window.dll());
+    blocks.emplace_back(view.cells, view.cells + view.cellCount());
   }
+  w.window.cmdStop_Click();
+  return blocks;
 }
 
-// state.range(1): the waveform window open on the four live channels, painted too.
+std::vector<std::vector<int16_t>> BlocksOf(Input input) {
+  std::vector<std::vector<int16_t>> blocks = SimulatedCardBlocks();
+  if (input == Input::SimulatedCard) return blocks;
+  const std::vector<int16_t> levels = blocks.front();
+  std::mt19937 random(7);
+  std::normal_distribution<double> noise(0.0, 6.0);
+  for (int b = 0; b < kRecordedBlocks; ++b) {
+    for (int cell = 0; cell < kBlockCells; ++cell) {
+      const int channel = cell % 64;
+      const int level = static_cast<uint16_t>(levels[channel]);
+      const int code = input == Input::Noise ? level + static_cast<int>(std::lround(noise(random)))
+                                             : level + (b * 37 + channel * 11) % 512;
+      blocks[b][cell] = static_cast<int16_t>(std::clamp(code, 0, 65535));
+    }
+  }
+  return blocks;
+}
+
+const char* NameOf(Input input) {
+  switch (input) {
+    case Input::SimulatedCard:
+      return "simulated card";
+    case Input::Noise:
+      return "noise 6 codes";
+    case Input::EveryChannel:
+      return "every channel changes";
+  }
+  return "";
+}
+
+// state.range(1): the waveform window open on the four live channels, painted too;
+// state.range(2): the input. The baseline, timed between the subject's ticks: the same
+// summary shown and painted in a bare text field of the same size and font, the usual way
+// of refreshing one (its whole text replaced).
 void WindowTick(benchmark::State& state) {
   const int blocks = static_cast<int>(state.range(0));
   const bool waveform = state.range(1) != 0;
+  const auto input = static_cast<Input>(state.range(2));
+  const std::vector<std::vector<int16_t>> recorded = BlocksOf(input);
   WindowOnSimCard w;
   ShowExposed(w.window);
   PaintNow(w.window);
@@ -75,14 +124,19 @@ void WindowTick(benchmark::State& state) {
     ShowExposed(*w.window.waveform());
     PaintNow(*w.window.waveform());
   }
-  std::vector<int16_t> block = NoisyBlock();
-  int16_t step = 0;
+  QPlainTextEdit bare;
+  bare.setFont(w.window.font());
+  bare.resize(w.window.findChild<QPlainTextEdit*>("txtInfo")->size());
+  ShowExposed(bare);
+  std::string summary;
 
-  std::vector<double> ticks, tickOnly;
+  std::vector<double> ticks, tickOnly, baselines;
+  size_t next = 0;
   for (auto _ : state) {
-    NextLiveBlock(block, ++step);
     SimCard_ScriptQuery(static_cast<int16_t>(blocks));
-    for (int i = 0; i < blocks; ++i) SimCard_ScriptFetch(1, block.data());
+    for (int i = 0; i < blocks; ++i) {
+      SimCard_ScriptFetch(1, recorded[next++ % recorded.size()].data());
+    }
     auto t0 = bench::Clock::now();
     w.window.TimerAD_Timer();
     auto t1 = bench::Clock::now();
@@ -92,56 +146,54 @@ void WindowTick(benchmark::State& state) {
     state.SetIterationTime(bench::Seconds(t0, t2));
     ticks.push_back(bench::Seconds(t0, t2) * 1e6);
     tickOnly.push_back(bench::Seconds(t0, t1) * 1e6);
-  }
-  w.window.cmdStop_Click();
 
-  // The baseline, in the same run once the subject is done (alternating the two would let
-  // each spoil the other's caches): the same summary shown and painted in a bare text field
-  // of the same size and font, the usual way of refreshing one (its whole text replaced).
-  QPlainTextEdit bare;
-  bare.setFont(w.window.font());
-  bare.resize(w.window.findChild<QPlainTextEdit*>("txtInfo")->size());
-  ShowExposed(bare);
-  acquisition::ChannelValues values;
-  std::string summary;
-  std::vector<double> baselines;
-  for (size_t i = 0; i < ticks.size(); ++i) {
-    for (int ch = 0; ch < 4; ++ch)
-      values.ChanCode[ch] = (static_cast<int>(i) * 97 * (ch + 1)) & 0xFFFF;
-    acquisition::BuildChannelSummary(summary, values, 64);
-    auto t0 = bench::Clock::now();
+    acquisition::BuildChannelSummary(summary, w.window.values(), 64);
+    auto b0 = bench::Clock::now();
     bare.setPlainText(QString::fromStdString(summary));
     PaintNow(bare);
-    baselines.push_back(bench::Seconds(t0, bench::Clock::now()) * 1e6);
+    baselines.push_back(bench::Seconds(b0, bench::Clock::now()) * 1e6);
   }
+  w.window.cmdStop_Click();
   const double median = bench::Percentile(ticks, 0.5);
   state.counters["median_us"] = median;
   state.counters["p99_us"] = bench::Percentile(ticks, 0.99);
   state.counters["tick_only_us"] = bench::Percentile(tickOnly, 0.5);
   state.counters["baseline_us"] = bench::Percentile(baselines, 0.5);
   state.counters["ratio"] = median / bench::Percentile(baselines, 0.5);
-  state.SetLabel(
-      "tick and paint, window shown; baseline: a bare text field given the whole summary");
+  state.SetLabel(std::string(NameOf(input)) + ", " + qPrintable(QGuiApplication::platformName()));
 }
 BENCHMARK(WindowTick)
-    ->Args({1, 0})
-    ->Args({33, 0})
-    ->Args({1, 1})
-    ->ArgNames({"blocks", "waveform"})
+    ->ArgsProduct({{1}, {0}, {0, 1, 2}})
+    ->Args({33, 0, 1})
+    ->Args({1, 1, 1})
+    ->ArgNames({"blocks", "waveform", "input"})
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 
-// Seconds from spawning the probe to its exit.
+// Seconds from spawning the probe to its first painted frame, which it reports on its
+// standard output; its teardown is not timed.
 double RunProbe(const char* mode) {
   static const std::string probe =
       QCoreApplication::applicationDirPath().toStdString() + "/startup_probe";
   char* argv[] = {const_cast<char*>(probe.c_str()), const_cast<char*>(mode), nullptr};
+  int frame[2];
+  if (pipe(frame) != 0) return 0;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, frame[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, frame[0]);
   auto t0 = bench::Clock::now();
   pid_t pid;
-  if (posix_spawn(&pid, probe.c_str(), nullptr, nullptr, argv, environ) != 0) return 0;
+  const bool spawned = posix_spawn(&pid, probe.c_str(), &actions, nullptr, argv, environ) == 0;
+  close(frame[1]);
+  char byte = 0;
+  const bool painted = spawned && read(frame[0], &byte, 1) == 1;
+  const double seconds = bench::Seconds(t0, bench::Clock::now());
+  close(frame[0]);
+  posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  waitpid(pid, &status, 0);
-  return bench::Seconds(t0, bench::Clock::now());
+  if (spawned) waitpid(pid, &status, 0);
+  return painted ? seconds : 0;
 }
 
 void StartupToFirstFrame(benchmark::State& state) {
@@ -159,7 +211,9 @@ void StartupToFirstFrame(benchmark::State& state) {
   state.counters["empty_ms"] = bench::Percentile(empty, 0.5) * 1e3;
   state.counters["ratio_to_empty"] = median / bench::Percentile(empty, 0.5);
   state.SetLabel(
-      "whole process to the first painted frame; baseline: a window with one Chinese caption");
+      std::string("process start to the first painted frame; baseline: a window with one "
+                  "Chinese caption; ") +
+      qPrintable(QGuiApplication::platformName()));
 }
 BENCHMARK(StartupToFirstFrame)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
