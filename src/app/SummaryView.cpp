@@ -1,15 +1,13 @@
 #include "SummaryView.h"
 
-#include <QAbstractTextDocumentLayout>
-#include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <algorithm>
 #include <utility>
 #include <vector>
 
+#include "SummaryField.h"
 #include "WidgetText.h"
 
 namespace {
@@ -27,7 +25,7 @@ void SplitLines(std::string_view text, std::vector<std::string_view>& lines) {
 
 }  // namespace
 
-SummaryView::SummaryView(QPlainTextEdit* field) : field_(field) {
+SummaryView::SummaryView(SummaryField* field) : field_(field) {
   // Each tick's edits are the program's, not the operator's: nothing to undo, and no undo
   // history growing for as long as acquisition runs.
   field_->document()->setUndoRedoEnabled(false);
@@ -44,39 +42,30 @@ void SummaryView::Show(std::string_view summary) {
     ReplaceAll();
     return;
   }
-  // The field would repaint itself whole after these edits, so its layout keeps quiet while
-  // the lines change and only the changed lines' own rectangles are repainted. One edit
-  // block holds them all, so that the cursor does not lay a line out at every move. A line
-  // that now wraps differently changes the field's height: then the text is set anew.
-  QTextCursor cursor(document);
-  std::vector<std::pair<int, int>> changedLines;  // block number, its line count before
-  {
-    const QSignalBlocker quiet(document->documentLayout());
-    cursor.beginEditBlock();
-    for (size_t i = 0; i < shownLines_.size(); ++i) {
-      if (shownLines_[i] == previousLines[i]) continue;
-      const QTextBlock block = document->findBlockByNumber(static_cast<int>(i));
-      changedLines.emplace_back(static_cast<int>(i), block.lineCount());
-      cursor.setPosition(block.position());
-      cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
-      cursor.insertText(ToQt(shownLines_[i]));
+  // A changed line that is not one fixed-pitch row (it would wrap, or holds what the field
+  // does not draw itself) changes the field's height or its drawing: then the text is set
+  // anew. Otherwise the lines are replaced in one edit block, so that the cursor does not
+  // lay a line out at every move, and only their own rows are repainted.
+  std::vector<int> changedLines;
+  for (size_t i = 0; i < shownLines_.size(); ++i) {
+    if (shownLines_[i] == previousLines[i]) continue;
+    if (!field_->FitsFixedPitch(ToQt(shownLines_[i]))) {
+      ReplaceAll();
+      return;
     }
-    cursor.endEditBlock();
+    changedLines.push_back(static_cast<int>(i));
   }
-  bool heightChanged = false;
-  for (const auto& [number, lineCount] : changedLines) {
+  QTextCursor cursor(document);
+  field_->BeginLineEdits();
+  cursor.beginEditBlock();
+  for (int number : changedLines) {
     const QTextBlock block = document->findBlockByNumber(number);
-    QRect changed = field_->cursorRect(QTextCursor(block));  // lays the line out anew
-    heightChanged |= block.lineCount() != lineCount;
-    changed.setLeft(0);
-    changed.setRight(field_->viewport()->width());
-    changed.setHeight(changed.height() * std::max(1, block.lineCount()));
-    field_->viewport()->update(changed);
+    cursor.setPosition(block.position());
+    cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+    cursor.insertText(ToQt(shownLines_[number]));
   }
-  if (heightChanged) {
-    ReplaceAll();
-    return;
-  }
+  cursor.endEditBlock();
+  field_->EndLineEdits(changedLines);
   shownRevision_ = document->revision();
 }
 
@@ -90,6 +79,7 @@ void SummaryView::ReplaceAll() {
   QString text = ToQt(shown_);
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   field_->setPlainText(text);
+  field_->Recalibrate();
   QTextCursor after(field_->document());
   const int end = field_->document()->characterCount() - 1;
   after.setPosition(std::min(anchor, end));

@@ -5,6 +5,7 @@
 
 #include "CheckValue.h"
 #include "NumberForms.h"
+#include "SummaryField.h"
 #include "WindowFixture.h"
 
 namespace {
@@ -289,6 +290,33 @@ class AcquisitionTest : public QObject {
     QVERIFY(!InfoText(f).contains("typed"));
     QCOMPARE(InfoLines(f).size(), 65);
     QCOMPARE(InfoLines(f).value(1), QString("Ch 0=07D0   V: -4.695"));
+  }
+
+  // The summary draws its changed lines itself, pixel for pixel as a plain text field of
+  // the same font and size shows the same text, wherever it is scrolled.
+  void theSummaryLooksAsAPlainTextField() {
+    WindowOnSimCard f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    f.window->cmdStart_Click();
+    auto* info = f.Find<SummaryField>("txtInfo");
+    QPlainTextEdit plain;
+    plain.setFont(info->font());
+    plain.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    plain.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    plain.resize(info->size());
+    for (int16_t step : {0, 1234, -20000}) {
+      ScriptTick({Block([step](int pt, int ch) { return int16_t(step + 97 * ch + pt); })});
+      f.window->TimerAD_Timer();
+      for (int scrolled : {0, 20}) {
+        info->verticalScrollBar()->setValue(scrolled);
+        plain.setPlainText(info->toPlainText());
+        plain.verticalScrollBar()->setValue(scrolled);
+        const QImage drawn = info->viewport()->grab().toImage();
+        QVERIFY(info->paintedWithoutLayout());
+        QCOMPARE(drawn, plain.viewport()->grab().toImage());
+      }
+    }
   }
 
   // The program falls 32 s behind the card: the counter keeps the card's count but turns to
