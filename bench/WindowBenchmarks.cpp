@@ -64,6 +64,7 @@ constexpr int kRecordedBlocks = 64;
 // The blocks the simulated card makes, as its own fetch writes them.
 std::vector<std::vector<int16_t>> SimulatedCardBlocks() {
   WindowOnSimCard w;
+  w.window.findChild<QCheckBox*>("chkDisp")->setChecked(false);  // only the blocks count here
   w.window.cmdStart_Click();
   std::vector<std::vector<int16_t>> blocks;
   for (int b = 0; b < kRecordedBlocks; ++b) {

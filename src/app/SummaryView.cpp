@@ -46,26 +46,29 @@ void SummaryView::Show(std::string_view summary) {
   // does not draw itself) changes the field's height or its drawing: then the text is set
   // anew. Otherwise the lines are replaced in one edit block, so that the cursor does not
   // lay a line out at every move, and only their own rows are repainted.
-  std::vector<int> changedLines;
+  std::vector<std::pair<int, QString>> changedLines;
   for (size_t i = 0; i < shownLines_.size(); ++i) {
     if (shownLines_[i] == previousLines[i]) continue;
-    if (!field_->FitsFixedPitch(ToQt(shownLines_[i]))) {
+    QString line = ToQt(shownLines_[i]);
+    if (!field_->FitsFixedPitch(line)) {
       ReplaceAll();
       return;
     }
-    changedLines.push_back(static_cast<int>(i));
+    changedLines.emplace_back(static_cast<int>(i), std::move(line));
   }
   QTextCursor cursor(document);
   field_->BeginLineEdits();
   cursor.beginEditBlock();
-  for (int number : changedLines) {
+  std::vector<int> numbers;
+  for (const auto& [number, line] : changedLines) {
     const QTextBlock block = document->findBlockByNumber(number);
     cursor.setPosition(block.position());
     cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
-    cursor.insertText(ToQt(shownLines_[number]));
+    cursor.insertText(line);
+    numbers.push_back(number);
   }
   cursor.endEditBlock();
-  field_->EndLineEdits(changedLines);
+  field_->EndLineEdits(numbers);
   shownRevision_ = document->revision();
 }
 

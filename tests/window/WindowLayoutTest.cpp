@@ -121,6 +121,13 @@ class WindowLayoutTest : public QObject {
     QVERIFY(label->width() > before);
     QCOMPARE(label->pos(), QPoint(Px(1350), Px(1410)));
 
+    // Every one-line auto-size label has the size Qt's own size hint gives its caption.
+    for (QLabel* l : f.window->findChildren<QLabel*>()) {
+      if (l->property("autoSize").toBool() && !l->wordWrap()) {
+        QVERIFY2(l->size() == l->sizeHint(), qPrintable(l->objectName()));
+      }
+    }
+
     QLabel* wrapped = f.Find<QLabel>("Label3(3)");
     QCOMPARE(wrapped->text(), "文件保存到:" + f.dataDir.path());
     QCOMPARE(wrapped->width(), Px(1620));
