@@ -3,6 +3,7 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -45,6 +46,14 @@ inline double Percentile(std::vector<double> samples, double p) {
   std::sort(samples.begin(), samples.end());
   size_t i = static_cast<size_t>(p * static_cast<double>(samples.size() - 1) + 0.5);
   return samples[std::min(i, samples.size() - 1)];
+}
+
+// Processor time this process has used, user and system, in seconds.
+inline double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 // Resident memory of this process in kB: now ("VmRSS") or at its peak ("VmHWM").

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
@@ -217,6 +218,59 @@ void StartupToFirstFrame(benchmark::State& state) {
       qPrintable(QGuiApplication::platformName()));
 }
 BENCHMARK(StartupToFirstFrame)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The share of one processor the program takes while it acquires and saves in real time:
+// the window shown, its event loop and timers running, the card's blocks arriving at the
+// card's pace (one every 0.384 s), files written all the way.
+void CpuWhileAcquiring(benchmark::State& state) {
+  const auto input = static_cast<Input>(state.range(0));
+  const std::vector<std::vector<int16_t>> recorded = BlocksOf(input);
+  constexpr double kSeconds = 15, kBlockSeconds = 0.384;
+  for (auto _ : state) {
+    WindowOnSimCard w;
+    w.window.findChild<QLineEdit*>("txtSaveFileNum")->setText("20");
+    w.window.findChild<QLineEdit*>("txtBlockNumMax")->setText("10");
+    w.window.findChild<QCheckBox*>("chkSaveData")->setChecked(true);
+    ShowExposed(w.window);
+    w.window.cmdStart_Click();
+    const auto started = bench::Clock::now();
+    long delivered = 0;
+    // After each tick, the blocks the card has finished by then wait for the next one.
+    auto script = [&] {
+      const long due =
+          static_cast<long>(bench::Seconds(started, bench::Clock::now()) / kBlockSeconds) -
+          delivered;
+      SimCard_ScriptQuery(static_cast<int16_t>(due));
+      for (long i = 0; i < due; ++i) {
+        SimCard_ScriptFetch(1, recorded[delivered++ % recorded.size()].data());
+      }
+      if (w.window.capture().SaveFileIndex == w.window.capture().SaveFileCount) {
+        w.window.cmdStart_Click();  // a finished run of files starts over
+      }
+    };
+    script();
+    auto* timer = w.window.findChild<QTimer*>("TimerAD");
+    QObject::connect(timer, &QTimer::timeout, &w.window, script);
+    const double cpuBefore = bench::ProcessCpuSeconds();
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(kSeconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    const double wall = bench::Seconds(started, bench::Clock::now());
+    const double cpu = bench::ProcessCpuSeconds() - cpuBefore;
+    w.window.cmdStop_Click();
+    w.window.WaitForDataFiles();
+    state.SetIterationTime(cpu);
+    state.counters["cpu_percent"] = cpu / wall * 100;
+    state.counters["blocks"] = static_cast<double>(delivered);
+  }
+  state.SetLabel(std::string(NameOf(input)) + ", " + qPrintable(QGuiApplication::platformName()));
+}
+BENCHMARK(CpuWhileAcquiring)
+    ->DenseRange(0, 2)
+    ->ArgName("input")
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // 10,000 paced blocks through the real tick, 33 a tick, saving on all the way.
 void ThroughputSavingOn(benchmark::State& state) {
