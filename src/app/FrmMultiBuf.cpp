@@ -271,13 +271,15 @@ void FrmMultiBuf::ShowLoss(int lostBlocks) {
 // Analog acquisition
 
 void FrmMultiBuf::cmdStart_Click() {
-  // A setting out of range, a missing card or too little memory abandons the start without
-  // a message, keeping the steps already done.
+  // A setting out of range, a missing card or too little memory abandons the start,
+  // keeping the steps already done; no message box, but the button's tooltip and standard
+  // error say why.
+  ui_->cmdStart->setToolTip({});
   const auto files = acquisition::ReadSaveSetting(FromQt(ui_->txtSaveFileNum->text()), 1, 20);
-  if (!files) return;
+  if (!files) return RefuseStart("文件个数", ui_->txtSaveFileNum->text());
   const auto blocks = acquisition::ReadSaveSetting(FromQt(ui_->txtBlockNumMax->text()), 1, 10);
   capture_.BeginRun(*files, blocks);
-  if (!blocks) return;
+  if (!blocks) return RefuseStart("保存数据的块数", ui_->txtBlockNumMax->text());
 
   const auto outcome = acquisition::StartAcquisition(dll_);
   if (!cardInfoShown_ && dll_.library().loaded()) ShowCardInfo();
@@ -299,6 +301,15 @@ void FrmMultiBuf::cmdStart_Click() {
   if (!TimerAD_->isActive()) TimerAD_->start();
   ui_->cmdStop->setEnabled(true);
   ui_->cmdStart->setEnabled(false);
+}
+
+// A save setting whose number lies outside the 16-bit range stops the start.
+void FrmMultiBuf::RefuseStart(const QString& setting, const QString& text) {
+  const QString reason =
+      QString("未开始采集: %1 \"%2\" 超出 -32768 到 32767 的范围").arg(setting, text);
+  ui_->cmdStart->setToolTip(reason);
+  std::fprintf(stderr, "kzb7310: %s (not started: the setting is outside -32768..32767)\n",
+               qPrintable(reason));
 }
 
 void FrmMultiBuf::cmdStop_Click() {

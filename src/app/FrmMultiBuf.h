@@ -85,6 +85,7 @@ class FrmMultiBuf : public QWidget {
   void ShowChannelInfo();
   void ShowFileStatus();
   void ShowLoss(int lostBlocks);
+  void RefuseStart(const QString& setting, const QString& text);
   void ConnectWaveformOpeners();
   void OfferWaveform(QWidget* source, const QPoint& pos, int channel);
   void ShowCardInfo();

@@ -67,6 +67,8 @@ class AcquisitionTest : public QObject {
     QVERIFY(!f.Find("cmdStop")->isEnabled());
     QCOMPARE(f.window->capture().SaveFileCount, int16_t{3});
     QCOMPARE(f.window->capture().BlocksPerFile, int16_t{10});
+    QCOMPARE(f.Find("cmdStart")->toolTip(),
+             QString("未开始采集: 文件个数 \"99999\" 超出 -32768 到 32767 的范围"));
 
     // The second field out of range: the first one's counter is already set.
     f.Find<QLineEdit>("txtSaveFileNum")->setText("5");
@@ -75,6 +77,11 @@ class AcquisitionTest : public QObject {
     QCOMPARE(f.window->capture().SaveFileCount, int16_t{5});
     QCOMPARE(f.window->capture().BlocksPerFile, int16_t{10});
     QCOMPARE(SimCard_CallCount("StopIntr"), stops);
+    QVERIFY(f.Find("cmdStart")->toolTip().contains("保存数据的块数 \"-1e6\""));
+
+    f.Find<QLineEdit>("txtBlockNumMax")->setText("2");  // a start that goes ahead clears it
+    f.window->cmdStart_Click();
+    QVERIFY(f.Find("cmdStart")->toolTip().isEmpty());
   }
 
   void refusalsShowTheErrorNumber_data() {
