@@ -19,6 +19,7 @@
 #include "DataDirectory.h"
 #include "DigitalOutput.h"
 #include "NumberForms.h"
+#include "PathCaption.h"
 #include "StartStop.h"
 #include "SummaryView.h"
 #include "WaveformWindow.h"
@@ -29,14 +30,15 @@ namespace {
 
 using base::Failure;
 
-QString CardFailureCaption(const Failure& failure) {
+// What the card information line says before the failure's subject.
+QString CardFailureCaptionStart(const Failure& failure) {
   switch (failure.kind) {
     case Failure::Kind::CardLibraryMissing:
-      return "无法加载板卡库: " + ToQt(failure.subject);
+      return "无法加载板卡库: ";
     case Failure::Kind::EntryPointMissing:
-      return "板卡库缺少入口点: " + ToQt(failure.subject);
+      return "板卡库缺少入口点: ";
     default:
-      return ToQt(failure.subject);
+      return {};
   }
 }
 
@@ -61,8 +63,9 @@ FrmMultiBuf::FrmMultiBuf(std::string cardLibraryPath, std::string dataDirectory,
   NameControlArrays();
   ApplyDigitalInputFont();
   setFixedSize(size());
-  ui_->Label3_3_->setText(ToQt(acquisition::DirectoryCaption(capture_.directory())));
   for (QLabel* label : findChildren<QLabel*>()) FitAutoSizeLabel(label);
+  SetPathCaption(ui_->Label3_3_, ToQt(acquisition::DirectoryCaption(capture_.directory())),
+                 ToQt(acquisition::kDirectoryCaptionStart).size());
   // A text field holds whatever the operator types, however long.
   for (QLineEdit* field : findChildren<QLineEdit*>()) field->setMaxLength(INT_MAX);
   summary_.reserve(4096);
@@ -195,8 +198,9 @@ void FrmMultiBuf::ShowCardInfo() {
   const base::Result<std::string> identity = card::RequestIdentity(dll_);
   const QString path = ToQt(dll_.library().path());
   if (!identity) {
-    SetCaption(ui_->lblCardInfo, CardFailureCaption(identity.failure()));
-    ui_->lblCardInfo->setToolTip(ToQt(identity.failure().reason));
+    const QString start = CardFailureCaptionStart(identity.failure());
+    SetPathCaption(ui_->lblCardInfo, start + ToQt(identity.failure().subject), start.size(),
+                   ToQt(identity.failure().reason));
     Report(identity.failure());
     return;
   }

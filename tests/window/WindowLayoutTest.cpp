@@ -1,8 +1,10 @@
 // The window as it is created: every control with its kind, container, caption, place,
 // size and state, the focus order, fonts and timers.
+#include <QFontDatabase>
 #include <QGroupBox>
 
 #include "CheckValue.h"
+#include "PathCaption.h"
 #include "WindowFixture.h"
 
 namespace {
@@ -129,13 +131,67 @@ class WindowLayoutTest : public QObject {
     }
 
     QLabel* wrapped = f.Find<QLabel>("Label3(3)");
-    QCOMPARE(wrapped->text(), "文件保存到:" + f.dataDir.path());
+    QVERIFY(wrapped->text().startsWith("文件保存到:"));
     QCOMPARE(wrapped->width(), Px(1620));
     QVERIFY(wrapped->wordWrap());
 
     QLabel* fixed = f.Find<QLabel>("lblAD(0)");
     fixed->setText("-12345.678");
     QCOMPARE(fixed->size(), QSize(Px(930), Px(180)));
+  }
+
+  // Characters stand for width here: the caption's start stays, the path's head goes first,
+  // then the start of its last part.
+  void pathCaptionsAreCutInTheMiddle_data() {
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("pathStart");
+    QTest::addColumn<int>("room");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("fits") << "文件保存到:/tmp" << 6 << 10 << "文件保存到:/tmp";
+    QTest::newRow("head cut") << "文件保存到:/home/operator/data" << 6 << 16
+                              << "文件保存到:/hom…/data";
+    QTest::newRow("last part cut")
+        << "文件保存到:/home/operator/data" << 6 << 10 << "文件保存到:…ata";
+    QTest::newRow("start only") << "文件保存到:/home" << 6 << 3 << "文件保存到:…";
+    QTest::newRow("windows") << "无法加载板卡库: D:\\程序\\KZB\\adcard.dll" << 9 << 24
+                             << "无法加载板卡库: D:\\…\\adcard.dll";
+    QTest::newRow("separator at the end")
+        << "文件保存到:/data/run/2026/" << 6 << 14 << "文件保存到:/…/2026/";
+    QTest::newRow("no path") << "板卡库缺少入口点: " << 10 << 3 << "板卡库缺少入口点: ";
+  }
+  void pathCaptionsAreCutInTheMiddle() {
+    QFETCH(QString, caption);
+    QFETCH(int, pathStart);
+    QFETCH(int, room);
+    QFETCH(QString, shown);
+    QCOMPARE(ElidePathCaption(caption, pathStart,
+                              [room](const QString& text) { return text.size() <= room; }),
+             shown);
+  }
+
+  // In the window: what overflows is elided to its place with the whole text in the
+  // tooltip, beside the reason a failure gives; a short caption stays as it is.
+  void longPathCaptionsFitTheirPlace() {
+    if (QFontDatabase::families().isEmpty()) QSKIP("no font to measure text with here");
+    WindowOnSimCard f;
+    const QString folder = f.dataDir.filePath(QString(40, 'x') + "/data");
+    const QString library = f.dataDir.filePath(QString(60, 'y') + "/libadcard.so");
+    FrmMultiBuf window(library.toStdString(), folder.toStdString());
+    auto* wrapped = window.findChild<QLabel*>("Label3(3)");
+    const QString shownFolder = wrapped->text().section("…", 1);
+    QVERIFY(wrapped->text().startsWith("文件保存到:") && !shownFolder.isEmpty());
+    QVERIFY(folder.endsWith(shownFolder));
+    QVERIFY(wrapped->geometry().bottom() < window.findChild<QLabel*>("Label3(4)")->y());
+    QCOMPARE(wrapped->toolTip(), "文件保存到:" + folder);
+    auto* cardInfo = window.findChild<QLabel*>("lblCardInfo");
+    QVERIFY(cardInfo->text().startsWith("无法加载板卡库: "));
+    QVERIFY(cardInfo->text().endsWith("…/libadcard.so"));
+    QVERIFY(cardInfo->geometry().right() < window.findChild<QWidget*>("txtInfo")->x());
+    QVERIFY(cardInfo->toolTip().startsWith("无法加载板卡库: " + library + "\n"));
+
+    FrmMultiBuf shortFolder(ADCARD_PATH, "/tmp");
+    QCOMPARE(shortFolder.findChild<QLabel*>("Label3(3)")->text(), QString("文件保存到:/tmp"));
+    QVERIFY(shortFolder.findChild<QLabel*>("Label3(3)")->toolTip().isEmpty());
   }
 
   void initialStates() {

@@ -13,7 +13,7 @@ std::string DefaultDataDirectory() {
 }
 
 std::string DirectoryCaption(const std::string& directory) {
-  return "文件保存到:" + directory;
+  return std::string(kDirectoryCaptionStart) + directory;
 }
 
 }  // namespace acquisition

@@ -8,7 +8,8 @@ std::string DefaultDataDirectory() {
 }
 
 std::string DirectoryCaption(const std::string& directory) {
-  return "文件保存到:" + (directory == "c:\\temp" ? std::string("c:\\Temp") : directory);
+  return std::string(kDirectoryCaptionStart) +
+         (directory == "c:\\temp" ? std::string("c:\\Temp") : directory);
 }
 
 }  // namespace acquisition
