@@ -69,11 +69,17 @@ TraceStats StatsOf(const std::vector<float>& volts, double pointIntervalMs) {
   return stats;
 }
 
-std::string TracesCsv(const std::vector<Trace>& traces, double pointIntervalMs) {
-  std::string csv = "时间(ms)";
+std::string TraceName(int channel) {
+  return "通道" + std::to_string(channel + 1) + " (Ch " + std::to_string(channel) + ")";
+}
+
+std::string TracesCsv(const std::vector<Trace>& traces, double pointIntervalMs, int blockNumber,
+                      const std::string& blockTime) {
+  std::string csv =
+      "\xEF\xBB\xBF数据块," + std::to_string(blockNumber) + ",时间," + blockTime + "\r\n时间(ms)";
   size_t points = 0;
   for (const Trace& t : traces) {
-    csv += ",通道" + std::to_string(t.channel + 1) + "(V)";
+    csv.append(",").append(TraceName(t.channel)).append(" (V)");
     points = std::max(points, t.volts.size());
   }
   csv += "\r\n";
@@ -84,7 +90,7 @@ std::string TracesCsv(const std::vector<Trace>& traces, double pointIntervalMs) 
     for (const Trace& t : traces) {
       csv += ',';
       if (pt < t.volts.size()) {
-        std::snprintf(number, sizeof number, "%.4f", t.volts[pt]);
+        std::snprintf(number, sizeof number, "%.5f", t.volts[pt]);
         csv += number;
       }
     }

@@ -38,8 +38,15 @@ void ExtractTrace(const BlockView& block, int channel, const VoltageScale& scale
 // The figures of a run of volts sampled every `pointIntervalMs`.
 TraceStats StatsOf(const std::vector<float>& volts, double pointIntervalMs);
 
-// The traces as a UTF-8 CSV text: a header naming the time and each channel with its unit
-// (channels counted from 1), then one row per point.
-std::string TracesCsv(const std::vector<Trace>& traces, double pointIntervalMs);
+// A trace's name, by both of the window's channel numberings: the live values' and data
+// files' (from 1) and the summary's (from 0), "通道11 (Ch 10)".
+std::string TraceName(int channel);
+
+// The traces as CSV for a spreadsheet: UTF-8 with a byte-order mark (without one a Chinese
+// spreadsheet reads the text as GBK), a first row with the block's number and time, a
+// header naming the time and each trace with its unit, then one row per point. Volts have
+// five decimals: one code is 0.153 mV.
+std::string TracesCsv(const std::vector<Trace>& traces, double pointIntervalMs, int blockNumber,
+                      const std::string& blockTime);
 
 }  // namespace acquisition

@@ -161,9 +161,9 @@ void FrmMultiBuf::OfferWaveform(QWidget* source, const QPoint& pos, int channel)
 }
 
 void FrmMultiBuf::OpenWaveform(int channel) {
-  if (!waveform_) waveform_ = new WaveformWindow(this);
+  if (!waveform_) waveform_ = new WaveformWindow(ToQt(capture_.directory()), this);
   waveform_->AddChannel(channel);
-  waveform_->ShowBlock(acquisition::LatestBlock(dll_), values_.Scale);
+  waveform_->ShowBlock(acquisition::LatestBlock(dll_), values_.Scale, values_.BlocksReceived);
   waveform_->show();
   waveform_->raise();
   waveform_->activateWindow();
@@ -341,7 +341,8 @@ void FrmMultiBuf::TimerAD_Timer() {
         ToQt(numtext::Volts(tick.value().latestVolts[i], numtext::VoltPattern::NoIntegerZero)));
   }
   ShowChannelInfo();
-  if (waveform_ && waveform_->isVisible()) waveform_->ShowBlock(tick.value().block, values_.Scale);
+  if (waveform_ && waveform_->isVisible())
+    waveform_->ShowBlock(tick.value().block, values_.Scale, values_.BlocksReceived);
 }
 
 void FrmMultiBuf::ShowChannelInfo() {

@@ -10,7 +10,9 @@ namespace {
 
 constexpr int kLegendRowHeight = 18;
 constexpr int kColumnWidth = 96;
+constexpr int kNameWidth = 100;  // "通道64 (Ch 63)"
 constexpr int kMaxTraces = 4;
+constexpr int kLegendRows = kMaxTraces + 1;  // the headings, then one row per trace
 
 // A step for grid lines that gives about `lines` of them over `span`: 1, 2 or 5 times a
 // power of ten.
@@ -81,7 +83,7 @@ void WaveformPlot::UpdateRange() {
 }
 
 QRect WaveformPlot::PlotArea() const {
-  const int legend = kLegendRowHeight * (kMaxTraces + 1) + 8;
+  const int legend = kLegendRowHeight * (kLegendRows + 1) + 8;  // and the note's row
   constexpr int kTop = 24;  // room for the unit above the volt labels
   return QRect(56, kTop, std::max(10, width() - 56 - 14),
                std::max(10, height() - kTop - 28 - legend));
@@ -134,8 +136,9 @@ void WaveformPlot::DrawBackground() {
   for (size_t i = 0; i < backgroundChannels_.size(); ++i) {
     y += kLegendRowHeight;
     p.fillRect(QRect(area.left(), y + 6, 18, 6), TraceColour(static_cast<int>(i)));
-    p.drawText(QRect(area.left() + 24, y, kColumnWidth, kLegendRowHeight),
-               Qt::AlignLeft | Qt::AlignVCenter, QString("通道%1").arg(backgroundChannels_[i] + 1));
+    p.drawText(QRect(area.left() + 24, y, kNameWidth, kLegendRowHeight),
+               Qt::AlignLeft | Qt::AlignVCenter,
+               QString::fromStdString(acquisition::TraceName(backgroundChannels_[i])));
   }
 }
 
@@ -144,7 +147,16 @@ int WaveformPlot::LegendTop() const {
 }
 
 int WaveformPlot::LegendColumn(int column) const {
-  return PlotArea().left() + 24 + 70 + column * kColumnWidth;
+  return PlotArea().left() + 24 + kNameWidth + column * kColumnWidth;
+}
+
+QRect WaveformPlot::LegendArea() const {
+  return QRect(0, LegendTop(), width(), kLegendRows * kLegendRowHeight);
+}
+
+QRect WaveformPlot::NoteArea() const {
+  const QRect area = PlotArea();
+  return QRect(area.left(), height() - kLegendRowHeight, area.width(), kLegendRowHeight);
 }
 
 void WaveformPlot::paintEvent(QPaintEvent*) {
@@ -198,7 +210,6 @@ void WaveformPlot::paintEvent(QPaintEvent*) {
   }
   if (!note_.isEmpty()) {
     p.setPen(QColor(180, 0, 0));
-    p.drawText(QRect(area.left(), height() - kLegendRowHeight, area.width(), kLegendRowHeight),
-               Qt::AlignLeft | Qt::AlignVCenter, note_);
+    p.drawText(NoteArea(), Qt::AlignLeft | Qt::AlignVCenter, note_);
   }
 }

@@ -27,6 +27,11 @@ class WaveformPlot : public QWidget {
   // A note under the legend ("最后数据: 3 秒前"), empty for none.
   void SetNote(const QString& note);
 
+  // Where the legend (its headings and one row per trace) and the note are drawn: the note
+  // has a row of its own under the legend.
+  QRect LegendArea() const;
+  QRect NoteArea() const;
+
   static QColor TraceColour(int index);
   // The volt range the axis shows now.
   float lowVolts() const { return low_; }

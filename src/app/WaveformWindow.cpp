@@ -3,12 +3,14 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -16,14 +18,15 @@
 #include "WholeFile.h"
 #include "WidgetText.h"
 
-WaveformWindow::WaveformWindow(QWidget* parent)
+WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
     : QWidget(parent, Qt::Window),
       plot_(new WaveformPlot(this)),
       freeze_(new QPushButton("冻结", this)),
       fit_(new QCheckBox("纵轴适应数据", this)),
       savePicture_(new QPushButton("保存图片…", this)),
       saveValues_(new QPushButton("保存数据…", this)),
-      ageTimer_(new QTimer(this)) {
+      ageTimer_(new QTimer(this)),
+      saveFolder_(saveFolder) {
   setObjectName("WaveformWindow");
   setWindowTitle("波形显示");
   auto* controls = new QHBoxLayout;
@@ -31,7 +34,7 @@ WaveformWindow::WaveformWindow(QWidget* parent)
     auto* slot = new QComboBox(this);
     slot->setObjectName(QString("cboTrace%1").arg(i));
     slot->addItem("无", -1);
-    for (int ch = 0; ch < 64; ++ch) slot->addItem(QString("通道%1").arg(ch + 1), ch);
+    for (int ch = 0; ch < 64; ++ch) slot->addItem(ToQt(acquisition::TraceName(ch)), ch);
     connect(slot, &QComboBox::currentIndexChanged, this, &WaveformWindow::Redraw);
     controls->addWidget(new QLabel(QString("曲线%1:").arg(i + 1), this));
     controls->addWidget(slot);
@@ -41,6 +44,11 @@ WaveformWindow::WaveformWindow(QWidget* parent)
   freeze_->setObjectName("cmdFreeze");
   freeze_->setCheckable(true);
   freeze_->setToolTip("冻结当前数据块（空格键）");
+  // Space freezes wherever the focus is in this window, a check box or a channel list too.
+  auto* freezeKey = new QShortcut(Qt::Key_Space, this);
+  freezeKey->setObjectName("freezeShortcut");
+  freezeKey->setAutoRepeat(false);  // held down, it freezes once
+  connect(freezeKey, &QShortcut::activated, this, [this] { SetFrozen(!frozen()); });
   fit_->setObjectName("chkFit");
   savePicture_->setObjectName("cmdSavePicture");
   saveValues_->setObjectName("cmdSaveValues");
@@ -92,8 +100,10 @@ std::vector<int> WaveformWindow::Channels() const {
 }
 
 void WaveformWindow::ShowBlock(const acquisition::BlockView& block,
-                               const acquisition::VoltageScale& scale) {
+                               const acquisition::VoltageScale& scale, int blockNumber) {
   if (frozen() || block.empty()) return;
+  blockNumber_ = blockNumber;
+  blockTime_ = QDateTime::currentDateTime();
   cells_.assign(block.cells, block.cells + block.cellCount());
   block_ = block;
   block_.cells = cells_.data();
@@ -136,8 +146,11 @@ void WaveformWindow::SetLossNote(const QString& note) {
 }
 
 void WaveformWindow::ShowNote() {
-  plot_->SetNote(ageNote_.isEmpty() || lossNote_.isEmpty() ? ageNote_ + lossNote_
-                                                           : ageNote_ + "  " + lossNote_);
+  QStringList notes;
+  for (const QString& note : {frozen() ? QString("已冻结") : QString(), ageNote_, lossNote_}) {
+    if (!note.isEmpty()) notes << note;
+  }
+  plot_->SetNote(notes.join("  "));
 }
 
 bool WaveformWindow::frozen() const {
@@ -149,18 +162,7 @@ void WaveformWindow::SetFrozen(bool frozen) {
   freeze_->setText(frozen ? "继续" : "冻结");
   savePicture_->setEnabled(frozen);
   saveValues_->setEnabled(frozen);
-  if (frozen)
-    plot_->SetNote("已冻结");
-  else
-    plot_->SetNote({});
-}
-
-void WaveformWindow::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Space) {
-    SetFrozen(!frozen());
-    return;
-  }
-  QWidget::keyPressEvent(event);
+  ShowNote();
 }
 
 QString WaveformWindow::SavePicture(const QString& path) {
@@ -174,14 +176,17 @@ QString WaveformWindow::SavePicture(const QString& path) {
 
 QString WaveformWindow::SaveValues(const QString& path) {
   const auto written = base::WriteWholeFile(
-      FromQt(path), acquisition::TracesCsv(traces(), plot_->pointIntervalMs()));
+      FromQt(path), acquisition::TracesCsv(traces(), plot_->pointIntervalMs(), blockNumber_,
+                                           FromQt(blockTime_.toString("yyyy-MM-dd HH:mm:ss"))));
   return written ? QString() : ToQt(written.failure().reason);
 }
 
 void WaveformWindow::ChooseAndSave(const QString& title, const QString& name, const QString& filter,
                                    QString (WaveformWindow::*save)(const QString&)) {
-  const QString path = QFileDialog::getSaveFileName(this, title, name, filter);
+  const QString path =
+      QFileDialog::getSaveFileName(this, title, QDir(saveFolder_).filePath(name), filter);
   if (path.isEmpty()) return;
+  saveFolder_ = QFileInfo(path).absolutePath();
   if (const QString error = (this->*save)(path); !error.isEmpty()) {
     QMessageBox::warning(this, title, "写入失败: " + path + "\n" + error);
   }

@@ -3,6 +3,7 @@
 // and a frozen view saved as a picture and as values.
 #pragma once
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QWidget>
 #include <array>
@@ -23,7 +24,9 @@ class WaveformWindow : public QWidget {
  public:
   static constexpr int kTraceSlots = 4;
 
-  explicit WaveformWindow(QWidget* parent = nullptr);
+  // Pictures and values are offered for saving in `saveFolder` first, then in the folder
+  // the operator chose last.
+  explicit WaveformWindow(const QString& saveFolder, QWidget* parent = nullptr);
 
   // Shows `channel` (0-based) unless it is shown already: in the first empty slot, or in
   // place of the last one when all four are taken.
@@ -31,8 +34,10 @@ class WaveformWindow : public QWidget {
   // The channels shown, 0-based, in slot order.
   std::vector<int> Channels() const;
 
-  // The block the tick fetched. Ignored while frozen.
-  void ShowBlock(const acquisition::BlockView& block, const acquisition::VoltageScale& scale);
+  // The block the tick fetched, the `blockNumber`-th received (as the main window counts).
+  // Ignored while frozen.
+  void ShowBlock(const acquisition::BlockView& block, const acquisition::VoltageScale& scale,
+                 int blockNumber);
 
   // Lost blocks in this run ("丢失 37 块 (最近 12:03:05)"), shown with the figures; empty for
   // none.
@@ -42,13 +47,11 @@ class WaveformWindow : public QWidget {
   void SetFrozen(bool frozen);
   const std::vector<acquisition::Trace>& traces() const;
   WaveformPlot* plot() const { return plot_; }
+  const QString& saveFolder() const { return saveFolder_; }
 
   // Writes the frozen view; each returns the reason when the file could not be written.
   QString SavePicture(const QString& path);
   QString SaveValues(const QString& path);
-
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Redraw();
@@ -72,6 +75,9 @@ class WaveformWindow : public QWidget {
   acquisition::BlockView block_;  // of cells_
   acquisition::VoltageScale scale_;
   QElapsedTimer lastBlock_;
+  int blockNumber_ = 0;
+  QDateTime blockTime_;
   QString ageNote_, lossNote_;
+  QString saveFolder_;
   std::vector<acquisition::Trace> spare_;  // the plot's previous traces, refilled next
 };

@@ -7,6 +7,7 @@
 #include "DataDirectory.h"
 #include "DataFile.h"
 #include "FrmMultiBuf.h"
+#include "QtTranslations.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "WidgetText.h"
@@ -27,6 +28,9 @@ int main(int argc, char* argv[]) {
   if (const auto status = RunCommandLine(argc, argv)) return *status;
   QApplication app(argc, argv);
   CloseWindowsOnTermination(&app);
+  if (InstallQtTranslations().isEmpty()) {
+    std::fprintf(stderr, "kzb7310: qtbase_zh_CN.qm not found: Qt's own texts stay English\n");
+  }
 
   const std::string cardLibrary = card::DefaultLibraryPath();
   const std::string dataDirectory = acquisition::DefaultDataDirectory();

@@ -76,14 +76,17 @@ TEST(Waveform, FiguresOfKnownSignals) {
   }
 }
 
-TEST(Waveform, CsvNamesChannelsAndUnits) {
+// One code apart (0.153 mV) stays apart in the text; both numberings name a trace.
+TEST(Waveform, CsvOpensRightInASpreadsheet) {
   Trace a{.channel = 0, .volts = {1.0f, -0.5f}, .stats = {}};
-  Trace b{.channel = 63, .volts = {4.9999237f, -5.0000763f}, .stats = {}};
-  EXPECT_EQ(TracesCsv({a, b}, kIntervalMs),
-            "时间(ms),通道1(V),通道64(V)\r\n"
-            "0.00,1.0000,4.9999\r\n"
-            "1.28,-0.5000,-5.0001\r\n");
-  EXPECT_EQ(TracesCsv({}, kIntervalMs), "时间(ms)\r\n");
+  Trace b{.channel = 63, .volts = {4.9999237f, 4.9997711f}, .stats = {}};
+  EXPECT_EQ(TracesCsv({a, b}, kIntervalMs, 1234, "2026-12-09 12:03:05"),
+            "\xEF\xBB\xBF数据块,1234,时间,2026-12-09 12:03:05\r\n"
+            "时间(ms),通道1 (Ch 0) (V),通道64 (Ch 63) (V)\r\n"
+            "0.00,1.00000,4.99992\r\n"
+            "1.28,-0.50000,4.99977\r\n");
+  EXPECT_EQ(TracesCsv({}, kIntervalMs, -32768, ""),
+            "\xEF\xBB\xBF数据块,-32768,时间,\r\n时间(ms)\r\n");
 }
 
 }  // namespace

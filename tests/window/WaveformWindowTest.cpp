@@ -1,9 +1,11 @@
 // The waveform window, opened from the main window and fed by its tick.
 #include <QComboBox>
+#include <QFileDialog>
 #include <QImage>
 #include <QMenu>
 #include <QTextBlock>
 
+#include "QtTranslations.h"
 #include "WaveformPlot.h"
 #include "WaveformWindow.h"
 #include "WindowFixture.h"
@@ -84,8 +86,12 @@ class WaveformWindowTest : public QObject {
     QCOMPARE(trace.stats.maximum, trace.volts[299]);
     QVERIFY(!trace.stats.frequencyHz);
 
-    QTest::keyClick(view, Qt::Key_Space);  // freeze
+    // Space freezes wherever the focus is, here on a check box that keeps its state.
+    QVERIFY(QTest::qWaitForWindowActive(view));
+    f.Find<QCheckBox>("chkFit")->setFocus();
+    QTest::keyClick(f.Find<QCheckBox>("chkFit"), Qt::Key_Space);
     QVERIFY(view->frozen());
+    QVERIFY(!f.Find<QCheckBox>("chkFit")->isChecked());
     ScriptTick({Filled(0)});
     f.window->TimerAD_Timer();
     QCOMPARE(view->traces()[0].volts[0], acquisition::VoltsOfCode(17768, scale));
@@ -96,13 +102,47 @@ class WaveformWindowTest : public QObject {
     QCOMPARE(view->SaveValues(csv), QString());
     QFile values(csv);
     QVERIFY(values.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(values.readLine()), QString("时间(ms),通道3(V)\r\n"));
-    QCOMPARE(QString::fromUtf8(values.readLine()), QString("0.00,-2.2889\r\n"));
+    QVERIFY(values.readLine().startsWith("\xEF\xBB\xBF数据块,1,时间,20"));
+    QCOMPARE(QString::fromUtf8(values.readLine()), QString("时间(ms),通道3 (Ch 2) (V)\r\n"));
+    QCOMPARE(QString::fromUtf8(values.readLine()), QString("0.00,-2.28885\r\n"));
+    QCOMPARE(view->findChild<QComboBox*>("cboTrace0")->currentText(), QString("通道3 (Ch 2)"));
+    QCOMPARE(view->plot()->LegendArea().intersected(view->plot()->NoteArea()), QRect());
 
     f.Find<QPushButton>("cmdFreeze")->click();  // thaw: the next block shows
     ScriptTick({Filled(0)});
     f.window->TimerAD_Timer();
     QCOMPARE(view->traces()[0].stats.maximum, acquisition::VoltsOfCode(0, scale));
+  }
+
+  // Qt's own dialog speaks Chinese, starts in the data folder, then in the folder the
+  // operator saved to last.
+  void theSaveDialogIsChineseAndRemembersTheFolder() {
+    QVERIFY(!InstallQtTranslations().isEmpty());
+    WindowOnSimCard f;
+    f.window->cmdStart_Click();
+    f.window->OpenWaveform(0);
+    ScriptTick({Filled(0)});
+    f.window->TimerAD_Timer();
+    f.window->waveform()->SetFrozen(true);
+    const QString other = f.dataDir.filePath("其它");
+    QVERIFY(QDir().mkpath(other));
+    QStringList startedIn, lookIn;
+    const auto chooseIn = [&](const QString& folder) {
+      QTimer::singleShot(0, [&, folder] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        startedIn << dialog->directory().absolutePath();
+        lookIn << dialog->findChild<QLabel*>("lookInLabel")->text();
+        dialog->selectFile(QDir(folder).filePath("view.csv"));
+        static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides it
+      });
+      f.Find<QPushButton>("cmdSaveValues")->click();
+    };
+    chooseIn(other);
+    chooseIn(f.dataDir.path());
+    QCOMPARE(startedIn, QStringList({f.dataDir.path(), other}));
+    QCOMPARE(lookIn.value(0), QString("查找范围："));
+    QVERIFY(QFile::exists(QDir(other).filePath("view.csv")));
   }
 
   // The extreme codes lie on the edges of the -5 V to +5 V axis, or inside a fitted one.
