@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <cstdio>
 
@@ -28,6 +29,9 @@ int main(int argc, char* argv[]) {
   if (const auto status = RunCommandLine(argc, argv)) return *status;
   QApplication app(argc, argv);
   CloseWindowsOnTermination(&app);
+  // The menu entry's icon and name, so that a desktop shows the window under its entry.
+  QApplication::setWindowIcon(QIcon(":/kzb7310/icon.png"));
+  QApplication::setDesktopFileName("org.kzb7310.Kzb7310");
   if (InstallQtTranslations().isEmpty()) {
     std::fprintf(stderr, "kzb7310: qtbase_zh_CN.qm not found: Qt's own texts stay English\n");
   }
