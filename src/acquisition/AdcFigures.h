@@ -1,0 +1,48 @@
+// The dynamic figures of one converter channel, measured the way converters are tested: a
+// record of the channel's codes, windowed, transformed, the fundamental's bins and those
+// of its first five harmonics (2nd to 6th) taken out, the rest counted as noise.
+//
+// The window is the 7-term Blackman-Harris: its side lobes lie below -180 dB, so a sine
+// need not fit the record a whole number of times and still leaks nothing a 16-bit
+// converter could show; its main lobe spans 7 bins either side of a tone.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "Block.h"
+
+namespace acquisition {
+
+inline constexpr int kHarmonics = 5;  // the 2nd to the 6th
+inline constexpr const char* kAnalysisWindowName = "Blackman-Harris 7";
+
+struct AdcFigures {
+  // A tone stands clear of the noise; without one the channel sees a DC input and only
+  // the noise figures mean anything.
+  bool sine = false;
+  double fundamentalHz = 0;
+  double amplitudeCodes = 0;  // the fundamental's peak
+  double snrDb = 0;
+  double thdDb = 0;  // the harmonics' power to the fundamental's (dBc, below 0)
+  double sinadDb = 0;
+  double enob = 0;                              // (SINAD - 1.76 dB) / 6.02 dB
+  std::array<double, kHarmonics> harmonicHz{};  // folded into 0 .. half the sample rate
+  // The record's spread about its mean, in codes: the noise of a DC input.
+  double noiseRmsCodes = 0;
+  double noisePeakToPeakCodes = 0;
+  // The spectrum: bin k at k * binHz, in dB against a full-scale sine (dBFS).
+  double binHz = 0;
+  std::vector<float> spectrumDbfs;
+};
+
+// The figures of `codes`, one channel's consecutive samples as unsigned codes (0 .. 65535),
+// taken `sampleRateHz` a second. A record shorter than 64 samples gives no figures (all 0).
+AdcFigures MeasureAdcFigures(const std::vector<float>& codes, double sampleRateHz);
+
+// `channel`'s samples as unsigned codes, block after block, from interleaved blocks laid
+// end to end (the card's ring, oldest block first).
+void AppendChannelCodes(const BlockView& block, int channel, std::vector<float>& codes);
+
+}  // namespace acquisition
