@@ -46,6 +46,13 @@ int32_t SimCard_OverrunCount(void);
 // reports no block while blocks go on finishing, so the queue fills and drops the oldest.
 void SimCard_StallQueries(int32_t ms);
 
+// A test tone on `channel` (0-based) from the next block on: a sine of `hz` and peak
+// `amplitudeVolts`, white noise of `noiseCodes` RMS, and 2nd and 3rd harmonics `secondDbc`
+// and `thirdDbc` dB below it (-200 for none). `hz` 0 takes the channel's tone away. The card
+// powers on with one: 40 Hz, 4 V on channel 63, noise 1 code, harmonics -90 and -96 dBc.
+void SimCard_SetTone(int32_t channel, double hz, double amplitudeVolts, double noiseCodes,
+                     double secondDbc, double thirdDbc);
+
 #ifdef __cplusplus
 }
 #endif

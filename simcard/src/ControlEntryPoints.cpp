@@ -65,3 +65,12 @@ SIMCARD_EXPORT void SimCard_StallQueries(int32_t ms) {
   SimCardState& s = State();
   s.stalledUntilMicros = s.clock.NowMicros() + int64_t{ms} * 1000;
 }
+
+SIMCARD_EXPORT void SimCard_SetTone(int32_t channel, double hz, double amplitudeVolts,
+                                    double noiseCodes, double secondDbc, double thirdDbc) {
+  std::vector<Tone>& tones = State().tones;
+  std::erase_if(tones, [channel](const Tone& t) { return t.channel == channel; });
+  if (hz > 0) {
+    tones.push_back(Tone{channel, hz, amplitudeVolts, noiseCodes, secondDbc, thirdDbc});
+  }
+}

@@ -108,7 +108,7 @@ SIMCARD_EXPORT int32_t ADResult(int16_t* buffer) {
   s.Pace();
   if (s.BlocksWaiting() <= 0) return 0;
   FillBlock(buffer + 1, s.acq.channels, s.acq.points, s.acq.nextToFetch++,
-            static_cast<double>(s.acq.samplesPerSecond));
+            static_cast<double>(s.acq.samplesPerSecond), s.tones);
   return 1;
 }
 

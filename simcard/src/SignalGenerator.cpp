@@ -15,13 +15,30 @@ double Phase(double seconds, double period) {
   return p < 0 ? p + 1 : p;
 }
 
-// A few codes of reproducible noise from the sample's index.
-int NoiseCodes(uint64_t sampleIndex) {
+uint64_t Mixed(uint64_t sampleIndex) {
   uint64_t x = sampleIndex * 0x9E3779B97F4A7C15ull;
   x ^= x >> 31;
   x *= 0xBF58476D1CE4E5B9ull;
   x ^= x >> 29;
-  return static_cast<int>(x % 7) - 3;  // -3..3
+  return x;
+}
+
+// A few codes of reproducible noise from the sample's index.
+int NoiseCodes(uint64_t sampleIndex) {
+  return static_cast<int>(Mixed(sampleIndex) % 7) - 3;  // -3..3
+}
+
+// Reproducible noise of RMS 1, nearly gaussian: four uniform parts of the sample's hash.
+double GaussianNoise(uint64_t sampleIndex) {
+  const uint64_t x = Mixed(sampleIndex ^ 0x5851F42D4C957F2Dull);
+  double sum = 0;
+  for (int part = 0; part < 4; ++part) sum += static_cast<double>(x >> (16 * part) & 0xFFFF);
+  // Each part has mean 32767.5 and variance 65536^2 / 12; four of them, variance 1 when scaled.
+  return (sum - 4 * 32767.5) / (65536.0 / std::sqrt(3.0));
+}
+
+double Amplitude(double dbc) {
+  return std::pow(10.0, dbc / 20);
 }
 
 }  // namespace
@@ -43,6 +60,22 @@ double ChannelVolts(int channel, int channelCount, double seconds, uint64_t samp
   }
 }
 
+Tone DefaultTone() {
+  return Tone{.channel = 63,
+              .hz = 40,
+              .amplitudeVolts = 4,
+              .noiseCodes = 1,
+              .secondDbc = -90,
+              .thirdDbc = -96};
+}
+
+double ToneVolts(const Tone& tone, double seconds, uint64_t sampleIndex) {
+  const double phase = 2 * kPi * tone.hz * seconds;
+  return tone.amplitudeVolts * (std::sin(phase) + Amplitude(tone.secondDbc) * std::sin(2 * phase) +
+                                Amplitude(tone.thirdDbc) * std::sin(3 * phase)) +
+         tone.noiseCodes * GaussianNoise(sampleIndex) * (10.0 / 65535);
+}
+
 // Steady levels from -4.5 V to 4.5 V across the channels after the first four.
 double StaircaseVolts(int channel, int channelCount) {
   const int steps = channelCount > 5 ? channelCount - 5 : 1;
@@ -56,7 +89,8 @@ int16_t CellOfVolts(double volts) {
   return static_cast<int16_t>(static_cast<uint16_t>(code));
 }
 
-void FillBlock(int16_t* cells, int channels, int points, int64_t block, double samplesPerSecond) {
+void FillBlock(int16_t* cells, int channels, int points, int64_t block, double samplesPerSecond,
+               const std::vector<Tone>& tones) {
   const uint64_t first = static_cast<uint64_t>(block) * static_cast<uint64_t>(channels * points);
   // The staircase channels differ only by their noise from sample to sample: their level's
   // code is worked out once per block, the noise added in codes.
@@ -75,6 +109,14 @@ void FillBlock(int16_t* cells, int channels, int points, int64_t block, double s
         const long code = std::clamp(levelCodes[ch] + NoiseCodes(index), 0L, 65535L);
         cell = static_cast<int16_t>(static_cast<uint16_t>(code));
       }
+    }
+  }
+  for (const Tone& tone : tones) {
+    if (tone.channel < 0 || tone.channel >= channels) continue;
+    for (int pt = 0; pt < points; ++pt) {
+      const uint64_t index = first + static_cast<uint64_t>(pt * channels + tone.channel);
+      const double seconds = static_cast<double>(index) / samplesPerSecond;
+      cells[pt * channels + tone.channel] = CellOfVolts(ToneVolts(tone, seconds, index));
     }
   }
 }

@@ -1,10 +1,28 @@
 // What the simulated card's inputs see: four slow waveforms on channels 0 to 3 so the live
-// labels move, and a staircase of steady levels with a little noise on the others.
+// labels move, a staircase of steady levels with a little noise on the others, and test
+// tones (a sine with white noise and harmonics, as a converter shows one) on chosen channels.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace simcard {
+
+// A sine on one channel, in place of its waveform or staircase level.
+struct Tone {
+  int channel = 0;
+  double hz = 0;
+  double amplitudeVolts = 0;  // peak
+  double noiseCodes = 0;      // RMS, white
+  double secondDbc = -200;    // harmonics, dB below the sine
+  double thirdDbc = -200;
+};
+// The tone the card powers on with: 40 Hz, 4 V on channel 63 (通道64), with the noise and
+// distortion of a good 16-bit channel: SNR 85 dB, THD -89 dB, ENOB 13.6.
+Tone DefaultTone();
+
+// Volts of a tone at `seconds`; `sampleIndex` seeds its noise.
+double ToneVolts(const Tone& tone, double seconds, uint64_t sampleIndex);
 
 // Volts at input channel `channel` at time `seconds` after acquisition started.
 // `sampleIndex` seeds the noise, so a block is the same whenever it is fetched.
@@ -16,7 +34,9 @@ double StaircaseVolts(int channel, int channelCount);
 // The card's 16-bit word for a voltage: offset binary (32768 is 0 V), kept as a signed cell.
 int16_t CellOfVolts(double volts);
 
-// Fills cells[0 .. channels*points-1] with block number `block`, channel-interleaved.
-void FillBlock(int16_t* cells, int channels, int points, int64_t block, double samplesPerSecond);
+// Fills cells[0 .. channels*points-1] with block number `block`, channel-interleaved, with
+// `tones` on their channels.
+void FillBlock(int16_t* cells, int channels, int points, int64_t block, double samplesPerSecond,
+               const std::vector<Tone>& tones = {});
 
 }  // namespace simcard

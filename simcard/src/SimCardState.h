@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "EntryPointTable.h"
+#include "SignalGenerator.h"
 #include "SimClock.h"
 
 namespace simcard {
@@ -57,6 +58,7 @@ struct SimCardState {
   std::optional<std::array<int16_t, 2>> fixedInputs;
   bool inputsSilent = false;
   int64_t stalledUntilMicros = 0;  // QueryBuf reports nothing before this card time
+  std::vector<Tone> tones{DefaultTone()};
   std::array<CallRecord, card::kEntryPointCount> calls{};
 
   // Moves finished blocks into the waiting queue as the clock says.

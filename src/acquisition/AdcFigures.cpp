@@ -152,6 +152,7 @@ AdcFigures MeasureAdcFigures(const std::vector<float>& codes, double sampleRateH
   figures.enob = (figures.sinadDb - 1.76) / 6.02;
   // A tone 10 dB over all the noise: white noise alone puts some 20 dB less in one lobe.
   figures.sine = figures.snrDb > 10;
+  if (figures.sine) figures.noiseRmsCodes = std::sqrt(noise);
   return figures;
 }
 

@@ -29,7 +29,8 @@ struct AdcFigures {
   double sinadDb = 0;
   double enob = 0;                              // (SINAD - 1.76 dB) / 6.02 dB
   std::array<double, kHarmonics> harmonicHz{};  // folded into 0 .. half the sample rate
-  // The record's spread about its mean, in codes: the noise of a DC input.
+  // The noise in codes: RMS, what is left beside a tone and its harmonics, or the spread
+  // about the mean of a DC input; peak to peak, of a DC input.
   double noiseRmsCodes = 0;
   double noisePeakToPeakCodes = 0;
   // The spectrum: bin k at k * binHz, in dB against a full-scale sine (dBFS).

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "AdcFigures.h"
 #include "BlockPolling.h"
 #include "CardIdentity.h"
 #include "ChannelValues.h"
@@ -64,7 +65,8 @@ Check IdentityCheck(DllDef& dll, const Profile& profile, std::string& line) {
 // Acquires the profile's number of blocks and keeps every channel's figures.
 Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
                        const std::atomic<bool>& interrupted,
-                       std::array<ChannelFigures, 64>& figures) {
+                       std::array<ChannelFigures, 64>& figures,
+                       std::array<std::vector<float>, 64>& records) {
   Check check = Named("acquisition");
   const auto started = acquisition::StartAcquisition(dll);
   if (!started) {
@@ -117,6 +119,9 @@ Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
           f.maximum = std::max(f.maximum, v);
           ++f.count;
         }
+      }
+      for (int ch = 0; ch < block.channels && ch < 64; ++ch) {
+        if (profile.dynamic[ch]) acquisition::AppendChannelCodes(block, ch, records[ch]);
       }
     }
     if (received < profile.blocks) clock.sleepMs(20);
@@ -184,6 +189,58 @@ Check AnalogCheck(const Profile& profile, const std::array<ChannelFigures, 64>& 
   check.limits = "the profile's level, tolerance, noise and range per channel";
   check.passed = failed == 0;
   check.detail = detail;
+  return check;
+}
+
+// Each profiled channel's dynamic figures, each one a measurement held to its limit.
+Check DynamicCheck(const Profile& profile, const std::array<std::vector<float>, 64>& records,
+                   double sampleRateHz) {
+  Check check = Named("dynamic");
+  check.limits = "the profile's frequency, SNR, SINAD, ENOB, THD and noise per channel (" +
+                 std::string(acquisition::kAnalysisWindowName) + " window)";
+  int checked = 0, failed = 0;
+  for (int ch = 0; ch < 64; ++ch) {
+    if (!profile.dynamic[ch]) continue;
+    ++checked;
+    const DynamicLimits& limits = *profile.dynamic[ch];
+    const auto figures = acquisition::MeasureAdcFigures(records[ch], sampleRateHz);
+    const std::string channel = "channel " + std::to_string(ch + 1);
+    std::vector<Measurement> measured;
+    const auto add = [&](const char* figure, double value, const char* unit,
+                         std::optional<double> low, std::optional<double> high) {
+      const bool within = (!low || value >= *low) && (!high || value <= *high);
+      measured.push_back({channel + " " + figure, value, unit, low, high, within});
+    };
+    if (limits.frequencyHz) {
+      add("frequency", figures.fundamentalHz, "Hz", *limits.frequencyHz - limits.frequencyTolerance,
+          *limits.frequencyHz + limits.frequencyTolerance);
+      if (!figures.sine) measured.back().passed = false;  // no tone at all
+    }
+    if (limits.minSnrDb) add("SNR", figures.snrDb, "dB", limits.minSnrDb, std::nullopt);
+    if (limits.minSinadDb) add("SINAD", figures.sinadDb, "dB", limits.minSinadDb, std::nullopt);
+    if (limits.minEnob) add("ENOB", figures.enob, "bits", limits.minEnob, std::nullopt);
+    if (limits.maxThdDb) add("THD", figures.thdDb, "dBc", std::nullopt, limits.maxThdDb);
+    if (limits.maxNoiseCodes) {
+      add("noise", figures.noiseRmsCodes, "codes", std::nullopt, limits.maxNoiseCodes);
+    }
+    bool channelPassed = true;
+    for (const Measurement& m : measured) {
+      if (m.passed) continue;
+      channelPassed = false;
+      if (!check.detail.empty()) check.detail += "\n";
+      check.detail +=
+          m.name + " " + Format("%.2f", m.value) + " " + m.unit + "; " +
+          (m.low && m.high ? Format("expected %.2f", *m.low) + Format(" .. %.2f", *m.high)
+           : m.low         ? Format("at least %.2f", *m.low)
+                           : Format("at most %.2f", *m.high));
+      if (m.name.ends_with("frequency") && !figures.sine) check.detail += " (no tone found)";
+    }
+    failed += channelPassed ? 0 : 1;
+    check.measurements.insert(check.measurements.end(), measured.begin(), measured.end());
+  }
+  check.measured = std::to_string(checked - failed) + " of " + std::to_string(checked) +
+                   " channels within their limits";
+  check.passed = failed == 0;
   return check;
 }
 
@@ -302,13 +359,21 @@ Outcome Run(DllDef& dll, const Profile& profile, const Clock& clock,
     return outcome;
   }
   std::array<ChannelFigures, 64> figures{};
+  std::array<std::vector<float>, 64> records{};  // codes of the channels with dynamic limits
   progress("identity");
   outcome.checks.push_back(IdentityCheck(dll, profile, outcome.identityLine));
   progress("acquisition");
-  outcome.checks.push_back(AcquisitionCheck(dll, profile, clock, interrupted, figures));
+  outcome.checks.push_back(AcquisitionCheck(dll, profile, clock, interrupted, figures, records));
   if (outcome.checks.back().passed) {
     progress("analog");
     outcome.checks.push_back(AnalogCheck(profile, figures));
+    if (std::any_of(profile.dynamic.begin(), profile.dynamic.end(),
+                    [](const auto& d) { return d.has_value(); })) {
+      progress("dynamic");
+      const double sampleRateHz =
+          dll.ChannelCount > 0 ? static_cast<double>(dll.IntrArg5) / dll.ChannelCount : 0;
+      outcome.checks.push_back(DynamicCheck(profile, records, sampleRateHz));
+    }
   }
   (void)acquisition::StopAcquisition(dll);
   if (!interrupted) {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,19 @@ class DllDef;
 
 namespace selftest {
 
-struct Check {
-  std::string name;  // "identity", "acquisition", "analog", "digital", "stop"
+// One figure a check measured, with its unit and the limits it was held to.
+struct Measurement {
+  std::string name;  // "channel 64 SNR"
+  double value = 0;
+  std::string unit;  // "dB", "Hz", "bits", "codes"
+  std::optional<double> low, high;
   bool passed = false;
+};
+
+struct Check {
+  std::string name;  // "identity", "acquisition", "analog", "dynamic", "digital", "stop"
+  bool passed = false;
+  std::vector<Measurement> measurements;
   std::string measured;  // what the card showed
   std::string limits;    // what it had to show
   std::string detail;    // for a failure: what is wrong, by channel or bit

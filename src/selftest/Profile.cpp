@@ -65,6 +65,9 @@ constexpr size_t kMostProfileBytes = 1 << 20;
 
 // Volts a channel's limits may name: the card's range, with room to spare.
 constexpr double kMostVolts = 10;
+// A frequency below the sample rate, and decibels a 16-bit figure could reach.
+constexpr double kMostHz = 100000;
+constexpr double kMostDb = 300;
 
 // "5" or "5-64", channels counted from 1.
 std::optional<std::pair<int, int>> ChannelRange(const std::string& key) {
@@ -88,6 +91,7 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
   int number = 0;
   std::map<std::string, int> keyLine;  // "section.key": the line that gave it
   std::array<int, 64> channelLine{};   // the line that gave each channel, 0 for none
+  std::array<int, 64> dynamicLine{};   // the same in [dynamic]
   bool identityOnly = false;
   auto refuse = [&](const std::string& key, const std::string& why) -> base::Result<Profile> {
     return Failure{Failure::Kind::ProfileRefused, name,
@@ -101,7 +105,7 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
     if (line.front() == '[') {
       section = Trim(line.substr(1, line.find(']') - 1));
       if (section != "card" && section != "acquisition" && section != "channels" &&
-          section != "digital") {
+          section != "dynamic" && section != "digital") {
         return refuse("[" + section + "]", "unknown section");
       }
       continue;
@@ -111,7 +115,7 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
     const std::string key = Trim(line.substr(0, equals));
     const std::string value = Trim(line.substr(equals + 1));
     const std::vector<std::string> words = Words(value);
-    if (section != "channels") {
+    if (section != "channels" && section != "dynamic") {
       const auto [seen, first] = keyLine.emplace(section + "." + key, number);
       if (!first) return refuse(key, "already given on line " + std::to_string(seen->second));
     }
@@ -190,6 +194,53 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
         channelLine[ch - 1] = number;
         profile.channels[ch - 1] = limits;
       }
+    } else if (section == "dynamic") {
+      // channels = frequency tolerance | dc, then any of: snr, sinad, enob, thd, noise
+      const auto range = ChannelRange(key);
+      if (!range) return refuse(key, "a channel 1 to 64, or a range like 5-64, expected");
+      DynamicLimits limits;
+      size_t next = 1;
+      if (!words.empty() && words[0] != "dc") {
+        const auto hz = words.size() > 1 ? Within(words[0], 0, kMostHz) : std::nullopt;
+        const auto tolerance = words.size() > 1 ? Within(words[1], 0, kMostHz) : std::nullopt;
+        if (!hz || *hz <= 0 || !tolerance) {
+          return refuse(key, "a frequency in Hz and its tolerance, or dc, expected first");
+        }
+        limits.frequencyHz = *hz;
+        limits.frequencyTolerance = *tolerance;
+        next = 2;
+      } else if (words.empty()) {
+        return refuse(key, "a frequency in Hz and its tolerance, or dc, expected first");
+      }
+      if (next == words.size()) return refuse(key, "no figure to check");
+      for (; next < words.size(); next += 2) {
+        const std::string& figure = words[next];
+        std::optional<double>* slot = figure == "snr"     ? &limits.minSnrDb
+                                      : figure == "sinad" ? &limits.minSinadDb
+                                      : figure == "enob"  ? &limits.minEnob
+                                      : figure == "thd"   ? &limits.maxThdDb
+                                      : figure == "noise" ? &limits.maxNoiseCodes
+                                                          : nullptr;
+        if (!slot) return refuse(key, "'" + figure + "' is not snr, sinad, enob, thd or noise");
+        if (slot->has_value()) return refuse(key, figure + " is given twice");
+        const auto v =
+            next + 1 < words.size() ? Within(words[next + 1], -kMostDb, kMostDb) : std::nullopt;
+        if (!v) return refuse(key, figure + " needs a number");
+        if (figure != "thd" && *v < 0) return refuse(key, figure + " cannot be below 0");
+        *slot = *v;
+      }
+      if (!limits.frequencyHz &&
+          (limits.minSnrDb || limits.minSinadDb || limits.minEnob || limits.maxThdDb)) {
+        return refuse(key, "a DC input has only its noise to check");
+      }
+      for (int ch = range->first; ch <= range->second; ++ch) {
+        if (dynamicLine[ch - 1]) {
+          return refuse(key, "channel " + std::to_string(ch) + " is already given on line " +
+                                 std::to_string(dynamicLine[ch - 1]));
+        }
+        dynamicLine[ch - 1] = number;
+        profile.dynamic[ch - 1] = limits;
+      }
     } else if (section == "digital") {
       if (key == "settle_ms") {
         const auto v = Whole(value, 0, 10000);
@@ -218,8 +269,10 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
     }
   }
   // A profile that checks nothing would pass any card.
-  const bool anyChannel =
-      std::any_of(channelLine.begin(), channelLine.end(), [](int l) { return l; });
+  const auto given = [](const std::array<int, 64>& lines) {
+    return std::any_of(lines.begin(), lines.end(), [](int l) { return l; });
+  };
+  const bool anyChannel = given(channelLine) || given(dynamicLine);
   const bool anyBit =
       keyLine.count("digital.loopback") &&
       std::any_of(profile.loopback.begin(), profile.loopback.end(), [](int in) { return in >= 0; });

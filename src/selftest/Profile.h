@@ -1,6 +1,7 @@
 // What a card on its fixture must show: the identity, the acquisition's pace, every
-// channel's level and noise, and which output bit the cable brings back on which input bit.
-// Read from a small INI file; a mistake in it is refused with its line and key.
+// channel's level and noise, a channel's dynamic figures, and which output bit the cable brings
+// back on which input bit. Read from a small INI file; a mistake in it is refused with its line and
+// key.
 #pragma once
 
 #include <array>
@@ -21,6 +22,15 @@ struct ChannelLimits {
   float maximum = 5.0001f;     // no sample above
 };
 
+// A channel's dynamic figures, from a windowed FFT of its samples: a sine of a given
+// frequency, or a DC input with only its noise checked.
+struct DynamicLimits {
+  std::optional<double> frequencyHz;  // empty: a DC input
+  double frequencyTolerance = 0;      // Hz
+  std::optional<double> minSnrDb, minSinadDb, minEnob, maxThdDb;
+  std::optional<double> maxNoiseCodes;  // RMS
+};
+
 struct Profile {
   std::string name;                   // the file's name
   std::string checksum;               // of the file's bytes, so a report names the exact profile
@@ -29,6 +39,7 @@ struct Profile {
   double rateTolerance = 0.05;  // a fraction of the nominal block rate
   double timeoutSeconds = 20;
   std::array<std::optional<ChannelLimits>, 64> channels{};  // index 0 is channel 1
+  std::array<std::optional<DynamicLimits>, 64> dynamic{};
   std::array<int, 16> loopback{};  // input bit that echoes output bit i, or -1 for none
   int settleMs = 20;
 };

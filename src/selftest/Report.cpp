@@ -1,16 +1,15 @@
 #include "Report.h"
 
+#include <cmath>
 #include <cstdio>
 #include <map>
 
 namespace selftest {
 
 std::string CheckTitle(const std::string& name) {
-  static const std::map<std::string, std::string> kTitles = {{"identity", "板卡标识"},
-                                                             {"acquisition", "采集"},
-                                                             {"analog", "模拟通道"},
-                                                             {"digital", "开关量"},
-                                                             {"stop", "停止"}};
+  static const std::map<std::string, std::string> kTitles = {
+      {"identity", "板卡标识"}, {"acquisition", "采集"}, {"analog", "模拟通道"},
+      {"dynamic", "动态指标"},  {"digital", "开关量"},   {"stop", "停止"}};
   const auto title = kTitles.find(name);
   return title == kTitles.end() ? name : title->second;
 }
@@ -72,6 +71,14 @@ std::string Quoted(const std::string& text) {
   return out + "\"";
 }
 
+// A JSON number: up to 6 significant decimals, never NaN or infinity (which JSON lacks).
+std::string Number(double value) {
+  if (!std::isfinite(value)) return "null";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
 }  // namespace
 
 const char* VerdictName(Verdict verdict) {
@@ -103,7 +110,20 @@ std::string Json(const Outcome& outcome, const Profile& profile, const RunInfo& 
     json += std::string(i ? ",\n" : "\n") + "    {\"name\": " + Quoted(c.name) +
             ", \"verdict\": \"" + (c.passed ? "PASS" : "FAIL") +
             "\", \"measured\": " + Quoted(c.measured) + ", \"limits\": " + Quoted(c.limits) +
-            ", \"detail\": " + Quoted(c.detail) + "}";
+            ", \"detail\": " + Quoted(c.detail);
+    if (!c.measurements.empty()) {
+      json += ",\n     \"measurements\": [";
+      for (size_t m = 0; m < c.measurements.size(); ++m) {
+        const Measurement& x = c.measurements[m];
+        json += std::string(m ? ",\n      " : "\n      ") + "{\"name\": " + Quoted(x.name) +
+                ", \"value\": " + Number(x.value) + ", \"unit\": " + Quoted(x.unit) +
+                ", \"low\": " + (x.low ? Number(*x.low) : "null") +
+                ", \"high\": " + (x.high ? Number(*x.high) : "null") + ", \"verdict\": \"" +
+                (x.passed ? "PASS" : "FAIL") + "\"}";
+      }
+      json += "]";
+    }
+    json += "}";
   }
   return json + "\n  ]\n}\n";
 }

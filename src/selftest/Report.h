@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "Profile.h"
 #include "ProductionCheck.h"
+#include "Profile.h"
 
 namespace selftest {
 

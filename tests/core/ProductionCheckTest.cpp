@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 
 #include "DllDef.h"
@@ -50,8 +51,18 @@ Outcome RunOn(const char* library, const std::function<void()>& script,
 TEST(ProductionCheck, TheSimulatedCardPassesItsOwnProfile) {
   const Outcome outcome = RunOn(ADCARD_PATH, [] {});
   EXPECT_TRUE(outcome.passed());
-  ASSERT_EQ(outcome.checks.size(), 5u);
+  ASSERT_EQ(outcome.checks.size(), 6u);
   for (const Check& c : outcome.checks) EXPECT_TRUE(c.passed) << c.name << ": " << c.detail;
+  // The card's test tone, end to end: SNR 85.0 dB, THD -89.0 dB, ENOB 13.6 are its answers.
+  const Check& dynamic = outcome.checks[3];
+  ASSERT_EQ(dynamic.name, "dynamic");
+  std::map<std::string, double> value;
+  for (const Measurement& m : dynamic.measurements) value[m.name] = m.value;
+  EXPECT_NEAR(value["channel 64 frequency"], 40.0, 0.01);
+  EXPECT_NEAR(value["channel 64 SNR"], 85.0, 0.5);
+  EXPECT_NEAR(value["channel 64 THD"], -89.0, 0.5);
+  EXPECT_NEAR(value["channel 64 ENOB"], 13.6, 0.1);
+  EXPECT_LE(value["channel 5 noise"], 3.0);
 }
 
 // Each fault names the check that catches it, and the card ends stopped with outputs 0.
@@ -93,6 +104,10 @@ TEST(ProductionCheck, FaultsNameTheirCheckAndLeaveTheCardSafe) {
          }
        },
        "analog", "channel 1: mean -5.0001 V"},
+      {"a noisy converter", ADCARD_PATH, [] { SimCard_SetTone(63, 40, 4, 30, -90, -96); },
+       "dynamic", "channel 64 SNR"},
+      {"a distorting converter", ADCARD_PATH, [] { SimCard_SetTone(63, 40, 4, 1, -70, -96); },
+       "dynamic", "channel 64 THD"},
       {"a stuck input", ADCARD_PATH, [] { SimCard_SetInputs(0x04, 0); }, "digital",
        "input 2 reads 1"},
       {"silent inputs", ADCARD_PATH, [] { SimCard_SetInputsSilent(1); }, "digital",
@@ -192,6 +207,13 @@ TEST(Profile, MistakesAreNamedByLineAndKey) {
       {"[acquisition]\nblocks = 5\nblocks = 6\n", "line 3, blocks: already given on line 2"},
       {"[channels]\n1-8 = 0 0.1 0.1\n8 = 0 0.1 0.1\n",
        "line 3, 8: channel 8 is already given on line 2"},
+      {"[dynamic]\n64 = 40 0.1 snr\n", "line 2, 64: snr needs a number"},
+      {"[dynamic]\n64 = 40 0.1 gain 3\n", "line 2, 64: 'gain' is not snr"},
+      {"[dynamic]\n64 = 40 0.1\n", "line 2, 64: no figure to check"},
+      {"[dynamic]\n64 = 40\n", "line 2, 64: a frequency in Hz and its tolerance"},
+      {"[dynamic]\n64 = 40 0.1 snr 80 snr 70\n", "line 2, 64: snr is given twice"},
+      {"[dynamic]\n5 = dc snr 80\n", "line 2, 5: a DC input has only its noise"},
+      {"[dynamic]\n5 = dc noise -1\n", "line 2, 5: noise cannot be below 0"},
       {"[card]\nname = 73 10\n", "checks no analog channel and no output bit"},
       {"", "checks no analog channel and no output bit"},
       {"[digital]\nloopback = none\n", "checks no analog channel and no output bit"},

@@ -1,6 +1,7 @@
 // The simulated card on its own: pacing, the bounded queue, loopback and scripting.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -90,9 +91,21 @@ TEST_F(SimCard, BlocksFillOnlyTheirCellsAndShowTheSignals) {
   ASSERT_EQ(ADResult(buffer.data()), 1);
   EXPECT_EQ(buffer.front(), 1234);
   EXPECT_EQ(buffer.back(), 4321);
-  // The staircase channels rise from channel to channel.
+  // The staircase channels rise from channel to channel; the last carries the test tone,
+  // 4 V at 40 Hz: some 15 periods a block.
   auto code = [&](int pt, int ch) { return static_cast<uint16_t>(buffer[1 + pt * 64 + ch]); };
-  for (int ch = 5; ch < 64; ++ch) EXPECT_GT(code(0, ch), code(0, ch - 1) + 500) << ch;
+  for (int ch = 5; ch < 63; ++ch) EXPECT_GT(code(0, ch), code(0, ch - 1) + 500) << ch;
+  uint16_t low = 65535, high = 0;
+  for (int pt = 0; pt < 300; ++pt) {
+    low = std::min(low, code(pt, 63));
+    high = std::max(high, code(pt, 63));
+  }
+  EXPECT_LT(low, 32768 - 26000);
+  EXPECT_GT(high, 32768 + 26000);
+  SimCard_SetTone(63, 0, 0, 0, 0, 0);  // back on the staircase
+  SimCard_AdvanceMs(384);
+  ASSERT_EQ(ADResult(buffer.data()), 1);
+  EXPECT_GT(code(0, 63), code(0, 62) + 500);
   // The last samples of the waveform channels, which the live labels show, move from
   // block to block.
   std::set<uint16_t> seen[4];
