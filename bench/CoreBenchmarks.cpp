@@ -8,6 +8,9 @@
 #include <new>
 #include <random>
 
+#include <kiss_fftr.h>
+
+#include "AdcFigures.h"
 #include "BenchSupport.h"
 #include "BlockCapture.h"
 #include "BlockPolling.h"
@@ -115,6 +118,41 @@ void TickDataPath(benchmark::State& state) {
   state.SetLabel(saving ? "saving on" : "saving off");
 }
 BENCHMARK(TickDataPath)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// The converter figures of 4 channels, from one block or the last 20 (a 300- or 6000-point
+// record each), against the bare transform of the same records: the floor any figures
+// cost.
+void ConverterFigures(benchmark::State& state) {
+  const size_t points = static_cast<size_t>(state.range(0)) * kPoints;
+  std::mt19937 random(3);
+  std::normal_distribution<double> noise(0, 2);
+  std::array<std::vector<float>, 4> records;
+  for (size_t ch = 0; ch < records.size(); ++ch) {
+    for (size_t n = 0; n < points; ++n) {
+      records[ch].push_back(static_cast<float>(std::round(
+          32768 + 20000 * std::sin(0.3217 * (ch + 1) * static_cast<double>(n)) + noise(random))));
+    }
+  }
+  std::array<acquisition::AdcAnalyser, 4> analysers;
+  std::array<acquisition::AdcFigures, 4> figures;
+  kiss_fftr_cfg fft = kiss_fftr_alloc(static_cast<int>(points), 0, nullptr, nullptr);
+  std::vector<kiss_fft_cpx> bins(points / 2 + 1);
+  bench::Interleaved(
+      state,
+      [&] {
+        for (size_t ch = 0; ch < records.size(); ++ch) {
+          analysers[ch].Measure(records[ch], 781.25, figures[ch]);
+        }
+        benchmark::DoNotOptimize(figures.data());
+      },
+      [&] {
+        for (const auto& record : records) kiss_fftr(fft, record.data(), bins.data());
+        benchmark::DoNotOptimize(bins.data());
+      });
+  kiss_fftr_free(fft);
+  state.SetLabel(std::to_string(state.range(0)) + " block(s) x 4 channels");
+}
+BENCHMARK(ConverterFigures)->Arg(1)->Arg(20)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // Ten gathered blocks, as the capture keeps them.
 std::vector<uint16_t> TenBlocksOfCodes() {

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
-#include <numeric>
 
 #include "ChannelValues.h"
 
@@ -21,38 +19,6 @@ constexpr size_t kShortestRecord = 64;
 constexpr double kWindow[] = {0.27105140069342, 0.43329793923448, 0.21812299954311,
                               0.06592544638803, 0.01081174209837, 0.00077658482522,
                               0.00001388721735};
-
-double WindowAt(size_t n, size_t length) {
-  double w = 0, sign = 1;
-  for (size_t k = 0; k < std::size(kWindow); ++k, sign = -sign) {
-    w += sign * kWindow[k] * std::cos(2 * kPi * static_cast<double>(k * n) / length);
-  }
-  return w;
-}
-
-// The one-sided power of each bin 0 .. N/2, scaled so that a sine of amplitude A sums to
-// A^2 / 2 over its lobe, whatever the window.
-std::vector<double> PowerSpectrum(const std::vector<float>& codes, double mean) {
-  const size_t n = codes.size() & ~size_t{1};  // the real transform wants an even length
-  std::vector<kiss_fft_scalar> windowed(n);
-  double windowPower = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const double w = WindowAt(i, n);
-    windowed[i] = static_cast<kiss_fft_scalar>((codes[i] - mean) * w);
-    windowPower += w * w;
-  }
-  std::unique_ptr<std::remove_pointer_t<kiss_fftr_cfg>, decltype(&kiss_fftr_free)> plan(
-      kiss_fftr_alloc(static_cast<int>(n), 0, nullptr, nullptr), &kiss_fftr_free);
-  std::vector<kiss_fft_cpx> bins(n / 2 + 1);
-  kiss_fftr(plan.get(), windowed.data(), bins.data());
-  std::vector<double> power(bins.size());
-  const double scale = 2.0 / (static_cast<double>(n) * windowPower);
-  for (size_t k = 0; k < bins.size(); ++k) {
-    const double re = bins[k].r, im = bins[k].i;
-    power[k] = (re * re + im * im) * scale;
-  }
-  return power;
-}
 
 // Bins [first, last] of a tone at `bin`, inside the spectrum.
 struct Lobe {
@@ -74,37 +40,109 @@ double Db(double ratio) {
 
 }  // namespace
 
-AdcFigures MeasureAdcFigures(const std::vector<float>& codes, double sampleRateHz) {
-  AdcFigures figures;
-  if (codes.size() < kShortestRecord || sampleRateHz <= 0) return figures;
-  const double mean =
-      std::accumulate(codes.begin(), codes.end(), 0.0) / static_cast<double>(codes.size());
-  double spread = 0;
-  for (float c : codes) spread += (c - mean) * (c - mean);
-  figures.noiseRmsCodes = std::sqrt(spread / static_cast<double>(codes.size()));
-  const auto [low, high] = std::minmax_element(codes.begin(), codes.end());
-  figures.noisePeakToPeakCodes = *high - *low;
+// What one record length needs, made once: the window, the transform's plan and the
+// working arrays.
+struct AdcAnalyser::Plan {
+  size_t length = 0;  // even: the real transform wants it so
+  kiss_fftr_cfg fft = nullptr;
+  std::vector<float> window;
+  double windowPower = 0;
+  std::vector<kiss_fft_scalar> windowed;
+  std::vector<kiss_fft_cpx> bins;
+  std::vector<double> power;  // one-sided, bins 0 .. length/2
+  std::vector<bool> taken;    // bins already given to DC, the fundamental or a harmonic
 
-  const std::vector<double> power = PowerSpectrum(codes, mean);
-  const size_t bins = power.size();
-  figures.binHz = sampleRateHz / static_cast<double>(2 * (bins - 1));
-  figures.spectrumDbfs.resize(bins);
-  const double fullScalePower = kFullScaleAmplitude * kFullScaleAmplitude / 2;
-  for (size_t k = 0; k < bins; ++k) {
-    figures.spectrumDbfs[k] = static_cast<float>(Db(power[k] / fullScalePower));
+  explicit Plan(size_t n)
+      : length(n),
+        fft(kiss_fftr_alloc(static_cast<int>(n), 0, nullptr, nullptr)),
+        window(n),
+        windowed(n),
+        bins(n / 2 + 1),
+        power(n / 2 + 1),
+        taken(n / 2 + 1) {
+    for (size_t i = 0; i < n; ++i) {
+      double w = 0, sign = 1;
+      for (size_t k = 0; k < std::size(kWindow); ++k, sign = -sign) {
+        w += sign * kWindow[k] * std::cos(2 * kPi * static_cast<double>(k * i) / n);
+      }
+      window[i] = static_cast<float>(w);
+      windowPower += w * w;
+    }
+  }
+  ~Plan() { kiss_fftr_free(fft); }
+
+  // The power of each bin, scaled so that a sine of amplitude A sums to A^2 / 2 over its
+  // lobe, whatever the window.
+  void Transform(const std::vector<float>& codes, double mean) {
+    for (size_t i = 0; i < length; ++i) {
+      windowed[i] = static_cast<kiss_fft_scalar>((codes[i] - mean) * window[i]);
+    }
+    kiss_fftr(fft, windowed.data(), bins.data());
+    const double scale = 2.0 / (static_cast<double>(length) * windowPower);
+    for (size_t k = 0; k < bins.size(); ++k) {
+      const double re = bins[k].r, im = bins[k].i;
+      power[k] = (re * re + im * im) * scale;
+    }
+    std::fill(taken.begin(), taken.end(), false);
   }
 
-  // Bins already given to DC, the fundamental or a harmonic.
-  std::vector<bool> taken(bins, false);
-  const auto take = [&](Lobe lobe) {
+  // The power of the lobe's bins not taken yet, and how many they are; takes them.
+  std::pair<double, size_t> Take(Lobe lobe) {
     double sum = 0;
+    size_t count = 0;
     for (size_t k = lobe.first; k <= lobe.last; ++k) {
-      if (!taken[k]) sum += power[k];
+      if (taken[k]) continue;
+      sum += power[k];
+      ++count;
       taken[k] = true;
     }
-    return sum;
-  };
-  take(LobeAround(0, bins));
+    return {sum, count};
+  }
+};
+
+AdcAnalyser::AdcAnalyser() = default;
+AdcAnalyser::~AdcAnalyser() {
+  delete plan_;
+}
+
+AdcFigures MeasureAdcFigures(const std::vector<float>& codes, double sampleRateHz) {
+  AdcFigures figures;
+  AdcAnalyser().Measure(codes, sampleRateHz, figures);
+  return figures;
+}
+
+void AdcAnalyser::Measure(const std::vector<float>& codes, double sampleRateHz,
+                          AdcFigures& figures) {
+  std::vector<float> spectrum = std::move(figures.spectrumDbfs);
+  figures = AdcFigures{};
+  if (codes.size() < kShortestRecord || sampleRateHz <= 0) return;
+  const size_t length = codes.size() & ~size_t{1};
+  if (!plan_ || plan_->length != length) {
+    delete plan_;
+    plan_ = new Plan(length);
+  }
+  Plan& plan = *plan_;
+  double sum = 0;
+  for (size_t i = 0; i < length; ++i) sum += codes[i];
+  const double mean = sum / static_cast<double>(length);
+  double spread = 0;
+  for (size_t i = 0; i < length; ++i) spread += (codes[i] - mean) * (codes[i] - mean);
+  figures.noiseRmsCodes = std::sqrt(spread / static_cast<double>(length));
+  const auto [low, high] = std::minmax_element(codes.begin(), codes.begin() + length);
+  figures.noisePeakToPeakCodes = *high - *low;
+
+  plan.Transform(codes, mean);
+  const std::vector<double>& power = plan.power;
+  const size_t bins = power.size();
+  figures.binHz = sampleRateHz / static_cast<double>(length);
+  spectrum.resize(bins);
+  const double fullScalePower = kFullScaleAmplitude * kFullScaleAmplitude / 2;
+  for (size_t k = 0; k < bins; ++k) {
+    spectrum[k] = static_cast<float>(Db(power[k] / fullScalePower));
+  }
+  figures.spectrumDbfs = std::move(spectrum);
+
+  plan.Take(LobeAround(0, bins));
   size_t peak = kLobe + 1;
   for (size_t k = kLobe + 1; k < bins; ++k) {
     if (power[k] > power[peak]) peak = k;
@@ -115,7 +153,7 @@ AdcFigures MeasureAdcFigures(const std::vector<float>& codes, double sampleRateH
     weighted += static_cast<double>(k) * power[k];
     lobePower += power[k];
   }
-  const double fundamentalPower = take(fundamentalLobe);
+  const auto [fundamentalPower, fundamentalBins] = plan.Take(fundamentalLobe);
   figures.fundamentalHz = lobePower > 0 ? weighted / lobePower * figures.binHz : 0;
 
   double harmonicPower = 0;
@@ -124,23 +162,22 @@ AdcFigures MeasureAdcFigures(const std::vector<float>& codes, double sampleRateH
     const double hz = Folded((h + 2) * figures.fundamentalHz, sampleRateHz);
     figures.harmonicHz[h] = hz;
     const auto bin = static_cast<size_t>(std::lround(hz / figures.binHz));
-    const size_t before = static_cast<size_t>(std::count(taken.begin(), taken.end(), true));
-    harmonicPower += take(LobeAround(std::min(bin, bins - 1), bins));
-    harmonicBins += static_cast<size_t>(std::count(taken.begin(), taken.end(), true)) - before;
+    const auto [lobePart, lobeBins] = plan.Take(LobeAround(std::min(bin, bins - 1), bins));
+    harmonicPower += lobePart;
+    harmonicBins += lobeBins;
   }
   // The bins left hold noise alone; the bins under the tones hold as much again, which
   // comes off the tones' power and counts as noise: the noise spreads over the whole band.
   double noise = 0;
   size_t noiseBins = 0;
   for (size_t k = 0; k < bins; ++k) {
-    if (taken[k]) continue;
+    if (plan.taken[k]) continue;
     noise += power[k];
     ++noiseBins;
   }
   const double noisePerBin = noiseBins ? noise / static_cast<double>(noiseBins) : 0;
-  const double fundamentalLobeBins =
-      static_cast<double>(fundamentalLobe.last - fundamentalLobe.first + 1);
-  const double fundamental = std::max(fundamentalPower - noisePerBin * fundamentalLobeBins, 0.0);
+  const double fundamental =
+      std::max(fundamentalPower - noisePerBin * static_cast<double>(fundamentalBins), 0.0);
   const double harmonics =
       std::max(harmonicPower - noisePerBin * static_cast<double>(harmonicBins), 0.0);
   noise = noisePerBin * static_cast<double>(bins - 1);
@@ -150,10 +187,10 @@ AdcFigures MeasureAdcFigures(const std::vector<float>& codes, double sampleRateH
   figures.thdDb = Db(harmonics / fundamental);
   figures.sinadDb = Db(fundamental / (noise + harmonics));
   figures.enob = (figures.sinadDb - 1.76) / 6.02;
-  // A tone 10 dB over all the noise: white noise alone puts some 20 dB less in one lobe.
-  figures.sine = figures.snrDb > 10;
+  // A tone 10 dB over all the noise (white noise alone puts some 20 dB less in one lobe),
+  // and far enough from DC that the two lobes do not meet.
+  figures.sine = figures.snrDb > 10 && peak > 2 * kLobe;
   if (figures.sine) figures.noiseRmsCodes = std::sqrt(noise);
-  return figures;
 }
 
 void AppendChannelCodes(const BlockView& block, int channel, std::vector<float>& codes) {

@@ -19,8 +19,9 @@ inline constexpr int kHarmonics = 5;  // the 2nd to the 6th
 inline constexpr const char* kAnalysisWindowName = "Blackman-Harris 7";
 
 struct AdcFigures {
-  // A tone stands clear of the noise; without one the channel sees a DC input and only
-  // the noise figures mean anything.
+  // A tone stands clear of the noise, and of DC: 15 bins up at least (39 Hz in one block,
+  // 2 Hz in 20). Without one the channel sees a DC input, or a tone too slow for the
+  // record, and only the noise figures mean anything.
   bool sine = false;
   double fundamentalHz = 0;
   double amplitudeCodes = 0;  // the fundamental's peak
@@ -41,6 +42,21 @@ struct AdcFigures {
 // The figures of `codes`, one channel's consecutive samples as unsigned codes (0 .. 65535),
 // taken `sampleRateHz` a second. A record shorter than 64 samples gives no figures (all 0).
 AdcFigures MeasureAdcFigures(const std::vector<float>& codes, double sampleRateHz);
+
+// The same for record after record of one length, as a live view measures: the window and
+// the transform's plan are made once per length, and `figures` keeps its storage.
+class AdcAnalyser {
+ public:
+  AdcAnalyser();
+  ~AdcAnalyser();
+  AdcAnalyser(const AdcAnalyser&) = delete;
+  AdcAnalyser& operator=(const AdcAnalyser&) = delete;
+  void Measure(const std::vector<float>& codes, double sampleRateHz, AdcFigures& figures);
+
+ private:
+  struct Plan;
+  Plan* plan_ = nullptr;
+};
 
 // `channel`'s samples as unsigned codes, block after block, from interleaved blocks laid
 // end to end (the card's ring, oldest block first).

@@ -99,4 +99,64 @@ std::string TracesCsv(const std::vector<Trace>& traces, double pointIntervalMs, 
   return csv;
 }
 
+std::string SpectrumCsv(const std::vector<int>& channels, const std::vector<AdcFigures>& figures,
+                        double voltsPerCode, size_t recordPoints, int blockNumber,
+                        const std::string& blockTime) {
+  std::string csv = "\xEF\xBB\xBF数据块," + std::to_string(blockNumber) + ",时间," + blockTime +
+                    ",窗口," + kAnalysisWindowName + ",记录点数," + std::to_string(recordPoints) +
+                    "\r\n指标";
+  for (int channel : channels) csv.append(",").append(TraceName(channel));
+  csv += "\r\n";
+  char number[32];
+  const auto row = [&](const char* name, auto value, const char* pattern, bool toneOnly) {
+    csv += name;
+    for (const AdcFigures& f : figures) {
+      csv += ',';
+      if (toneOnly && !f.sine) continue;
+      std::snprintf(number, sizeof number, pattern, value(f));
+      csv += number;
+    }
+    csv += "\r\n";
+  };
+  row(
+      "基波频率(Hz)", [](const AdcFigures& f) { return f.fundamentalHz; }, "%.4f", true);
+  row(
+      "幅度(V)", [&](const AdcFigures& f) { return f.amplitudeCodes * voltsPerCode; }, "%.5f",
+      true);
+  row(
+      "SNR(dB)", [](const AdcFigures& f) { return f.snrDb; }, "%.2f", true);
+  row(
+      "THD(dBc)", [](const AdcFigures& f) { return f.thdDb; }, "%.2f", true);
+  row(
+      "SINAD(dB)", [](const AdcFigures& f) { return f.sinadDb; }, "%.2f", true);
+  row(
+      "ENOB(位)", [](const AdcFigures& f) { return f.enob; }, "%.3f", true);
+  row(
+      "噪声(码,有效值)", [](const AdcFigures& f) { return f.noiseRmsCodes; }, "%.3f", false);
+  csv += "\r\n频率(Hz)";
+  size_t bins = 0;
+  double binHz = 0;
+  for (size_t i = 0; i < channels.size(); ++i) {
+    csv.append(",").append(TraceName(channels[i])).append(" (dBFS)");
+    if (i < figures.size() && figures[i].spectrumDbfs.size() > bins) {
+      bins = figures[i].spectrumDbfs.size();
+      binHz = figures[i].binHz;
+    }
+  }
+  csv += "\r\n";
+  for (size_t k = 0; k < bins; ++k) {
+    std::snprintf(number, sizeof number, "%.4f", static_cast<double>(k) * binHz);
+    csv += number;
+    for (const AdcFigures& f : figures) {
+      csv += ',';
+      if (k < f.spectrumDbfs.size()) {
+        std::snprintf(number, sizeof number, "%.2f", f.spectrumDbfs[k]);
+        csv += number;
+      }
+    }
+    csv += "\r\n";
+  }
+  return csv;
+}
+
 }  // namespace acquisition

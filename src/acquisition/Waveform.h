@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "AdcFigures.h"
 #include "Block.h"
 #include "ChannelValues.h"
 
@@ -48,5 +49,13 @@ std::string TraceName(int channel);
 // five decimals: one code is 0.153 mV.
 std::string TracesCsv(const std::vector<Trace>& traces, double pointIntervalMs, int blockNumber,
                       const std::string& blockTime);
+
+// The converter figures and spectra of `channels` as CSV, in the same form: a first row with
+// the block, its time, the window and the record's length, a table of figures (a row each,
+// a column per channel; empty cells where a channel has no tone), an empty row, then the
+// spectra in dBFS, one row per bin.
+std::string SpectrumCsv(const std::vector<int>& channels, const std::vector<AdcFigures>& figures,
+                        double voltsPerCode, size_t recordPoints, int blockNumber,
+                        const std::string& blockTime);
 
 }  // namespace acquisition

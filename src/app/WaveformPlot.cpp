@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "PlotScale.h"
+
 namespace {
 
 constexpr int kLegendRowHeight = 18;
@@ -13,18 +15,6 @@ constexpr int kColumnWidth = 96;
 constexpr int kNameWidth = 100;  // "通道64 (Ch 63)"
 constexpr int kMaxTraces = 4;
 constexpr int kLegendRows = kMaxTraces + 1;  // the headings, then one row per trace
-
-// A step for grid lines that gives about `lines` of them over `span`: 1, 2 or 5 times a
-// power of ten.
-double NiceStep(double span, int lines) {
-  if (span <= 0) return 1;
-  const double raw = span / lines;
-  const double power = std::pow(10.0, std::floor(std::log10(raw)));
-  for (double m : {1.0, 2.0, 5.0, 10.0}) {
-    if (raw <= m * power) return m * power;
-  }
-  return 10 * power;
-}
 
 QString VoltText(float volts) {
   return QString::number(static_cast<double>(volts), 'f', 3) + " V";

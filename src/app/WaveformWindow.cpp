@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -14,6 +15,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "SpectrumPlot.h"
+#include "SpectrumWorker.h"
 #include "WaveformPlot.h"
 #include "WholeFile.h"
 #include "WidgetText.h"
@@ -23,6 +26,9 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
       plot_(new WaveformPlot(this)),
       freeze_(new QPushButton("冻结", this)),
       fit_(new QCheckBox("纵轴适应数据", this)),
+      spectrum_(new SpectrumPlot(this)),
+      spectrumBox_(new QCheckBox("频谱", this)),
+      recordLength_(new QComboBox(this)),
       savePicture_(new QPushButton("保存图片…", this)),
       saveValues_(new QPushButton("保存数据…", this)),
       ageTimer_(new QTimer(this)),
@@ -50,22 +56,41 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
   freezeKey->setAutoRepeat(false);  // held down, it freezes once
   connect(freezeKey, &QShortcut::activated, this, [this] { SetFrozen(!frozen()); });
   fit_->setObjectName("chkFit");
+  spectrumBox_->setObjectName("chkSpectrum");
+  spectrumBox_->setToolTip(QString("频谱与模数转换指标 (SNR, THD, SINAD, ENOB)，%1 窗")
+                               .arg(acquisition::kAnalysisWindowName));
+  recordLength_->setObjectName("cboRecord");
+  recordLength_->addItem("最新 1 块", 1);
+  recordLength_->addItem(QString("最近 %1 块").arg(kHistoryBlocks), kHistoryBlocks);
+  recordLength_->setToolTip("频谱的记录长度: 1 块 300 点，20 块 6000 点");
+  spectrum_->setObjectName("SpectrumPlot");
+  spectrum_->hide();
   savePicture_->setObjectName("cmdSavePicture");
   saveValues_->setObjectName("cmdSaveValues");
   auto* actions = new QHBoxLayout;
   actions->addWidget(freeze_);
   actions->addWidget(fit_);
+  actions->addWidget(spectrumBox_);
+  actions->addWidget(recordLength_);
   actions->addStretch();
   actions->addWidget(savePicture_);
   actions->addWidget(saveValues_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(controls);
   layout->addWidget(plot_, 1);
+  layout->addWidget(spectrum_, 1);
   layout->addLayout(actions);
   resize(760, 520);
 
   connect(freeze_, &QPushButton::toggled, this, &WaveformWindow::SetFrozen);
   connect(fit_, &QCheckBox::toggled, plot_, &WaveformPlot::SetFitToData);
+  connect(spectrumBox_, &QCheckBox::toggled, this, &WaveformWindow::ShowSpectrum);
+  connect(recordLength_, &QComboBox::currentIndexChanged, this, &WaveformWindow::MeasureSpectrum);
+  worker_ = std::make_unique<SpectrumWorker>(this, [this](SpectrumWorker::Result result) {
+    spectrum_->SetFigures(
+        std::move(result.channels), std::move(result.figures), result.recordPoints,
+        block_.channels > 0 ? double(block_.aggregateRate) / block_.channels : 0, scale_);
+  });
   connect(savePicture_, &QPushButton::clicked, this, [this] {
     ChooseAndSave("保存图片", "waveform.png", "PNG (*.png)", &WaveformWindow::SavePicture);
   });
@@ -76,6 +101,8 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
   ageTimer_->start(1000);
   SetFrozen(false);
 }
+
+WaveformWindow::~WaveformWindow() = default;
 
 void WaveformWindow::AddChannel(int channel) {
   const int index = channel + 1;  // item 0 is "无"
@@ -104,6 +131,7 @@ void WaveformWindow::ShowBlock(const acquisition::BlockView& block,
   if (frozen() || block.empty()) return;
   blockNumber_ = blockNumber;
   blockTime_ = QDateTime::currentDateTime();
+  Remember(block);
   cells_.assign(block.cells, block.cells + block.cellCount());
   block_ = block;
   block_.cells = cells_.data();
@@ -126,6 +154,54 @@ void WaveformWindow::Redraw() {
     }
   }
   plot_->SwapTraces(spare_, acquisition::PointIntervalMs(block_.aggregateRate, block_.channels));
+  MeasureSpectrum();
+}
+
+void WaveformWindow::Remember(const acquisition::BlockView& block) {
+  const size_t cells = block.cellCount();
+  if (block.channels != historyShape_.channels || block.points != historyShape_.points) {
+    history_.assign(cells * kHistoryBlocks, 0);  // a new shape starts a new history
+    historyBlocks_ = historyNext_ = 0;
+  }
+  historyShape_ = block;
+  std::copy(block.cells, block.cells + cells, history_.begin() + historyNext_ * cells);
+  historyNext_ = (historyNext_ + 1) % kHistoryBlocks;
+  historyBlocks_ = std::min(historyBlocks_ + 1, kHistoryBlocks);
+}
+
+bool WaveformWindow::spectrumShown() const {
+  return spectrumBox_->isChecked();
+}
+
+void WaveformWindow::ShowSpectrum(bool shown) {
+  plot_->setVisible(!shown);
+  spectrum_->setVisible(shown);
+  MeasureSpectrum();
+}
+
+void WaveformWindow::MeasureSpectrum() {
+  if (!spectrumShown() || historyBlocks_ == 0) return;
+  const int blocks = std::min(recordLength_->currentData().toInt(), historyBlocks_);
+  SpectrumWorker::Job job;
+  job.channels = Channels();
+  job.sampleRateHz = double(block_.aggregateRate) / std::max(1, block_.channels);
+  const size_t cells = historyShape_.cellCount();
+  for (int channel : job.channels) {
+    std::vector<float>& record = job.records.emplace_back();
+    record.reserve(static_cast<size_t>(blocks * historyShape_.points));
+    for (int b = blocks; b > 0; --b) {  // oldest first
+      const int slot = (historyNext_ - b + kHistoryBlocks) % kHistoryBlocks;
+      acquisition::BlockView view = historyShape_;
+      view.cells = history_.data() + slot * cells;
+      acquisition::AppendChannelCodes(view, channel, record);
+    }
+  }
+  worker_->Submit(std::move(job));
+}
+
+void WaveformWindow::WaitForSpectrum() {
+  worker_->WaitIdle();
+  QCoreApplication::sendPostedEvents(this);
 }
 
 const std::vector<acquisition::Trace>& WaveformWindow::traces() const {
@@ -169,15 +245,21 @@ QString WaveformWindow::SavePicture(const QString& path) {
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
-  plot_->grab().save(&buffer, "PNG");
+  (spectrumShown() ? static_cast<QWidget*>(spectrum_) : plot_)->grab().save(&buffer, "PNG");
   const auto written = base::WriteWholeFile(FromQt(path), png.toStdString());
   return written ? QString() : ToQt(written.failure().reason);
 }
 
 QString WaveformWindow::SaveValues(const QString& path) {
+  const std::string time = FromQt(blockTime_.toString("yyyy-MM-dd HH:mm:ss"));
+  const double voltsPerCode =
+      scale_.FullScaleCount > 0 ? static_cast<double>(scale_.SpanVolts) / scale_.FullScaleCount : 0;
   const auto written = base::WriteWholeFile(
-      FromQt(path), acquisition::TracesCsv(traces(), plot_->pointIntervalMs(), blockNumber_,
-                                           FromQt(blockTime_.toString("yyyy-MM-dd HH:mm:ss"))));
+      FromQt(path),
+      spectrumShown()
+          ? acquisition::SpectrumCsv(spectrum_->channels(), spectrum_->figures(), voltsPerCode,
+                                     spectrum_->recordPoints(), blockNumber_, time)
+          : acquisition::TracesCsv(traces(), plot_->pointIntervalMs(), blockNumber_, time));
   return written ? QString() : ToQt(written.failure().reason);
 }
 

@@ -1,12 +1,14 @@
 // The waveform window: the latest block of up to four chosen channels, drawn as traces in
-// volts over milliseconds, with each trace's figures. It can be frozen to study one block,
-// and a frozen view saved as a picture and as values.
+// volts over milliseconds, with each trace's figures, or as spectra with each trace's
+// converter figures (from the latest block or the last 20). It can be frozen to study one
+// block, and a frozen view saved as a picture and as values.
 #pragma once
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QWidget>
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "ChannelValues.h"
@@ -16,6 +18,8 @@ class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QTimer;
+class SpectrumPlot;
+class SpectrumWorker;
 class WaveformPlot;
 
 class WaveformWindow : public QWidget {
@@ -23,10 +27,12 @@ class WaveformWindow : public QWidget {
 
  public:
   static constexpr int kTraceSlots = 4;
+  static constexpr int kHistoryBlocks = 20;  // the longest record the spectrum view takes
 
   // Pictures and values are offered for saving in `saveFolder` first, then in the folder
   // the operator chose last.
   explicit WaveformWindow(const QString& saveFolder, QWidget* parent = nullptr);
+  ~WaveformWindow() override;
 
   // Shows `channel` (0-based) unless it is shown already: in the first empty slot, or in
   // place of the last one when all four are taken.
@@ -47,6 +53,10 @@ class WaveformWindow : public QWidget {
   void SetFrozen(bool frozen);
   const std::vector<acquisition::Trace>& traces() const;
   WaveformPlot* plot() const { return plot_; }
+  SpectrumPlot* spectrum() const { return spectrum_; }
+  bool spectrumShown() const;
+  // Waits for the figures on their way and shows them (for tests and benchmarks).
+  void WaitForSpectrum();
   const QString& saveFolder() const { return saveFolder_; }
 
   // Writes the frozen view; each returns the reason when the file could not be written.
@@ -55,6 +65,10 @@ class WaveformWindow : public QWidget {
 
  private:
   void Redraw();
+  void Remember(const acquisition::BlockView& block);
+  // Hands the shown channels' records to the worker, when the spectrum view is open.
+  void MeasureSpectrum();
+  void ShowSpectrum(bool shown);
   void ShowAge();
   void ShowNote();
   // Asks for a file name, then saves with `save`; a failure is shown with its reason.
@@ -65,6 +79,9 @@ class WaveformWindow : public QWidget {
   std::array<QComboBox*, kTraceSlots> slots_{};
   QPushButton* freeze_;
   QCheckBox* fit_;
+  SpectrumPlot* spectrum_;
+  QCheckBox* spectrumBox_;
+  QComboBox* recordLength_;
   QPushButton* savePicture_;
   QPushButton* saveValues_;
   QTimer* ageTimer_;
@@ -80,4 +97,9 @@ class WaveformWindow : public QWidget {
   QString ageNote_, lossNote_;
   QString saveFolder_;
   std::vector<acquisition::Trace> spare_;  // the plot's previous traces, refilled next
+  // The last kHistoryBlocks blocks' cells, oldest overwritten first, for long records.
+  std::vector<int16_t> history_;
+  int historyBlocks_ = 0, historyNext_ = 0;
+  acquisition::BlockView historyShape_;
+  std::unique_ptr<SpectrumWorker> worker_;
 };

@@ -106,6 +106,9 @@ TEST(AdcFigures, ADcInputGivesItsNoiseInCodes) {
   EXPECT_EQ(silent.noiseRmsCodes, 0);
   EXPECT_EQ(silent.noisePeakToPeakCodes, 0);
   EXPECT_EQ(MeasureAdcFigures(std::vector<float>(63, 1.0f), kRate).binHz, 0);
+  // A tone too slow for the record lies in DC's lobe: it cannot be measured.
+  EXPECT_FALSE(MeasureAdcFigures(Record({"slow", 300, 20.0, 20000, 2, 0, 0}), kRate).sine);
+  EXPECT_TRUE(MeasureAdcFigures(Record({"slow", 6000, 20.0, 20000, 2, 0, 0}), kRate).sine);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QTextBlock>
 
 #include "QtTranslations.h"
+#include "SpectrumPlot.h"
 #include "WaveformPlot.h"
 #include "WaveformWindow.h"
 #include "WindowFixture.h"
@@ -143,6 +144,40 @@ class WaveformWindowTest : public QObject {
     QCOMPARE(startedIn, QStringList({f.dataDir.path(), other}));
     QCOMPARE(lookIn.value(0), QString("查找范围："));
     QVERIFY(QFile::exists(QDir(other).filePath("view.csv")));
+  }
+
+  // The spectrum view measures off the window's thread: the simulated card's test tone on
+  // channel 63 shows its figures from the last 20 blocks, and the CSV keeps them.
+  void theSpectrumViewShowsTheConverterFigures() {
+    WindowOnSimCard f;
+    f.window->cmdStart_Click();
+    f.window->OpenWaveform(63);
+    for (int tick = 0; tick < 20; ++tick) {
+      SimCard_AdvanceMs(385);
+      f.window->TimerAD_Timer();
+    }
+    WaveformWindow* view = f.window->waveform();
+    view->findChild<QComboBox*>("cboRecord")->setCurrentIndex(1);
+    view->findChild<QCheckBox*>("chkSpectrum")->setChecked(true);
+    QVERIFY(view->spectrum()->isVisibleTo(view) && !view->plot()->isVisibleTo(view));
+    view->WaitForSpectrum();
+    QCOMPARE(view->spectrum()->recordPoints(), size_t{6000});
+    QCOMPARE(view->spectrum()->figures().size(), size_t{1});
+    const acquisition::AdcFigures& tone = view->spectrum()->figures()[0];
+    QVERIFY(tone.sine);
+    QVERIFY(std::abs(tone.fundamentalHz - 40) < 0.01);
+    QVERIFY(std::abs(tone.snrDb - 85.0) < 0.5);
+
+    view->SetFrozen(true);
+    const QString csv = f.dataDir.filePath("spectrum.csv");
+    QCOMPARE(view->SaveValues(csv), QString());
+    QFile values(csv);
+    QVERIFY(values.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(values.readAll());
+    QVERIFY(text.startsWith("\uFEFF数据块,20,时间,"));
+    QVERIFY(text.contains(",窗口,Blackman-Harris 7,记录点数,6000\r\n指标,通道64 (Ch 63)\r\n"));
+    QVERIFY(text.contains("\r\nSNR(dB),85."));
+    QVERIFY(text.contains("\r\n\r\n频率(Hz),通道64 (Ch 63) (dBFS)\r\n0.0000,"));
   }
 
   // The extreme codes lie on the edges of the -5 V to +5 V axis, or inside a fitted one.

@@ -1,0 +1,168 @@
+#include "SpectrumPlot.h"
+
+#include <QPainter>
+#include <QPolygonF>
+#include <algorithm>
+#include <cmath>
+
+#include "PlotScale.h"
+
+#include "WaveformPlot.h"
+#include "WidgetText.h"
+
+namespace {
+
+constexpr int kRowHeight = 18;
+constexpr int kNameWidth = 100;  // "通道64 (Ch 63)"
+constexpr int kColumnWidth = 78;
+constexpr int kMaxTraces = 4;
+constexpr float kFloorDb = -160, kTopDb = 0;
+
+}  // namespace
+
+SpectrumPlot::SpectrumPlot(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMinimumSize(480, 300);
+}
+
+void SpectrumPlot::SetFigures(std::vector<int> channels,
+                              std::vector<acquisition::AdcFigures> figures, size_t recordPoints,
+                              double sampleRateHz, const acquisition::VoltageScale& scale) {
+  channels_ = std::move(channels);
+  figures_ = std::move(figures);
+  recordPoints_ = recordPoints;
+  sampleRateHz_ = sampleRateHz;
+  scale_ = scale;
+  update();
+}
+
+QRect SpectrumPlot::PlotArea() const {
+  const int legend = kRowHeight * (kMaxTraces + 2) + 8;  // headings, traces, the record's line
+  return QRect(56, 24, std::max(10, width() - 56 - 14), std::max(10, height() - 24 - 28 - legend));
+}
+
+QString SpectrumPlot::FigureText(double value, const char* unit, int decimals) {
+  if (value < -150) return QString("< -150 ") + unit;
+  return QString::number(value, 'f', decimals) + " " + unit;
+}
+
+void SpectrumPlot::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), Qt::white);
+  const QRect area = PlotArea();
+  const double nyquist = sampleRateHz_ / 2;
+  const auto xOf = [&](double hz) {
+    return area.left() + (nyquist > 0 ? hz / nyquist * area.width() : 0);
+  };
+  const auto yOf = [&](double db) {
+    const double clamped = std::clamp(db, double{kFloorDb}, double{kTopDb});
+    return area.bottom() - (clamped - kFloorDb) / (kTopDb - kFloorDb) * area.height();
+  };
+  // dBFS every 20 dB, Hz at round values.
+  for (float db = kFloorDb; db <= kTopDb; db += 20) {
+    const int y = static_cast<int>(yOf(db));
+    p.setPen(QColor(225, 225, 225));
+    p.drawLine(area.left(), y, area.right(), y);
+    p.setPen(Qt::black);
+    p.drawText(QRect(0, y - 8, area.left() - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
+               QString::number(static_cast<int>(db)));
+  }
+  const double step = NiceStep(nyquist, 8);
+  for (double hz = 0; nyquist > 0 && hz <= nyquist + 1e-9; hz += step) {
+    const int x = static_cast<int>(xOf(hz));
+    p.setPen(QColor(225, 225, 225));
+    p.drawLine(x, area.top(), x, area.bottom());
+    p.setPen(Qt::black);
+    p.drawText(QRect(x - 30, area.bottom() + 3, 60, 14), Qt::AlignHCenter | Qt::AlignTop,
+               QString::number(hz, 'f', step < 1 ? 1 : 0));
+  }
+  p.drawRect(area);
+  p.drawText(QRect(0, 2, area.left() - 6, 14), Qt::AlignRight, "dBFS");
+  p.drawText(QRect(area.right() - 60, area.bottom() + 15, 60, 14), Qt::AlignRight, "Hz");
+  if (figures_.empty()) {
+    p.setPen(Qt::darkGray);
+    p.drawText(area, Qt::AlignCenter, "尚无数据");
+  }
+
+  // Each spectrum as the highest bin under every pixel column, so a 3000-bin record draws
+  // as many points as the plot is wide; the tones marked with their harmonic's number.
+  p.setClipRect(area.adjusted(0, 0, 1, 1));
+  for (size_t i = 0; i < figures_.size(); ++i) {
+    const auto& f = figures_[i];
+    if (f.spectrumDbfs.empty() || f.binHz <= 0) continue;
+    const QColor colour = WaveformPlot::TraceColour(static_cast<int>(i));
+    QPolygonF line;
+    line.reserve(area.width() + 1);
+    const size_t bins = f.spectrumDbfs.size();
+    size_t k = 0;
+    for (int column = 0; column <= area.width() && k < bins; ++column) {
+      const double upToHz = nyquist * (column + 1) / area.width();
+      float top = f.spectrumDbfs[k];
+      while (k < bins && k * f.binHz < upToHz) top = std::max(top, f.spectrumDbfs[k++]);
+      line << QPointF(area.left() + column, yOf(top));
+    }
+    p.setPen(QPen(colour, 0));
+    p.drawPolyline(line);
+    if (!f.sine) continue;
+    const auto levelAt = [&](double hz) {
+      const auto bin = static_cast<size_t>(std::lround(hz / f.binHz));
+      float top = kFloorDb;
+      for (size_t b = bin > 3 ? bin - 3 : 0; b <= bin + 3 && b < bins; ++b) {
+        top = std::max(top, f.spectrumDbfs[b]);
+      }
+      return top;
+    };
+    const auto mark = [&](double hz, const QString& label) {
+      const QPointF tip(xOf(hz), yOf(levelAt(hz)) - 3);
+      p.setBrush(colour);
+      p.drawPolygon(QPolygonF({tip, tip + QPointF(-4, -7), tip + QPointF(4, -7)}));
+      p.drawText(QRectF(tip.x() - 10, tip.y() - 21, 20, 14), Qt::AlignCenter, label);
+    };
+    mark(f.fundamentalHz, "f");
+    for (int h = 0; h < acquisition::kHarmonics; ++h) mark(f.harmonicHz[h], QString::number(h + 2));
+    p.setBrush(Qt::NoBrush);
+  }
+  p.setClipping(false);
+
+  // The legend: per trace its colour, its name and its figures.
+  p.setPen(Qt::black);
+  int y = area.bottom() + 28;
+  const char* headings[] = {"频率", "幅度", "SNR", "THD", "SINAD", "ENOB", "噪声"};
+  const auto column = [&](int c) { return area.left() + 24 + kNameWidth + c * kColumnWidth; };
+  for (int c = 0; c < 7; ++c) {
+    p.drawText(QRect(column(c), y, kColumnWidth, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
+               headings[c]);
+  }
+  const double voltsPerCode =
+      scale_.FullScaleCount > 0 ? static_cast<double>(scale_.SpanVolts) / scale_.FullScaleCount : 0;
+  for (size_t i = 0; i < figures_.size() && i < channels_.size(); ++i) {
+    y += kRowHeight;
+    const auto& f = figures_[i];
+    p.fillRect(QRect(area.left(), y + 6, 18, 6), WaveformPlot::TraceColour(static_cast<int>(i)));
+    p.drawText(QRect(area.left() + 24, y, kNameWidth, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
+               ToQt(acquisition::TraceName(channels_[i])));
+    const QString dash = "-";
+    const QString cells[] = {
+        f.sine ? QString::number(f.fundamentalHz, 'f', 2) + " Hz" : dash,
+        f.sine ? QString::number(f.amplitudeCodes * voltsPerCode, 'f', 4) + " V" : dash,
+        f.sine ? FigureText(f.snrDb, "dB", 1) : dash,
+        f.sine ? FigureText(f.thdDb, "dBc", 1) : dash,
+        f.sine ? FigureText(f.sinadDb, "dB", 1) : dash,
+        f.sine ? QString::number(f.enob, 'f', 2) + " 位" : dash,
+        QString::number(f.noiseRmsCodes, 'f', 2) + " 码",
+    };
+    for (int c = 0; c < 7; ++c) {
+      p.drawText(QRect(column(c), y, kColumnWidth, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                 cells[c]);
+    }
+  }
+  if (recordPoints_ > 0 && sampleRateHz_ > 0) {
+    p.setPen(Qt::darkGray);
+    p.drawText(QRect(area.left(), height() - kRowHeight, area.width(), kRowHeight),
+               Qt::AlignLeft | Qt::AlignVCenter,
+               QString("窗口: %1   记录: %2 点   分辨率: %3 Hz")
+                   .arg(acquisition::kAnalysisWindowName)
+                   .arg(recordPoints_)
+                   .arg(sampleRateHz_ / static_cast<double>(recordPoints_), 0, 'f', 3));
+  }
+}

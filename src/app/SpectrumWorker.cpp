@@ -1,0 +1,60 @@
+#include "SpectrumWorker.h"
+
+#include <QMetaObject>
+
+SpectrumWorker::SpectrumWorker(QObject* context, std::function<void(Result)> done)
+    : context_(context), done_(std::move(done)), thread_([this] { Work(); }) {}
+
+SpectrumWorker::~SpectrumWorker() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_one();
+  thread_.join();
+}
+
+void SpectrumWorker::Submit(Job job) {
+  {
+    std::lock_guard lock(mutex_);
+    pending_ = std::move(job);
+  }
+  wake_.notify_one();
+}
+
+void SpectrumWorker::WaitIdle() {
+  std::unique_lock lock(mutex_);
+  idle_.wait(lock, [this] { return !pending_ && !busy_; });
+}
+
+void SpectrumWorker::Work() {
+  // One analyser per trace slot: each keeps its window and plan for its record length.
+  std::vector<acquisition::AdcAnalyser> analysers(4);
+  for (;;) {
+    Job job;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [this] { return stopping_ || pending_; });
+      if (stopping_) return;
+      job = std::move(*pending_);
+      pending_.reset();
+      busy_ = true;
+    }
+    Result result;
+    result.channels = job.channels;
+    result.figures.resize(job.records.size());
+    for (size_t i = 0; i < job.records.size() && i < analysers.size(); ++i) {
+      analysers[i].Measure(job.records[i], job.sampleRateHz, result.figures[i]);
+      result.recordPoints = std::max(result.recordPoints, job.records[i].size());
+    }
+    // Qt drops the call when the context is gone before its event loop gets to it.
+    QMetaObject::invokeMethod(
+        context_, [done = done_, result = std::move(result)]() mutable { done(std::move(result)); },
+        Qt::QueuedConnection);
+    {
+      std::lock_guard lock(mutex_);
+      busy_ = false;
+    }
+    idle_.notify_all();
+  }
+}
