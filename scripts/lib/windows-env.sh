@@ -1,14 +1,21 @@
 # Sourced by the Windows scripts: where Qt for Windows and wine live, and the search path a
 # Windows program of ARCH needs under wine (Qt's DLLs, the MinGW runtime).
-# Usage: windows_env ARCH   (sets KZB_CACHE, KZB_QT_PREFIX, WINE, WINEPREFIX etc.)
+# Usage: windows_env ARCH   (sets KZB_CACHE, KZB_QT_PREFIX, KZB_WINDOWS_PREFIXES, WINE,
+# WINEPREFIX etc.)
 # The installed Qt's Debian version ("6.4.2+dfsg-10"), and its upstream part ("6.4.2").
 qt_debian_version() { dpkg-query -W -f='${Version}' qt6-base-dev; }
 qt_version() { qt_debian_version | sed 's/[+-].*//'; }
+# Where kissfft for Windows of ARCH is installed: keyed by the Linux build's Debian version.
+kissfft_prefix() {
+  echo "${KZB_CACHE:-/var/cache/kzb7310}/kissfft-$(dpkg-query -W -f='${Version}' libkissfft-dev)-windows-$1"
+}
 
 windows_env() {
   local arch=$1 triple
   KZB_CACHE=${KZB_CACHE:-/var/cache/kzb7310}
   KZB_QT_PREFIX=$KZB_CACHE/qt-$(qt_version)-windows-$arch
+  # What CMake looks in for the libraries built for Windows: Qt and kissfft.
+  KZB_WINDOWS_PREFIXES="$KZB_QT_PREFIX;$(kissfft_prefix "$arch")"
   case "$arch" in
     x86) triple=i686-w64-mingw32 WINE=/usr/lib/wine/wine WINEARCH=win32 ;;
     x64) triple=x86_64-w64-mingw32 WINE=/usr/lib/wine/wine64 WINEARCH=win64 ;;
