@@ -46,21 +46,39 @@ QString SpectrumPlot::FigureText(double value, const char* unit, int decimals) {
   return QString::number(value, 'f', decimals) + " " + unit;
 }
 
-void SpectrumPlot::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.fillRect(rect(), Qt::white);
+void SpectrumPlot::resizeEvent(QResizeEvent*) {
+  background_ = QPixmap();
+}
+
+int SpectrumPlot::LegendTop() const {
+  return PlotArea().bottom() + 28;
+}
+
+int SpectrumPlot::LegendColumn(int column) const {
+  return PlotArea().left() + 24 + kNameWidth + column * kColumnWidth;
+}
+
+namespace {
+
+double XOf(const QRect& area, double nyquist, double hz) {
+  return area.left() + (nyquist > 0 ? hz / nyquist * area.width() : 0);
+}
+double YOf(const QRect& area, double db) {
+  const double clamped = std::clamp(db, double{kFloorDb}, double{kTopDb});
+  return area.bottom() - (clamped - kFloorDb) / (kTopDb - kFloorDb) * area.height();
+}
+
+}  // namespace
+
+void SpectrumPlot::DrawBackground() {
+  background_ = QPixmap(size());
+  background_.fill(Qt::white);
+  QPainter p(&background_);
   const QRect area = PlotArea();
   const double nyquist = sampleRateHz_ / 2;
-  const auto xOf = [&](double hz) {
-    return area.left() + (nyquist > 0 ? hz / nyquist * area.width() : 0);
-  };
-  const auto yOf = [&](double db) {
-    const double clamped = std::clamp(db, double{kFloorDb}, double{kTopDb});
-    return area.bottom() - (clamped - kFloorDb) / (kTopDb - kFloorDb) * area.height();
-  };
   // dBFS every 20 dB, Hz at round values.
   for (float db = kFloorDb; db <= kTopDb; db += 20) {
-    const int y = static_cast<int>(yOf(db));
+    const int y = static_cast<int>(YOf(area, db));
     p.setPen(QColor(225, 225, 225));
     p.drawLine(area.left(), y, area.right(), y);
     p.setPen(Qt::black);
@@ -69,7 +87,7 @@ void SpectrumPlot::paintEvent(QPaintEvent*) {
   }
   const double step = NiceStep(nyquist, 8);
   for (double hz = 0; nyquist > 0 && hz <= nyquist + 1e-9; hz += step) {
-    const int x = static_cast<int>(xOf(hz));
+    const int x = static_cast<int>(XOf(area, nyquist, hz));
     p.setPen(QColor(225, 225, 225));
     p.drawLine(x, area.top(), x, area.bottom());
     p.setPen(Qt::black);
@@ -79,10 +97,46 @@ void SpectrumPlot::paintEvent(QPaintEvent*) {
   p.drawRect(area);
   p.drawText(QRect(0, 2, area.left() - 6, 14), Qt::AlignRight, "dBFS");
   p.drawText(QRect(area.right() - 60, area.bottom() + 15, 60, 14), Qt::AlignRight, "Hz");
-  if (figures_.empty()) {
+  if (channels_.empty()) {
     p.setPen(Qt::darkGray);
     p.drawText(area, Qt::AlignCenter, "尚无数据");
+    p.setPen(Qt::black);
   }
+  int y = LegendTop();
+  const char* headings[] = {"频率", "幅度", "SNR", "THD", "SINAD", "ENOB", "噪声"};
+  for (int c = 0; c < 7; ++c) {
+    p.drawText(QRect(LegendColumn(c), y, kColumnWidth, kRowHeight),
+               Qt::AlignLeft | Qt::AlignVCenter, headings[c]);
+  }
+  for (size_t i = 0; i < channels_.size(); ++i) {
+    y += kRowHeight;
+    p.fillRect(QRect(area.left(), y + 6, 18, 6), WaveformPlot::TraceColour(static_cast<int>(i)));
+    p.drawText(QRect(area.left() + 24, y, kNameWidth, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
+               ToQt(acquisition::TraceName(channels_[i])));
+  }
+  if (recordPoints_ > 0 && sampleRateHz_ > 0) {
+    p.setPen(Qt::darkGray);
+    p.drawText(QRect(area.left(), height() - kRowHeight, area.width(), kRowHeight),
+               Qt::AlignLeft | Qt::AlignVCenter,
+               QString("窗口: %1   记录: %2 点   分辨率: %3 Hz")
+                   .arg(acquisition::kAnalysisWindowName)
+                   .arg(recordPoints_)
+                   .arg(sampleRateHz_ / static_cast<double>(recordPoints_), 0, 'f', 3));
+  }
+}
+
+void SpectrumPlot::paintEvent(QPaintEvent*) {
+  if (background_.isNull() || background_.size() != size() || channels_ != backgroundChannels_ ||
+      recordPoints_ != backgroundPoints_ || sampleRateHz_ != backgroundRate_) {
+    backgroundChannels_ = channels_;
+    backgroundPoints_ = recordPoints_;
+    backgroundRate_ = sampleRateHz_;
+    DrawBackground();
+  }
+  QPainter p(this);
+  p.drawPixmap(0, 0, background_);
+  const QRect area = PlotArea();
+  const double nyquist = sampleRateHz_ / 2;
 
   // Each spectrum as the highest bin under every pixel column, so a 3000-bin record draws
   // as many points as the plot is wide; the tones marked with their harmonic's number.
@@ -99,7 +153,7 @@ void SpectrumPlot::paintEvent(QPaintEvent*) {
       const double upToHz = nyquist * (column + 1) / area.width();
       float top = f.spectrumDbfs[k];
       while (k < bins && k * f.binHz < upToHz) top = std::max(top, f.spectrumDbfs[k++]);
-      line << QPointF(area.left() + column, yOf(top));
+      line << QPointF(area.left() + column, YOf(area, top));
     }
     p.setPen(QPen(colour, 0));
     p.drawPolyline(line);
@@ -113,7 +167,7 @@ void SpectrumPlot::paintEvent(QPaintEvent*) {
       return top;
     };
     const auto mark = [&](double hz, const QString& label) {
-      const QPointF tip(xOf(hz), yOf(levelAt(hz)) - 3);
+      const QPointF tip(XOf(area, nyquist, hz), YOf(area, levelAt(hz)) - 3);
       p.setBrush(colour);
       p.drawPolygon(QPolygonF({tip, tip + QPointF(-4, -7), tip + QPointF(4, -7)}));
       p.drawText(QRectF(tip.x() - 10, tip.y() - 21, 20, 14), Qt::AlignCenter, label);
@@ -124,24 +178,15 @@ void SpectrumPlot::paintEvent(QPaintEvent*) {
   }
   p.setClipping(false);
 
-  // The legend: per trace its colour, its name and its figures.
+  // The legend's figures; its headings and names are in the background.
   p.setPen(Qt::black);
-  int y = area.bottom() + 28;
-  const char* headings[] = {"频率", "幅度", "SNR", "THD", "SINAD", "ENOB", "噪声"};
-  const auto column = [&](int c) { return area.left() + 24 + kNameWidth + c * kColumnWidth; };
-  for (int c = 0; c < 7; ++c) {
-    p.drawText(QRect(column(c), y, kColumnWidth, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
-               headings[c]);
-  }
   const double voltsPerCode =
       scale_.FullScaleCount > 0 ? static_cast<double>(scale_.SpanVolts) / scale_.FullScaleCount : 0;
+  int y = LegendTop();
   for (size_t i = 0; i < figures_.size() && i < channels_.size(); ++i) {
     y += kRowHeight;
     const auto& f = figures_[i];
-    p.fillRect(QRect(area.left(), y + 6, 18, 6), WaveformPlot::TraceColour(static_cast<int>(i)));
-    p.drawText(QRect(area.left() + 24, y, kNameWidth, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
-               ToQt(acquisition::TraceName(channels_[i])));
-    const QString dash = "-";
+    const QString dash = QStringLiteral("-");
     const QString cells[] = {
         f.sine ? QString::number(f.fundamentalHz, 'f', 2) + " Hz" : dash,
         f.sine ? QString::number(f.amplitudeCodes * voltsPerCode, 'f', 4) + " V" : dash,
@@ -152,17 +197,8 @@ void SpectrumPlot::paintEvent(QPaintEvent*) {
         QString::number(f.noiseRmsCodes, 'f', 2) + " 码",
     };
     for (int c = 0; c < 7; ++c) {
-      p.drawText(QRect(column(c), y, kColumnWidth, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                 cells[c]);
+      p.drawText(QRect(LegendColumn(c), y, kColumnWidth, kRowHeight),
+                 Qt::AlignLeft | Qt::AlignVCenter, cells[c]);
     }
-  }
-  if (recordPoints_ > 0 && sampleRateHz_ > 0) {
-    p.setPen(Qt::darkGray);
-    p.drawText(QRect(area.left(), height() - kRowHeight, area.width(), kRowHeight),
-               Qt::AlignLeft | Qt::AlignVCenter,
-               QString("窗口: %1   记录: %2 点   分辨率: %3 Hz")
-                   .arg(acquisition::kAnalysisWindowName)
-                   .arg(recordPoints_)
-                   .arg(sampleRateHz_ / static_cast<double>(recordPoints_), 0, 'f', 3));
   }
 }

@@ -4,6 +4,7 @@
 // ENOB, noise in codes).
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
 #include <vector>
 
@@ -31,11 +32,23 @@ class SpectrumPlot : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // The axes, grid, legend headings and names and the record's line, drawn once into a
+  // picture of their own and reused until the size, the channels or the record change, so
+  // new figures draw only the spectra and the numbers.
+  void DrawBackground();
+  int LegendTop() const;
+  int LegendColumn(int column) const;
+
   std::vector<int> channels_;
   std::vector<acquisition::AdcFigures> figures_;
   size_t recordPoints_ = 0;
   double sampleRateHz_ = 0;
   acquisition::VoltageScale scale_;
+  QPixmap background_;
+  std::vector<int> backgroundChannels_;
+  size_t backgroundPoints_ = 0;
+  double backgroundRate_ = -1;
 };

@@ -30,6 +30,7 @@ void SpectrumWorker::WaitIdle() {
 void SpectrumWorker::Work() {
   // One analyser per trace slot: each keeps its window and plan for its record length.
   std::vector<acquisition::AdcAnalyser> analysers(4);
+  std::vector<float> record;
   for (;;) {
     Job job;
     {
@@ -42,11 +43,18 @@ void SpectrumWorker::Work() {
     }
     Result result;
     result.channels = job.channels;
-    result.figures.resize(job.records.size());
-    for (size_t i = 0; i < job.records.size() && i < analysers.size(); ++i) {
-      analysers[i].Measure(job.records[i], job.sampleRateHz, result.figures[i]);
-      result.recordPoints = std::max(result.recordPoints, job.records[i].size());
+    result.figures.resize(std::min(job.channels.size(), analysers.size()));
+    for (size_t i = 0; i < result.figures.size(); ++i) {
+      record.clear();
+      for (const SharedBlock& block : job.blocks) {
+        acquisition::BlockView view = job.shape;
+        view.cells = block->data();
+        acquisition::AppendChannelCodes(view, job.channels[i], record);
+      }
+      analysers[i].Measure(record, job.sampleRateHz, result.figures[i]);
+      result.recordPoints = std::max(result.recordPoints, record.size());
     }
+    job.blocks.clear();  // the window may fill them again
     // Qt drops the call when the context is gone before its event loop gets to it.
     QMetaObject::invokeMethod(
         context_, [done = done_, result = std::move(result)]() mutable { done(std::move(result)); },

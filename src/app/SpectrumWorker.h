@@ -1,11 +1,12 @@
 // Measures the converter figures of the traces on a thread of its own, so that a long record
-// (20 blocks, 6000 points a channel) costs the window's tick nothing but a copy. The newest
+// (20 blocks, 6000 points a channel) costs the window's tick next to nothing. The newest
 // records win: a job still waiting when the next arrives is dropped.
 #pragma once
 
 #include <QObject>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -15,9 +16,13 @@
 
 class SpectrumWorker {
  public:
+  // The blocks are shared, not copied: the window fills a block's storage again only once
+  // no job holds it.
+  using SharedBlock = std::shared_ptr<const std::vector<int16_t>>;
   struct Job {
     std::vector<int> channels;
-    std::vector<std::vector<float>> records;  // one per channel, unsigned codes
+    std::vector<SharedBlock> blocks;  // oldest first, each of `shape`
+    acquisition::BlockView shape;     // channels, points and rate; no cells
     double sampleRateHz = 0;
   };
   struct Result {

@@ -158,13 +158,15 @@ void WaveformWindow::Redraw() {
 }
 
 void WaveformWindow::Remember(const acquisition::BlockView& block) {
-  const size_t cells = block.cellCount();
   if (block.channels != historyShape_.channels || block.points != historyShape_.points) {
-    history_.assign(cells * kHistoryBlocks, 0);  // a new shape starts a new history
-    historyBlocks_ = historyNext_ = 0;
+    historyBlocks_ = historyNext_ = 0;  // a new shape starts a new history
   }
   historyShape_ = block;
-  std::copy(block.cells, block.cells + cells, history_.begin() + historyNext_ * cells);
+  historyShape_.cells = nullptr;
+  std::shared_ptr<std::vector<int16_t>>& slot = history_[historyNext_];
+  // A block the worker still reads keeps its storage; the slot gets another.
+  if (!slot || slot.use_count() > 1) slot = std::make_shared<std::vector<int16_t>>();
+  slot->assign(block.cells, block.cells + block.cellCount());
   historyNext_ = (historyNext_ + 1) % kHistoryBlocks;
   historyBlocks_ = std::min(historyBlocks_ + 1, kHistoryBlocks);
 }
@@ -184,17 +186,10 @@ void WaveformWindow::MeasureSpectrum() {
   const int blocks = std::min(recordLength_->currentData().toInt(), historyBlocks_);
   SpectrumWorker::Job job;
   job.channels = Channels();
+  job.shape = historyShape_;
   job.sampleRateHz = double(block_.aggregateRate) / std::max(1, block_.channels);
-  const size_t cells = historyShape_.cellCount();
-  for (int channel : job.channels) {
-    std::vector<float>& record = job.records.emplace_back();
-    record.reserve(static_cast<size_t>(blocks * historyShape_.points));
-    for (int b = blocks; b > 0; --b) {  // oldest first
-      const int slot = (historyNext_ - b + kHistoryBlocks) % kHistoryBlocks;
-      acquisition::BlockView view = historyShape_;
-      view.cells = history_.data() + slot * cells;
-      acquisition::AppendChannelCodes(view, channel, record);
-    }
+  for (int b = blocks; b > 0; --b) {  // oldest first
+    job.blocks.push_back(history_[(historyNext_ - b + kHistoryBlocks) % kHistoryBlocks]);
   }
   worker_->Submit(std::move(job));
 }

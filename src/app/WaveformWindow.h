@@ -97,8 +97,9 @@ class WaveformWindow : public QWidget {
   QString ageNote_, lossNote_;
   QString saveFolder_;
   std::vector<acquisition::Trace> spare_;  // the plot's previous traces, refilled next
-  // The last kHistoryBlocks blocks' cells, oldest overwritten first, for long records.
-  std::vector<int16_t> history_;
+  // The last kHistoryBlocks blocks' cells, oldest overwritten first, for long records;
+  // shared with the spectrum's worker while it measures them.
+  std::array<std::shared_ptr<std::vector<int16_t>>, kHistoryBlocks> history_;
   int historyBlocks_ = 0, historyNext_ = 0;
   acquisition::BlockView historyShape_;
   std::unique_ptr<SpectrumWorker> worker_;
