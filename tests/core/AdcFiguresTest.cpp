@@ -65,6 +65,10 @@ const Case kCases[] = {
      {SnrOf(20000, 2), -60.0, NAN}},
 };
 
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.signal.name;
+}
+
 class AdcFiguresTest : public testing::TestWithParam<Case> {};
 
 TEST_P(AdcFiguresTest, FiguresMeetTheKnownAnswers) {
