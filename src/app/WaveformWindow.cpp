@@ -85,7 +85,7 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
   connect(freeze_, &QPushButton::toggled, this, &WaveformWindow::SetFrozen);
   connect(fit_, &QCheckBox::toggled, plot_, &WaveformPlot::SetFitToData);
   connect(spectrumBox_, &QCheckBox::toggled, this, &WaveformWindow::ShowSpectrum);
-  connect(recordLength_, &QComboBox::currentIndexChanged, this, &WaveformWindow::MeasureSpectrum);
+  connect(recordLength_, &QComboBox::currentIndexChanged, this, [this] { MeasureSpectrum(true); });
   worker_ = std::make_unique<SpectrumWorker>(this, [this](SpectrumWorker::Result result) {
     spectrum_->SetFigures(
         std::move(result.channels), std::move(result.figures), result.recordPoints,
@@ -178,14 +178,24 @@ bool WaveformWindow::spectrumShown() const {
 void WaveformWindow::ShowSpectrum(bool shown) {
   plot_->setVisible(!shown);
   spectrum_->setVisible(shown);
-  MeasureSpectrum();
+  MeasureSpectrum(true);
 }
 
-void WaveformWindow::MeasureSpectrum() {
+void WaveformWindow::MeasureSpectrum(bool force) {
   if (!spectrumShown() || historyBlocks_ == 0) return;
   const int blocks = std::min(recordLength_->currentData().toInt(), historyBlocks_);
+  std::vector<int> channels = Channels();
+  // A full 20-block record moves by one block in twenty: its spectrum is measured again
+  // every third block (1.15 s), or at once when it is of other channels or another length.
+  if (!force && blocks == kHistoryBlocks && blocks == measuredBlocks_ &&
+      channels == measuredChannels_ && ++blocksSinceMeasured_ < kLongRecordEvery) {
+    return;
+  }
+  blocksSinceMeasured_ = 0;
+  measuredBlocks_ = blocks;
+  measuredChannels_ = channels;
   SpectrumWorker::Job job;
-  job.channels = Channels();
+  job.channels = std::move(channels);
   job.shape = historyShape_;
   job.sampleRateHz = double(block_.aggregateRate) / std::max(1, block_.channels);
   for (int b = blocks; b > 0; --b) {  // oldest first

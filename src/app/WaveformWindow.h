@@ -27,7 +27,8 @@ class WaveformWindow : public QWidget {
 
  public:
   static constexpr int kTraceSlots = 4;
-  static constexpr int kHistoryBlocks = 20;  // the longest record the spectrum view takes
+  static constexpr int kHistoryBlocks = 20;   // the longest record the spectrum view takes
+  static constexpr int kLongRecordEvery = 3;  // blocks between two spectra of 20 blocks
 
   // Pictures and values are offered for saving in `saveFolder` first, then in the folder
   // the operator chose last.
@@ -67,7 +68,7 @@ class WaveformWindow : public QWidget {
   void Redraw();
   void Remember(const acquisition::BlockView& block);
   // Hands the shown channels' records to the worker, when the spectrum view is open.
-  void MeasureSpectrum();
+  void MeasureSpectrum(bool force = false);
   void ShowSpectrum(bool shown);
   void ShowAge();
   void ShowNote();
@@ -103,4 +104,6 @@ class WaveformWindow : public QWidget {
   int historyBlocks_ = 0, historyNext_ = 0;
   acquisition::BlockView historyShape_;
   std::unique_ptr<SpectrumWorker> worker_;
+  std::vector<int> measuredChannels_;  // of the spectrum last measured
+  int measuredBlocks_ = 0, blocksSinceMeasured_ = 0;
 };
