@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -10,6 +11,7 @@
 #include "DataDirectory.h"
 #include "DefaultProfile.h"
 #include "DllDef.h"
+#include "HostName.h"
 #include "ProductionCheck.h"
 #include "Report.h"
 #include "SingleInstance.h"
@@ -19,7 +21,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "用法 Usage: kzb7310 [--self-test [PROFILE] [--report FILE]] [--help] [--version]\n"
+    "用法 Usage: kzb7310 [--self-test [PROFILE] [--report FILE] [--serial S] [--operator NAME]]\n"
+    "               [--help] [--version]\n"
     "\n"
     "  (no option)        open the window (KZB7310测试及编程源程序)\n"
     "  --self-test        check the card against PROFILE (default: the simulated card's\n"
@@ -27,6 +30,9 @@ constexpr const char* kUsage =
     "                     2 not run, 3 ABORTED (interrupted), 4 report not written\n"
     "  --report FILE      with --self-test: write the results as JSON to FILE (a new file\n"
     "                     or a regular one; checked before the card is touched)\n"
+    "  --serial S         with --self-test: the serial number of the card under test, for\n"
+    "                     the report (a profile's serial_pattern must match it whole)\n"
+    "  --operator NAME    with --self-test: who runs the test, for the report\n"
     "  --version          print the version\n"
     "  --help             print this text\n";
 
@@ -58,14 +64,28 @@ int NotRun(const char* what, const std::string& subject, const std::string& reas
   return 2;
 }
 
-int SelfTest(const std::string& profilePath, const std::string& reportPath) {
+struct SelfTestArguments {
+  std::string profile, report, serial, operatorName;
+};
+
+int SelfTest(const SelfTestArguments& args) {
+  const std::string& profilePath = args.profile;
+  const std::string& reportPath = args.report;
   const std::string started = NowIso8601();
+  const auto startedAt = std::chrono::steady_clock::now();
   const auto profile = profilePath.empty()
                            ? selftest::ParseProfile(kDefaultProfile, "simulated-card.ini")
                            : selftest::LoadProfile(profilePath);
   if (!profile) {
     return NotRun("自检配置无法使用 profile refused", profile.failure().subject,
                   profile.failure().reason);
+  }
+  // A serial number the profile does not accept would file the result under a wrong card.
+  const bool serialRequired = !profile.value().serialPattern.empty();
+  if ((serialRequired || !args.serial.empty()) &&
+      !selftest::SerialAccepted(profile.value(), args.serial)) {
+    return NotRun("序列号不符合自检配置，自检未运行 serial number refused, nothing run",
+                  "'" + args.serial + "'", "must match " + profile.value().serialPattern);
   }
   // The report is part of the result: its place is tried before the card is touched.
   if (!reportPath.empty()) {
@@ -98,8 +118,18 @@ int SelfTest(const std::string& profilePath, const std::string& reportPath) {
   std::fputs(selftest::Table(outcome, profile.value()).c_str(), stdout);
   std::fflush(stdout);
   if (!reportPath.empty()) {
-    const std::string json = selftest::Json(outcome, profile.value(),
-                                            {.version = KZB_VERSION, .startedIso8601 = started});
+    const selftest::RunInfo info{
+        .version = KZB_VERSION,
+        .startedIso8601 = started,
+        .endedIso8601 = NowIso8601(),
+        .durationSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count(),
+        .serial = args.serial,
+        .station = profile.value().station.empty() ? base::HostName() : profile.value().station,
+        .operatorName = args.operatorName,
+        .cardLibrary = dll.library().path(),
+    };
+    const std::string json = selftest::Json(outcome, profile.value(), info);
     if (auto written = base::WriteWholeFile(reportPath, json); !written) {
       std::fprintf(stderr, "kzb7310: 报告写入失败 report NOT written: %s: %s\n", reportPath.c_str(),
                    written.failure().reason.c_str());
@@ -116,7 +146,10 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
   const std::vector<std::string> args = Utf8Arguments(argc, argv);
   if (!args.empty()) UseParentConsole();
   bool selfTest = false;
-  std::string profile, report;
+  SelfTestArguments selfTestArgs;
+  std::string& profile = selfTestArgs.profile;
+  std::string& report = selfTestArgs.report;
+  bool forSelfTest = false;  // an option that only --self-test takes
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--help" || args[i] == "-h") {
       std::fputs(kUsage, stdout);
@@ -129,21 +162,25 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
     if (args[i] == "--self-test") {
       selfTest = true;
       if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) profile = args[++i];
-    } else if (args[i] == "--report") {
+    } else if (args[i] == "--report" || args[i] == "--serial" || args[i] == "--operator") {
       if (i + 1 >= args.size()) {
-        std::fputs("kzb7310: --report needs a file\n", stderr);
+        std::fprintf(stderr, "kzb7310: %s needs a value\n", args[i].c_str());
         return 2;
       }
-      report = args[++i];
+      std::string& value = args[i] == "--report"   ? report
+                           : args[i] == "--serial" ? selfTestArgs.serial
+                                                   : selfTestArgs.operatorName;
+      value = args[++i];
+      forSelfTest = true;
     } else if (args[i].rfind("--", 0) == 0) {
       std::fprintf(stderr, "kzb7310: unknown option %s\n\n%s", args[i].c_str(), kUsage);
       return 2;
     }
   }
-  if (!report.empty() && !selfTest) {
-    std::fputs("kzb7310: --report goes with --self-test\n", stderr);
+  if (forSelfTest && !selfTest) {
+    std::fputs("kzb7310: --report, --serial and --operator go with --self-test\n", stderr);
     return 2;
   }
-  if (selfTest) return SelfTest(profile, report);
+  if (selfTest) return SelfTest(selfTestArgs);
   return std::nullopt;
 }

@@ -36,6 +36,14 @@ Check Named(const char* name) {
   return check;
 }
 
+// Adds a measurement held to [low, high] (either may be open); says whether it is within.
+bool Measure(Check& check, std::string name, double value, const char* unit,
+             std::optional<double> low, std::optional<double> high) {
+  const bool within = (!low || value >= *low) && (!high || value <= *high);
+  check.measurements.push_back({std::move(name), value, unit, low, high, within});
+  return within;
+}
+
 struct ChannelFigures {
   double sum = 0, squares = 0;
   float minimum = 1e9f, maximum = -1e9f;
@@ -127,6 +135,10 @@ Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
     if (received < profile.blocks) clock.sleepMs(20);
   }
   const double rate = received > 1 && last > first ? (received - 1) / (last - first) : 0;
+  Measure(check, "blocks received", received, "blocks", profile.blocks, std::nullopt);
+  Measure(check, "block rate", rate, "blocks/s", nominalRate * (1 - profile.rateTolerance),
+          nominalRate * (1 + profile.rateTolerance));
+  Measure(check, "lost blocks", static_cast<double>(losses.lost()), "blocks", std::nullopt, 0.0);
   check.measured = std::to_string(received) + " blocks, " + Format("%.3f", rate) + " blocks/s, " +
                    std::to_string(losses.lost()) + " lost";
   check.limits += ", none lost";
@@ -160,6 +172,16 @@ Check AnalogCheck(const Profile& profile, const std::array<ChannelFigures, 64>& 
     ++checked;
     const ChannelLimits& limits = *profile.channels[ch];
     const ChannelFigures& f = figures[ch];
+    const std::string channel = "channel " + std::to_string(ch + 1);
+    std::optional<double> low, high;
+    if (limits.level) {
+      low = *limits.level - limits.tolerance;
+      high = *limits.level + limits.tolerance;
+    }
+    Measure(check, channel + " mean", f.mean(), "V", low, high);
+    Measure(check, channel + " noise", f.noise(), "V", std::nullopt, limits.noise);
+    Measure(check, channel + " minimum", f.minimum, "V", limits.minimum, std::nullopt);
+    Measure(check, channel + " maximum", f.maximum, "V", std::nullopt, limits.maximum);
     if (Within(f, limits)) continue;
     ++failed;
     std::string line = "channel " + std::to_string(ch + 1) + ": mean " + Volts(f.mean()) +
@@ -205,11 +227,11 @@ Check DynamicCheck(const Profile& profile, const std::array<std::vector<float>, 
     const DynamicLimits& limits = *profile.dynamic[ch];
     const auto figures = acquisition::MeasureAdcFigures(records[ch], sampleRateHz);
     const std::string channel = "channel " + std::to_string(ch + 1);
-    std::vector<Measurement> measured;
+    Check figuresOf;  // this channel's measurements, added to the check's below
+    std::vector<Measurement>& measured = figuresOf.measurements;
     const auto add = [&](const char* figure, double value, const char* unit,
                          std::optional<double> low, std::optional<double> high) {
-      const bool within = (!low || value >= *low) && (!high || value <= *high);
-      measured.push_back({channel + " " + figure, value, unit, low, high, within});
+      Measure(figuresOf, channel + " " + figure, value, unit, low, high);
     };
     if (limits.frequencyHz) {
       add("frequency", figures.fundamentalHz, "Hz", *limits.frequencyHz - limits.frequencyTolerance,
@@ -277,6 +299,7 @@ Check DigitalCheck(DllDef& dll, const Profile& profile, const Clock& clock,
   check.limits = "walking 1 and walking 0 over 16 output bits read back on the wired inputs";
   std::string detail;
   int steps = 0, wrong = 0;
+  std::array<int, 16> misreadBy{};  // patterns that read back wrong, by output bit driven
   for (bool walkingOne : {true, false}) {
     for (int bit = 0; bit < 16 && !interrupted; ++bit) {
       const uint16_t outputs = walkingOne ? (1u << bit) : static_cast<uint16_t>(~(1u << bit));
@@ -294,6 +317,7 @@ Check DigitalCheck(DllDef& dll, const Profile& profile, const Clock& clock,
       const uint16_t want = expected(outputs), got = *inputs & wired;
       if (got == want) continue;
       ++wrong;
+      ++misreadBy[bit];
       for (int in = 0; in < 16; ++in) {
         if (((got ^ want) >> in & 1) == 0) continue;
         std::string line = std::string(walkingOne ? "walking 1" : "walking 0") + " on output " +
@@ -312,6 +336,10 @@ Check DigitalCheck(DllDef& dll, const Profile& profile, const Clock& clock,
   }
   check.measured = std::to_string(steps - wrong) + " of " + std::to_string(steps) +
                    " patterns read back as sent";
+  for (int bit = 0; bit < 16 && !interrupted; ++bit) {
+    Measure(check, "output bit " + std::to_string(bit) + " patterns misread", misreadBy[bit],
+            "patterns", std::nullopt, 0.0);
+  }
   check.passed = wrong == 0 && !interrupted;
   check.detail = interrupted ? "interrupted" : detail;
   return check;

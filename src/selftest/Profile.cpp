@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include "Checksum.h"
@@ -105,7 +106,7 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
     if (line.front() == '[') {
       section = Trim(line.substr(1, line.find(']') - 1));
       if (section != "card" && section != "acquisition" && section != "channels" &&
-          section != "dynamic" && section != "digital") {
+          section != "dynamic" && section != "digital" && section != "station") {
         return refuse("[" + section + "]", "unknown section");
       }
       continue;
@@ -241,6 +242,20 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
         dynamicLine[ch - 1] = number;
         profile.dynamic[ch - 1] = limits;
       }
+    } else if (section == "station") {
+      if (key == "name") {
+        if (value.empty()) return refuse(key, "a name expected");
+        profile.station = value;
+      } else if (key == "serial_pattern") {
+        try {
+          std::regex pattern(value);
+        } catch (const std::regex_error&) {
+          return refuse(key, "'" + value + "' is not a regular expression");
+        }
+        profile.serialPattern = value;
+      } else {
+        return refuse(key, "unknown key");
+      }
     } else if (section == "digital") {
       if (key == "settle_ms") {
         const auto v = Whole(value, 0, 10000);
@@ -282,6 +297,12 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
                    "loopback, or say identity_only = yes in [card]"};
   }
   return profile;
+}
+
+bool SerialAccepted(const Profile& profile, const std::string& serial) {
+  if (serial.empty()) return false;
+  return profile.serialPattern.empty() ||
+         std::regex_match(serial, std::regex(profile.serialPattern));
 }
 
 base::Result<Profile> LoadProfile(const std::string& path) {

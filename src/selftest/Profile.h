@@ -33,6 +33,8 @@ struct DynamicLimits {
 
 struct Profile {
   std::string name;                   // the file's name
+  std::string station;                // the station's name; empty: the host's
+  std::string serialPattern;          // a serial number must match it whole; empty: any
   std::string checksum;               // of the file's bytes, so a report names the exact profile
   std::array<uint8_t, 5> identity{};  // the reply bytes 0 to 4 the card must give
   int blocks = 10;
@@ -43,6 +45,9 @@ struct Profile {
   std::array<int, 16> loopback{};  // input bit that echoes output bit i, or -1 for none
   int settleMs = 20;
 };
+
+// Whether `serial` is one the profile accepts: not empty, and matching its pattern whole.
+bool SerialAccepted(const Profile& profile, const std::string& serial);
 
 // The profile of the text of an INI file; a failure names the line and the key.
 base::Result<Profile> ParseProfile(const std::string& text, const std::string& name);

@@ -98,7 +98,13 @@ const char* VerdictName(Verdict verdict) {
 std::string Json(const Outcome& outcome, const Profile& profile, const RunInfo& info) {
   const char* verdict = VerdictName(outcome.verdict());
   std::string json = "{\n  \"program\": \"kzb7310\",\n  \"version\": " + Quoted(info.version) +
+                     ",\n  \"serial\": " + Quoted(info.serial) +
+                     ",\n  \"station\": " + Quoted(info.station) +
+                     ",\n  \"operator\": " + Quoted(info.operatorName) +
+                     ",\n  \"card_library\": " + Quoted(info.cardLibrary) +
                      ",\n  \"started\": " + Quoted(info.startedIso8601) +
+                     ",\n  \"ended\": " + Quoted(info.endedIso8601) +
+                     ",\n  \"duration_s\": " + Number(info.durationSeconds) +
                      ",\n  \"profile\": {\"name\": " + Quoted(profile.name) +
                      ", \"checksum\": " + Quoted(profile.checksum) +
                      "},\n  \"card\": " + Quoted(outcome.identityLine) + ",\n  \"verdict\": \"" +

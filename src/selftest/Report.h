@@ -12,9 +12,16 @@ namespace selftest {
 // One line per check, the verdict last; a failing run names its first failing check there.
 std::string Table(const Outcome& outcome, const Profile& profile);
 
+// Who ran the test, where, on what and when, as a line's records need it.
 struct RunInfo {
   std::string version;
   std::string startedIso8601;  // "2026-12-08T17:29:00Z"
+  std::string endedIso8601;
+  double durationSeconds = 0;
+  std::string serial;   // of the card under test; empty when none was given
+  std::string station;  // the profile's station, or the host's name
+  std::string operatorName;
+  std::string cardLibrary;  // the path of the library that answered
 };
 std::string Json(const Outcome& outcome, const Profile& profile, const RunInfo& info);
 

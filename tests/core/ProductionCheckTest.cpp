@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -53,11 +54,20 @@ TEST(ProductionCheck, TheSimulatedCardPassesItsOwnProfile) {
   EXPECT_TRUE(outcome.passed());
   ASSERT_EQ(outcome.checks.size(), 6u);
   for (const Check& c : outcome.checks) EXPECT_TRUE(c.passed) << c.name << ": " << c.detail;
-  // The card's test tone, end to end: SNR 85.0 dB, THD -89.0 dB, ENOB 13.6 are its answers.
-  const Check& dynamic = outcome.checks[3];
-  ASSERT_EQ(dynamic.name, "dynamic");
+  // Every figure is a measurement held to its limits; the card's test tone, end to end:
+  // SNR 85.0 dB, THD -89.0 dB, ENOB 13.6 are its answers.
   std::map<std::string, double> value;
-  for (const Measurement& m : dynamic.measurements) value[m.name] = m.value;
+  for (const Check& c : outcome.checks) {
+    for (const Measurement& m : c.measurements) {
+      EXPECT_TRUE(m.passed) << m.name;
+      value[m.name] = m.value;
+    }
+  }
+  EXPECT_EQ(outcome.checks[3].name, "dynamic");
+  EXPECT_NEAR(value["block rate"], 50000.0 / 19200, 0.1);
+  EXPECT_EQ(value["lost blocks"], 0);
+  EXPECT_NEAR(value["channel 5 mean"], -4.5, 0.005);
+  EXPECT_EQ(value.count("output bit 15 patterns misread"), 1u);
   EXPECT_NEAR(value["channel 64 frequency"], 40.0, 0.01);
   EXPECT_NEAR(value["channel 64 SNR"], 85.0, 0.5);
   EXPECT_NEAR(value["channel 64 THD"], -89.0, 0.5);
@@ -122,6 +132,11 @@ TEST(ProductionCheck, FaultsNameTheirCheckAndLeaveTheCardSafe) {
     EXPECT_EQ(failed->name, c.firstFailure) << c.what;
     EXPECT_NE(failed->detail.find(c.detailPart), std::string::npos)
         << c.what << ": " << failed->detail;
+    // A failing check with measurements has a failing one among them.
+    EXPECT_TRUE(failed->measurements.empty() ||
+                std::any_of(failed->measurements.begin(), failed->measurements.end(),
+                            [](const Measurement& m) { return !m.passed; }))
+        << c.what;
     EXPECT_EQ(outcome.checks.back().name, "stop") << c.what;
     if (std::string(c.library) == ADCARD_PATH) {
       EXPECT_TRUE(outcome.checks.back().passed) << c.what;
@@ -214,6 +229,8 @@ TEST(Profile, MistakesAreNamedByLineAndKey) {
       {"[dynamic]\n64 = 40 0.1 snr 80 snr 70\n", "line 2, 64: snr is given twice"},
       {"[dynamic]\n5 = dc snr 80\n", "line 2, 5: a DC input has only its noise"},
       {"[dynamic]\n5 = dc noise -1\n", "line 2, 5: noise cannot be below 0"},
+      {"[station]\nserial_pattern = KZB[0-9\n", "line 2, serial_pattern: 'KZB[0-9' is not a"},
+      {"[station]\nline = 3\n", "line 2, line: unknown key"},
       {"[card]\nname = 73 10\n", "checks no analog channel and no output bit"},
       {"", "checks no analog channel and no output bit"},
       {"[digital]\nloopback = none\n", "checks no analog channel and no output bit"},
