@@ -21,8 +21,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "用法 Usage: kzb7310 [--self-test [PROFILE] [--report FILE] [--serial S] [--operator NAME]]\n"
-    "               [--help] [--version]\n"
+    "用法 Usage: kzb7310 [--self-test [PROFILE] [--report FILE] [--report-junit FILE]\n"
+    "                      [--serial S] [--operator NAME]] [--help] [--version]\n"
     "\n"
     "  (no option)        open the window (KZB7310测试及编程源程序)\n"
     "  --self-test        check the card against PROFILE (default: the simulated card's\n"
@@ -30,6 +30,8 @@ constexpr const char* kUsage =
     "                     2 not run, 3 ABORTED (interrupted), 4 report not written\n"
     "  --report FILE      with --self-test: write the results as JSON to FILE (a new file\n"
     "                     or a regular one; checked before the card is touched)\n"
+    "  --report-junit FILE  with --self-test: write the results as JUnit XML to FILE, for\n"
+    "                     CI servers and test dashboards (the same rules as --report)\n"
     "  --serial S         with --self-test: the serial number of the card under test, for\n"
     "                     the report (a profile's serial_pattern must match it whole)\n"
     "  --operator NAME    with --self-test: who runs the test, for the report\n"
@@ -65,7 +67,7 @@ int NotRun(const char* what, const std::string& subject, const std::string& reas
 }
 
 struct SelfTestArguments {
-  std::string profile, report, serial, operatorName;
+  std::string profile, report, junit, serial, operatorName;
 };
 
 int SelfTest(const SelfTestArguments& args) {
@@ -88,9 +90,10 @@ int SelfTest(const SelfTestArguments& args) {
                   "'" + args.serial + "'", "must match " + profile.value().serialPattern);
   }
   // The report is part of the result: its place is tried before the card is touched.
-  if (!reportPath.empty()) {
-    if (auto place = base::CheckFilePlace(reportPath); !place) {
-      return NotRun("报告无法写入，自检未运行 report cannot be written, nothing run", reportPath,
+  for (const std::string& path : {reportPath, args.junit}) {
+    if (path.empty()) continue;
+    if (auto place = base::CheckFilePlace(path); !place) {
+      return NotRun("报告无法写入，自检未运行 report cannot be written, nothing run", path,
                     place.failure().reason);
     }
   }
@@ -117,27 +120,33 @@ int SelfTest(const SelfTestArguments& args) {
       interrupted);
   std::fputs(selftest::Table(outcome, profile.value()).c_str(), stdout);
   std::fflush(stdout);
-  if (!reportPath.empty()) {
-    const selftest::RunInfo info{
-        .version = KZB_VERSION,
-        .startedIso8601 = started,
-        .endedIso8601 = NowIso8601(),
-        .durationSeconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count(),
-        .serial = args.serial,
-        .station = profile.value().station.empty() ? base::HostName() : profile.value().station,
-        .operatorName = args.operatorName,
-        .cardLibrary = dll.library().path(),
-    };
-    const std::string json = selftest::Json(outcome, profile.value(), info);
-    if (auto written = base::WriteWholeFile(reportPath, json); !written) {
-      std::fprintf(stderr, "kzb7310: 报告写入失败 report NOT written: %s: %s\n", reportPath.c_str(),
+  const selftest::RunInfo info{
+      .version = KZB_VERSION,
+      .startedIso8601 = started,
+      .endedIso8601 = NowIso8601(),
+      .durationSeconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count(),
+      .serial = args.serial,
+      .station = profile.value().station.empty() ? base::HostName() : profile.value().station,
+      .operatorName = args.operatorName,
+      .cardLibrary = dll.library().path(),
+  };
+  // Both reports are tried, so that one that fails does not cost the other.
+  int status = ExitStatus(outcome.verdict());
+  const std::pair<const std::string&, std::string> reports[] = {
+      {reportPath, reportPath.empty() ? "" : selftest::Json(outcome, profile.value(), info)},
+      {args.junit, args.junit.empty() ? "" : selftest::JUnitXml(outcome, profile.value(), info)},
+  };
+  for (const auto& [path, text] : reports) {
+    if (path.empty()) continue;
+    if (auto written = base::WriteWholeFile(path, text); !written) {
+      std::fprintf(stderr, "kzb7310: 报告写入失败 report NOT written: %s: %s\n", path.c_str(),
                    written.failure().reason.c_str());
-      std::printf("报告未写入，结果无记录 (report not written: %s)\n", reportPath.c_str());
-      return kReportNotWritten;
+      std::printf("报告未写入，结果无记录 (report not written: %s)\n", path.c_str());
+      status = kReportNotWritten;
     }
   }
-  return ExitStatus(outcome.verdict());
+  return status;
 }
 
 }  // namespace
@@ -162,14 +171,16 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
     if (args[i] == "--self-test") {
       selfTest = true;
       if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) profile = args[++i];
-    } else if (args[i] == "--report" || args[i] == "--serial" || args[i] == "--operator") {
+    } else if (args[i] == "--report" || args[i] == "--report-junit" || args[i] == "--serial" ||
+               args[i] == "--operator") {
       if (i + 1 >= args.size()) {
         std::fprintf(stderr, "kzb7310: %s needs a value\n", args[i].c_str());
         return 2;
       }
-      std::string& value = args[i] == "--report"   ? report
-                           : args[i] == "--serial" ? selfTestArgs.serial
-                                                   : selfTestArgs.operatorName;
+      std::string& value = args[i] == "--report"         ? report
+                           : args[i] == "--report-junit" ? selfTestArgs.junit
+                           : args[i] == "--serial"       ? selfTestArgs.serial
+                                                         : selfTestArgs.operatorName;
       value = args[++i];
       forSelfTest = true;
     } else if (args[i].rfind("--", 0) == 0) {
@@ -178,7 +189,8 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
     }
   }
   if (forSelfTest && !selfTest) {
-    std::fputs("kzb7310: --report, --serial and --operator go with --self-test\n", stderr);
+    std::fputs("kzb7310: --report, --report-junit, --serial and --operator go with --self-test\n",
+               stderr);
     return 2;
   }
   if (selfTest) return SelfTest(selfTestArgs);

@@ -79,7 +79,110 @@ std::string Number(double value) {
   return text;
 }
 
+// Text as XML holds it in an attribute or an element: the five marked characters escaped,
+// and the control characters XML 1.0 cannot hold at all replaced.
+std::string Xml(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\t':
+      case '\r':
+        out += static_cast<char>(c);
+        break;
+      default:
+        out += c < 0x20 ? '?' : static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string Limits(const Measurement& m) {
+  if (m.low && m.high) return Number(*m.low) + " .. " + Number(*m.high);
+  if (m.low) return ">= " + Number(*m.low);
+  if (m.high) return "<= " + Number(*m.high);
+  return "none";
+}
+
 }  // namespace
+
+std::string JUnitXml(const Outcome& outcome, const Profile& profile, const RunInfo& info) {
+  const bool ran = outcome.ranAtAll;
+  const size_t tests = ran ? outcome.checks.size() : 1;
+  size_t failures = 0, errors = ran ? 0 : 1;
+  for (const Check& c : outcome.checks) {
+    if (c.passed) continue;
+    (c.detail == "interrupted" ? errors : failures) += 1;
+  }
+  const std::string counts = " tests=\"" + std::to_string(tests) + "\" failures=\"" +
+                             std::to_string(failures) + "\" errors=\"" + std::to_string(errors) +
+                             "\" time=\"" + Number(info.durationSeconds) + "\"";
+  const std::string suite = info.serial.empty() ? profile.name : info.serial;
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"kzb7310\"" +
+                    counts + ">\n  <testsuite name=\"" + Xml(suite) + "\"" + counts +
+                    " skipped=\"0\" timestamp=\"" + Xml(info.startedIso8601) + "\" hostname=\"" +
+                    Xml(info.station) + "\">\n    <properties>\n";
+  const std::pair<const char*, std::string> properties[] = {
+      {"serial", info.serial},
+      {"station", info.station},
+      {"operator", info.operatorName},
+      {"version", info.version},
+      {"card_library", info.cardLibrary},
+      {"card", outcome.identityLine},
+      {"profile", profile.name},
+      {"profile_checksum", profile.checksum},
+      {"started", info.startedIso8601},
+      {"ended", info.endedIso8601},
+      {"verdict", VerdictName(outcome.verdict())},
+  };
+  for (const auto& [name, value] : properties) {
+    xml += "      <property name=\"" + std::string(name) + "\" value=\"" + Xml(value) + "\"/>\n";
+  }
+  xml += "    </properties>\n";
+  if (!ran) {
+    xml += "    <testcase name=\"run\" classname=\"kzb7310.selftest\">\n      <error message=\"" +
+           Xml(outcome.whyNot) + "\" type=\"NOT RUN\"/>\n    </testcase>\n";
+  }
+  for (const Check& c : outcome.checks) {
+    xml += "    <testcase name=\"" + Xml(c.name) + "\" classname=\"kzb7310.selftest\">\n";
+
+    if (!c.passed) {
+      std::string body = c.detail;
+      for (const Measurement& m : c.measurements) {
+        if (m.passed) continue;
+        body += std::string(body.empty() ? "" : "\n") + m.name + " = " + Number(m.value) + " " +
+                m.unit + ", limits " + Limits(m);
+      }
+      const bool interrupted = c.detail == "interrupted";
+      const std::string message = c.detail.substr(0, c.detail.find('\n'));
+      xml += std::string("      <") + (interrupted ? "error" : "failure") + " message=\"" +
+             Xml(message) + "\" type=\"" + (interrupted ? "ABORTED" : "FAIL") + "\">" + Xml(body) +
+             "</" + (interrupted ? "error" : "failure") + ">\n";
+    }
+    // JUnit's order: the failure first, then what the case printed.
+    xml += "      <system-out>" +
+           Xml(c.measured + (c.limits.empty() ? "" : " (" + c.limits + ")")) + "</system-out>\n";
+    xml += "    </testcase>\n";
+  }
+  return xml + "  </testsuite>\n</testsuites>\n";
+}
 
 const char* VerdictName(Verdict verdict) {
   switch (verdict) {

@@ -25,6 +25,12 @@ struct RunInfo {
 };
 std::string Json(const Outcome& outcome, const Profile& profile, const RunInfo& info);
 
+// The run as JUnit XML, which CI servers and test dashboards read: one test suite named by
+// the serial number, the run's facts as its properties, one test case per check; a failed
+// check is a failure (its detail, and each failing measurement with its value and limits),
+// an interrupted one an error, and a run that could not run one erroring case.
+std::string JUnitXml(const Outcome& outcome, const Profile& profile, const RunInfo& info);
+
 // "PASS", "FAIL", "NOT RUN" or "ABORTED", as the report names them.
 const char* VerdictName(Verdict verdict);
 

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "DllDef.h"
+#include "Report.h"
 #include "SimCardControl.h"
 
 using namespace selftest;
@@ -262,3 +263,46 @@ TEST(Profile, RangesCommentsAndLoopback) {
 }
 
 }  // namespace
+
+// The JUnit report a CI server reads: counts that match its cases, a failure that carries
+// the failing measurement's value and limits, an interruption as an error, text escaped.
+TEST(Report, JUnitXmlCountsFailuresAndEscapesText) {
+  const auto made = [](const char* name, bool passed, const char* detail,
+                       std::vector<Measurement> measurements = {}) {
+    Check check;
+    check.name = name;
+    check.passed = passed;
+    check.detail = detail;
+    check.measurements = std::move(measurements);
+    return check;
+  };
+  Outcome outcome;
+  outcome.checks = {
+      made("identity", true, ""),
+      made("dynamic", false, "channel 64 SNR < 80 & \x01noisy",
+           {{"channel 64 SNR", 55.8, "dB", 80.0, std::nullopt, false},
+            {"channel 64 THD", -89.0, "dBc", std::nullopt, -85.0, true}}),
+      made("digital", false, "interrupted"),
+  };
+  const Profile profile;
+  RunInfo info;
+  info.serial = "KZB\"1\"";
+  const std::string xml = JUnitXml(outcome, profile, info);
+  EXPECT_NE(
+      xml.find("<testsuite name=\"KZB&quot;1&quot;\" tests=\"3\" failures=\"1\" errors=\"1\""),
+      std::string::npos)
+      << xml;
+  EXPECT_NE(xml.find("<failure message=\"channel 64 SNR &lt; 80 &amp; ?noisy\" type=\"FAIL\">"),
+            std::string::npos)
+      << xml;
+  EXPECT_NE(xml.find("channel 64 SNR = 55.8 dB, limits &gt;= 80</failure>"), std::string::npos)
+      << xml;
+  EXPECT_EQ(xml.find("channel 64 THD ="), std::string::npos);  // it passed
+  EXPECT_NE(xml.find("<error message=\"interrupted\" type=\"ABORTED\">"), std::string::npos);
+
+  Outcome notRun;
+  notRun.ranAtAll = false;
+  notRun.whyNot = "libadcard.so: not found";
+  EXPECT_NE(JUnitXml(notRun, profile, RunInfo()).find("tests=\"1\" failures=\"0\" errors=\"1\""),
+            std::string::npos);
+}
