@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <QCoreApplication>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "HostName.h"
 #include "ProductionCheck.h"
 #include "Report.h"
+#include "ResultsStore.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "WholeFile.h"
@@ -22,7 +24,9 @@ namespace {
 
 constexpr const char* kUsage =
     "用法 Usage: kzb7310 [--self-test [PROFILE] [--report FILE] [--report-junit FILE]\n"
-    "                      [--serial S] [--operator NAME]] [--help] [--version]\n"
+    "                      [--serial S] [--operator NAME]]\n"
+    "       kzb7310 --results [--serial S] [--since DATE] [--format table|csv|junit]\n"
+    "       kzb7310 [--help] [--version]\n"
     "\n"
     "  (no option)        open the window (KZB7310测试及编程源程序)\n"
     "  --self-test        check the card against PROFILE (default: the simulated card's\n"
@@ -32,6 +36,8 @@ constexpr const char* kUsage =
     "                     or a regular one; checked before the card is touched)\n"
     "  --report-junit FILE  with --self-test: write the results as JUnit XML to FILE, for\n"
     "                     CI servers and test dashboards (the same rules as --report)\n"
+    "  --results          print the stored runs (oldest first) and end; with --serial S,\n"
+    "                     --since DATE (2026-12-09, UTC) and --format table|csv|junit\n"
     "  --serial S         with --self-test: the serial number of the card under test, for\n"
     "                     the report (a profile's serial_pattern must match it whole)\n"
     "  --operator NAME    with --self-test: who runs the test, for the report\n"
@@ -64,6 +70,37 @@ constexpr int kReportNotWritten = 4;
 int NotRun(const char* what, const std::string& subject, const std::string& reason) {
   std::fprintf(stderr, "kzb7310: %s: %s: %s\n", what, subject.c_str(), reason.c_str());
   return 2;
+}
+
+base::Result<std::string> StoreRun(const selftest::RunRecord& run) {
+  auto store = results::ResultsStore::Open(results::DefaultResultsPath());
+  if (!store) return store.failure();
+  return store.value()->Save(run);
+}
+
+// The history from the results database, as a table, CSV or JUnit XML.
+int PrintResults(const results::Filter& filter, const std::string& format) {
+  if (format != "table" && format != "csv" && format != "junit") {
+    std::fprintf(stderr, "kzb7310: --format is table, csv or junit, not %s\n", format.c_str());
+    return 2;
+  }
+  auto store = results::ResultsStore::Open(results::DefaultResultsPath());
+  if (!store) {
+    std::fprintf(stderr, "kzb7310: 无法打开结果数据库 results cannot be read: %s: %s\n",
+                 store.failure().subject.c_str(), store.failure().reason.c_str());
+    return 2;
+  }
+  const auto runs = store.value()->Runs(filter);
+  if (!runs) {
+    std::fprintf(stderr, "kzb7310: 无法读取结果 results cannot be read: %s: %s\n",
+                 runs.failure().subject.c_str(), runs.failure().reason.c_str());
+    return 2;
+  }
+  const std::string text = format == "csv"     ? selftest::HistoryCsv(runs.value())
+                           : format == "junit" ? selftest::JUnitXml(runs.value())
+                                               : selftest::HistoryTable(runs.value());
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
 }
 
 struct SelfTestArguments {
@@ -120,7 +157,8 @@ int SelfTest(const SelfTestArguments& args) {
       interrupted);
   std::fputs(selftest::Table(outcome, profile.value()).c_str(), stdout);
   std::fflush(stdout);
-  const selftest::RunInfo info{
+  selftest::RunInfo info{
+      .runId = {},
       .version = KZB_VERSION,
       .startedIso8601 = started,
       .endedIso8601 = NowIso8601(),
@@ -131,8 +169,18 @@ int SelfTest(const SelfTestArguments& args) {
       .operatorName = args.operatorName,
       .cardLibrary = dll.library().path(),
   };
-  // Both reports are tried, so that one that fails does not cost the other.
   int status = ExitStatus(outcome.verdict());
+  // Every run is kept on the station. A database that cannot take it costs nothing else:
+  // the reports are still written, and the operator is told.
+  if (auto stored = StoreRun(selftest::RecordOf(outcome, profile.value(), info)); stored) {
+    info.runId = stored.value();
+  } else {
+    std::fprintf(stderr, "kzb7310: 结果未存入数据库 results NOT stored: %s: %s\n",
+                 stored.failure().subject.c_str(), stored.failure().reason.c_str());
+    std::printf("结果未存入数据库 (results not stored: %s)\n", stored.failure().subject.c_str());
+    status = kReportNotWritten;
+  }
+  // Both reports are tried, so that one that fails does not cost the other.
   const std::pair<const std::string&, std::string> reports[] = {
       {reportPath, reportPath.empty() ? "" : selftest::Json(outcome, profile.value(), info)},
       {args.junit, args.junit.empty() ? "" : selftest::JUnitXml(outcome, profile.value(), info)},
@@ -159,6 +207,10 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
   std::string& profile = selfTestArgs.profile;
   std::string& report = selfTestArgs.report;
   bool forSelfTest = false;  // an option that only --self-test takes
+  bool listResults = false;
+  results::Filter filter;
+  std::string format = "table";
+  bool forResults = false;  // an option that only --results takes
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--help" || args[i] == "-h") {
       std::fputs(kUsage, stdout);
@@ -171,6 +223,16 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
     if (args[i] == "--self-test") {
       selfTest = true;
       if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) profile = args[++i];
+    } else if (args[i] == "--results") {
+      listResults = true;
+    } else if (args[i] == "--since" || args[i] == "--format") {
+      if (i + 1 >= args.size()) {
+        std::fprintf(stderr, "kzb7310: %s needs a value\n", args[i].c_str());
+        return 2;
+      }
+      std::string& value = args[i] == "--since" ? filter.since : format;
+      value = args[++i];
+      forResults = true;
     } else if (args[i] == "--report" || args[i] == "--report-junit" || args[i] == "--serial" ||
                args[i] == "--operator") {
       if (i + 1 >= args.size()) {
@@ -188,11 +250,24 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
       return 2;
     }
   }
+  if (listResults || forResults) {
+    if (!listResults || selfTest || !report.empty() || !selfTestArgs.junit.empty() ||
+        !selfTestArgs.operatorName.empty()) {
+      std::fputs("kzb7310: --results takes only --serial, --since and --format\n", stderr);
+      return 2;
+    }
+    filter.serial = selfTestArgs.serial;
+    QCoreApplication app(argc, argv);  // Qt SQL loads its driver through the application
+    return PrintResults(filter, format);
+  }
   if (forSelfTest && !selfTest) {
     std::fputs("kzb7310: --report, --report-junit, --serial and --operator go with --self-test\n",
                stderr);
     return 2;
   }
-  if (selfTest) return SelfTest(selfTestArgs);
+  if (selfTest) {
+    QCoreApplication app(argc, argv);  // for the results database's driver
+    return SelfTest(selfTestArgs);
+  }
   return std::nullopt;
 }

@@ -16,6 +16,7 @@ struct Failure {
     FileNotWritten,      // subject: the file's path
     OutOfMemory,         // subject: what needed the memory
     ProfileRefused,      // subject: the self-test profile; reason: its line and key
+    ResultsNotStored,    // subject: the results database's path
   };
   Kind kind;
   std::string subject;

@@ -123,34 +123,55 @@ std::string Limits(const Measurement& m) {
 
 }  // namespace
 
-std::string JUnitXml(const Outcome& outcome, const Profile& profile, const RunInfo& info) {
-  const bool ran = outcome.ranAtAll;
-  const size_t tests = ran ? outcome.checks.size() : 1;
+std::string RunRecord::FirstFailure() const {
+  for (const Check& c : checks) {
+    if (!c.passed) return c.name;
+  }
+  return {};
+}
+
+RunRecord RecordOf(const Outcome& outcome, const Profile& profile, const RunInfo& info) {
+  RunRecord run;
+  run.info = info;
+  run.profileName = profile.name;
+  run.profileChecksum = profile.checksum;
+  run.card = outcome.identityLine;
+  run.verdict = VerdictName(outcome.verdict());
+  run.whyNot = outcome.whyNot;
+  run.checks = outcome.checks;
+  return run;
+}
+
+namespace {
+
+std::string JUnitSuite(const RunRecord& run) {
+  const RunInfo& info = run.info;
+  const bool ran = run.verdict != "NOT RUN";
+  const size_t tests = ran ? run.checks.size() : 1;
   size_t failures = 0, errors = ran ? 0 : 1;
-  for (const Check& c : outcome.checks) {
+  for (const Check& c : run.checks) {
     if (c.passed) continue;
     (c.detail == "interrupted" ? errors : failures) += 1;
   }
-  const std::string counts = " tests=\"" + std::to_string(tests) + "\" failures=\"" +
-                             std::to_string(failures) + "\" errors=\"" + std::to_string(errors) +
-                             "\" time=\"" + Number(info.durationSeconds) + "\"";
-  const std::string suite = info.serial.empty() ? profile.name : info.serial;
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"kzb7310\"" +
-                    counts + ">\n  <testsuite name=\"" + Xml(suite) + "\"" + counts +
-                    " skipped=\"0\" timestamp=\"" + Xml(info.startedIso8601) + "\" hostname=\"" +
-                    Xml(info.station) + "\">\n    <properties>\n";
+  const std::string suite = info.serial.empty() ? run.profileName : info.serial;
+  std::string xml = "  <testsuite name=\"" + Xml(suite) + "\" tests=\"" + std::to_string(tests) +
+                    "\" failures=\"" + std::to_string(failures) + "\" errors=\"" +
+                    std::to_string(errors) + "\" skipped=\"0\" time=\"" +
+                    Number(info.durationSeconds) + "\" timestamp=\"" + Xml(info.startedIso8601) +
+                    "\" hostname=\"" + Xml(info.station) + "\">\n    <properties>\n";
   const std::pair<const char*, std::string> properties[] = {
+      {"run_id", run.id},
       {"serial", info.serial},
       {"station", info.station},
       {"operator", info.operatorName},
       {"version", info.version},
       {"card_library", info.cardLibrary},
-      {"card", outcome.identityLine},
-      {"profile", profile.name},
-      {"profile_checksum", profile.checksum},
+      {"card", run.card},
+      {"profile", run.profileName},
+      {"profile_checksum", run.profileChecksum},
       {"started", info.startedIso8601},
       {"ended", info.endedIso8601},
-      {"verdict", VerdictName(outcome.verdict())},
+      {"verdict", run.verdict},
   };
   for (const auto& [name, value] : properties) {
     xml += "      <property name=\"" + std::string(name) + "\" value=\"" + Xml(value) + "\"/>\n";
@@ -158,11 +179,10 @@ std::string JUnitXml(const Outcome& outcome, const Profile& profile, const RunIn
   xml += "    </properties>\n";
   if (!ran) {
     xml += "    <testcase name=\"run\" classname=\"kzb7310.selftest\">\n      <error message=\"" +
-           Xml(outcome.whyNot) + "\" type=\"NOT RUN\"/>\n    </testcase>\n";
+           Xml(run.whyNot) + "\" type=\"NOT RUN\"/>\n    </testcase>\n";
   }
-  for (const Check& c : outcome.checks) {
+  for (const Check& c : run.checks) {
     xml += "    <testcase name=\"" + Xml(c.name) + "\" classname=\"kzb7310.selftest\">\n";
-
     if (!c.passed) {
       std::string body = c.detail;
       for (const Measurement& m : c.measurements) {
@@ -181,7 +201,70 @@ std::string JUnitXml(const Outcome& outcome, const Profile& profile, const RunIn
            Xml(c.measured + (c.limits.empty() ? "" : " (" + c.limits + ")")) + "</system-out>\n";
     xml += "    </testcase>\n";
   }
-  return xml + "  </testsuite>\n</testsuites>\n";
+  return xml + "  </testsuite>\n";
+}
+
+}  // namespace
+
+std::string JUnitXml(const std::vector<RunRecord>& runs) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"kzb7310\">\n";
+  for (const RunRecord& run : runs) xml += JUnitSuite(run);
+  return xml + "</testsuites>\n";
+}
+
+std::string JUnitXml(const Outcome& outcome, const Profile& profile, const RunInfo& info) {
+  return JUnitXml(std::vector<RunRecord>{RecordOf(outcome, profile, info)});
+}
+
+std::string HistoryTable(const std::vector<RunRecord>& runs) {
+  std::string text =
+      "开始时间 started         序列号 serial     工位 station   操作员 operator  结论 verdict\n";
+  size_t passed = 0;
+  for (const RunRecord& run : runs) {
+    passed += run.verdict == "PASS" ? 1 : 0;
+    text += run.info.startedIso8601 + "  " + (run.info.serial.empty() ? "-" : run.info.serial) +
+            "  " + run.info.station + "  " +
+            (run.info.operatorName.empty() ? "-" : run.info.operatorName) + "  " + run.verdict;
+    if (const std::string failed = run.FirstFailure(); !failed.empty() && run.verdict == "FAIL") {
+      text += " (" + CheckTitle(failed) + ")";
+    }
+    text += "\n";
+  }
+  char summary[96];
+  std::snprintf(summary, sizeof summary, "共 %zu 次, 通过 %zu 次 (%zu runs, %zu passed)\n",
+                runs.size(), passed, runs.size(), passed);
+  return text + summary;
+}
+
+std::string HistoryCsv(const std::vector<RunRecord>& runs) {
+  // A cell as a spreadsheet reads it: quoted when it holds a comma, a quote or a line end.
+  const auto cell = [](const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+  };
+  std::string csv =
+      "\xEF\xBB\xBFrun_id,started,ended,duration_s,serial,station,operator,verdict,first_failure,"
+      "profile,profile_checksum,card_library,version\r\n";
+  for (const RunRecord& r : runs) {
+    const std::string cells[] = {r.id,
+                                 r.info.startedIso8601,
+                                 r.info.endedIso8601,
+                                 Number(r.info.durationSeconds),
+                                 r.info.serial,
+                                 r.info.station,
+                                 r.info.operatorName,
+                                 r.verdict,
+                                 r.FirstFailure(),
+                                 r.profileName,
+                                 r.profileChecksum,
+                                 r.info.cardLibrary,
+                                 r.info.version};
+    for (size_t i = 0; i < std::size(cells); ++i) csv += (i ? "," : "") + cell(cells[i]);
+    csv += "\r\n";
+  }
+  return csv;
 }
 
 const char* VerdictName(Verdict verdict) {
@@ -200,7 +283,8 @@ const char* VerdictName(Verdict verdict) {
 
 std::string Json(const Outcome& outcome, const Profile& profile, const RunInfo& info) {
   const char* verdict = VerdictName(outcome.verdict());
-  std::string json = "{\n  \"program\": \"kzb7310\",\n  \"version\": " + Quoted(info.version) +
+  std::string json = "{\n  \"program\": \"kzb7310\",\n  \"run_id\": " + Quoted(info.runId) +
+                     ",\n  \"version\": " + Quoted(info.version) +
                      ",\n  \"serial\": " + Quoted(info.serial) +
                      ",\n  \"station\": " + Quoted(info.station) +
                      ",\n  \"operator\": " + Quoted(info.operatorName) +

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ProductionCheck.h"
 #include "Profile.h"
@@ -14,6 +15,7 @@ std::string Table(const Outcome& outcome, const Profile& profile);
 
 // Who ran the test, where, on what and when, as a line's records need it.
 struct RunInfo {
+  std::string runId;  // the results database's id of the run; empty when not stored
   std::string version;
   std::string startedIso8601;  // "2026-12-08T17:29:00Z"
   std::string endedIso8601;
@@ -25,11 +27,31 @@ struct RunInfo {
 };
 std::string Json(const Outcome& outcome, const Profile& profile, const RunInfo& info);
 
-// The run as JUnit XML, which CI servers and test dashboards read: one test suite named by
-// the serial number, the run's facts as its properties, one test case per check; a failed
-// check is a failure (its detail, and each failing measurement with its value and limits),
-// an interrupted one an error, and a run that could not run one erroring case.
+// A run as the results database keeps it: its facts, verdict and checks.
+struct RunRecord {
+  std::string id;  // unique; given when the run is stored
+  RunInfo info;
+  std::string profileName, profileChecksum;
+  std::string card;     // the identity line
+  std::string verdict;  // as VerdictName gives it
+  std::string whyNot;   // of a run that could not run
+  std::vector<Check> checks;
+  // The first failing check's name, or empty.
+  std::string FirstFailure() const;
+};
+RunRecord RecordOf(const Outcome& outcome, const Profile& profile, const RunInfo& info);
+
+// Runs as JUnit XML, which CI servers and test dashboards read: a test suite per run named
+// by its serial number, the run's facts as its properties, one test case per check; a
+// failed check is a failure (its detail, and each failing measurement with its value and
+// limits), an interrupted one an error, and a run that could not run one erroring case.
+std::string JUnitXml(const std::vector<RunRecord>& runs);
 std::string JUnitXml(const Outcome& outcome, const Profile& profile, const RunInfo& info);
+
+// A history of runs for the operator (a line each, in Chinese) and for a spreadsheet (CSV
+// with a byte-order mark, a row each).
+std::string HistoryTable(const std::vector<RunRecord>& runs);
+std::string HistoryCsv(const std::vector<RunRecord>& runs);
 
 // "PASS", "FAIL", "NOT RUN" or "ABORTED", as the report names them.
 const char* VerdictName(Verdict verdict);

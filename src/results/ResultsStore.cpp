@@ -1,0 +1,233 @@
+#include "ResultsStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QUuid>
+#include <QVariant>
+#include <atomic>
+#include <cstdlib>
+
+namespace results {
+namespace {
+
+constexpr int kSchemaVersion = 1;
+
+const char* const kSchema[] = {
+    "CREATE TABLE runs (id TEXT PRIMARY KEY, serial TEXT NOT NULL, station TEXT NOT NULL, "
+    "operator TEXT NOT NULL, version TEXT NOT NULL, card_library TEXT NOT NULL, "
+    "card TEXT NOT NULL, profile TEXT NOT NULL, profile_checksum TEXT NOT NULL, "
+    "started TEXT NOT NULL, ended TEXT NOT NULL, duration_s REAL NOT NULL, "
+    "verdict TEXT NOT NULL, why_not TEXT NOT NULL)",
+    "CREATE TABLE checks (run_id TEXT NOT NULL REFERENCES runs(id), position INTEGER NOT NULL, "
+    "name TEXT NOT NULL, passed INTEGER NOT NULL, measured TEXT NOT NULL, limits TEXT NOT NULL, "
+    "detail TEXT NOT NULL, PRIMARY KEY (run_id, position))",
+    "CREATE TABLE measurements (run_id TEXT NOT NULL, check_position INTEGER NOT NULL, "
+    "position INTEGER NOT NULL, name TEXT NOT NULL, value REAL NOT NULL, unit TEXT NOT NULL, "
+    "low REAL, high REAL, passed INTEGER NOT NULL, "
+    "PRIMARY KEY (run_id, check_position, position))",
+    "CREATE INDEX runs_by_serial ON runs (serial, started)",
+    "CREATE INDEX runs_by_start ON runs (started)",
+};
+
+QString ToQt(const std::string& utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+std::string FromQt(const QVariant& value) {
+  return value.toString().toStdString();
+}
+QVariant Optional(const std::optional<double>& value) {
+  return value ? QVariant(*value) : QVariant(QMetaType(QMetaType::Double));
+}
+
+}  // namespace
+
+std::string DefaultResultsPath() {
+  if (const char* path = std::getenv("KZB_RESULTS_DB"); path && *path) return path;
+  return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+      .filePath("kzb7310/results.sqlite")
+      .toStdString();
+}
+
+ResultsStore::ResultsStore(std::string path, std::string connection)
+    : path_(std::move(path)), connection_(std::move(connection)) {}
+
+ResultsStore::~ResultsStore() {
+  QSqlDatabase::database(ToQt(connection_), false).close();
+  QSqlDatabase::removeDatabase(ToQt(connection_));
+}
+
+base::Failure ResultsStore::Failed(const std::string& why) const {
+  return base::Failure{base::Failure::Kind::ResultsNotStored, path_, why};
+}
+
+base::Result<std::unique_ptr<ResultsStore>> ResultsStore::Open(const std::string& path) {
+  static std::atomic<int> opened{0};
+  std::unique_ptr<ResultsStore> store(
+      new ResultsStore(path, "kzb7310-results-" + std::to_string(++opened)));
+  const QFileInfo file(ToQt(path));
+  if (!QDir().mkpath(file.absolutePath())) {
+    return store->Failed("its folder cannot be made");
+  }
+  QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", ToQt(store->connection_));
+  if (!db.isValid()) return store->Failed("Qt has no SQLite driver (the sqldrivers plugin)");
+  db.setDatabaseName(file.absoluteFilePath());
+  // Another program writing for a moment is waited for; a database held longer is an error.
+  db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=3000");
+  if (!db.open()) return store->Failed(db.lastError().text().toStdString());
+  QSqlQuery query(db);
+  if (!query.exec("PRAGMA user_version") || !query.next()) {
+    return store->Failed(query.lastError().text().toStdString());  // "file is not a database"
+  }
+  const int version = query.value(0).toInt();
+  if (version > kSchemaVersion) {
+    return store->Failed("written by a newer program (schema " + std::to_string(version) + ")");
+  }
+  if (!query.exec("PRAGMA journal_mode = WAL")) {
+    return store->Failed(query.lastError().text().toStdString());
+  }
+  if (version == 0) {
+    if (!db.transaction()) return store->Failed(db.lastError().text().toStdString());
+    for (const char* statement : kSchema) {
+      if (!query.exec(statement)) {
+        const std::string why = query.lastError().text().toStdString();
+        db.rollback();
+        return store->Failed(why);
+      }
+    }
+    if (!query.exec(QString("PRAGMA user_version = %1").arg(kSchemaVersion)) || !db.commit()) {
+      const std::string why = query.lastError().text().toStdString();
+      db.rollback();
+      return store->Failed(why);
+    }
+  }
+  return store;
+}
+
+base::Result<std::string> ResultsStore::Save(const selftest::RunRecord& run) {
+  QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
+  const std::string id =
+      run.id.empty() ? QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString() : run.id;
+  if (!db.transaction()) return Failed(db.lastError().text().toStdString());
+  QSqlQuery query(db);
+  const auto fail = [&](const QSqlQuery& failed) {
+    const std::string why = failed.lastError().text().toStdString();
+    db.rollback();
+    return Failed(why);
+  };
+  query.prepare(
+      "INSERT INTO runs VALUES (:id, :serial, :station, :operator, :version, :library, :card, "
+      ":profile, :checksum, :started, :ended, :duration, :verdict, :why)");
+  const selftest::RunInfo& info = run.info;
+  const std::pair<const char*, QVariant> values[] = {
+      {":id", ToQt(id)},
+      {":serial", ToQt(info.serial)},
+      {":station", ToQt(info.station)},
+      {":operator", ToQt(info.operatorName)},
+      {":version", ToQt(info.version)},
+      {":library", ToQt(info.cardLibrary)},
+      {":card", ToQt(run.card)},
+      {":profile", ToQt(run.profileName)},
+      {":checksum", ToQt(run.profileChecksum)},
+      {":started", ToQt(info.startedIso8601)},
+      {":ended", ToQt(info.endedIso8601)},
+      {":duration", info.durationSeconds},
+      {":verdict", ToQt(run.verdict)},
+      {":why", ToQt(run.whyNot)},
+  };
+  for (const auto& [name, value] : values) query.bindValue(name, value);
+  if (!query.exec()) return fail(query);
+  for (size_t c = 0; c < run.checks.size(); ++c) {
+    const selftest::Check& check = run.checks[c];
+    query.prepare("INSERT INTO checks VALUES (?, ?, ?, ?, ?, ?, ?)");
+    for (const QVariant& v :
+         {QVariant(ToQt(id)), QVariant(qlonglong(c)), QVariant(ToQt(check.name)),
+          QVariant(check.passed ? 1 : 0), QVariant(ToQt(check.measured)),
+          QVariant(ToQt(check.limits)), QVariant(ToQt(check.detail))}) {
+      query.addBindValue(v);
+    }
+    if (!query.exec()) return fail(query);
+    for (size_t m = 0; m < check.measurements.size(); ++m) {
+      const selftest::Measurement& x = check.measurements[m];
+      query.prepare("INSERT INTO measurements VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+      for (const QVariant& v : {QVariant(ToQt(id)), QVariant(qlonglong(c)), QVariant(qlonglong(m)),
+                                QVariant(ToQt(x.name)), QVariant(x.value), QVariant(ToQt(x.unit)),
+                                Optional(x.low), Optional(x.high), QVariant(x.passed ? 1 : 0)}) {
+        query.addBindValue(v);
+      }
+      if (!query.exec()) return fail(query);
+    }
+  }
+  if (!db.commit()) {
+    const std::string why = db.lastError().text().toStdString();
+    db.rollback();
+    return Failed(why);
+  }
+  return id;
+}
+
+base::Result<std::vector<selftest::RunRecord>> ResultsStore::Runs(const Filter& filter) const {
+  QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
+  QSqlQuery query(db);
+  // The newest N, then put oldest first.
+  query.prepare(
+      "SELECT * FROM (SELECT rowid AS n, * FROM runs WHERE (:serial = '' OR serial = :serial) "
+      "AND started >= :since ORDER BY started DESC, n DESC LIMIT :limit) ORDER BY started, n");
+  query.bindValue(":serial", ToQt(filter.serial));
+  query.bindValue(":since", ToQt(filter.since));
+  query.bindValue(":limit", filter.newest > 0 ? filter.newest : -1);
+  if (!query.exec()) return Failed(query.lastError().text().toStdString());
+  std::vector<selftest::RunRecord> runs;
+  while (query.next()) {
+    selftest::RunRecord& run = runs.emplace_back();
+    run.id = FromQt(query.value("id"));
+    run.info.serial = FromQt(query.value("serial"));
+    run.info.station = FromQt(query.value("station"));
+    run.info.operatorName = FromQt(query.value("operator"));
+    run.info.version = FromQt(query.value("version"));
+    run.info.cardLibrary = FromQt(query.value("card_library"));
+    run.card = FromQt(query.value("card"));
+    run.profileName = FromQt(query.value("profile"));
+    run.profileChecksum = FromQt(query.value("profile_checksum"));
+    run.info.startedIso8601 = FromQt(query.value("started"));
+    run.info.endedIso8601 = FromQt(query.value("ended"));
+    run.info.durationSeconds = query.value("duration_s").toDouble();
+    run.verdict = FromQt(query.value("verdict"));
+    run.whyNot = FromQt(query.value("why_not"));
+  }
+  QSqlQuery checks(db), measurements(db);
+  checks.prepare("SELECT * FROM checks WHERE run_id = ? ORDER BY position");
+  measurements.prepare(
+      "SELECT * FROM measurements WHERE run_id = ? AND check_position = ? ORDER BY position");
+  for (selftest::RunRecord& run : runs) {
+    checks.addBindValue(ToQt(run.id));
+    if (!checks.exec()) return Failed(checks.lastError().text().toStdString());
+    while (checks.next()) {
+      selftest::Check& check = run.checks.emplace_back();
+      check.name = FromQt(checks.value("name"));
+      check.passed = checks.value("passed").toInt() != 0;
+      check.measured = FromQt(checks.value("measured"));
+      check.limits = FromQt(checks.value("limits"));
+      check.detail = FromQt(checks.value("detail"));
+      measurements.addBindValue(ToQt(run.id));
+      measurements.addBindValue(checks.value("position"));
+      if (!measurements.exec()) return Failed(measurements.lastError().text().toStdString());
+      while (measurements.next()) {
+        selftest::Measurement& m = check.measurements.emplace_back();
+        m.name = FromQt(measurements.value("name"));
+        m.value = measurements.value("value").toDouble();
+        m.unit = FromQt(measurements.value("unit"));
+        if (!measurements.value("low").isNull()) m.low = measurements.value("low").toDouble();
+        if (!measurements.value("high").isNull()) m.high = measurements.value("high").toDouble();
+        m.passed = measurements.value("passed").toInt() != 0;
+      }
+    }
+  }
+  return runs;
+}
+
+}  // namespace results

@@ -1,0 +1,48 @@
+// Every self-test run kept on the station: a SQLite database (through Qt SQL, its embedded
+// driver) of runs, their checks and their measurements, one file in the user's data folder.
+// WAL mode, so that a reader never blocks the writer; a schema version, so that a later
+// program knows what it opens; a unique id for every run.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Failure.h"
+#include "Report.h"
+
+namespace results {
+
+// $KZB_RESULTS_DB when it is set (scripts and tests keep their own), else results.sqlite in
+// the kzb7310 folder of the user's data folder (~/.local/share, %LOCALAPPDATA%).
+std::string DefaultResultsPath();
+
+struct Filter {
+  std::string serial;  // empty: every serial
+  std::string since;   // "2026-12-09" or a fuller ISO 8601 time (UTC); empty: all
+  int newest = 0;      // the newest this many, when above 0
+};
+
+class ResultsStore {
+ public:
+  ~ResultsStore();
+  // Opens the database at `path`, creating it and its folder when needed. A file that is
+  // not such a database, or one of a newer schema, is refused with the reason.
+  static base::Result<std::unique_ptr<ResultsStore>> Open(const std::string& path);
+
+  // Stores the run in one transaction: all of it or none. Gives the run's new id.
+  base::Result<std::string> Save(const selftest::RunRecord& run);
+  // Runs, oldest first, with their checks and measurements.
+  base::Result<std::vector<selftest::RunRecord>> Runs(const Filter& filter) const;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  explicit ResultsStore(std::string path, std::string connection);
+  base::Failure Failed(const std::string& why) const;
+
+  std::string path_;
+  std::string connection_;  // the Qt SQL connection's name, one per store
+};
+
+}  // namespace results

@@ -1,0 +1,105 @@
+// The results database: a run comes back as it went in, the history filters by serial and
+// time, and what is not such a database is refused with the reason, untouched.
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "ResultsStore.h"
+
+namespace {
+
+selftest::RunRecord Run(const std::string& serial, const std::string& started) {
+  selftest::RunRecord run;
+  run.info.serial = serial;
+  run.info.station = "工位3";
+  run.info.startedIso8601 = started;
+  run.info.durationSeconds = 4.5;
+  run.profileName = "fixture.ini";
+  run.verdict = "FAIL";
+  selftest::Check check;
+  check.name = "dynamic";
+  check.detail = "channel 64 SNR 55.80 dB; at least 80.00";
+  check.measurements = {{"channel 64 SNR", 55.8, "dB", 80.0, std::nullopt, false},
+                        {"channel 64 frequency", 40.0, "Hz", 39.9, 40.1, true}};
+  run.checks = {check};
+  return run;
+}
+
+}  // namespace
+
+class ResultsStoreTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void aRunComesBackAsItWentIn() {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("a/b/results.sqlite").toStdString();
+    std::string first, second;
+    {
+      auto store = results::ResultsStore::Open(path);
+      QVERIFY(store);
+      first = store.value()->Save(Run("KZB000001", "2026-12-09T08:00:00Z")).value();
+      second = store.value()->Save(Run("KZB000002", "2026-12-10T08:00:00Z")).value();
+    }
+    QVERIFY(first != second);
+    auto store = results::ResultsStore::Open(path);  // reopened: kept on disk
+    const auto runs = store.value()->Runs({});
+    QCOMPARE(runs.value().size(), size_t{2});
+    const selftest::RunRecord& run = runs.value()[0];
+    QCOMPARE(run.id, first);
+    QCOMPARE(run.info.station, std::string("工位3"));
+    QCOMPARE(run.info.durationSeconds, 4.5);
+    QCOMPARE(run.checks.size(), size_t{1});
+    QCOMPARE(run.checks[0].detail, Run("", "").checks[0].detail);
+    const auto& m = run.checks[0].measurements;
+    QCOMPARE(m.size(), size_t{2});
+    QCOMPARE(m[0].name, std::string("channel 64 SNR"));
+    QVERIFY(m[0].low == 80.0 && !m[0].high && !m[0].passed);
+    QVERIFY(m[1].low == 39.9 && m[1].high == 40.1 && m[1].passed);
+
+    QCOMPARE(store.value()->Runs({.serial = "KZB000002", .since = {}, .newest = 0}).value().size(),
+             size_t{1});
+    QCOMPARE(store.value()->Runs({.serial = {}, .since = "2026-12-10", .newest = 0}).value().size(),
+             size_t{1});
+    const auto newest = store.value()->Runs({.serial = {}, .since = {}, .newest = 1}).value();
+    QCOMPARE(newest.size(), size_t{1});
+    QCOMPARE(newest[0].id, second);
+  }
+
+  void whatIsNoResultsDatabaseIsRefused() {
+    QTemporaryDir dir;
+    const QString garbage = dir.filePath("garbage.sqlite");
+    QFile file(garbage);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    auto refused = results::ResultsStore::Open(garbage.toStdString());
+    QVERIFY(!refused);
+    QVERIFY(QString::fromStdString(refused.failure().reason).contains("not a database"));
+    QFile again(garbage);
+    QVERIFY(again.open(QIODevice::ReadOnly));
+    QCOMPARE(again.readAll(), QByteArray(4096, 'x'));
+
+    const QString newer = dir.filePath("newer.sqlite");
+    {
+      QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
+      db.setDatabaseName(newer);
+      QVERIFY(db.open());
+      QVERIFY(QSqlQuery(db).exec("PRAGMA user_version = 2"));
+      db.close();
+    }
+    QSqlDatabase::removeDatabase("newer");
+    refused = results::ResultsStore::Open(newer.toStdString());
+    QVERIFY(!refused);
+    QVERIFY(QString::fromStdString(refused.failure().reason).contains("newer program"));
+
+    refused = results::ResultsStore::Open(dir.filePath("garbage.sqlite/x.sqlite").toStdString());
+    QVERIFY(!refused);
+    QCOMPARE(refused.failure().reason, std::string("its folder cannot be made"));
+  }
+};
+
+QTEST_GUILESS_MAIN(ResultsStoreTest)
+#include "ResultsStoreTest.moc"
