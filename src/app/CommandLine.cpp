@@ -26,6 +26,7 @@ constexpr const char* kUsage =
     "用法 Usage: kzb7310 [--self-test [PROFILE] [--report FILE] [--report-junit FILE]\n"
     "                      [--serial S] [--operator NAME]]\n"
     "       kzb7310 --results [--serial S] [--since DATE] [--format table|csv|junit]\n"
+    "       kzb7310 --station [PROFILE]\n"
     "       kzb7310 [--help] [--version]\n"
     "\n"
     "  (no option)        open the window (KZB7310测试及编程源程序)\n"
@@ -37,6 +38,8 @@ constexpr const char* kUsage =
     "                     or a regular one; checked before the card is touched)\n"
     "  --report-junit FILE  with --self-test: write the results as JUnit XML to FILE, for\n"
     "                     CI servers and test dashboards (the same rules as --report)\n"
+    "  --station          open the production station (KZB7310生产测试) on PROFILE: scan\n"
+    "                     a serial, Enter tests the card, every run is stored\n"
     "  --results          print the stored runs (oldest first) and end; with --serial S,\n"
     "                     --since DATE (2026-12-09, UTC) and --format table|csv|junit\n"
     "  --serial S         with --self-test: the serial number of the card under test, for\n"
@@ -200,7 +203,7 @@ int SelfTest(const SelfTestArguments& args) {
 
 }  // namespace
 
-std::optional<int> RunCommandLine(int argc, char* argv[]) {
+std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) {
   const std::vector<std::string> args = Utf8Arguments(argc, argv);
   if (!args.empty()) UseParentConsole();
   bool selfTest = false;
@@ -224,6 +227,9 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
     if (args[i] == "--self-test") {
       selfTest = true;
       if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) profile = args[++i];
+    } else if (args[i] == "--station") {
+      choice.station = true;
+      if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) choice.profile = args[++i];
     } else if (args[i] == "--results") {
       listResults = true;
     } else if (args[i] == "--since" || args[i] == "--format") {
@@ -250,6 +256,10 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
       std::fprintf(stderr, "kzb7310: unknown option %s\n\n%s", args[i].c_str(), kUsage);
       return 2;
     }
+  }
+  if (choice.station && (selfTest || listResults || forResults || forSelfTest)) {
+    std::fputs("kzb7310: --station takes only a profile\n", stderr);
+    return 2;
   }
   if (listResults || forResults) {
     if (!listResults || selfTest || !report.empty() || !selfTestArgs.junit.empty() ||

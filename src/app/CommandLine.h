@@ -1,9 +1,18 @@
-// The program's few command-line entries: --help, --version and the headless
-// --self-test. Anything else (Qt's own options among them) goes to the window.
+// The program's few command-line entries: --help, --version, the headless --self-test and
+// --results, and --station. Anything else (Qt's own options among them) goes to the window.
 #pragma once
 
 #include <optional>
 
+#include <string>
+
+// Which window the command line asks for: the bench window, or with --station [PROFILE]
+// the production station.
+struct WindowChoice {
+  bool station = false;
+  std::string profile;  // empty: the simulated card's profile
+};
+
 // The exit status when the command line asked for one of these entries, else nothing and
-// the window opens.
-std::optional<int> RunCommandLine(int argc, char* argv[]);
+// the window `choice` names opens.
+std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice);

@@ -7,9 +7,12 @@
 #include "CommandLine.h"
 #include "DataDirectory.h"
 #include "DataFile.h"
+#include "DefaultProfile.h"
 #include "FrmMultiBuf.h"
+#include "Profile.h"
 #include "QtTranslations.h"
 #include "SingleInstance.h"
+#include "StationWindow.h"
 #include "TerminationSignals.h"
 #include "WidgetText.h"
 
@@ -26,7 +29,8 @@ int Refuse(const QString& text) {
 
 int main(int argc, char* argv[]) {
   CatchTermination();
-  if (const auto status = RunCommandLine(argc, argv)) return *status;
+  WindowChoice choice;
+  if (const auto status = RunCommandLine(argc, argv, choice)) return *status;
   QApplication app(argc, argv);
   CloseWindowsOnTermination(&app);
   // The menu entry's icon and name, so that a desktop shows the window under its entry.
@@ -52,6 +56,19 @@ int main(int argc, char* argv[]) {
   for (const std::string& kept : acquisition::RecoverLeftoverDataFiles(dataDirectory)) {
     std::fprintf(stderr, "kzb7310: 未写完的数据文件已保留 unfinished data file kept: %s\n",
                  kept.c_str());
+  }
+
+  if (choice.station) {
+    const auto profile = choice.profile.empty()
+                             ? selftest::ParseProfile(kDefaultProfile, "simulated-card.ini")
+                             : selftest::LoadProfile(choice.profile);
+    if (!profile) {
+      return Refuse(QString("自检配置无法使用: %1: %2")
+                        .arg(ToQt(profile.failure().subject), ToQt(profile.failure().reason)));
+    }
+    StationWindow station(cardLibrary, profile.value());
+    station.show();
+    return app.exec();
   }
 
   FrmMultiBuf window(cardLibrary, dataDirectory);

@@ -42,6 +42,8 @@ class [[nodiscard]] Result {
     assert(ok());
     return std::get<T>(state_);
   }
+  // The value, or `fallback` when there is none.
+  T value_or(T fallback) const { return ok() ? std::get<T>(state_) : std::move(fallback); }
   const Failure& failure() const {
     assert(!ok());
     return std::get<Failure>(state_);

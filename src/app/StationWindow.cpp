@@ -1,0 +1,352 @@
+#include "StationWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <chrono>
+
+#include "DllDef.h"
+#include "HostName.h"
+#include "ResultsStore.h"
+#include "WholeFile.h"
+#include "WidgetText.h"
+
+namespace {
+
+std::string NowUtc(const char* format) {
+  return QDateTime::currentDateTimeUtc().toString(format).toStdString();
+}
+
+// A serial as part of a file name: what a file system may refuse becomes "_".
+std::string FileSafe(const std::string& serial) {
+  std::string safe;
+  for (char c : serial) {
+    const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                       c == '-' || c == '.';
+    safe += plain ? c : '_';
+  }
+  return safe;
+}
+
+// The checks a run goes through, in order, as the list shows them before it starts.
+std::vector<std::string> ChecksOf(const selftest::Profile& profile) {
+  std::vector<std::string> names = {"identity", "acquisition", "analog"};
+  for (const auto& d : profile.dynamic) {
+    if (d) {
+      names.push_back("dynamic");
+      break;
+    }
+  }
+  names.insert(names.end(), {"digital", "stop"});
+  return names;
+}
+
+constexpr int kRecent = 10;
+
+}  // namespace
+
+struct StationWindow::Finished {
+  selftest::RunRecord run;
+  std::string storeFailure;  // empty: stored
+  std::string reportPath, reportFailure;
+  std::vector<selftest::RunRecord> today, recent;
+};
+
+StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
+                             selftest::Clock clock, QWidget* parent)
+    : QWidget(parent),
+      cardLibrary_(std::move(cardLibrary)),
+      profile_(std::move(profile)),
+      clock_(std::move(clock)),
+      banner_(new QLabel(this)),
+      serial_(new QLineEdit(this)),
+      operator_(new QLineEdit(this)),
+      start_(new QPushButton("开始测试", this)),
+      stop_(new QPushButton("停止", this)),
+      checks_(new QTreeWidget(this)),
+      message_(new QLabel(this)),
+      today_(new QLabel(this)),
+      recent_(new QTableWidget(0, 4, this)) {
+  setObjectName("StationWindow");
+  setWindowTitle("KZB7310生产测试");
+  banner_->setObjectName("lblBanner");
+  banner_->setAlignment(Qt::AlignCenter);
+  banner_->setMinimumHeight(110);
+  QFont big = banner_->font();
+  big.setPointSize(40);
+  big.setBold(true);
+  banner_->setFont(big);
+  serial_->setObjectName("txtSerial");
+  serial_->setPlaceholderText("扫描或输入序列号，回车开始");
+  operator_->setObjectName("txtOperator");
+  start_->setObjectName("cmdStartTest");
+  stop_->setObjectName("cmdStopTest");
+  start_->setMinimumHeight(56);
+  QFont large = start_->font();
+  large.setPointSize(18);
+  start_->setFont(large);
+  stop_->setEnabled(false);
+  stop_->setToolTip("停止测试 (Esc)：板卡停止，输出置 0");
+  checks_->setObjectName("lstChecks");
+  checks_->setHeaderLabels({"检查", "状态", "测量值", "要求"});
+  checks_->setRootIsDecorated(false);
+  message_->setObjectName("lblMessage");
+  message_->setWordWrap(true);
+  today_->setObjectName("lblToday");
+  recent_->setObjectName("tblRecent");
+  recent_->setHorizontalHeaderLabels({"时间 (UTC)", "序列号", "结论", "第一个失败的检查"});
+  recent_->horizontalHeader()->setStretchLastSection(true);
+  recent_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  recent_->setFocusPolicy(Qt::NoFocus);
+
+  auto* form = new QHBoxLayout;
+  form->addWidget(new QLabel("序列号:", this));
+  form->addWidget(serial_, 3);
+  form->addWidget(new QLabel("操作员:", this));
+  form->addWidget(operator_, 1);
+  form->addWidget(start_, 1);
+  form->addWidget(stop_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(banner_);
+  layout->addLayout(form);
+  layout->addWidget(checks_, 3);
+  layout->addWidget(message_);
+  layout->addWidget(today_);
+  layout->addWidget(recent_, 2);
+  resize(900, 720);
+
+  connect(serial_, &QLineEdit::returnPressed, this, &StationWindow::StartTest);
+  connect(start_, &QPushButton::clicked, this, &StationWindow::StartTest);
+  connect(stop_, &QPushButton::clicked, this, &StationWindow::StopTest);
+  SetBanner("请扫描序列号", "#6e7781");
+  serial_->setFocus();
+
+  // The day's results from the database, read off the window's thread.
+  history_ = std::thread([this] {
+    Finished f;
+    if (auto store = results::ResultsStore::Open(results::DefaultResultsPath()); store) {
+      f.today = store.value()
+                    ->Runs({.serial = {}, .since = NowUtc("yyyy-MM-dd"), .newest = 0})
+                    .value_or({});
+      f.recent = store.value()->Runs({.serial = {}, .since = {}, .newest = kRecent}).value_or({});
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, f = std::move(f)] {
+          if (!runFinished_) ShowHistory(f.today, f.recent);  // else a run's is newer
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+StationWindow::~StationWindow() {
+  interrupted_ = true;
+  if (worker_.joinable()) worker_.join();
+  if (history_.joinable()) history_.join();
+}
+
+void StationWindow::SetBanner(const QString& text, const char* colour) {
+  banner_->setText(text);
+  banner_->setStyleSheet(QString("QLabel { background: %1; color: white; }").arg(colour));
+}
+
+void StationWindow::ShowMessage(const QString& text, bool problem) {
+  message_->setText(text);
+  message_->setStyleSheet(problem ? "QLabel { color: #cf222e; }" : "");
+}
+
+void StationWindow::StartTest() {
+  const std::string serial = FromQt(serial_->text().trimmed());
+  if (running()) {
+    // A scanner that sends a second serial while a card is under test: that one waits.
+    ShowMessage(QString("测试进行中 (%1)，序列号 %2 未开始").arg(ToQt(running_), ToQt(serial)),
+                true);
+    return;
+  }
+  if (serial.empty()) {
+    ShowMessage("请先扫描序列号", true);
+    return;
+  }
+  if (!selftest::SerialAccepted(profile_, serial)) {
+    ShowMessage(QString("序列号 %1 不符合格式 %2，未开始测试")
+                    .arg(ToQt(serial), ToQt(profile_.serialPattern)),
+                true);
+    serial_->selectAll();
+    return;
+  }
+  running_ = serial;
+  ShowMessage(QString(), false);
+  checks_->clear();
+  for (const std::string& name : ChecksOf(profile_)) {
+    auto* item = new QTreeWidgetItem(checks_, {ToQt(selftest::CheckTitle(name)), "等待"});
+    item->setData(0, Qt::UserRole, ToQt(name));
+  }
+  SetBanner("测试中… " + ToQt(serial), "#0969da");
+  start_->setEnabled(false);
+  stop_->setEnabled(true);
+  interrupted_ = false;
+  const std::string operatorName = FromQt(operator_->text().trimmed());
+  worker_ = std::thread([this, serial, operatorName] {
+    const std::string started = NowUtc("yyyy-MM-ddTHH:mm:ssZ");
+    const auto startedAt = std::chrono::steady_clock::now();
+    DllDef dll(cardLibrary_);
+    const selftest::Outcome outcome = selftest::Run(
+        dll, profile_, clock_,
+        [this](const std::string& check) {
+          QMetaObject::invokeMethod(
+              this, [this, check] { ShowProgress(check); }, Qt::QueuedConnection);
+        },
+        interrupted_);
+    selftest::RunInfo info;
+    info.version = KZB_VERSION;
+    info.startedIso8601 = started;
+    info.endedIso8601 = NowUtc("yyyy-MM-ddTHH:mm:ssZ");
+    info.durationSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
+    info.serial = serial;
+    info.station = profile_.station.empty() ? base::HostName() : profile_.station;
+    info.operatorName = operatorName;
+    info.cardLibrary = dll.library().path();
+    Finished f;
+    f.run = selftest::RecordOf(outcome, profile_, info);
+    // Stored, then reported beside the database: a database that cannot take the run
+    // loses nothing, the report is written all the same.
+    const std::string database = results::DefaultResultsPath();
+    auto store = results::ResultsStore::Open(database);
+    if (store) {
+      if (auto id = store.value()->Save(f.run); id) {
+        f.run.id = info.runId = id.value();
+      } else {
+        f.storeFailure = id.failure().reason;
+      }
+      f.today = store.value()
+                    ->Runs({.serial = {}, .since = NowUtc("yyyy-MM-dd"), .newest = 0})
+                    .value_or({});
+      f.recent = store.value()->Runs({.serial = {}, .since = {}, .newest = kRecent}).value_or({});
+    } else {
+      f.storeFailure = store.failure().reason;
+    }
+    f.reportPath = QDir(QFileInfo(ToQt(database)).absolutePath())
+                       .filePath(ToQt("reports/" + FileSafe(serial) + "-" +
+                                      NowUtc("yyyyMMddTHHmmssZ") + ".json"))
+                       .toStdString();
+    QDir().mkpath(QFileInfo(ToQt(f.reportPath)).absolutePath());
+    if (auto written = base::WriteWholeFile(f.reportPath, selftest::Json(outcome, profile_, info));
+        !written) {
+      f.reportFailure = written.failure().reason;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, f = std::move(f)] { ShowFinished(f); }, Qt::QueuedConnection);
+  });
+}
+
+void StationWindow::StopTest() {
+  if (running()) interrupted_ = true;
+}
+
+void StationWindow::WaitForTest() {
+  if (history_.joinable()) history_.join();
+  if (worker_.joinable()) worker_.join();
+  QCoreApplication::sendPostedEvents(this);
+}
+
+void StationWindow::ShowProgress(const std::string& check) {
+  for (int i = 0; i < checks_->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = checks_->topLevelItem(i);
+    if (item->data(0, Qt::UserRole).toString() == ToQt(check)) item->setText(1, "进行中");
+  }
+}
+
+void StationWindow::ShowFinished(const Finished& f) {
+  if (worker_.joinable()) worker_.join();  // it has posted this as its last act
+  runFinished_ = true;
+  for (int i = 0; i < checks_->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = checks_->topLevelItem(i);
+    const std::string name = FromQt(item->data(0, Qt::UserRole).toString());
+    item->setText(1, "未运行");
+    for (const selftest::Check& c : f.run.checks) {
+      if (c.name != name) continue;
+      item->setText(1, c.passed ? "通过" : "失败");
+      item->setForeground(1, c.passed ? QColor("#1a7f37") : QColor("#cf222e"));
+      item->setText(2, ToQt(c.measured));
+      item->setText(3, ToQt(c.limits));
+      item->setToolTip(2, ToQt(c.detail));
+    }
+  }
+  for (int column = 0; column < 3; ++column) checks_->resizeColumnToContents(column);
+  const QString serial = ToQt(f.run.info.serial);
+  if (f.run.verdict == "PASS") {
+    SetBanner("通过  " + serial, "#1a7f37");
+  } else if (f.run.verdict == "FAIL") {
+    SetBanner("失败  " + serial + "\n" + ToQt(selftest::CheckTitle(f.run.FirstFailure())),
+              "#cf222e");
+  } else if (f.run.verdict == "ABORTED") {
+    SetBanner("中止  " + serial, "#6e7781");
+  } else {
+    SetBanner("无法运行", "#6e7781");
+  }
+  QStringList problems;
+  if (f.run.verdict == "NOT RUN") problems << ToQt(f.run.whyNot);
+  if (!f.storeFailure.empty()) {
+    problems << "结果未存入数据库: " + ToQt(f.storeFailure) +
+                    (f.reportFailure.empty() ? "；报告已保存: " + ToQt(f.reportPath) : QString());
+  }
+  if (!f.reportFailure.empty()) {
+    problems << "报告未保存: " + ToQt(f.reportPath) + ": " + ToQt(f.reportFailure);
+  }
+  ShowMessage(problems.join("\n"), !problems.isEmpty());
+  ShowHistory(f.today, f.recent);
+  running_.clear();
+  start_->setEnabled(true);
+  stop_->setEnabled(false);
+  serial_->selectAll();  // the next scan replaces it
+  serial_->setFocus();
+}
+
+void StationWindow::ShowHistory(const std::vector<selftest::RunRecord>& today,
+                                const std::vector<selftest::RunRecord>& recent) {
+  size_t passed = 0;
+  for (const auto& run : today) passed += run.verdict == "PASS" ? 1 : 0;
+  today_->setText(today.empty() ? QString("今日: 0 次")
+                                : QString("今日: %1 次，通过 %2 次，合格率 %3%")
+                                      .arg(today.size())
+                                      .arg(passed)
+                                      .arg(100.0 * passed / today.size(), 0, 'f', 1));
+  recent_->setRowCount(static_cast<int>(recent.size()));
+  recent_->verticalHeader()->hide();
+  for (size_t i = 0; i < recent.size(); ++i) {
+    const auto& run = recent[recent.size() - 1 - i];  // newest first
+    const QString cells[] = {ToQt(run.info.startedIso8601), ToQt(run.info.serial),
+                             ToQt(run.verdict), ToQt(selftest::CheckTitle(run.FirstFailure()))};
+    for (int c = 0; c < 4; ++c) {
+      recent_->setItem(static_cast<int>(i), c, new QTableWidgetItem(cells[c]));
+    }
+  }
+  recent_->resizeColumnsToContents();
+}
+
+void StationWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    StopTest();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void StationWindow::closeEvent(QCloseEvent* event) {
+  // The card is stopped and its outputs cleared before the station goes.
+  interrupted_ = true;
+  WaitForTest();
+  event->accept();
+}

@@ -1,0 +1,123 @@
+// The production station on the simulated card's own clock: a scanned serial and Enter run
+// the test and show its verdict; a refused serial runs nothing; every run is stored with its
+// report, and a database that cannot take it loses nothing.
+#include <QTreeWidget>
+#include <fstream>
+#include <sstream>
+
+#include "ResultsStore.h"
+#include "StationWindow.h"
+#include "WindowFixture.h"
+
+namespace {
+
+selftest::Profile StationProfile() {
+  std::ifstream in(PROFILES_DIR "/simulated-card.ini");
+  std::stringstream text;
+  text << in.rdbuf() << "\n[station]\nname = 工位3\nserial_pattern = KZB[0-9]{6}\n";
+  return selftest::ParseProfile(text.str(), "station.ini").value();
+}
+
+// Time moves only when the test sleeps, on the card's clock and the test's alike.
+struct ManualClock {
+  double seconds = 0;
+  selftest::Clock clock{.nowSeconds = [this] { return seconds; },
+                        .sleepMs =
+                            [this](int ms) {
+                              seconds += ms / 1000.0;
+                              SimCard_AdvanceMs(ms);
+                            }};
+};
+
+struct Station {
+  Station() {
+    SimCard_Reset();
+    SimCard_SetManualClock(1);
+    qputenv("KZB_RESULTS_DB", dir.filePath("results/results.sqlite").toUtf8());
+    window = std::make_unique<StationWindow>(ADCARD_PATH, StationProfile(), time.clock);
+    window->WaitForTest();
+  }
+  ~Station() { qunsetenv("KZB_RESULTS_DB"); }
+  void Scan(const QString& serial) {
+    auto* field = window->findChild<QLineEdit*>("txtSerial");
+    field->setText(serial);
+    emit field->returnPressed();  // what a scanner's Enter does
+    window->WaitForTest();
+  }
+  QString Banner() const { return window->findChild<QLabel*>("lblBanner")->text(); }
+  QString Message() const { return window->findChild<QLabel*>("lblMessage")->text(); }
+  std::vector<selftest::RunRecord> Stored() const {
+    auto store = results::ResultsStore::Open(dir.filePath("results/results.sqlite").toStdString());
+    return store.value()->Runs({}).value();
+  }
+
+  QTemporaryDir dir;
+  ManualClock time;
+  std::unique_ptr<StationWindow> window;
+};
+
+}  // namespace
+
+class StationWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void aScannedCardPassesOrFailsAndIsKept() {
+    Station s;
+    s.Scan("KZB000001");
+    QVERIFY2(s.Banner().startsWith("通过"), qPrintable(s.Banner()));
+    auto* checks = s.window->findChild<QTreeWidget*>("lstChecks");
+    QCOMPARE(checks->topLevelItemCount(), 6);
+    for (int i = 0; i < checks->topLevelItemCount(); ++i) {
+      QCOMPARE(checks->topLevelItem(i)->text(1), QString("通过"));
+    }
+    SimCard_SetTone(63, 40, 4, 30, -90, -96);  // a noisy converter
+    s.Scan("KZB000002");
+    QVERIFY2(s.Banner().startsWith("失败") && s.Banner().contains("动态指标"),
+             qPrintable(s.Banner()));
+    QCOMPARE(s.window->findChild<QLabel*>("lblToday")->text(),
+             QString("今日: 2 次，通过 1 次，合格率 50.0%"));
+    const auto runs = s.Stored();
+    QCOMPARE(runs.size(), size_t{2});
+    QCOMPARE(runs[1].info.serial, std::string("KZB000002"));
+    QCOMPARE(runs[1].info.station, std::string("工位3"));
+    QCOMPARE(runs[1].verdict, std::string("FAIL"));
+    QCOMPARE(QDir(s.dir.filePath("results/reports")).entryList(QDir::Files).size(), 2);
+  }
+
+  void aRefusedSerialRunsNothing_data() {
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty") << ""
+                           << "请先扫描序列号";
+    QTest::newRow("not the pattern") << "KZB12345"
+                                     << "不符合格式 KZB[0-9]{6}";
+  }
+  void aRefusedSerialRunsNothing() {
+    QFETCH(QString, serial);
+    QFETCH(QString, message);
+    Station s;
+    const int before = SimCard_CallCount("StartIntr");
+    s.Scan(serial);
+    QVERIFY2(s.Message().contains(message), qPrintable(s.Message()));
+    QCOMPARE(SimCard_CallCount("StartIntr"), before);
+    QVERIFY(s.Banner().startsWith("请扫描序列号"));
+  }
+
+  void aDatabaseThatCannotTakeTheRunLosesNothing() {
+    Station s;
+    QFile damaged(s.dir.filePath("results/damaged.sqlite"));
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(4096, 'x'));
+    damaged.close();
+    qputenv("KZB_RESULTS_DB", damaged.fileName().toUtf8());
+    s.Scan("KZB000003");
+    QVERIFY(s.Banner().startsWith("通过"));
+    QVERIFY2(s.Message().contains("结果未存入数据库") && s.Message().contains("报告已保存"),
+             qPrintable(s.Message()));
+    QCOMPARE(QDir(s.dir.filePath("results/reports")).entryList(QDir::Files).size(), 1);
+  }
+};
+
+QTEST_MAIN(StationWindowTest)
+#include "StationWindowTest.moc"
