@@ -189,8 +189,8 @@ class WindowLayoutTest : public QObject {
     QVERIFY(cardInfo->geometry().right() < window.findChild<QWidget*>("txtInfo")->x());
     QVERIFY(cardInfo->toolTip().startsWith("无法加载板卡库: " + library + "\n"));
 
-    FrmMultiBuf shortFolder(ADCARD_PATH, "/tmp");
-    QCOMPARE(shortFolder.findChild<QLabel*>("Label3(3)")->text(), QString("文件保存到:/tmp"));
+    FrmMultiBuf shortFolder(ADCARD_PATH, "/d/kzb");
+    QCOMPARE(shortFolder.findChild<QLabel*>("Label3(3)")->text(), QString("文件保存到:/d/kzb"));
     QVERIFY(shortFolder.findChild<QLabel*>("Label3(3)")->toolTip().isEmpty());
   }
 
