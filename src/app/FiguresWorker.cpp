@@ -1,11 +1,11 @@
-#include "SpectrumWorker.h"
+#include "FiguresWorker.h"
 
 #include <QMetaObject>
 
-SpectrumWorker::SpectrumWorker(QObject* context, std::function<void(Result)> done)
+FiguresWorker::FiguresWorker(QObject* context, std::function<void(Result)> done)
     : context_(context), done_(std::move(done)), thread_([this] { Work(); }) {}
 
-SpectrumWorker::~SpectrumWorker() {
+FiguresWorker::~FiguresWorker() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -14,7 +14,7 @@ SpectrumWorker::~SpectrumWorker() {
   thread_.join();
 }
 
-void SpectrumWorker::Submit(Job job) {
+void FiguresWorker::Submit(Job job) {
   {
     std::lock_guard lock(mutex_);
     pending_ = std::move(job);
@@ -22,12 +22,12 @@ void SpectrumWorker::Submit(Job job) {
   wake_.notify_one();
 }
 
-void SpectrumWorker::WaitIdle() {
+void FiguresWorker::WaitIdle() {
   std::unique_lock lock(mutex_);
   idle_.wait(lock, [this] { return !pending_ && !busy_; });
 }
 
-void SpectrumWorker::Work() {
+void FiguresWorker::Work() {
   // One analyser per trace slot: each keeps its window and plan for its record length.
   std::vector<acquisition::AdcAnalyser> analysers(4);
   std::vector<float> record;

@@ -14,7 +14,7 @@
 
 #include "AdcFigures.h"
 
-class SpectrumWorker {
+class FiguresWorker {
  public:
   // The blocks are shared, not copied: the window fills a block's storage again only once
   // no job holds it.
@@ -32,8 +32,8 @@ class SpectrumWorker {
   };
 
   // `done` is called on `context`'s thread, after the event loop takes it up.
-  SpectrumWorker(QObject* context, std::function<void(Result)> done);
-  ~SpectrumWorker();
+  FiguresWorker(QObject* context, std::function<void(Result)> done);
+  ~FiguresWorker();
 
   void Submit(Job job);
   // Waits until every job submitted so far is measured (its result on its way to `done`).

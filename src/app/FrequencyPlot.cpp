@@ -1,4 +1,4 @@
-#include "SpectrumPlot.h"
+#include "FrequencyPlot.h"
 
 #include <QPainter>
 #include <QPolygonF>
@@ -20,14 +20,14 @@ constexpr float kFloorDb = -160, kTopDb = 0;
 
 }  // namespace
 
-SpectrumPlot::SpectrumPlot(QWidget* parent) : QWidget(parent) {
+FrequencyPlot::FrequencyPlot(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMinimumSize(480, 300);
 }
 
-void SpectrumPlot::SetFigures(std::vector<int> channels,
-                              std::vector<acquisition::AdcFigures> figures, size_t recordPoints,
-                              double sampleRateHz, const acquisition::VoltageScale& scale) {
+void FrequencyPlot::SetFigures(std::vector<int> channels,
+                               std::vector<acquisition::AdcFigures> figures, size_t recordPoints,
+                               double sampleRateHz, const acquisition::VoltageScale& scale) {
   channels_ = std::move(channels);
   figures_ = std::move(figures);
   recordPoints_ = recordPoints;
@@ -36,25 +36,25 @@ void SpectrumPlot::SetFigures(std::vector<int> channels,
   update();
 }
 
-QRect SpectrumPlot::PlotArea() const {
+QRect FrequencyPlot::PlotArea() const {
   const int legend = kRowHeight * (kMaxTraces + 2) + 8;  // headings, traces, the record's line
   return QRect(56, 24, std::max(10, width() - 56 - 14), std::max(10, height() - 24 - 28 - legend));
 }
 
-QString SpectrumPlot::FigureText(double value, const char* unit, int decimals) {
+QString FrequencyPlot::FigureText(double value, const char* unit, int decimals) {
   if (value < -150) return QString("< -150 ") + unit;
   return QString::number(value, 'f', decimals) + " " + unit;
 }
 
-void SpectrumPlot::resizeEvent(QResizeEvent*) {
+void FrequencyPlot::resizeEvent(QResizeEvent*) {
   background_ = QPixmap();
 }
 
-int SpectrumPlot::LegendTop() const {
+int FrequencyPlot::LegendTop() const {
   return PlotArea().bottom() + 28;
 }
 
-int SpectrumPlot::LegendColumn(int column) const {
+int FrequencyPlot::LegendColumn(int column) const {
   return PlotArea().left() + 24 + kNameWidth + column * kColumnWidth;
 }
 
@@ -70,7 +70,7 @@ double YOf(const QRect& area, double db) {
 
 }  // namespace
 
-void SpectrumPlot::DrawBackground() {
+void FrequencyPlot::DrawBackground() {
   background_ = QPixmap(size());
   background_.fill(Qt::white);
   QPainter p(&background_);
@@ -125,7 +125,7 @@ void SpectrumPlot::DrawBackground() {
   }
 }
 
-void SpectrumPlot::paintEvent(QPaintEvent*) {
+void FrequencyPlot::paintEvent(QPaintEvent*) {
   if (background_.isNull() || background_.size() != size() || channels_ != backgroundChannels_ ||
       recordPoints_ != backgroundPoints_ || sampleRateHz_ != backgroundRate_) {
     backgroundChannels_ = channels_;

@@ -11,11 +11,11 @@
 #include "AdcFigures.h"
 #include "ChannelValues.h"
 
-class SpectrumPlot : public QWidget {
+class FrequencyPlot : public QWidget {
   Q_OBJECT
 
  public:
-  explicit SpectrumPlot(QWidget* parent = nullptr);
+  explicit FrequencyPlot(QWidget* parent = nullptr);
 
   // The figures of `channels` (0-based), measured from records of `recordPoints` points at
   // `sampleRateHz`; the plot keeps them until the next call.

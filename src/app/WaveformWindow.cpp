@@ -15,8 +15,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "SpectrumPlot.h"
-#include "SpectrumWorker.h"
+#include "FiguresWorker.h"
+#include "FrequencyPlot.h"
 #include "WaveformPlot.h"
 #include "WholeFile.h"
 #include "WidgetText.h"
@@ -26,7 +26,7 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
       plot_(new WaveformPlot(this)),
       freeze_(new QPushButton("冻结", this)),
       fit_(new QCheckBox("纵轴适应数据", this)),
-      spectrum_(new SpectrumPlot(this)),
+      spectrum_(new FrequencyPlot(this)),
       spectrumBox_(new QCheckBox("频谱", this)),
       recordLength_(new QComboBox(this)),
       savePicture_(new QPushButton("保存图片…", this)),
@@ -63,7 +63,7 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
   recordLength_->addItem("最新 1 块", 1);
   recordLength_->addItem(QString("最近 %1 块").arg(kHistoryBlocks), kHistoryBlocks);
   recordLength_->setToolTip("频谱的记录长度: 1 块 300 点，20 块 6000 点");
-  spectrum_->setObjectName("SpectrumPlot");
+  spectrum_->setObjectName("FrequencyPlot");
   spectrum_->hide();
   savePicture_->setObjectName("cmdSavePicture");
   saveValues_->setObjectName("cmdSaveValues");
@@ -86,7 +86,7 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
   connect(fit_, &QCheckBox::toggled, plot_, &WaveformPlot::SetFitToData);
   connect(spectrumBox_, &QCheckBox::toggled, this, &WaveformWindow::ShowSpectrum);
   connect(recordLength_, &QComboBox::currentIndexChanged, this, [this] { MeasureSpectrum(true); });
-  worker_ = std::make_unique<SpectrumWorker>(this, [this](SpectrumWorker::Result result) {
+  worker_ = std::make_unique<FiguresWorker>(this, [this](FiguresWorker::Result result) {
     spectrum_->SetFigures(
         std::move(result.channels), std::move(result.figures), result.recordPoints,
         block_.channels > 0 ? double(block_.aggregateRate) / block_.channels : 0, scale_);
@@ -194,7 +194,7 @@ void WaveformWindow::MeasureSpectrum(bool force) {
   blocksSinceMeasured_ = 0;
   measuredBlocks_ = blocks;
   measuredChannels_ = channels;
-  SpectrumWorker::Job job;
+  FiguresWorker::Job job;
   job.channels = std::move(channels);
   job.shape = historyShape_;
   job.sampleRateHz = double(block_.aggregateRate) / std::max(1, block_.channels);

@@ -18,8 +18,8 @@ class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QTimer;
-class SpectrumPlot;
-class SpectrumWorker;
+class FrequencyPlot;
+class FiguresWorker;
 class WaveformPlot;
 
 class WaveformWindow : public QWidget {
@@ -54,7 +54,7 @@ class WaveformWindow : public QWidget {
   void SetFrozen(bool frozen);
   const std::vector<acquisition::Trace>& traces() const;
   WaveformPlot* plot() const { return plot_; }
-  SpectrumPlot* spectrum() const { return spectrum_; }
+  FrequencyPlot* spectrum() const { return spectrum_; }
   bool spectrumShown() const;
   // Waits for the figures on their way and shows them (for tests and benchmarks).
   void WaitForSpectrum();
@@ -80,7 +80,7 @@ class WaveformWindow : public QWidget {
   std::array<QComboBox*, kTraceSlots> slots_{};
   QPushButton* freeze_;
   QCheckBox* fit_;
-  SpectrumPlot* spectrum_;
+  FrequencyPlot* spectrum_;
   QCheckBox* spectrumBox_;
   QComboBox* recordLength_;
   QPushButton* savePicture_;
@@ -103,7 +103,7 @@ class WaveformWindow : public QWidget {
   std::array<std::shared_ptr<std::vector<int16_t>>, kHistoryBlocks> history_;
   int historyBlocks_ = 0, historyNext_ = 0;
   acquisition::BlockView historyShape_;
-  std::unique_ptr<SpectrumWorker> worker_;
+  std::unique_ptr<FiguresWorker> worker_;
   std::vector<int> measuredChannels_;  // of the spectrum last measured
   int measuredBlocks_ = 0, blocksSinceMeasured_ = 0;
 };

@@ -5,8 +5,8 @@
 #include <QMenu>
 #include <QTextBlock>
 
+#include "FrequencyPlot.h"
 #include "QtTranslations.h"
-#include "SpectrumPlot.h"
 #include "WaveformPlot.h"
 #include "WaveformWindow.h"
 #include "WindowFixture.h"
