@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "Checksum.h"
+#include "HostName.h"
 
 namespace selftest {
 
@@ -94,6 +95,20 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
   std::array<int, 64> channelLine{};   // the line that gave each channel, 0 for none
   std::array<int, 64> dynamicLine{};   // the same in [dynamic]
   bool identityOnly = false;
+  // Gives `limits` to every channel of `range`, unless one of them has some already: then
+  // says which, and on which line.
+  const auto giveRange = [&](std::pair<int, int> range, std::array<int, 64>& lines, auto& slots,
+                             const auto& limits) -> std::optional<std::string> {
+    for (int ch = range.first; ch <= range.second; ++ch) {
+      if (lines[ch - 1]) {
+        return "channel " + std::to_string(ch) + " is already given on line " +
+               std::to_string(lines[ch - 1]);
+      }
+      lines[ch - 1] = number;
+      slots[ch - 1] = limits;
+    }
+    return std::nullopt;
+  };
   auto refuse = [&](const std::string& key, const std::string& why) -> base::Result<Profile> {
     return Failure{Failure::Kind::ProfileRefused, name,
                    "line " + std::to_string(number) + ", " + key + ": " + why};
@@ -187,13 +202,8 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
         limits.minimum = static_cast<float>(*low);
         limits.maximum = static_cast<float>(*high);
       }
-      for (int ch = range->first; ch <= range->second; ++ch) {
-        if (channelLine[ch - 1]) {
-          return refuse(key, "channel " + std::to_string(ch) + " is already given on line " +
-                                 std::to_string(channelLine[ch - 1]));
-        }
-        channelLine[ch - 1] = number;
-        profile.channels[ch - 1] = limits;
+      if (auto taken = giveRange(*range, channelLine, profile.channels, limits)) {
+        return refuse(key, *taken);
       }
     } else if (section == "dynamic") {
       // channels = frequency tolerance | dc, then any of: snr, sinad, enob, thd, noise
@@ -234,13 +244,8 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
           (limits.minSnrDb || limits.minSinadDb || limits.minEnob || limits.maxThdDb)) {
         return refuse(key, "a DC input has only its noise to check");
       }
-      for (int ch = range->first; ch <= range->second; ++ch) {
-        if (dynamicLine[ch - 1]) {
-          return refuse(key, "channel " + std::to_string(ch) + " is already given on line " +
-                                 std::to_string(dynamicLine[ch - 1]));
-        }
-        dynamicLine[ch - 1] = number;
-        profile.dynamic[ch - 1] = limits;
+      if (auto taken = giveRange(*range, dynamicLine, profile.dynamic, limits)) {
+        return refuse(key, *taken);
       }
     } else if (section == "station") {
       if (key == "name") {
@@ -297,6 +302,10 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
                    "loopback, or say identity_only = yes in [card]"};
   }
   return profile;
+}
+
+std::string StationName(const Profile& profile) {
+  return profile.station.empty() ? base::HostName() : profile.station;
 }
 
 bool SerialAccepted(const Profile& profile, const std::string& serial) {
