@@ -12,7 +12,6 @@
 #include "DataDirectory.h"
 #include "DefaultProfile.h"
 #include "DllDef.h"
-#include "HostName.h"
 #include "ProductionCheck.h"
 #include "Report.h"
 #include "ResultsStore.h"
@@ -169,7 +168,7 @@ int SelfTest(const SelfTestArguments& args) {
       .durationSeconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count(),
       .serial = args.serial,
-      .station = profile.value().station.empty() ? base::HostName() : profile.value().station,
+      .station = selftest::StationName(profile.value()),
       .operatorName = args.operatorName,
       .cardLibrary = dll.library().path(),
   };

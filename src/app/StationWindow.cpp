@@ -17,7 +17,6 @@
 #include <chrono>
 
 #include "DllDef.h"
-#include "HostName.h"
 #include "ResultsStore.h"
 #include "WholeFile.h"
 #include "WidgetText.h"
@@ -215,7 +214,7 @@ void StationWindow::StartTest() {
     info.durationSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
     info.serial = serial;
-    info.station = profile_.station.empty() ? base::HostName() : profile_.station;
+    info.station = selftest::StationName(profile_);
     info.operatorName = operatorName;
     info.cardLibrary = dll.library().path();
     Finished f;

@@ -46,6 +46,9 @@ struct Profile {
   int settleMs = 20;
 };
 
+// The station's name for the records: the profile's, else the host's.
+std::string StationName(const Profile& profile);
+
 // Whether `serial` is one the profile accepts: not empty, and matching its pattern whole.
 bool SerialAccepted(const Profile& profile, const std::string& serial);
 
