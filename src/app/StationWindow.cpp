@@ -17,6 +17,7 @@
 #include <chrono>
 
 #include "DllDef.h"
+#include "MeasurementText.h"
 #include "ResultsStore.h"
 #include "WholeFile.h"
 #include "WidgetText.h"
@@ -52,6 +53,11 @@ std::vector<std::string> ChecksOf(const selftest::Profile& profile) {
 }
 
 constexpr int kRecent = 10;
+
+void ShowVerdict(QTreeWidgetItem* item, bool passed) {
+  item->setText(1, passed ? "通过" : "失败");
+  item->setForeground(1, passed ? QColor("#1a7f37") : QColor("#cf222e"));
+}
 
 }  // namespace
 
@@ -99,7 +105,7 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   stop_->setToolTip("停止测试 (Esc)：板卡停止，输出置 0");
   checks_->setObjectName("lstChecks");
   checks_->setHeaderLabels({"检查", "状态", "测量值", "要求"});
-  checks_->setRootIsDecorated(false);
+  checks_->setRootIsDecorated(true);
   message_->setObjectName("lblMessage");
   message_->setWordWrap(true);
   today_->setObjectName("lblToday");
@@ -276,11 +282,18 @@ void StationWindow::ShowFinished(const Finished& f) {
     item->setText(1, "未运行");
     for (const selftest::Check& c : f.run.checks) {
       if (c.name != name) continue;
-      item->setText(1, c.passed ? "通过" : "失败");
-      item->setForeground(1, c.passed ? QColor("#1a7f37") : QColor("#cf222e"));
-      item->setText(2, ToQt(c.measured));
-      item->setText(3, ToQt(c.limits));
+      ShowVerdict(item, c.passed);
+      const selftest::CheckLine line = selftest::CheckLineOf(c);
+      item->setText(2, ToQt(line.measured));
+      item->setText(3, ToQt(line.limits));
       item->setToolTip(2, ToQt(c.detail));
+      // Every figure under its check, for the operator who opens it.
+      for (const selftest::Measurement& m : c.measurements) {
+        auto* figure = new QTreeWidgetItem(
+            item, {ToQt(selftest::MeasurementTitle(m.name)), QString(),
+                   ToQt(selftest::ValueText(m.value, m.unit)), ToQt(selftest::LimitsText(m))});
+        ShowVerdict(figure, m.passed);
+      }
     }
   }
   for (int column = 0; column < 3; ++column) checks_->resizeColumnToContents(column);

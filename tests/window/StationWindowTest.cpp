@@ -75,6 +75,9 @@ class StationWindowTest : public QObject {
     s.Scan("KZB000002");
     QVERIFY2(s.Banner().startsWith("失败") && s.Banner().contains("动态指标"),
              qPrintable(s.Banner()));
+    const QTreeWidgetItem* dynamic = checks->findItems("动态指标", Qt::MatchExactly)[0];
+    QVERIFY2(dynamic->text(2).startsWith("通道64 SNR ") && dynamic->text(3).startsWith("≥ "),
+             qPrintable(dynamic->text(2) + " | " + dynamic->text(3)));
     QCOMPARE(s.window->findChild<QLabel*>("lblToday")->text(),
              QString("今日: 2 次，通过 1 次，合格率 50.0%"));
     const auto runs = s.Stored();

@@ -1,0 +1,25 @@
+// What the station's list shows of a check and of each figure, in Chinese: the figure's
+// name, its value with its unit, and the limits it was held to.
+#pragma once
+
+#include <string>
+
+#include "ProductionCheck.h"
+
+namespace selftest {
+
+// "channel 64 SNR" is "通道64 SNR"; a name it does not know stays as it is.
+std::string MeasurementTitle(const std::string& name);
+// "85.2 dB", "0.5012 V", "3 块": as many decimals as the unit is read to.
+std::string ValueText(double value, const std::string& unit);
+// "≥ 80.0 dB", "≤ 0 块", "0.4800 … 0.5200 V"; empty when the figure has no limits.
+std::string LimitsText(const Measurement& m);
+
+// A check's row: a failing check shows its first failing figure and that figure's limits;
+// a passing one its few figures, or how many passed.
+struct CheckLine {
+  std::string measured, limits;
+};
+CheckLine CheckLineOf(const Check& check);
+
+}  // namespace selftest
