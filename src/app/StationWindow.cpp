@@ -15,7 +15,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <chrono>
+#include <cstdio>
 
+#include "CardLibrary.h"
 #include "DllDef.h"
 #include "MeasurementText.h"
 #include "ResultsStore.h"
@@ -61,10 +63,20 @@ void ShowVerdict(QTreeWidgetItem* item, bool passed) {
 
 }  // namespace
 
-struct StationWindow::Finished {
+// A finished run as the station keeps it until the database or a report holds it.
+struct StationWindow::Unsaved {
+  selftest::Outcome outcome;
+  selftest::RunInfo info;
   selftest::RunRecord run;
   std::string storeFailure;  // empty: stored
   std::string reportPath, reportFailure;
+};
+
+struct StationWindow::Finished {
+  bool tested = false;  // false: an earlier run still could not be kept, so none ran
+  Unsaved last;
+  std::vector<Unsaved> unsaved;  // neither stored nor reported, tried again at the next scan
+  std::string libraryFailure;    // the card library would not load at the start
   std::vector<selftest::RunRecord> today, recent;
 };
 
@@ -137,18 +149,23 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   SetBanner("请扫描序列号", "#6e7781");
   serial_->setFocus();
 
-  // The day's results from the database, read off the window's thread.
+  // The day's results from the database, and whether the card library loads, read off the
+  // window's thread.
   history_ = std::thread([this] {
     Finished f;
-    if (auto store = results::ResultsStore::Open(results::DefaultResultsPath()); store) {
-      f.today = store.value()
-                    ->Runs({.serial = {}, .since = NowUtc("yyyy-MM-dd"), .newest = 0})
-                    .value_or({});
-      f.recent = store.value()->Runs({.serial = {}, .since = {}, .newest = kRecent}).value_or({});
+    ReadHistory(f);
+    if (auto loaded = card::CardLibrary(cardLibrary_).Load(); !loaded) {
+      f.libraryFailure = loaded.failure().reason;
     }
     QMetaObject::invokeMethod(
         this,
         [this, f = std::move(f)] {
+          if (!f.libraryFailure.empty()) {
+            SetBanner("无法运行", "#6e7781");
+            ShowMessage(QString("无法加载板卡库: %1\n%2\n排除故障后扫描序列号即可重试。")
+                            .arg(ToQt(cardLibrary_), ToQt(f.libraryFailure)),
+                        true);
+          }
           if (!runFinished_) ShowHistory(f.today, f.recent);  // else a run's is newer
         },
         Qt::QueuedConnection);
@@ -202,58 +219,82 @@ void StationWindow::StartTest() {
   stop_->setEnabled(true);
   interrupted_ = false;
   const std::string operatorName = FromQt(operator_->text().trimmed());
-  worker_ = std::thread([this, serial, operatorName] {
-    const std::string started = NowUtc("yyyy-MM-ddTHH:mm:ssZ");
-    const auto startedAt = std::chrono::steady_clock::now();
-    DllDef dll(cardLibrary_);
-    const selftest::Outcome outcome = selftest::Run(
-        dll, profile_, clock_,
-        [this](const std::string& check) {
-          QMetaObject::invokeMethod(
-              this, [this, check] { ShowProgress(check); }, Qt::QueuedConnection);
-        },
-        interrupted_);
-    selftest::RunInfo info;
-    info.version = KZB_VERSION;
-    info.startedIso8601 = started;
-    info.endedIso8601 = NowUtc("yyyy-MM-ddTHH:mm:ssZ");
-    info.durationSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
-    info.serial = serial;
-    info.station = selftest::StationName(profile_);
-    info.operatorName = operatorName;
-    info.cardLibrary = dll.library().path();
+  worker_ = std::thread([this, serial, operatorName, held = std::move(unsaved_)]() mutable {
     Finished f;
-    f.run = selftest::RecordOf(outcome, profile_, info);
-    // Stored, then reported beside the database: a database that cannot take the run
-    // loses nothing, the report is written all the same.
-    const std::string database = results::DefaultResultsPath();
-    auto store = results::ResultsStore::Open(database);
-    if (store) {
-      if (auto id = store.value()->Save(f.run); id) {
-        f.run.id = info.runId = id.value();
-      } else {
-        f.storeFailure = id.failure().reason;
-      }
-      f.today = store.value()
-                    ->Runs({.serial = {}, .since = NowUtc("yyyy-MM-dd"), .newest = 0})
-                    .value_or({});
-      f.recent = store.value()->Runs({.serial = {}, .since = {}, .newest = kRecent}).value_or({});
-    } else {
-      f.storeFailure = store.failure().reason;
+    // Runs not kept yet go first; while one still cannot be kept, no card is tested.
+    for (Unsaved& u : held) {
+      if (!Keep(u)) f.unsaved.push_back(std::move(u));
     }
-    f.reportPath = QDir(QFileInfo(ToQt(database)).absolutePath())
-                       .filePath(ToQt("reports/" + FileSafe(serial) + "-" +
-                                      NowUtc("yyyyMMddTHHmmssZ") + ".json"))
-                       .toStdString();
-    QDir().mkpath(QFileInfo(ToQt(f.reportPath)).absolutePath());
-    if (auto written = base::WriteWholeFile(f.reportPath, selftest::Json(outcome, profile_, info));
-        !written) {
-      f.reportFailure = written.failure().reason;
+    if (f.unsaved.empty()) {
+      f.tested = true;
+      f.last = Test(serial, operatorName);
+      if (!Keep(f.last)) f.unsaved.push_back(f.last);
     }
+    ReadHistory(f);
     QMetaObject::invokeMethod(
-        this, [this, f = std::move(f)] { ShowFinished(f); }, Qt::QueuedConnection);
+        this, [this, f = std::move(f)]() mutable { ShowFinished(f); }, Qt::QueuedConnection);
   });
+  unsaved_.clear();
+}
+
+StationWindow::Unsaved StationWindow::Test(const std::string& serial,
+                                           const std::string& operatorName) {
+  Unsaved u;
+  u.info.startedIso8601 = NowUtc("yyyy-MM-ddTHH:mm:ssZ");
+  const auto startedAt = std::chrono::steady_clock::now();
+  DllDef dll(cardLibrary_);
+  u.outcome = selftest::Run(
+      dll, profile_, clock_,
+      [this](const std::string& check) {
+        QMetaObject::invokeMethod(
+            this, [this, check] { ShowProgress(check); }, Qt::QueuedConnection);
+      },
+      interrupted_);
+  u.info.version = KZB_VERSION;
+  u.info.endedIso8601 = NowUtc("yyyy-MM-ddTHH:mm:ssZ");
+  u.info.durationSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
+  u.info.serial = serial;
+  u.info.station = selftest::StationName(profile_);
+  u.info.operatorName = operatorName;
+  u.info.cardLibrary = dll.library().path();
+  u.run = selftest::RecordOf(u.outcome, profile_, u.info);
+  return u;
+}
+
+bool StationWindow::Keep(Unsaved& u) const {
+  // Stored, then reported beside the database: a database that cannot take the run loses
+  // nothing, the report is written all the same.
+  const std::string database = results::DefaultResultsPath();
+  u.storeFailure.clear();
+  u.reportFailure.clear();
+  if (auto store = results::ResultsStore::Open(database); !store) {
+    u.storeFailure = store.failure().reason;
+  } else if (auto id = store.value()->Save(u.run); !id) {
+    u.storeFailure = id.failure().reason;
+  } else {
+    u.run.id = u.info.runId = id.value();
+  }
+  QString started = ToQt(u.info.startedIso8601);
+  started.remove('-').remove(':');
+  const QDir reports(QFileInfo(ToQt(database)).absolutePath() + "/reports");
+  u.reportPath = FromQt(reports.filePath(ToQt(FileSafe(u.info.serial)) + "-" + started + ".json"));
+  if (!QDir().mkpath(reports.path())) {
+    u.reportFailure = "the folder cannot be made";
+  } else if (auto written =
+                 base::WriteWholeFile(u.reportPath, selftest::Json(u.outcome, profile_, u.info));
+             !written) {
+    u.reportFailure = written.failure().reason;
+  }
+  return u.storeFailure.empty() || u.reportFailure.empty();
+}
+
+void StationWindow::ReadHistory(Finished& f) const {
+  auto store = results::ResultsStore::Open(results::DefaultResultsPath());
+  if (!store) return;
+  f.today =
+      store.value()->Runs({.serial = {}, .since = NowUtc("yyyy-MM-dd"), .newest = 0}).value_or({});
+  f.recent = store.value()->Runs({.serial = {}, .since = {}, .newest = kRecent}).value_or({});
 }
 
 void StationWindow::StopTest() {
@@ -273,14 +314,15 @@ void StationWindow::ShowProgress(const std::string& check) {
   }
 }
 
-void StationWindow::ShowFinished(const Finished& f) {
+void StationWindow::ShowFinished(Finished& f) {
   if (worker_.joinable()) worker_.join();  // it has posted this as its last act
   runFinished_ = true;
+  const selftest::RunRecord& run = f.last.run;
   for (int i = 0; i < checks_->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = checks_->topLevelItem(i);
     const std::string name = FromQt(item->data(0, Qt::UserRole).toString());
     item->setText(1, "未运行");
-    for (const selftest::Check& c : f.run.checks) {
+    for (const selftest::Check& c : run.checks) {
       if (c.name != name) continue;
       ShowVerdict(item, c.passed);
       const selftest::CheckLine line = selftest::CheckLineOf(c);
@@ -297,28 +339,36 @@ void StationWindow::ShowFinished(const Finished& f) {
     }
   }
   for (int column = 0; column < 3; ++column) checks_->resizeColumnToContents(column);
-  const QString serial = ToQt(f.run.info.serial);
-  if (f.run.verdict == "PASS") {
+  const QString serial = ToQt(run.info.serial);
+  if (!f.tested) {
+    SetBanner("结果未保存", "#bc4c00");
+  } else if (run.verdict == "PASS") {
     SetBanner("通过  " + serial, "#1a7f37");
-  } else if (f.run.verdict == "FAIL") {
-    SetBanner("失败  " + serial + "\n" + ToQt(selftest::CheckTitle(f.run.FirstFailure())),
-              "#cf222e");
-  } else if (f.run.verdict == "ABORTED") {
+  } else if (run.verdict == "FAIL") {
+    SetBanner("失败  " + serial + "\n" + ToQt(selftest::CheckTitle(run.FirstFailure())), "#cf222e");
+  } else if (run.verdict == "ABORTED") {
     SetBanner("中止  " + serial, "#6e7781");
   } else {
-    SetBanner("无法运行", "#6e7781");
+    SetBanner("无法运行  " + serial, "#6e7781");
   }
   QStringList problems;
-  if (f.run.verdict == "NOT RUN") problems << ToQt(f.run.whyNot);
-  if (!f.storeFailure.empty()) {
-    problems << "结果未存入数据库: " + ToQt(f.storeFailure) +
-                    (f.reportFailure.empty() ? "；报告已保存: " + ToQt(f.reportPath) : QString());
+  if (f.tested && run.verdict == "NOT RUN") problems << "无法加载板卡库: " + ToQt(run.whyNot);
+  if (f.tested && f.unsaved.empty() && !f.last.storeFailure.empty()) {
+    problems << "结果未存入数据库: " + ToQt(f.last.storeFailure) +
+                    "；报告已保存: " + ToQt(f.last.reportPath);
   }
-  if (!f.reportFailure.empty()) {
-    problems << "报告未保存: " + ToQt(f.reportPath) + ": " + ToQt(f.reportFailure);
+  if (!f.unsaved.empty()) {
+    const Unsaved& u = f.unsaved.back();
+    problems << QString("%1 次测试的结果未能保存（数据库: %2；报告 %3: %4）。")
+                    .arg(f.unsaved.size())
+                    .arg(ToQt(u.storeFailure), ToQt(u.reportPath), ToQt(u.reportFailure));
+    problems << (f.tested
+                     ? QString("结果暂存在本程序中，下次扫描时先保存；保存之前不测试新的板卡。")
+                     : QString("序列号 %1 未开始测试：请排除故障后重新扫描。").arg(ToQt(running_)));
   }
   ShowMessage(problems.join("\n"), !problems.isEmpty());
   ShowHistory(f.today, f.recent);
+  unsaved_ = std::move(f.unsaved);
   running_.clear();
   start_->setEnabled(true);
   stop_->setEnabled(false);
@@ -360,5 +410,10 @@ void StationWindow::closeEvent(QCloseEvent* event) {
   // The card is stopped and its outputs cleared before the station goes.
   interrupted_ = true;
   WaitForTest();
+  // Runs nothing could keep go to standard error, the last place left (a journal keeps it).
+  for (const Unsaved& u : unsaved_) {
+    std::fprintf(stderr, "kzb7310: 测试结果未保存 result NOT saved: %s\n%s\n",
+                 u.info.serial.c_str(), selftest::Json(u.outcome, profile_, u.info).c_str());
+  }
   event->accept();
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "ProductionCheck.h"
 #include "Profile.h"
@@ -42,9 +43,15 @@ class StationWindow : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  struct Unsaved;
   struct Finished;
+  // On the worker: one test of a card, then keeping its result; false when neither the
+  // database nor a report holds it.
+  Unsaved Test(const std::string& serial, const std::string& operatorName);
+  bool Keep(Unsaved& run) const;
+  void ReadHistory(Finished& finished) const;
   void ShowProgress(const std::string& check);
-  void ShowFinished(const Finished& finished);
+  void ShowFinished(Finished& finished);
   void ShowMessage(const QString& text, bool problem);
   void ShowHistory(const std::vector<selftest::RunRecord>& today,
                    const std::vector<selftest::RunRecord>& recent);
@@ -67,4 +74,5 @@ class StationWindow : public QWidget {
   QTableWidget* recent_;
   std::string running_;  // the serial under test
   bool runFinished_ = false;
+  std::vector<Unsaved> unsaved_;  // runs held until they can be kept
 };

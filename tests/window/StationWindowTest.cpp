@@ -30,11 +30,11 @@ struct ManualClock {
 };
 
 struct Station {
-  Station() {
+  explicit Station(const char* library = ADCARD_PATH) {
     SimCard_Reset();
     SimCard_SetManualClock(1);
     qputenv("KZB_RESULTS_DB", dir.filePath("results/results.sqlite").toUtf8());
-    window = std::make_unique<StationWindow>(ADCARD_PATH, StationProfile(), time.clock);
+    window = std::make_unique<StationWindow>(library, StationProfile(), time.clock);
     window->WaitForTest();
   }
   ~Station() { qunsetenv("KZB_RESULTS_DB"); }
@@ -119,6 +119,42 @@ class StationWindowTest : public QObject {
     QVERIFY2(s.Message().contains("结果未存入数据库") && s.Message().contains("报告已保存"),
              qPrintable(s.Message()));
     QCOMPARE(QDir(s.dir.filePath("results/reports")).entryList(QDir::Files).size(), 1);
+  }
+
+  // A disk that takes nothing: the run is held, no card is tested until it is kept, and
+  // the next scan after the fault is cleared keeps it first.
+  void aRunNothingCanKeepIsHeldUntilItCanBe() {
+    Station s;
+    QFile blocker(s.dir.filePath("blocker"));  // a file where the folder should be
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("KZB_RESULTS_DB", s.dir.filePath("blocker/results.sqlite").toUtf8());
+    s.Scan("KZB000004");
+    QVERIFY(s.Banner().startsWith("通过"));
+    QVERIFY2(s.Message().contains("1 次测试的结果未能保存"), qPrintable(s.Message()));
+    const int started = SimCard_CallCount("StartIntr");
+    s.Scan("KZB000005");
+    QVERIFY(s.Banner().startsWith("结果未保存"));
+    QVERIFY2(s.Message().contains("序列号 KZB000005 未开始测试"), qPrintable(s.Message()));
+    QCOMPARE(SimCard_CallCount("StartIntr"), started);
+    QVERIFY(blocker.remove());
+    s.Scan("KZB000005");
+    QVERIFY2(s.Banner().startsWith("通过") && s.Message().isEmpty(), qPrintable(s.Message()));
+    auto store =
+        results::ResultsStore::Open(s.dir.filePath("blocker/results.sqlite").toStdString());
+    const auto runs = store.value()->Runs({}).value();
+    QCOMPARE(runs.size(), size_t{2});
+    QCOMPARE(runs[0].info.serial, std::string("KZB000004"));
+    QCOMPARE(QDir(s.dir.filePath("blocker/reports")).entryList(QDir::Files).size(), 2);
+  }
+
+  void aMissingCardLibraryIsSaidAtTheStart() {
+    Station s("/nonexistent/libadcard.so");
+    QVERIFY2(s.Message().startsWith("无法加载板卡库: /nonexistent/libadcard.so"),
+             qPrintable(s.Message()));
+    s.Scan("KZB000006");
+    QVERIFY(s.Banner().startsWith("无法运行  KZB000006"));
+    QCOMPARE(s.Stored().at(0).verdict, std::string("NOT RUN"));
   }
 };
 
