@@ -1,6 +1,7 @@
 // Control entry points: how tests and demonstrations script the simulated card.
 #include <algorithm>
 
+#include "FixtureFile.h"
 #include "SimCardControl.h"
 #include "SimCardExport.h"
 #include "SimCardState.h"
@@ -68,9 +69,5 @@ SIMCARD_EXPORT void SimCard_StallQueries(int32_t ms) {
 
 SIMCARD_EXPORT void SimCard_SetTone(int32_t channel, double hz, double amplitudeVolts,
                                     double noiseCodes, double secondDbc, double thirdDbc) {
-  std::vector<Tone>& tones = State().tones;
-  std::erase_if(tones, [channel](const Tone& t) { return t.channel == channel; });
-  if (hz > 0) {
-    tones.push_back(Tone{channel, hz, amplitudeVolts, noiseCodes, secondDbc, thirdDbc});
-  }
+  SetTone(State().tones, Tone{channel, hz, amplitudeVolts, noiseCodes, secondDbc, thirdDbc});
 }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "FixtureFile.h"
 #include "SignalGenerator.h"
 #include "SimCardExport.h"
 #include "SimCardState.h"
@@ -48,6 +49,7 @@ SIMCARD_EXPORT int32_t Initial(int32_t a, int32_t b, int32_t c, int32_t d) {
   }
   s.acq.running = false;
   s.acq.initialised = true;
+  ApplyFixtureFile(s.tones);  // the card now on the fixture
   return 1;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DllDef.h"
+#include "FixtureFile.h"
 #include "SignalGenerator.h"
 #include "SimCardControl.h"
 
@@ -210,3 +211,26 @@ TEST_F(SimCard, IdentityAndCallLog) {
 }
 
 }  // namespace
+
+// A fixture file's lines change the power-on tones; what it cannot read changes nothing.
+TEST(FixtureFile, LinesSetTonesOverThePowerOnOnes) {
+  struct Row {
+    const char* text;
+    std::vector<std::pair<int, double>> tones;  // channel, noise
+  };
+  const double quiet = simcard::DefaultTone().noiseCodes;
+  const Row rows[] = {
+      {"", {{63, quiet}}},
+      {"tone 63 40 4 30 -90 -96\n", {{63, 30}}},
+      {"tone 0 50 1 2 -200 -200\ntone 63 0 0 0 0 0\n", {{0, 2}}},
+      {"tone 64 40 4 30 -90 -96\ntone 5 forty\n# tone 1 1 1 1 1 1\n", {{63, quiet}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    std::vector<std::pair<int, double>> got;
+    for (const simcard::Tone& t : simcard::FixtureTones(row.text)) {
+      got.emplace_back(t.channel, t.noiseCodes);
+    }
+    EXPECT_EQ(got, row.tones);
+  }
+}

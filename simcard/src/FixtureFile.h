@@ -1,0 +1,23 @@
+// The card on the bench fixture, as a file names it, for runs from outside the process: an
+// end-to-end run swaps a faulty card in by writing the file that KZB_SIMCARD_FIXTURE names,
+// and takes it out again by emptying it. Each Initial (the card being opened) reads it anew:
+// the card starts from its power-on tones, then each line
+//   tone CHANNEL HZ VOLTS NOISE SECOND THIRD
+// sets a channel's tone as SimCard_SetTone does. Without the variable nothing changes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "SignalGenerator.h"
+
+namespace simcard {
+
+// The tones after the file's lines; lines it cannot read are skipped.
+std::vector<Tone> FixtureTones(const std::string& text);
+// Replaces `tones` when the variable names a file; returns whether it did.
+bool ApplyFixtureFile(std::vector<Tone>& tones);
+// Sets a channel's tone, replacing the one it had; `hz` 0 takes it away.
+void SetTone(std::vector<Tone>& tones, const Tone& tone);
+
+}  // namespace simcard
