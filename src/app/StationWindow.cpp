@@ -30,6 +30,21 @@ std::string NowUtc(const char* format) {
   return QDateTime::currentDateTimeUtc().toString(format).toStdString();
 }
 
+// The operator's day begins at local midnight, not at UTC's: runs are kept in UTC.
+std::string TodayStartUtc() {
+  return QDateTime(QDate::currentDate(), QTime(0, 0))
+      .toUTC()
+      .toString("yyyy-MM-ddTHH:mm:ssZ")
+      .toStdString();
+}
+
+// A kept run's start as the operator's clock shows it.
+QString LocalTime(const std::string& iso8601Utc) {
+  return QDateTime::fromString(ToQt(iso8601Utc), Qt::ISODate)
+      .toLocalTime()
+      .toString("yyyy-MM-dd HH:mm:ss");
+}
+
 // A serial as part of a file name: what a file system may refuse becomes "_".
 std::string FileSafe(const std::string& serial) {
   std::string safe;
@@ -122,7 +137,7 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   message_->setWordWrap(true);
   today_->setObjectName("lblToday");
   recent_->setObjectName("tblRecent");
-  recent_->setHorizontalHeaderLabels({"时间 (UTC)", "序列号", "结论", "第一个失败的检查"});
+  recent_->setHorizontalHeaderLabels({"时间", "序列号", "结论", "第一个失败的检查"});
   recent_->horizontalHeader()->setStretchLastSection(true);
   recent_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   recent_->setFocusPolicy(Qt::NoFocus);
@@ -292,8 +307,7 @@ bool StationWindow::Keep(Unsaved& u) const {
 void StationWindow::ReadHistory(Finished& f) const {
   auto store = results::ResultsStore::Open(results::DefaultResultsPath());
   if (!store) return;
-  f.today =
-      store.value()->Runs({.serial = {}, .since = NowUtc("yyyy-MM-dd"), .newest = 0}).value_or({});
+  f.today = store.value()->Runs({.serial = {}, .since = TodayStartUtc(), .newest = 0}).value_or({});
   f.recent = store.value()->Runs({.serial = {}, .since = {}, .newest = kRecent}).value_or({});
 }
 
@@ -389,8 +403,9 @@ void StationWindow::ShowHistory(const std::vector<selftest::RunRecord>& today,
   recent_->verticalHeader()->hide();
   for (size_t i = 0; i < recent.size(); ++i) {
     const auto& run = recent[recent.size() - 1 - i];  // newest first
-    const QString cells[] = {ToQt(run.info.startedIso8601), ToQt(run.info.serial),
-                             ToQt(run.verdict), ToQt(selftest::CheckTitle(run.FirstFailure()))};
+    const QString cells[] = {LocalTime(run.info.startedIso8601), ToQt(run.info.serial),
+                             ToQt(selftest::VerdictTitle(run.verdict)),
+                             ToQt(selftest::CheckTitle(run.FirstFailure()))};
     for (int c = 0; c < 4; ++c) {
       recent_->setItem(static_cast<int>(i), c, new QTableWidgetItem(cells[c]));
     }

@@ -14,6 +14,13 @@ std::string CheckTitle(const std::string& name) {
   return title == kTitles.end() ? name : title->second;
 }
 
+std::string VerdictTitle(const std::string& verdictName) {
+  static const std::map<std::string, std::string> kTitles = {
+      {"PASS", "通过"}, {"FAIL", "失败"}, {"NOT RUN", "无法运行"}, {"ABORTED", "中止"}};
+  const auto title = kTitles.find(verdictName);
+  return title == kTitles.end() ? verdictName : title->second;
+}
+
 std::string Table(const Outcome& outcome, const Profile& profile) {
   std::string text = "自检配置: " + profile.name + " (" + profile.checksum + ")\n";
   if (!outcome.identityLine.empty()) text += "板卡: " + outcome.identityLine + "\n";

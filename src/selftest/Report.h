@@ -56,7 +56,8 @@ std::string HistoryCsv(const std::vector<RunRecord>& runs);
 // "PASS", "FAIL", "NOT RUN" or "ABORTED", as the report names them.
 const char* VerdictName(Verdict verdict);
 
-// The Chinese name of a check ("identity" is "板卡标识").
+// The Chinese name of a check ("identity" is "板卡标识") and of a verdict ("PASS" is "通过").
 std::string CheckTitle(const std::string& name);
+std::string VerdictTitle(const std::string& verdictName);
 
 }  // namespace selftest

@@ -2,6 +2,7 @@
 // the test and show its verdict; a refused serial runs nothing; every run is stored with its
 // report, and a database that cannot take it loses nothing.
 #include <QTreeWidget>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -146,6 +147,30 @@ class StationWindowTest : public QObject {
     QCOMPARE(runs.size(), size_t{2});
     QCOMPARE(runs[0].info.serial, std::string("KZB000004"));
     QCOMPARE(QDir(s.dir.filePath("blocker/reports")).entryList(QDir::Files).size(), 2);
+  }
+
+  // The day's count follows the operator's clock: a run a minute after local midnight is
+  // today's and one a minute before is not, whatever the date is in UTC.
+  void theDayIsTheOperatorsDay() {
+    qputenv("TZ", "CST-8");
+    tzset();
+    Station s;
+    const QDateTime midnight(QDate::currentDate(), QTime(0, 0));
+    auto store =
+        results::ResultsStore::Open(s.dir.filePath("results/results.sqlite").toStdString());
+    for (int minutes : {-1, 1}) {
+      selftest::RunRecord run;
+      run.verdict = "PASS";
+      run.info.startedIso8601 =
+          midnight.addSecs(60 * minutes).toUTC().toString("yyyy-MM-ddTHH:mm:ssZ").toStdString();
+      QVERIFY(store.value()->Save(run));
+    }
+    s.window = std::make_unique<StationWindow>(ADCARD_PATH, StationProfile(), s.time.clock);
+    s.window->WaitForTest();
+    qunsetenv("TZ");
+    tzset();
+    QCOMPARE(s.window->findChild<QLabel*>("lblToday")->text(),
+             QString("今日: 1 次，通过 1 次，合格率 100.0%"));
   }
 
   void aMissingCardLibraryIsSaidAtTheStart() {
