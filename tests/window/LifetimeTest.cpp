@@ -1,4 +1,6 @@
 // Start-up with card identification, shutdown, and a card library that is not there.
+#include <QFontDatabase>
+
 #include "WindowFixture.h"
 
 class LifetimeTest : public QObject {
@@ -59,7 +61,13 @@ class LifetimeTest : public QObject {
 
   void missingLibraryOpensTheWindowAnyway() {
     WindowOnSimCard f("/nonexistent/libadcard.so");
-    QCOMPARE(f.Caption("lblCardInfo"), QString("无法加载板卡库: /nonexistent/libadcard.so"));
+    const QString whole = "无法加载板卡库: /nonexistent/libadcard.so";
+    if (QFontDatabase::families().isEmpty()) {
+      // No font to measure with (offscreen under wine): it may come out cut, whole in the tip.
+      QVERIFY(f.Find<QLabel>("lblCardInfo")->toolTip().startsWith(whole));
+    } else {
+      QCOMPARE(f.Caption("lblCardInfo"), whole);
+    }
     f.Find<QPushButton>("cmdStart")->click();  // abandoned without a message
     QVERIFY(f.Find("cmdStart")->isEnabled());
     QVERIFY(!f.Find("cmdStop")->isEnabled());
