@@ -165,7 +165,8 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   serial_->setFocus();
 
   // The day's results from the database, and whether the card library loads, read off the
-  // window's thread.
+  // window's thread; the database's driver is loaded here, on the thread that outlives them.
+  results::ResultsStore::LoadDriver();
   history_ = std::thread([this] {
     Finished f;
     ReadHistory(f);

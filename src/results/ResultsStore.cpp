@@ -65,6 +65,12 @@ base::Failure ResultsStore::Failed(const std::string& why) const {
   return base::Failure{base::Failure::Kind::ResultsNotStored, path_, why};
 }
 
+void ResultsStore::LoadDriver() {
+  const QString probe = "kzb7310-driver";
+  QSqlDatabase::addDatabase("QSQLITE", probe);
+  QSqlDatabase::removeDatabase(probe);
+}
+
 base::Result<std::unique_ptr<ResultsStore>> ResultsStore::Open(const std::string& path) {
   static std::atomic<int> opened{0};
   std::unique_ptr<ResultsStore> store(

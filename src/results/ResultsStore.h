@@ -29,6 +29,10 @@ class ResultsStore {
   // Opens the database at `path`, creating it and its folder when needed. A file that is
   // not such a database, or one of a newer schema, is refused with the reason.
   static base::Result<std::unique_ptr<ResultsStore>> Open(const std::string& path);
+  // Loads Qt's SQLite driver on the calling thread. Qt loads it at its first use, on the
+  // thread that asks; where that is a worker thread that then ends, the next use crashes
+  // on Windows. A program that opens stores on workers calls this first, on its own thread.
+  static void LoadDriver();
 
   // Stores the run in one transaction: all of it or none. Gives the run's new id.
   base::Result<std::string> Save(const selftest::RunRecord& run);
