@@ -83,8 +83,8 @@ struct StationWindow::Unsaved {
   selftest::Outcome outcome;
   selftest::RunInfo info;
   selftest::RunRecord run;
-  std::string storeFailure;  // empty: stored
-  std::string reportPath, reportFailure;
+  bool stored = false, reported = false;
+  std::string storeFailure, reportPath, reportFailure;  // the reasons, when not
 };
 
 struct StationWindow::Finished {
@@ -282,14 +282,14 @@ bool StationWindow::Keep(Unsaved& u) const {
   // Stored, then reported beside the database: a database that cannot take the run loses
   // nothing, the report is written all the same.
   const std::string database = results::DefaultResultsPath();
-  u.storeFailure.clear();
-  u.reportFailure.clear();
+  u.stored = u.reported = false;
   if (auto store = results::ResultsStore::Open(database); !store) {
     u.storeFailure = store.failure().reason;
   } else if (auto id = store.value()->Save(u.run); !id) {
     u.storeFailure = id.failure().reason;
   } else {
     u.run.id = u.info.runId = id.value();
+    u.stored = true;
   }
   QString started = ToQt(u.info.startedIso8601);
   started.remove('-').remove(':');
@@ -301,8 +301,10 @@ bool StationWindow::Keep(Unsaved& u) const {
                  base::WriteWholeFile(u.reportPath, selftest::Json(u.outcome, profile_, u.info));
              !written) {
     u.reportFailure = written.failure().reason;
+  } else {
+    u.reported = true;
   }
-  return u.storeFailure.empty() || u.reportFailure.empty();
+  return u.stored || u.reported;
 }
 
 void StationWindow::ReadHistory(Finished& f) const {
@@ -368,7 +370,7 @@ void StationWindow::ShowFinished(Finished& f) {
   }
   QStringList problems;
   if (f.tested && run.verdict == "NOT RUN") problems << "无法加载板卡库: " + ToQt(run.whyNot);
-  if (f.tested && f.unsaved.empty() && !f.last.storeFailure.empty()) {
+  if (f.tested && f.unsaved.empty() && !f.last.stored) {
     problems << "结果未存入数据库: " + ToQt(f.last.storeFailure) +
                     "；报告已保存: " + ToQt(f.last.reportPath);
   }

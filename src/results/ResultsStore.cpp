@@ -62,7 +62,9 @@ ResultsStore::~ResultsStore() {
 }
 
 base::Failure ResultsStore::Failed(const std::string& why) const {
-  return base::Failure{base::Failure::Kind::ResultsNotStored, path_, why};
+  // Qt gives some failures (a full disk among them) without a text; a failure still says so.
+  return base::Failure{base::Failure::Kind::ResultsNotStored, path_,
+                       why.empty() ? "the database refused it without a reason" : why};
 }
 
 void ResultsStore::LoadDriver() {
