@@ -231,6 +231,7 @@ void StationWindow::StartTest() {
     item->setData(0, Qt::UserRole, ToQt(name));
   }
   SetBanner("测试中… " + ToQt(serial), "#0969da");
+  serial_->selectAll();  // a serial scanned during the test replaces it, not joins it
   start_->setEnabled(false);
   stop_->setEnabled(true);
   interrupted_ = false;

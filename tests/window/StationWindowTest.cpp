@@ -55,6 +55,20 @@ class StationWindowTest : public QObject {
     QVERIFY(s.Banner().startsWith("请扫描序列号"));
   }
 
+  // A scanner that sends a second serial during a test: it replaces the first in the field
+  // and waits; only the first card is tested.
+  void aSecondSerialDuringATestWaits() {
+    Station s;
+    auto* field = s.window->findChild<QLineEdit*>("txtSerial");
+    field->setText("KZB000009");
+    emit field->returnPressed();
+    QTest::keyClicks(field, "KZB000010");
+    emit field->returnPressed();
+    QVERIFY2(s.Message().contains("序列号 KZB000010 未开始"), qPrintable(s.Message()));
+    s.window->WaitForTest();
+    QCOMPARE(s.Stored().size(), size_t{1});
+  }
+
   void aDatabaseThatCannotTakeTheRunLosesNothing() {
     Station s;
     QFile damaged(s.dir.filePath("results/damaged.sqlite"));
