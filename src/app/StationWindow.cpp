@@ -176,7 +176,8 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
     QMetaObject::invokeMethod(
         this,
         [this, f = std::move(f)] {
-          if (!f.libraryFailure.empty()) {
+          if (!f.libraryFailure.empty() && !runFinished_ &&
+              !running()) {  // a scan since speaks for itself
             SetBanner("无法运行", "#6e7781");
             ShowMessage(QString("无法加载板卡库: %1\n%2\n排除故障后扫描序列号即可重试。")
                             .arg(ToQt(cardLibrary_), ToQt(f.libraryFailure)),
