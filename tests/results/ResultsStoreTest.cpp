@@ -1,5 +1,6 @@
 // The results database: a run comes back as it went in, the history filters by serial and
-// time, and what is not such a database is refused with the reason, untouched.
+// time, a database another program holds refuses a run whole, and what is not such a
+// database is refused with the reason, untouched.
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -66,6 +67,28 @@ class ResultsStoreTest : public QObject {
     const auto newest = store.value()->Runs({.serial = {}, .since = {}, .newest = 1}).value();
     QCOMPARE(newest.size(), size_t{1});
     QCOMPARE(newest[0].id, second);
+  }
+
+  void aLockedDatabaseRefusesTheRunWholeThenTakesIt() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("results.sqlite");
+    auto store = results::ResultsStore::Open(path.toStdString());
+    QVERIFY(store);
+    {
+      QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
+      other.setDatabaseName(path);
+      QVERIFY(other.open());
+      QVERIFY(QSqlQuery(other).exec("BEGIN EXCLUSIVE"));  // another program holding it
+      const auto refused = store.value()->Save(Run("KZB000001", "2026-12-09T08:00:00Z"));
+      QVERIFY(!refused);
+      QVERIFY(QString::fromStdString(refused.failure().reason).contains("locked"));
+      QVERIFY(QSqlQuery(other).exec("ROLLBACK"));
+      other.close();
+    }
+    QSqlDatabase::removeDatabase("other");
+    QCOMPARE(store.value()->Runs({}).value().size(), size_t{0});  // nothing of it half kept
+    QVERIFY(store.value()->Save(Run("KZB000001", "2026-12-09T08:00:00Z")));
+    QCOMPARE(store.value()->Runs({}).value().size(), size_t{1});
   }
 
   void whatIsNoResultsDatabaseIsRefused() {
