@@ -5,17 +5,25 @@
 # The installed Qt's Debian version ("6.4.2+dfsg-10"), and its upstream part ("6.4.2").
 qt_debian_version() { dpkg-query -W -f='${Version}' qt6-base-dev; }
 qt_version() { qt_debian_version | sed 's/[+-].*//'; }
-# Where kissfft for Windows of ARCH is installed: keyed by the Linux build's Debian version.
-kissfft_prefix() {
-  echo "${KZB_CACHE:-/var/cache/kzb7310}/kissfft-$(dpkg-query -W -f='${Version}' libkissfft-dev)-windows-$1"
+# The Debian version of a library the Linux build links (kissfft, pcre2): its Windows build
+# is made from the same source.
+library_version() {
+  case "$1" in
+    kissfft) dpkg-query -W -f='${Version}' libkissfft-dev ;;
+    pcre2) dpkg-query -W -f='${Version}' libpcre2-dev ;;
+  esac
+}
+# Where LIBRARY for Windows of ARCH is installed: keyed by that version.
+library_prefix() {
+  echo "${KZB_CACHE:-/var/cache/kzb7310}/$1-$(library_version "$1")-windows-$2"
 }
 
 windows_env() {
   local arch=$1 triple
   KZB_CACHE=${KZB_CACHE:-/var/cache/kzb7310}
   KZB_QT_PREFIX=$KZB_CACHE/qt-$(qt_version)-windows-$arch
-  # What CMake looks in for the libraries built for Windows: Qt and kissfft.
-  KZB_WINDOWS_PREFIXES="$KZB_QT_PREFIX;$(kissfft_prefix "$arch")"
+  # What CMake looks in for the libraries built for Windows: Qt, kissfft and pcre2.
+  KZB_WINDOWS_PREFIXES="$KZB_QT_PREFIX;$(library_prefix kissfft "$arch");$(library_prefix pcre2 "$arch")"
   case "$arch" in
     x86) triple=i686-w64-mingw32 WINE=/usr/lib/wine/wine WINEARCH=win32 ;;
     x64) triple=x86_64-w64-mingw32 WINE=/usr/lib/wine/wine64 WINEARCH=win64 ;;

@@ -32,9 +32,6 @@ void BlockCapture::BeginRun(int16_t fileCount, std::optional<int16_t> blocksPerF
   }
   writeFailed_ = false;
   ++run_;
-  finisher_.Abandon(run_);
-  failing_.clear();
-  waitingFile_.reset();
   lossInFile_ = lossInRun_ = false;
   landed_ = 0;
   completionPending_ = false;
@@ -66,13 +63,15 @@ void BlockCapture::Capture(const BlockView& block) {
   ++SaveBlockIndex;
 
   // While a failed file waits for its retry, its message stays up.
-  if (SaveFileIndex == 0 && !writeFailed_) SetInfo("正在采集，准备保存！");
+  if (SaveFileIndex == 0 && !writeFailed_ && failing_.empty()) SetInfo("正在采集，准备保存！");
 
   if (SaveBlockIndex == BlocksPerFile) {
     const bool started = SaveBlocksToFile();
     SaveBlockIndex = 0;
     if (!started) return;  // the next BlocksPerFile blocks try the same file again
-    if (!HandFile()) ShowProgress();
+    HandWaiting();
+    if (completionPending_) Collect();
+    ShowProgress();
   }
 }
 
@@ -88,33 +87,34 @@ bool BlockCapture::SaveBlocksToFile() {
     log_.push_back(target.failure().subject + ": " + target.failure().reason);
     return false;
   }
-  FormatDataFile(waitingFile_.emplace(), saveBuf_.data(), BlocksPerFile, channels_, points_);
+  WaitingFile& file = waiting_.emplace_back(WaitingFile{run_, SaveFileIndex, path, {}});
+  FormatDataFile(file.bytes, saveBuf_.data(), BlocksPerFile, channels_, points_);
   lossInRun_ = lossInRun_ || lossInFile_;
   lossInFile_ = false;
   return true;
 }
 
-bool BlockCapture::HandFile() {
-  if (!finisher_.Hand(run_, SaveFileIndex, DataFilePath(directory_, SaveFileIndex),
-                      *waitingFile_)) {
-    return false;
+bool BlockCapture::HandWaiting() {
+  bool handedOwn = false;
+  while (!waiting_.empty()) {
+    WaitingFile& file = waiting_.front();
+    if (!finisher_.Hand(file.run, file.number, file.path, file.bytes)) break;
+    const bool own = file.run == run_;
+    handedOwn = handedOwn || own;
+    waiting_.pop_front();  // its bytes went with the file
+    if (own && ++SaveFileIndex == SaveFileCount) {
+      // The run's last file: it is done only when every file is on disk.
+      completionPending_ = true;
+      finisher_.Settle(kCompletionWait, false);
+    }
   }
-  waitingFile_.reset();  // its bytes went with the file
-  ++SaveFileIndex;
-  if (SaveFileIndex == SaveFileCount) {
-    // The run's last file: it is done only when every file is on disk.
-    completionPending_ = true;
-    finisher_.Settle(kCompletionWait, false);
-    Collect();
-  }
-  ShowProgress();
-  return true;
+  return handedOwn;
 }
 
 void BlockCapture::ShowProgress() {
   if (!failing_.empty()) return;  // a failure is never hidden by a later success
   std::string text;
-  if (waitingFile_) {
+  if (OwnFileWaits()) {
     SetInfo("等待磁盘写入…", "前面的数据文件还没有写完，暂停采集 (the disk is behind the card)");
     return;
   } else if (completionPending_) {
@@ -135,33 +135,32 @@ void BlockCapture::ShowProgress() {
 
 // What the finisher did since the last look.
 void BlockCapture::Collect() {
-  if (waitingFile_) HandFile();  // room again on the disk: gathering goes on
+  const bool resumed = HandWaiting();  // room again on the disk: gathering goes on
   const bool wasFailing = !failing_.empty();
   for (const FileResult& r : finisher_.TakeResults()) {
-    if (r.givenUp) {
-      log_.push_back(r.path + ": 放弃写入 given up, its run was abandoned" +
+    if (r.superseded) {
+      failing_.erase(r.path);
+      log_.push_back(r.path + ": 由同名的新文件取代 replaced by a later file of its name" +
                      (r.failure.reason.empty() ? "" : " (" + r.failure.reason + ")"));
       continue;
     }
-    if (r.run != run_) {
-      if (!r.landed) log_.push_back(r.failure.subject + ": " + r.failure.reason);
+    if (r.landed) {
+      if (failing_.erase(r.path)) log_.push_back(r.path + ": 已写入 written after all");
+      if (r.run == run_) ++landed_;
       continue;
     }
-    if (r.landed) {
-      if (failing_.erase(r.number)) log_.push_back(r.path + ": 已写入 written after all");
-      ++landed_;
-    } else {
-      // Said once a file; it is tried again until it lands or the run is abandoned.
-      if (!failing_.count(r.number)) {
-        log_.push_back(r.failure.subject + ": " + r.failure.reason + " (will be tried again)");
-      }
-      failing_[r.number] = r.failure;
-      ShowFailure(r.failure);
+    // Said once a file; it is tried again until it lands or a file of its name replaces it.
+    if (!failing_.count(r.path)) {
+      log_.push_back(r.failure.subject + ": " + r.failure.reason + " (will be tried again)");
     }
+    failing_[r.path] = r.failure;
+    ShowFailure(r.failure);
   }
   const bool wasPending = completionPending_;
   if (completionPending_ && landed_ >= SaveFileCount) completionPending_ = false;
-  if (failing_.empty() && (wasFailing || (wasPending && !completionPending_))) ShowProgress();
+  if (resumed || (failing_.empty() && (wasFailing || (wasPending && !completionPending_)))) {
+    ShowProgress();
+  }
 }
 
 void BlockCapture::ShowFailure(const base::Failure& failure) {
@@ -201,8 +200,8 @@ std::vector<std::string> BlockCapture::FinishFiles(std::chrono::milliseconds bou
     unfinished.push_back(r.path + ": " +
                          (r.failure.reason.empty() ? "not written yet" : r.failure.reason));
   }
-  if (waitingFile_) {
-    unfinished.push_back(DataFilePath(directory_, SaveFileIndex) + ": still waiting for the disk");
+  for (const WaitingFile& file : waiting_) {
+    unfinished.push_back(file.path + ": still waiting for the disk");
   }
   return unfinished;
 }

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -34,15 +35,18 @@ class BlockCapture {
 
   // A delivered block is gathered while saving is on and the run is not complete, unless a
   // finished file still waits for the disk.
-  bool Wants(bool saving) const { return saving && SaveFileIndex < SaveFileCount && !waitingFile_; }
+  bool Wants(bool saving) const {
+    return saving && SaveFileIndex < SaveFileCount && !OwnFileWaits();
+  }
 
   // The capture step: keeps the codes the file prints (channels 0 to 3 at every point) in the
   // next slot of SaveBuf and hands a file to the disk once BlocksPerFile blocks are gathered.
   void Capture(const BlockView& block);
 
-  // A new run numbers its files from 0 again and forgets the last run's failed file; files
-  // of earlier runs that never landed are given up. Without a block count (its setting
-  // could not be read) the file count is set all the same, the block counters are kept.
+  // A new run numbers its files from 0 again and drops only the file still being gathered:
+  // every finished file of an earlier run still lands (or stays shown as failed) unless a
+  // file of the new run takes its name. Without a block count (its setting could not be
+  // read) the file count is set all the same, the block counters are kept.
   void BeginRun(int16_t fileCount, std::optional<int16_t> blocksPerFile);
 
   // Blocks were lost while the file now being gathered had some: its status says so.
@@ -69,10 +73,21 @@ class BlockCapture {
   const std::vector<uint16_t>& SaveBuf() const { return saveBuf_; }
 
  private:
+  // A finished file kept here while the disk is behind.
+  struct WaitingFile {
+    int run;
+    int16_t number;
+    std::string path;
+    std::string bytes;
+  };
+
   // Writes file number SaveFileIndex from the gathered slots.
   bool SaveBlocksToFile();
-  // Hands the finished file to the disk; false while the disk is behind.
-  bool HandFile();
+  // Hands the waiting files to the disk, oldest first, as far as there is room; true when
+  // this run's own file went.
+  bool HandWaiting();
+  // This run's finished file waits for room on the disk: gathering pauses.
+  bool OwnFileWaits() const { return !waiting_.empty() && waiting_.back().run == run_; }
   // The status line that follows the file just handed over.
   void ShowProgress();
   void SetInfo(std::string_view text, std::string_view detail = {});
@@ -85,12 +100,12 @@ class BlockCapture {
   int points_ = 0;
   bool writeFailed_ = false;  // the last file could not even be started
   int run_ = 0;
-  bool lossInFile_ = false;                   // the file being gathered spans lost blocks
-  bool lossInRun_ = false;                    // ... a file of this run handed over did
-  int landed_ = 0;                            // files of this run on disk
-  std::optional<std::string> waitingFile_;    // formatted, waiting for room on the disk
-  std::map<int16_t, base::Failure> failing_;  // this run's files that failed, not landed
-  bool completionPending_ = false;            // the run is complete, its files not all landed yet
+  bool lossInFile_ = false;                       // the file being gathered spans lost blocks
+  bool lossInRun_ = false;                        // ... a file of this run handed over did
+  int landed_ = 0;                                // files of this run on disk
+  std::deque<WaitingFile> waiting_;               // formatted, waiting for room on the disk
+  std::map<std::string, base::Failure> failing_;  // files that failed, not landed, by path
+  bool completionPending_ = false;  // the run is complete, its files not all landed yet
   FileFinisher finisher_;
   std::string info_;
   std::string infoDetail_;

@@ -28,6 +28,12 @@ struct Job {
 // A failing disk is tried again after half a second, then less and less often.
 constexpr std::chrono::milliseconds kLongestRetry{8000};
 
+FileResult Superseded(const Job& job) {
+  FileResult result{job.run, job.number, job.path, false, true, {}};
+  if (job.lastFailure) result.failure = *job.lastFailure;
+  return result;
+}
+
 }  // namespace
 
 struct FileFinisher::State {
@@ -76,11 +82,20 @@ void FileFinisher::State::Run() {
       job.tried = true;
       job.due = std::chrono::steady_clock::now() + job.retryAfter;
       job.retryAfter = std::min(job.retryAfter * 2, kLongestRetry);
-      // Back in its place, before the files handed after it.
-      queue.insert(queue.begin() + static_cast<ptrdiff_t>(std::min(place, queue.size())),
-                   std::move(job));
     }
     results.push_back(std::move(result));
+    if (!written) {
+      // Back in its place, before the files handed after it, unless a file of its name was
+      // handed over while it was being written.
+      const bool replaced =
+          std::any_of(queue.begin(), queue.end(), [&](const Job& j) { return j.path == job.path; });
+      if (replaced) {
+        results.push_back(Superseded(job));
+      } else {
+        queue.insert(queue.begin() + static_cast<ptrdiff_t>(std::min(place, queue.size())),
+                     std::move(job));
+      }
+    }
     changed.notify_all();
   }
 }
@@ -100,12 +115,21 @@ FileFinisher::~FileFinisher() {
 
 bool FileFinisher::Hand(int run, int16_t number, std::string path, std::string& bytes) {
   std::lock_guard lock(state_->mutex);
-  if (state_->queue.size() + (state_->busy ? 1 : 0) >= kMostWaiting) return false;
-  state_->queue.push_back(Job{.run = run,
-                              .tried = false,
-                              .number = number,
-                              .path = std::move(path),
-                              .bytes = std::move(bytes)});
+  auto& queue = state_->queue;
+  // The file of this name still waiting would only land under this one: it makes room.
+  const auto sameName =
+      std::find_if(queue.begin(), queue.end(), [&](const Job& j) { return j.path == path; });
+  const size_t staying = queue.size() - (sameName != queue.end() ? 1 : 0);
+  if (staying + (state_->busy ? 1 : 0) >= kMostWaiting) return false;
+  if (sameName != queue.end()) {
+    state_->results.push_back(Superseded(*sameName));
+    queue.erase(sameName);
+  }
+  queue.push_back(Job{.run = run,
+                      .tried = false,
+                      .number = number,
+                      .path = std::move(path),
+                      .bytes = std::move(bytes)});
   state_->changed.notify_all();
   return true;
 }
@@ -113,22 +137,6 @@ bool FileFinisher::Hand(int run, int16_t number, std::string path, std::string& 
 std::vector<FileResult> FileFinisher::TakeResults() {
   std::lock_guard lock(state_->mutex);
   return std::exchange(state_->results, {});
-}
-
-void FileFinisher::Abandon(int beforeRun) {
-  std::lock_guard lock(state_->mutex);
-  auto& queue = state_->queue;
-  for (auto it = queue.begin(); it != queue.end();) {
-    if (it->run >= beforeRun) {
-      ++it;
-      continue;
-    }
-    FileResult given{it->run, it->number, it->path, false, true, {}};
-    if (it->lastFailure) given.failure = *it->lastFailure;
-    state_->results.push_back(std::move(given));
-    it = queue.erase(it);
-  }
-  state_->changed.notify_all();
 }
 
 void FileFinisher::Settle(std::chrono::milliseconds bound, bool retryNow) {

@@ -1,10 +1,11 @@
 // Writes data files away from the window's thread: writing, flushing and moving a file into
 // place can take long on a slow disk, and the tick must never wait for it. Files are written
-// one at a time, in the order they were handed over, so a later file of the same name always
-// ends up on top (a run is abandoned before the next one writes the same names). A file that
-// fails is written again, a little later each time, until it lands or its run is abandoned,
-// while the files after it go on; nothing handed over is dropped in silence. At most a few
-// files wait: beyond that the caller keeps its file and pauses.
+// one at a time, in the order they were handed over. A file that fails is written again, a
+// little later each time, until it lands, while the files after it go on. A file handed
+// over is complete as far as the operator knows, so a new run never gives it up: only a
+// later file of the same name, which would land on top of it anyway, replaces one still
+// waiting, and says so. At most a few files wait: beyond that the caller keeps its file and
+// pauses.
 #pragma once
 
 #include <chrono>
@@ -23,9 +24,9 @@ struct FileResult {
   int run = 0;
   int16_t number = 0;
   std::string path;
-  bool landed = false;    // false: this attempt failed, or the file was given up
-  bool givenUp = false;   // its run was abandoned before it landed
-  base::Failure failure;  // for a failed attempt: the system's reason
+  bool landed = false;      // false: this attempt failed, or the file was replaced
+  bool superseded = false;  // a later file of the same name was handed over before it landed
+  base::Failure failure;    // for a failed attempt: the system's reason
 };
 
 class FileFinisher {
@@ -44,13 +45,11 @@ class FileFinisher {
   FileFinisher& operator=(const FileFinisher&) = delete;
 
   // Takes the bytes (leaving `bytes` empty); false, taking nothing, when kMostWaiting files
-  // already wait.
+  // already wait. A file of the same name still waiting is replaced by this one.
   bool Hand(int run, int16_t number, std::string path, std::string& bytes);
   // What happened to the files since the last call: every attempt that failed, every file
-  // that landed, every file given up.
+  // that landed, every file replaced by a later one of its name.
   std::vector<FileResult> TakeResults();
-  // Gives up the files of runs before `run` that still wait.
-  void Abandon(int beforeRun);
   // Returns once each file handed over has been tried (landed, or failed and waiting for
   // its retry), or after `bound`. With `retryNow`, every failing file is tried again first.
   void Settle(std::chrono::milliseconds bound, bool retryNow);

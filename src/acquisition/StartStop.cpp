@@ -19,8 +19,8 @@ base::Result<StartOutcome> StartAcquisition(DllDef& dll) {
   dll.IntrArg1 = 10;
   dll.PointsPerChannel = 300;
   dll.IntrArg3 = 0;
-  dll.ChannelCount = 64;
-  dll.IntrArg5 = 50000;
+  dll.ChannelCount = kStartChannels;
+  dll.IntrArg5 = kStartSampleRateHz;
   dll.IntrArg6 = 0;
   dll.IntrArg7 = 1;
 

@@ -12,6 +12,13 @@ class DllDef;
 
 namespace acquisition {
 
+// The start's parameters: 64 channels sampled in turn, 50,000 samples a second in all.
+inline constexpr int16_t kStartChannels = 64;
+inline constexpr int32_t kStartSampleRateHz = 50000;
+// Samples a second of one channel (781.25): a tone is measurable only below half of it.
+inline constexpr double kChannelSampleRateHz =
+    static_cast<double>(kStartSampleRateHz) / kStartChannels;
+
 // A save setting as typed: numeric reading, rounded half to even, clamped to min..max.
 // Empty when the rounded value lies outside the 16-bit range: the start is then abandoned.
 std::optional<int16_t> ReadSaveSetting(std::string_view text, int16_t min, int16_t max);

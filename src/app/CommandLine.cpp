@@ -15,6 +15,7 @@
 #include "ProductionCheck.h"
 #include "Report.h"
 #include "ResultsStore.h"
+#include "SerialPattern.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "WholeFile.h"
@@ -124,10 +125,11 @@ int SelfTest(const SelfTestArguments& args) {
   }
   // A serial number the profile does not accept would file the result under a wrong card.
   const bool serialRequired = !profile.value().serialPattern.empty();
-  if ((serialRequired || !args.serial.empty()) &&
-      !selftest::SerialAccepted(profile.value(), args.serial)) {
-    return NotRun("序列号不符合自检配置，自检未运行 serial number refused, nothing run",
-                  "'" + args.serial + "'", "must match " + profile.value().serialPattern);
+  if (serialRequired || !args.serial.empty()) {
+    if (const auto refusal = selftest::SerialRefusal(profile.value().serialPattern, args.serial)) {
+      return NotRun("序列号不符合自检配置，自检未运行 serial number refused, nothing run",
+                    "'" + args.serial + "'", *refusal);
+    }
   }
   // The report is part of the result: its place is tried before the card is touched.
   for (const std::string& path : {reportPath, args.junit}) {

@@ -21,6 +21,7 @@
 #include "DllDef.h"
 #include "MeasurementText.h"
 #include "ResultsStore.h"
+#include "SerialPattern.h"
 #include "WholeFile.h"
 #include "WidgetText.h"
 
@@ -217,10 +218,8 @@ void StationWindow::StartTest() {
     ShowMessage("请先扫描序列号", true);
     return;
   }
-  if (!selftest::SerialAccepted(profile_, serial)) {
-    ShowMessage(QString("序列号 %1 不符合格式 %2，未开始测试")
-                    .arg(ToQt(serial), ToQt(profile_.serialPattern)),
-                true);
+  if (const auto refusal = selftest::SerialRefusal(profile_.serialPattern, serial)) {
+    ShowMessage(QString("序列号 %1 %2，未开始测试").arg(ToQt(serial), ToQt(*refusal)), true);
     serial_->selectAll();
     return;
   }

@@ -11,13 +11,20 @@
 #include <QVariant>
 #include <atomic>
 #include <cstdlib>
+#include <vector>
 
 namespace results {
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 2: a measurement may have no value (a figure that could not be measured).
+constexpr int kSchemaVersion = 2;
 
-const char* const kSchema[] = {
+#define KZB_MEASUREMENT_COLUMNS                                                          \
+  " (run_id TEXT NOT NULL, check_position INTEGER NOT NULL, position INTEGER NOT NULL, " \
+  "name TEXT NOT NULL, value REAL, unit TEXT NOT NULL, low REAL, high REAL, "            \
+  "passed INTEGER NOT NULL, PRIMARY KEY (run_id, check_position, position))"
+
+const std::vector<const char*> kSchema = {
     "CREATE TABLE runs (id TEXT PRIMARY KEY, serial TEXT NOT NULL, station TEXT NOT NULL, "
     "operator TEXT NOT NULL, version TEXT NOT NULL, card_library TEXT NOT NULL, "
     "card TEXT NOT NULL, profile TEXT NOT NULL, profile_checksum TEXT NOT NULL, "
@@ -26,13 +33,20 @@ const char* const kSchema[] = {
     "CREATE TABLE checks (run_id TEXT NOT NULL REFERENCES runs(id), position INTEGER NOT NULL, "
     "name TEXT NOT NULL, passed INTEGER NOT NULL, measured TEXT NOT NULL, limits TEXT NOT NULL, "
     "detail TEXT NOT NULL, PRIMARY KEY (run_id, position))",
-    "CREATE TABLE measurements (run_id TEXT NOT NULL, check_position INTEGER NOT NULL, "
-    "position INTEGER NOT NULL, name TEXT NOT NULL, value REAL NOT NULL, unit TEXT NOT NULL, "
-    "low REAL, high REAL, passed INTEGER NOT NULL, "
-    "PRIMARY KEY (run_id, check_position, position))",
+    "CREATE TABLE measurements" KZB_MEASUREMENT_COLUMNS,
     "CREATE INDEX runs_by_serial ON runs (serial, started)",
     "CREATE INDEX runs_by_start ON runs (started)",
 };
+
+// A database of schema 1 keeps every run: its measurements move to a table whose value may
+// be empty.
+const std::vector<const char*> kUpgradeFrom1 = {
+    "CREATE TABLE measurements_2" KZB_MEASUREMENT_COLUMNS,
+    "INSERT INTO measurements_2 SELECT * FROM measurements",
+    "DROP TABLE measurements",
+    "ALTER TABLE measurements_2 RENAME TO measurements",
+};
+#undef KZB_MEASUREMENT_COLUMNS
 
 QString ToQt(const std::string& utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
@@ -98,9 +112,9 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::Open(const std::string
   if (!query.exec("PRAGMA journal_mode = WAL")) {
     return store->Failed(query.lastError().text().toStdString());
   }
-  if (version == 0) {
+  if (version < kSchemaVersion) {
     if (!db.transaction()) return store->Failed(db.lastError().text().toStdString());
-    for (const char* statement : kSchema) {
+    for (const char* statement : version == 0 ? kSchema : kUpgradeFrom1) {
       if (!query.exec(statement)) {
         const std::string why = query.lastError().text().toStdString();
         db.rollback();
@@ -163,7 +177,7 @@ base::Result<std::string> ResultsStore::Save(const selftest::RunRecord& run) {
       const selftest::Measurement& x = check.measurements[m];
       query.prepare("INSERT INTO measurements VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
       for (const QVariant& v : {QVariant(ToQt(id)), QVariant(qlonglong(c)), QVariant(qlonglong(m)),
-                                QVariant(ToQt(x.name)), QVariant(x.value), QVariant(ToQt(x.unit)),
+                                QVariant(ToQt(x.name)), Optional(x.value), QVariant(ToQt(x.unit)),
                                 Optional(x.low), Optional(x.high), QVariant(x.passed ? 1 : 0)}) {
         query.addBindValue(v);
       }
@@ -227,7 +241,7 @@ base::Result<std::vector<selftest::RunRecord>> ResultsStore::Runs(const Filter& 
       while (measurements.next()) {
         selftest::Measurement& m = check.measurements.emplace_back();
         m.name = FromQt(measurements.value("name"));
-        m.value = measurements.value("value").toDouble();
+        if (!measurements.value("value").isNull()) m.value = measurements.value("value").toDouble();
         m.unit = FromQt(measurements.value("unit"));
         if (!measurements.value("low").isNull()) m.low = measurements.value("low").toDouble();
         if (!measurements.value("high").isNull()) m.high = measurements.value("high").toDouble();

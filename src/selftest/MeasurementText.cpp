@@ -62,9 +62,10 @@ std::string MeasurementTitle(const std::string& name) {
   return FigureTitle(name);
 }
 
-std::string ValueText(double value, const std::string& unit) {
+std::string ValueText(std::optional<double> value, const std::string& unit) {
+  if (!value) return "无信号";
   const UnitText u = UnitOf(unit);
-  return WithUnit(Number(value, u.decimals), u);
+  return WithUnit(Number(*value, u.decimals), u);
 }
 
 std::string LimitsText(const Measurement& m) {

@@ -2,6 +2,7 @@
 // name, its value with its unit, and the limits it was held to.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "ProductionCheck.h"
@@ -10,8 +11,9 @@ namespace selftest {
 
 // "channel 64 SNR" is "通道64 SNR"; a name it does not know stays as it is.
 std::string MeasurementTitle(const std::string& name);
-// "85.2 dB", "0.5012 V", "3 块": as many decimals as the unit is read to.
-std::string ValueText(double value, const std::string& unit);
+// "85.2 dB", "0.5012 V", "3 块": as many decimals as the unit is read to; "无信号" for a
+// figure that could not be measured.
+std::string ValueText(std::optional<double> value, const std::string& unit);
 // "≥ 80.0 dB", "≤ 0 块", "0.4800 … 0.5200 V"; empty when the figure has no limits.
 std::string LimitsText(const Measurement& m);
 

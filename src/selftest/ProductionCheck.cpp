@@ -37,10 +37,12 @@ Check Named(const char* name) {
 }
 
 // Adds a measurement held to [low, high] (either may be open); says whether it is within.
+// A figure that came out as no number (NaN, infinite) was not measured and fails.
 bool Measure(Check& check, std::string name, double value, const char* unit,
              std::optional<double> low, std::optional<double> high) {
-  const bool within = (!low || value >= *low) && (!high || value <= *high);
-  check.measurements.push_back({std::move(name), value, unit, low, high, within});
+  const std::optional<double> measured = std::isfinite(value) ? std::optional(value) : std::nullopt;
+  const bool within = measured && (!low || *measured >= *low) && (!high || *measured <= *high);
+  check.measurements.push_back({std::move(name), measured, unit, low, high, within});
   return within;
 }
 
@@ -251,7 +253,8 @@ Check DynamicCheck(const Profile& profile, const std::array<std::vector<float>, 
       channelPassed = false;
       if (!check.detail.empty()) check.detail += "\n";
       check.detail +=
-          m.name + " " + Format("%.2f", m.value) + " " + m.unit + "; " +
+          m.name + " " + (m.value ? Format("%.2f", *m.value) + " " + m.unit : "not measured") +
+          "; " +
           (m.low && m.high ? Format("expected %.2f", *m.low) + Format(" .. %.2f", *m.high)
            : m.low         ? Format("at least %.2f", *m.low)
                            : Format("at most %.2f", *m.high));

@@ -18,7 +18,8 @@ namespace selftest {
 // One figure a check measured, with its unit and the limits it was held to.
 struct Measurement {
   std::string name;  // "channel 64 SNR"
-  double value = 0;
+  // None where the figure could not be measured (a dead channel has no SNR): it fails.
+  std::optional<double> value;
   std::string unit;  // "dB", "Hz", "bits", "codes"
   std::optional<double> low, high;
   bool passed = false;

@@ -7,11 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 
 #include "Checksum.h"
 #include "HostName.h"
+#include "SerialPattern.h"
+#include "StartStop.h"
 
 namespace selftest {
 
@@ -23,6 +24,18 @@ std::string Trim(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t\r");
   if (first == std::string::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// A comment starts with ; or # at the line's start or after a space or tab, so a value
+// holds either character when it does not follow a blank ("KZB#[0-9]+").
+size_t CommentStart(const std::string& line) {
+  for (size_t at = line.find_first_of(";#"); at != std::string::npos;
+       at = line.find_first_of(";#", at + 1)) {
+    if (line.find_first_not_of(" \t") == at || line[at - 1] == ' ' || line[at - 1] == '\t') {
+      return at;
+    }
+  }
+  return std::string::npos;
 }
 
 std::vector<std::string> Words(const std::string& text, char extraSeparator = ' ') {
@@ -115,8 +128,7 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
   };
   while (std::getline(lines, line)) {
     ++number;
-    const size_t comment = line.find_first_of(";#");
-    line = Trim(line.substr(0, comment));
+    line = Trim(line.substr(0, CommentStart(line)));
     if (line.empty()) continue;
     if (line.front() == '[') {
       section = Trim(line.substr(1, line.find(']') - 1));
@@ -217,6 +229,12 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
         if (!hz || *hz <= 0 || !tolerance) {
           return refuse(key, "a frequency in Hz and its tolerance, or dc, expected first");
         }
+        if (*hz >= acquisition::kChannelSampleRateHz / 2) {
+          char half[32];
+          std::snprintf(half, sizeof half, "%.3f", acquisition::kChannelSampleRateHz / 2);
+          return refuse(key, "a tone at or above half a channel's sample rate (" +
+                                 std::string(half) + " Hz) cannot be measured");
+        }
         limits.frequencyHz = *hz;
         limits.frequencyTolerance = *tolerance;
         next = 2;
@@ -252,10 +270,8 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
         if (value.empty()) return refuse(key, "a name expected");
         profile.station = value;
       } else if (key == "serial_pattern") {
-        try {
-          std::regex pattern(value);
-        } catch (const std::regex_error&) {
-          return refuse(key, "'" + value + "' is not a regular expression");
+        if (const auto problem = SerialPatternProblem(value)) {
+          return refuse(key, "'" + value + "' is not a regular expression: " + *problem);
         }
         profile.serialPattern = value;
       } else {
@@ -306,12 +322,6 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
 
 std::string StationName(const Profile& profile) {
   return profile.station.empty() ? base::HostName() : profile.station;
-}
-
-bool SerialAccepted(const Profile& profile, const std::string& serial) {
-  if (serial.empty()) return false;
-  return profile.serialPattern.empty() ||
-         std::regex_match(serial, std::regex(profile.serialPattern));
 }
 
 base::Result<Profile> LoadProfile(const std::string& path) {

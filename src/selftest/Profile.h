@@ -49,9 +49,6 @@ struct Profile {
 // The station's name for the records: the profile's, else the host's.
 std::string StationName(const Profile& profile);
 
-// Whether `serial` is one the profile accepts: not empty, and matching its pattern whole.
-bool SerialAccepted(const Profile& profile, const std::string& serial);
-
 // The profile of the text of an INI file; a failure names the line and the key.
 base::Result<Profile> ParseProfile(const std::string& text, const std::string& name);
 // The same, read from a file.

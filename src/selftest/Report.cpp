@@ -194,8 +194,9 @@ std::string JUnitSuite(const RunRecord& run) {
       std::string body = c.detail;
       for (const Measurement& m : c.measurements) {
         if (m.passed) continue;
-        body += std::string(body.empty() ? "" : "\n") + m.name + " = " + Number(m.value) + " " +
-                m.unit + ", limits " + Limits(m);
+        body += std::string(body.empty() ? "" : "\n") + m.name + " = " +
+                (m.value ? Number(*m.value) + " " + m.unit : "not measured") + ", limits " +
+                Limits(m);
       }
       const bool interrupted = c.detail == "interrupted";
       const std::string message = c.detail.substr(0, c.detail.find('\n'));
@@ -316,7 +317,8 @@ std::string Json(const Outcome& outcome, const Profile& profile, const RunInfo& 
       for (size_t m = 0; m < c.measurements.size(); ++m) {
         const Measurement& x = c.measurements[m];
         json += std::string(m ? ",\n      " : "\n      ") + "{\"name\": " + Quoted(x.name) +
-                ", \"value\": " + Number(x.value) + ", \"unit\": " + Quoted(x.unit) +
+                ", \"value\": " + (x.value ? Number(*x.value) : "null") +
+                ", \"unit\": " + Quoted(x.unit) +
                 ", \"low\": " + (x.low ? Number(*x.low) : "null") +
                 ", \"high\": " + (x.high ? Number(*x.high) : "null") + ", \"verdict\": \"" +
                 (x.passed ? "PASS" : "FAIL") + "\"}";

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -144,6 +145,51 @@ TEST_F(BlockCaptureTest, ASlowDiskPausesGatheringInsteadOfQueueingWithoutBound) 
   EXPECT_EQ(capture.Info(), "保存数据完成!");
   EXPECT_TRUE(capture.FinishFiles(std::chrono::seconds(5)).empty());
   for (int i = 0; i < 6; ++i) EXPECT_TRUE(fs::exists(dir / DataFileName(i))) << i;
+}
+
+std::string FileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Stop and Start while a slow disk still holds finished files: the new run drops only the
+// file being gathered; the finished ones land, each before the new run's file of its name.
+TEST_F(BlockCaptureTest, ANewRunLandsEveryFinishedFileOfTheLastOne) {
+  BlockCapture capture(dir.string(), FakeDisk::Write);
+  BeginRun(capture, 20, 1);
+  FakeDisk::Shut(true);
+  for (int i = 0; i < 4; ++i) Feed(capture, 1);  // 1 writing, 2 queued, 1 kept waiting
+  EXPECT_EQ(capture.Info(), "等待磁盘写入…");
+  BeginRun(capture, 20, 1);
+  EXPECT_TRUE(capture.Wants(true));  // the old run's files do not pause the new one
+  Feed(capture, 2);                  // the new file 0 waits behind them
+  EXPECT_EQ(capture.FinishFiles(std::chrono::milliseconds(10)).size(), 5u);
+  FakeDisk::Shut(false);
+  capture.WaitForFiles();
+  EXPECT_TRUE(capture.FinishFiles(std::chrono::seconds(5)).empty());
+  EXPECT_NE(FileText(dir / DataFileName(0)).find("\r\n0,2,2,2,2\r\n"), std::string::npos);
+  for (int i = 1; i < 4; ++i) {
+    EXPECT_NE(FileText(dir / DataFileName(i)).find("\r\n0,1,1,1,1\r\n"), std::string::npos) << i;
+  }
+  EXPECT_FALSE(fs::exists(dir / DataFileName(4)));
+  for (const std::string& line : capture.TakeLog()) ADD_FAILURE() << line;  // none given up
+}
+
+// A finished file that fails on disk stays shown after a new Start, until it lands or the
+// new run writes its name.
+TEST_F(BlockCaptureTest, ALastRunsFailedFileStaysShownUntilANewFileTakesItsName) {
+  BlockCapture capture(dir.string(), FakeDisk::Write);
+  FakeDisk::failuresLeft = 1000;
+  BeginRun(capture, 1, 1);
+  EXPECT_EQ(Feed(capture), "写入失败:KZB7315 0.txt");
+  BeginRun(capture, 1, 2);
+  EXPECT_EQ(Feed(capture), "(unchanged)");
+  EXPECT_EQ(capture.Info(), "写入失败:KZB7315 0.txt");
+  FakeDisk::failuresLeft = 0;
+  Feed(capture, 3);
+  capture.WaitForFiles();
+  EXPECT_EQ(capture.Info(), "保存数据完成!");
+  EXPECT_NE(FileText(dir / DataFileName(0)).find("\r\n0,3,3,3,3\r\n"), std::string::npos);
 }
 
 TEST_F(BlockCaptureTest, ANewRunForgetsThePreviousRunsFailure) {

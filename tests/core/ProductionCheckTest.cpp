@@ -12,6 +12,7 @@
 
 #include "DllDef.h"
 #include "Report.h"
+#include "SerialPattern.h"
 #include "SimCardControl.h"
 
 using namespace selftest;
@@ -61,7 +62,7 @@ TEST(ProductionCheck, TheSimulatedCardPassesItsOwnProfile) {
   for (const Check& c : outcome.checks) {
     for (const Measurement& m : c.measurements) {
       EXPECT_TRUE(m.passed) << m.name;
-      value[m.name] = m.value;
+      value[m.name] = m.value.value_or(-1e9);
     }
   }
   EXPECT_EQ(outcome.checks[3].name, "dynamic");
@@ -119,6 +120,9 @@ TEST(ProductionCheck, FaultsNameTheirCheckAndLeaveTheCardSafe) {
        "dynamic", "channel 64 SNR"},
       {"a distorting converter", ADCARD_PATH, [] { SimCard_SetTone(63, 40, 4, 1, -70, -96); },
        "dynamic", "channel 64 THD"},
+      // Its figures cannot be measured at all: failed measurements without a value.
+      {"a dead channel", ADCARD_PATH, [] { SimCard_SetTone(63, 40, 0, 0, -200, -200); }, "dynamic",
+       "channel 64 SNR not measured"},
       {"a stuck input", ADCARD_PATH, [] { SimCard_SetInputs(0x04, 0); }, "digital",
        "input 2 reads 1"},
       {"silent inputs", ADCARD_PATH, [] { SimCard_SetInputsSilent(1); }, "digital",
@@ -230,6 +234,8 @@ TEST(Profile, MistakesAreNamedByLineAndKey) {
       {"[dynamic]\n64 = 40 0.1 snr 80 snr 70\n", "line 2, 64: snr is given twice"},
       {"[dynamic]\n5 = dc snr 80\n", "line 2, 5: a DC input has only its noise"},
       {"[dynamic]\n5 = dc noise -1\n", "line 2, 5: noise cannot be below 0"},
+      {"[dynamic]\n64 = 390.625 1 snr 80\n",
+       "line 2, 64: a tone at or above half a channel's sample rate (390.625 Hz)"},
       {"[station]\nserial_pattern = KZB[0-9\n", "line 2, serial_pattern: 'KZB[0-9' is not a"},
       {"[station]\nline = 3\n", "line 2, line: unknown key"},
       {"[card]\nname = 73 10\n", "checks no analog channel and no output bit"},
@@ -260,6 +266,50 @@ TEST(Profile, RangesCommentsAndLoopback) {
   EXPECT_EQ(profile.value().loopback[1], -1);
   EXPECT_EQ(profile.value().settleMs, 50);
   EXPECT_EQ(LoadProfile("/nonexistent.ini").failure().reason, "cannot be read");
+  // ; and # start a comment only at a line's start or after a blank.
+  const auto station = ParseProfile(
+      "[station]\nserial_pattern = KZB#[0-9]+;x # scanned\n# note\n[card]\nname = 73 10\n"
+      "identity_only = yes\n",
+      "station.ini");
+  ASSERT_TRUE(station) << station.failure().reason;
+  EXPECT_EQ(station.value().serialPattern, "KZB#[0-9]+;x");
+}
+
+// What a scanner may send: the serial is refused before any pattern sees it when it is
+// empty, too long, not UTF-8 or holds control characters; a pattern that would backtrack
+// for ever is cut off by its match limit.
+TEST(Profile, SerialsAreBoundedAndMatchedWhole) {
+  const std::string backtracking = "(A+)+B";
+  struct Case {
+    std::string pattern, serial;
+    std::optional<std::string> refusal;  // its start
+  } cases[] = {
+      {"KZB[0-9]{6}", "KZB000123", std::nullopt},
+      {"KZB[0-9]{6}", "KZB0001234", "不符合格式 KZB[0-9]{6}"},
+      {"KZB[0-9]{6}", "xKZB000123", "不符合格式"},
+      {"", "任意序列号", std::nullopt},
+      {"", "", "为空"},
+      {"[A-Z]+", std::string(64, 'A'), std::nullopt},
+      {"[A-Z]+", std::string(65, 'A'), "超过 64 个字符"},
+      {"[A-Z]+", std::string(32767, 'A'), "超过 64 个字符"},
+      {".{64}", std::string(32, 'x') + "测试" + std::string(30, 'x'), std::nullopt},  // characters
+      {"", "BAD\xff\xfe", "不是有效的 UTF-8 文本"},
+      {"", "\xc0\xaf", "不是有效的 UTF-8 文本"},  // an overlong '/'
+      {"", "KZB\n1", "含有控制字符"},
+      {backtracking, std::string(31, 'A'), "不符合格式 (A+)+B"},
+      {"(A+)+[BC]", std::string(64, 'A'), "不符合格式 (A+)+[BC] (格式过于复杂"},
+      {"KZB#[0-9]+", "KZB#12", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const auto refusal = SerialRefusal(c.pattern, c.serial);
+    ASSERT_EQ(refusal.has_value(), c.refusal.has_value())
+        << c.pattern << " " << c.serial.substr(0, 70);
+    if (refusal) {
+      EXPECT_TRUE(refusal->starts_with(*c.refusal)) << *refusal;
+    }
+  }
+  EXPECT_FALSE(SerialPatternProblem("KZB[0-9]{6}"));
+  EXPECT_TRUE(SerialPatternProblem("KZB[0-9"));
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ selftest::RunRecord Run(const std::string& serial, const std::string& started) {
   check.name = "dynamic";
   check.detail = "channel 64 SNR 55.80 dB; at least 80.00";
   check.measurements = {{"channel 64 SNR", 55.8, "dB", 80.0, std::nullopt, false},
-                        {"channel 64 frequency", 40.0, "Hz", 39.9, 40.1, true}};
+                        {"channel 64 frequency", 40.0, "Hz", 39.9, 40.1, true},
+                        {"channel 64 SINAD", std::nullopt, "dB", 78.0, std::nullopt, false}};
   run.checks = {check};
   return run;
 }
@@ -55,8 +56,9 @@ class ResultsStoreTest : public QObject {
     QCOMPARE(run.checks.size(), size_t{1});
     QCOMPARE(run.checks[0].detail, Run("", "").checks[0].detail);
     const auto& m = run.checks[0].measurements;
-    QCOMPARE(m.size(), size_t{2});
+    QCOMPARE(m.size(), size_t{3});
     QCOMPARE(m[0].name, std::string("channel 64 SNR"));
+    QVERIFY(m[0].value == 55.8 && !m[2].value && !m[2].passed);  // a figure not measured
     QVERIFY(m[0].low == 80.0 && !m[0].high && !m[0].passed);
     QVERIFY(m[1].low == 39.9 && m[1].high == 40.1 && m[1].passed);
 
@@ -67,6 +69,49 @@ class ResultsStoreTest : public QObject {
     const auto newest = store.value()->Runs({.serial = {}, .since = {}, .newest = 1}).value();
     QCOMPARE(newest.size(), size_t{1});
     QCOMPARE(newest[0].id, second);
+  }
+
+  // The first schema's measurements had to have a value: its runs stay, and a figure that
+  // could not be measured is kept from then on.
+  void aDatabaseOfTheFirstSchemaIsUpgradedKeepingItsRuns() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("results.sqlite");
+    {
+      QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "first");
+      db.setDatabaseName(path);
+      QVERIFY(db.open());
+      QSqlQuery q(db);
+      for (const char* statement :
+           {"CREATE TABLE runs (id TEXT PRIMARY KEY, serial TEXT NOT NULL, station TEXT NOT "
+            "NULL, operator TEXT NOT NULL, version TEXT NOT NULL, card_library TEXT NOT NULL, "
+            "card TEXT NOT NULL, profile TEXT NOT NULL, profile_checksum TEXT NOT NULL, "
+            "started TEXT NOT NULL, ended TEXT NOT NULL, duration_s REAL NOT NULL, "
+            "verdict TEXT NOT NULL, why_not TEXT NOT NULL)",
+            "CREATE TABLE checks (run_id TEXT NOT NULL, position INTEGER NOT NULL, name TEXT "
+            "NOT NULL, passed INTEGER NOT NULL, measured TEXT NOT NULL, limits TEXT NOT NULL, "
+            "detail TEXT NOT NULL, PRIMARY KEY (run_id, position))",
+            "CREATE TABLE measurements (run_id TEXT NOT NULL, check_position INTEGER NOT "
+            "NULL, position INTEGER NOT NULL, name TEXT NOT NULL, value REAL NOT NULL, unit "
+            "TEXT NOT NULL, low REAL, high REAL, passed INTEGER NOT NULL, PRIMARY KEY "
+            "(run_id, check_position, position))",
+            "INSERT INTO runs VALUES ('r1', 'KZB000001', 's', 'o', '1.0', 'l', 'c', 'p', "
+            "'x', '2026-12-01T08:00:00Z', '2026-12-01T08:00:05Z', 5, 'PASS', '')",
+            "INSERT INTO checks VALUES ('r1', 0, 'dynamic', 1, '', '', '')",
+            "INSERT INTO measurements VALUES ('r1', 0, 0, 'channel 64 SNR', 85.2, 'dB', 80, "
+            "NULL, 1)",
+            "PRAGMA user_version = 1"}) {
+        QVERIFY2(q.exec(statement), statement);
+      }
+      db.close();
+    }
+    QSqlDatabase::removeDatabase("first");
+    auto store = results::ResultsStore::Open(path.toStdString());
+    QVERIFY(store);
+    QVERIFY(store.value()->Save(Run("KZB000002", "2026-12-09T08:00:00Z")));
+    const auto runs = store.value()->Runs({}).value();
+    QCOMPARE(runs.size(), size_t{2});
+    QCOMPARE(runs[0].checks[0].measurements[0].value, std::optional(85.2));
+    QVERIFY(!runs[1].checks[0].measurements[2].value);
   }
 
   void aLockedDatabaseRefusesTheRunWholeThenTakesIt() {
@@ -110,7 +155,7 @@ class ResultsStoreTest : public QObject {
       QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
       db.setDatabaseName(newer);
       QVERIFY(db.open());
-      QVERIFY(QSqlQuery(db).exec("PRAGMA user_version = 2"));
+      QVERIFY(QSqlQuery(db).exec("PRAGMA user_version = 3"));
       db.close();
     }
     QSqlDatabase::removeDatabase("newer");
