@@ -12,9 +12,11 @@ extern "C" {
 // scripted, outputs 0, inputs looped back from the outputs, call log empty.
 void SimCard_Reset(void);
 
-// With the manual clock on, time moves only through SimCard_AdvanceMs.
+// With the manual clock on, time moves only through SimCard_AdvanceMs (and a delayed
+// QueryBuf). The card's time, in microseconds: what a test stamps its polls with.
 void SimCard_SetManualClock(int32_t on);
 void SimCard_AdvanceMs(int32_t ms);
+int64_t SimCard_NowMicros(void);
 
 // The five reply bytes of the next identity requests.
 void SimCard_SetIdentity(const uint8_t bytes[5]);
@@ -45,6 +47,10 @@ int32_t SimCard_OverrunCount(void);
 // A program that falls behind, as the card sees it: for the next ms of card time QueryBuf
 // reports no block while blocks go on finishing, so the queue fills and drops the oldest.
 void SimCard_StallQueries(int32_t ms);
+
+// A card on a slow bus (USB): each QueryBuf takes `ms` plus up to `jitterMs` more to answer,
+// in card time, and the count it gives is the one at a random moment within. 0, 0: at once.
+void SimCard_DelayQueries(int32_t ms, int32_t jitterMs);
 
 // A test tone on `channel` (0-based) from the next block on: a sine of `hz` and peak
 // `amplitudeVolts`, white noise of `noiseCodes` RMS, and 2nd and 3rd harmonics `secondDbc`

@@ -20,6 +20,10 @@ SIMCARD_EXPORT void SimCard_AdvanceMs(int32_t ms) {
   State().clock.AdvanceMs(ms);
 }
 
+SIMCARD_EXPORT int64_t SimCard_NowMicros(void) {
+  return State().clock.NowMicros();
+}
+
 SIMCARD_EXPORT void SimCard_SetIdentity(const uint8_t bytes[5]) {
   if (bytes) std::copy_n(bytes, 5, State().identity.begin());
 }
@@ -65,6 +69,12 @@ SIMCARD_EXPORT int32_t SimCard_OverrunCount(void) {
 SIMCARD_EXPORT void SimCard_StallQueries(int32_t ms) {
   SimCardState& s = State();
   s.stalledUntilMicros = s.clock.NowMicros() + int64_t{ms} * 1000;
+}
+
+SIMCARD_EXPORT void SimCard_DelayQueries(int32_t ms, int32_t jitterMs) {
+  SimCardState& s = State();
+  s.queryDelayMs = std::max(0, ms);
+  s.queryJitterMs = std::max(0, jitterMs);
 }
 
 SIMCARD_EXPORT void SimCard_SetTone(int32_t channel, double hz, double amplitudeVolts,

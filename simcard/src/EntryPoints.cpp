@@ -93,9 +93,18 @@ SIMCARD_EXPORT int16_t QueryBuf() {
     return count;
   }
   if (!s.acq.running) return 0;
+  // The answer's time on the bus, before and after the moment the card counts.
+  const int64_t took =
+      int64_t{1000} * s.queryDelayMs +
+      std::uniform_int_distribution<int64_t>(0, int64_t{1000} * s.queryJitterMs)(s.queryRandom);
+  const int64_t before = std::uniform_int_distribution<int64_t>(0, took)(s.queryRandom);
+  s.clock.Wait(before);
   s.Pace();
-  if (s.clock.NowMicros() < s.stalledUntilMicros) return 0;
-  return static_cast<int16_t>(std::min<int64_t>(s.BlocksWaiting(), INT16_MAX));
+  const int16_t count = s.clock.NowMicros() < s.stalledUntilMicros
+                            ? int16_t{0}
+                            : static_cast<int16_t>(std::min<int64_t>(s.BlocksWaiting(), INT16_MAX));
+  s.clock.Wait(took - before);
+  return count;
 }
 
 SIMCARD_EXPORT int32_t ADResult(int16_t* buffer) {

@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ struct SimCardState {
   std::optional<std::array<int16_t, 2>> fixedInputs;
   bool inputsSilent = false;
   int64_t stalledUntilMicros = 0;  // QueryBuf reports nothing before this card time
+  // A card on a slow bus: QueryBuf takes this long, plus up to the jitter more, and counts
+  // at a moment within.
+  int32_t queryDelayMs = 0, queryJitterMs = 0;
+  std::mt19937 queryRandom{7};
   std::vector<Tone> tones{DefaultTone()};
   std::array<CallRecord, card::kEntryPointCount> calls{};
 

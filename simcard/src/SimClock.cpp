@@ -1,6 +1,7 @@
 #include "SimClock.h"
 
 #include <chrono>
+#include <thread>
 
 namespace simcard {
 
@@ -18,6 +19,15 @@ void SimClock::SetManual(bool on) {
 
 void SimClock::AdvanceMs(int32_t ms) {
   if (ms > 0) manualMicros_ += int64_t{ms} * 1000;
+}
+
+void SimClock::Wait(int64_t micros) {
+  if (micros <= 0) return;
+  if (manual_) {
+    manualMicros_ += micros;
+  } else {
+    std::this_thread::sleep_for(std::chrono::microseconds(micros));
+  }
 }
 
 }  // namespace simcard

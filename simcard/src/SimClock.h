@@ -11,6 +11,8 @@ class SimClock {
   int64_t NowMicros() const;
   void SetManual(bool on);
   void AdvanceMs(int32_t ms);
+  // Lets `micros` of card time pass: sleeps on the steady clock, moves the manual one.
+  void Wait(int64_t micros);
 
  private:
   bool manual_ = false;

@@ -11,15 +11,18 @@
 namespace acquisition {
 
 base::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
-                                     LossWatch& losses, bool saving, double nowSeconds) {
+                                     LossWatch& losses, bool saving,
+                                     const std::function<double()>& nowSeconds) {
   return card::Attempt(dll.library(), [&] {
     TickOutcome outcome;
+    const double asked = nowSeconds();
     const int16_t count = dll.QueryBuf();
+    const double answered = nowSeconds();
     // Blocks reported before any start have no buffer to go into: leave them with the card.
     if (!BuffersReady(dll)) return outcome;
     // Lost blocks come before the ones this poll brings: a file gathering since spans them.
-    outcome.lostBlocks = losses.Account(nowSeconds, count);
-    if (outcome.lostBlocks > 0) capture.NoteLoss();
+    outcome.lostBlocks = losses.Account(asked, answered, count);
+    if (outcome.lostBlocks > 0 && !losses.lastWasSettlement()) capture.NoteLoss();
     if (count == 0) return outcome;
 
     for (int k = 1; k <= count; ++k) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 
 #include "Block.h"
 #include "ChannelValues.h"
@@ -23,11 +24,12 @@ struct TickOutcome {
   int lostBlocks = 0;                  // blocks the card finished that never came, found now
 };
 
-// `saving`: delivered blocks are gathered into the data files; `nowSeconds` the poll's time
-// on a steady clock, taken just before it.
+// `saving`: delivered blocks are gathered into the data files; `nowSeconds` reads a steady
+// clock, just before the card is asked and just after it answered.
 // Fails when the library or an entry point is missing; blocks fetched before that count.
 base::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
-                                     LossWatch& losses, bool saving, double nowSeconds);
+                                     LossWatch& losses, bool saving,
+                                     const std::function<double()>& nowSeconds);
 
 // The block BlockData holds now (the block starts at its cell 1); empty before any start.
 BlockView LatestBlock(const DllDef& dll);

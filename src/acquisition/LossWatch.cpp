@@ -11,7 +11,7 @@ using Corner = LossWatch::Corner;
 
 // How far the card's period may be from the nominal one before the card is not believed.
 constexpr double kMostRateError = 0.10;
-// How late a poll's time stamp may be against the card's own count.
+// How far a poll's time stamps may be off the moments they bracket.
 constexpr double kJitterSeconds = 0.005;
 // Blocks seen, and how closely the period is known, before the card is judged.
 constexpr int64_t kLearnBlocks = 16;
@@ -38,6 +38,16 @@ void Clip(const std::vector<Corner>& polygon, double a, double b, double c,
   }
 }
 
+// A poll whose count K held at some moment between `asked` and `answered`: block K had
+// finished by the answer (phase + K * period <= answered) and block K + 1 had not when it
+// was asked (phase + (K + 1) * period > asked), give or take the timing noise.
+void Constrain(std::vector<Corner>& polygon, std::vector<Corner>& scratch, double asked,
+               double answered, int64_t index) {
+  const auto k = static_cast<double>(index);
+  Clip(polygon, 1, k, answered + kJitterSeconds, scratch);
+  Clip(scratch, -1, -(k + 1), -(asked - kJitterSeconds), polygon);
+}
+
 }  // namespace
 
 void LossWatch::Begin(double nominalPeriodSeconds) {
@@ -45,19 +55,16 @@ void LossWatch::Begin(double nominalPeriodSeconds) {
   nominal_ = nominalPeriodSeconds;
 }
 
-// A poll at t whose count is K: block K had finished (phase + K * period <= t) and block
-// K + 1 had not (phase + (K + 1) * period > t), give or take the timing noise.
-void LossWatch::Learn(double t, int64_t index) {
+void LossWatch::Learn(double asked, double answered, int64_t index) {
   const auto k = static_cast<double>(index);
   if (polygon_.empty()) {
     const double shortest = nominal_ * (1 - kMostRateError);
     const double longest = nominal_ * (1 + kMostRateError);
-    const double earliest = t - (k + 1) * longest - 1, latest = t + 1;
+    const double earliest = asked - (k + 1) * longest - 1, latest = answered + 1;
     polygon_ = {{earliest, shortest}, {latest, shortest}, {latest, longest}, {earliest, longest}};
     learnedFrom_ = index;
   }
-  Clip(polygon_, 1, k, t + kJitterSeconds, scratch_);
-  Clip(scratch_, -1, -(k + 1), -(t - kJitterSeconds), polygon_);
+  Constrain(polygon_, scratch_, asked, answered, index);
   lastIndex_ = index;
 }
 
@@ -80,66 +87,102 @@ void LossWatch::Record(double atSeconds, int64_t blocks) {
   if (events_.size() > kKeptEvents) events_.erase(events_.begin());
 }
 
-int LossWatch::Account(double nowSeconds, int delivered) {
+int LossWatch::Account(double askedSeconds, double answeredSeconds, int delivered) {
+  settled_ = false;
   if (nominal_ <= 0) return 0;
   if (delivered <= 0) {
     // A poll that brings nothing is not judged: a card may hold its blocks back a while. It
-    // only narrows the pace (block K + 1 had not finished yet), unless it contradicts it.
-    if (polygon_.empty()) return 0;
+    // only narrows the pace (block K + 1 had not finished yet), unless it contradicts it,
+    // or the count may be short (then K + 1 may well have finished).
+    if (polygon_.empty() || !candidates_.empty()) return 0;
     const auto next = static_cast<double>(delivered_ + lost_ + 1);
-    Clip(polygon_, -1, -next, -(nowSeconds - kJitterSeconds), scratch_);
+    Clip(polygon_, -1, -next, -(askedSeconds - kJitterSeconds), scratch_);
     if (scratch_.size() >= 3) polygon_.swap(scratch_);
     return 0;
   }
   const int64_t lostBefore = lost_;
   delivered_ += delivered;
+  if (!candidates_.empty()) {
+    Settle(askedSeconds, answeredSeconds);
+    return static_cast<int>(lost_ - lostBefore);
+  }
   if (Learned(kLearnedPrecision)) {
-    // The fewest and the most blocks the card can have finished by now, over the corners
-    // (the count falls or rises monotonically along each edge).
+    // The fewest blocks the card can have finished when it was asked and the most by its
+    // answer, over the corners (the count falls or rises monotonically along each edge).
     int64_t fewest = INT64_MAX, most = INT64_MIN;
     for (const Corner& c : polygon_) {
       fewest = std::min(
           fewest,
-          static_cast<int64_t>(std::floor((nowSeconds - kJitterSeconds - c.phase) / c.period)));
-      most = std::max(most, static_cast<int64_t>(
-                                std::floor((nowSeconds + kJitterSeconds - c.phase) / c.period)));
+          static_cast<int64_t>(std::floor((askedSeconds - kJitterSeconds - c.phase) / c.period)));
+      most = std::max(most, static_cast<int64_t>(std::floor(
+                                (answeredSeconds + kJitterSeconds - c.phase) / c.period)));
     }
     const int64_t missing = fewest - (delivered_ + lost_);
     if (missing > 0) {
-      Record(nowSeconds, missing);
-      // Found at its fewest: until a poll pins the count, what follows may be short.
-      unsure_ = fewest < most;
-    } else if (fewest == most) {
-      unsure_ = false;
+      Record(askedSeconds, missing);
+      if (fewest < most) {
+        // Found at its fewest: a count that may be short would teach the polygon a wrong
+        // card, so each possible count keeps its own until the polls tell them apart.
+        for (int64_t more = 0; more <= most - fewest; ++more) {
+          candidates_.push_back({more, polygon_});
+        }
+        Settle(askedSeconds, answeredSeconds);
+        return static_cast<int>(lost_ - lostBefore);
+      }
     }
   }
-  // A count that may be short would teach the polygon a wrong card.
-  if (!unsure_) LearnOrCorrect(nowSeconds, delivered_ + lost_);
+  LearnOrCorrect(askedSeconds, answeredSeconds, delivered_ + lost_);
   return static_cast<int>(lost_ - lostBefore);
 }
 
-void LossWatch::LearnOrCorrect(double nowSeconds, int64_t index) {
+// One poll that brought blocks while the count is in doubt: each possible count learns it,
+// those the card's pace cannot hold drop out, and the last one left is the count.
+void LossWatch::Settle(double asked, double answered) {
+  for (Candidate& c : candidates_) {
+    Constrain(c.polygon, scratch_, asked, answered, delivered_ + lost_ + c.more);
+  }
+  std::erase_if(candidates_, [](const Candidate& c) { return c.polygon.size() < 3; });
+  if (candidates_.size() > 1) return;
+  if (candidates_.empty()) {
+    // None fits (the card changed pace, or lost again before it was settled): learn it
+    // anew from here, as after a start.
+    polygon_.clear();
+    Learn(asked, answered, delivered_ + lost_);
+    return;
+  }
+  const Candidate& known = candidates_.front();
+  if (known.more > 0) {
+    lost_ += known.more;
+    events_.back().blocks += static_cast<int>(known.more);
+    settled_ = true;
+  }
+  polygon_ = known.polygon;
+  lastIndex_ = delivered_ + lost_;
+  candidates_.clear();
+}
+
+void LossWatch::LearnOrCorrect(double asked, double answered, int64_t index) {
   std::vector<Corner>& before = saved_;
   before = polygon_;
   const bool steady = Learned(kMostRateError);
-  Learn(nowSeconds, index);
+  Learn(asked, answered, index);
   if (polygon_.empty() && steady) {
     // A card that has been steady disagrees only when blocks went uncounted (a loss in a
     // stall before the card was known well enough to judge): the fewest more that agree.
     // The least count the card's known pace allows by now, as a start.
     double least = 1e300;
     for (const Corner& c : before) {
-      least = std::min(least, (nowSeconds - kJitterSeconds - c.phase) / c.period - 1);
+      least = std::min(least, (asked - kJitterSeconds - c.phase) / c.period - 1);
     }
     const int64_t first = std::max<int64_t>(1, static_cast<int64_t>(std::ceil(least)) - index);
     for (int64_t more = first; more < first + 4 && more <= kMostUncounted && polygon_.empty();
          ++more) {
       polygon_ = before;
-      Learn(nowSeconds, index + more);
-      if (!polygon_.empty()) Record(nowSeconds, more);
+      Learn(asked, answered, index + more);
+      if (!polygon_.empty()) Record(asked, more);
     }
   }
-  if (polygon_.empty()) Learn(nowSeconds, index);  // not steady: learn it anew from here
+  if (polygon_.empty()) Learn(asked, answered, index);  // not steady: learn it anew from here
 }
 
 }  // namespace acquisition

@@ -5,7 +5,9 @@
 // (so a card running a little off its nominal rate is no alarm). A poll that finds fewer
 // blocks than the card must have finished by then, at every point of the polygon, has lost
 // the difference: a loss is never claimed that did not happen. A source that is not steady
-// (a scripted card) never gets a learned polygon and is not judged.
+// (a scripted card) never gets a learned polygon and is not judged. A poll is bracketed by
+// the times just before it asked and just after the card answered: the count holds at some
+// moment between, so a card slow to answer widens what is known and raises no false alarm.
 #pragma once
 
 #include <cstddef>
@@ -23,10 +25,14 @@ class LossWatch {
  public:
   // A new acquisition; `nominalPeriodSeconds` follows from the start parameters.
   void Begin(double nominalPeriodSeconds);
-  // One poll, timed just before the card was asked, that reported `delivered` blocks.
-  // Returns the blocks newly found lost (0 for most polls; always 0 for a poll that brought
-  // none: a loss shows when the blocks after it arrive).
-  int Account(double nowSeconds, int delivered);
+  // One poll that reported `delivered` blocks, asked at `askedSeconds` and answered by
+  // `answeredSeconds`. Returns the blocks newly found lost (0 for most polls; always 0 for a
+  // poll that brought none: a loss shows when the blocks after it arrive).
+  int Account(double askedSeconds, double answeredSeconds, int delivered);
+
+  // The blocks the last Account counted belong to a loss an earlier poll found (its count
+  // settled late): no new gap in the blocks since.
+  bool lastWasSettlement() const { return settled_; }
 
   int64_t lost() const { return lost_; }
   // The latest losses, oldest first (at most kKeptEvents).
@@ -38,17 +44,26 @@ class LossWatch {
   };
 
  private:
-  void Learn(double t, int64_t index);
-  void LearnOrCorrect(double t, int64_t index);
+  // A loss found at its fewest (the count could be a few more): one polygon for each of
+  // the counts still possible, until the polls that follow leave only one.
+  struct Candidate {
+    int64_t more;
+    std::vector<Corner> polygon;
+  };
+
+  void Learn(double asked, double answered, int64_t index);
+  void LearnOrCorrect(double asked, double answered, int64_t index);
+  void Settle(double asked, double answered);
   bool Learned(double precision) const;
   void Record(double atSeconds, int64_t blocks);
 
   double nominal_ = 0;
   int64_t delivered_ = 0;
   int64_t lost_ = 0;
-  int64_t learnedFrom_ = 0;              // the card's count at the first poll of the polygon
-  int64_t lastIndex_ = 0;                // the card's count at the latest poll
-  bool unsure_ = false;                  // the last loss was found at its fewest
+  int64_t learnedFrom_ = 0;            // the card's count at the first poll of the polygon
+  int64_t lastIndex_ = 0;              // the card's count at the latest poll
+  std::vector<Candidate> candidates_;  // empty: the count is known
+  bool settled_ = false;
   std::vector<Corner> polygon_;          // empty: nothing learned yet
   std::vector<Corner> scratch_, saved_;  // room for the next polygon, and the last one
   std::vector<LossEvent> events_;

@@ -324,10 +324,12 @@ void FrmMultiBuf::cmdStop_Click() {
 }
 
 void FrmMultiBuf::TimerAD_Timer() {
-  const double now =
-      clock_ ? clock_()
-             : std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-                   .count();
+  const std::function<double()> now = [this] {
+    return clock_
+               ? clock_()
+               : std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                     .count();
+  };
   const bool saving = CheckValue(ui_->chkSaveData) == 1;  // a greyed box (2) does not save
   const auto tick = acquisition::PollBlocks(dll_, values_, capture_, losses_, saving, now);
   ShowFileStatus();

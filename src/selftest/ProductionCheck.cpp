@@ -101,11 +101,12 @@ Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
     const double polled = clock.nowSeconds();
     if (polled - start > profile.timeoutSeconds) break;
     const auto waiting = card::Attempt(dll.library(), [&] { return dll.QueryBuf(); });
+    const double answered = clock.nowSeconds();
     if (!waiting) {
       check.detail = waiting.failure().subject + ": " + waiting.failure().reason;
       return check;
     }
-    losses.Account(polled, waiting.value());
+    losses.Account(polled, answered, waiting.value());
     for (int k = 0; k < waiting.value() && received < profile.blocks; ++k) {
       const auto fetched = card::Attempt([&] { return acquisition::FetchBlock(dll); });
       if (!fetched || fetched.value().status != 1) {
