@@ -15,6 +15,7 @@
 #include "ProductionCheck.h"
 #include "Report.h"
 #include "ResultsStore.h"
+#include "RunId.h"
 #include "SerialPattern.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
@@ -41,7 +42,8 @@ constexpr const char* kUsage =
     "  --station          open the production station (KZB7310生产测试) on PROFILE: scan\n"
     "                     a serial, Enter tests the card, every run is stored\n"
     "  --results          print the stored runs (oldest first) and end; with --serial S,\n"
-    "                     --since DATE (2026-12-09, UTC) and --format table|csv|junit\n"
+    "                     --since DATE (2026-12-09 or 2026-12-09T08:00:00Z, UTC) and\n"
+    "                     --format table|csv|junit; nothing is created by reading\n"
     "  --serial S         with --self-test: the serial number of the card under test, for\n"
     "                     the report (a profile's serial_pattern must match it whole)\n"
     "  --operator NAME    with --self-test: who runs the test, for the report\n"
@@ -88,7 +90,8 @@ int PrintResults(const results::Filter& filter, const std::string& format) {
     std::fprintf(stderr, "kzb7310: --format is table, csv or junit, not %s\n", format.c_str());
     return 2;
   }
-  auto store = results::ResultsStore::Open(results::DefaultResultsPath());
+  // Reading creates nothing: a path that holds no database is said, not made.
+  auto store = results::ResultsStore::OpenForReading(results::DefaultResultsPath());
   if (!store) {
     std::fprintf(stderr, "kzb7310: 无法打开结果数据库 results cannot be read: %s: %s\n",
                  store.failure().subject.c_str(), store.failure().reason.c_str());
@@ -163,7 +166,7 @@ int SelfTest(const SelfTestArguments& args) {
   std::fputs(selftest::Table(outcome, profile.value()).c_str(), stdout);
   std::fflush(stdout);
   selftest::RunInfo info{
-      .runId = {},
+      .runId = selftest::NewRunId(),
       .version = KZB_VERSION,
       .startedIso8601 = started,
       .endedIso8601 = NowIso8601(),
@@ -177,9 +180,7 @@ int SelfTest(const SelfTestArguments& args) {
   int status = ExitStatus(outcome.verdict());
   // Every run is kept on the station. A database that cannot take it costs nothing else:
   // the reports are still written, and the operator is told.
-  if (auto stored = StoreRun(selftest::RecordOf(outcome, profile.value(), info)); stored) {
-    info.runId = stored.value();
-  } else {
+  if (auto stored = StoreRun(selftest::RecordOf(outcome, profile.value(), info)); !stored) {
     std::fprintf(stderr, "kzb7310: 结果未存入数据库 results NOT stored: %s: %s\n",
                  stored.failure().subject.c_str(), stored.failure().reason.c_str());
     std::printf("结果未存入数据库 (results not stored: %s)\n", stored.failure().subject.c_str());
@@ -266,6 +267,13 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
     if (!listResults || selfTest || !report.empty() || !selfTestArgs.junit.empty() ||
         !selfTestArgs.operatorName.empty()) {
       std::fputs("kzb7310: --results takes only --serial, --since and --format\n", stderr);
+      return 2;
+    }
+    if (!filter.since.empty() && !results::IsSinceTime(filter.since)) {
+      std::fprintf(stderr,
+                   "kzb7310: --since 的时间无法识别 --since takes a UTC date or time such as "
+                   "2026-12-09 or 2026-12-09T08:00:00Z, not %s\n",
+                   filter.since.c_str());
       return 2;
     }
     filter.serial = selfTestArgs.serial;

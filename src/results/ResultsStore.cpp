@@ -7,11 +7,13 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
-#include <QUuid>
+#include <QUrl>
 #include <QVariant>
 #include <atomic>
 #include <cstdlib>
 #include <vector>
+
+#include "RunId.h"
 
 namespace results {
 namespace {
@@ -87,34 +89,80 @@ void ResultsStore::LoadDriver() {
   QSqlDatabase::removeDatabase(probe);
 }
 
+std::string HeldRunsPath(const std::string& databasePath) {
+  return databasePath + ".held";
+}
+
+bool IsSinceTime(const std::string& since) {
+  const QString text = ToQt(since);
+  if (text.size() == 10) return QDate::fromString(text, "yyyy-MM-dd").isValid();
+  return text.size() == 20 && QDateTime::fromString(text, "yyyy-MM-ddTHH:mm:ssZ").isValid();
+}
+
+namespace {
+
+// The schema version, or why the database cannot say it ("file is not a database").
+base::Result<int> SchemaVersion(QSqlDatabase& db) {
+  QSqlQuery query(db);
+  if (!query.exec("PRAGMA user_version") || !query.next()) {
+    return base::Failure{
+        base::Failure::Kind::ResultsNotStored, {}, query.lastError().text().toStdString()};
+  }
+  return query.value(0).toInt();
+}
+
+}  // namespace
+
 base::Result<std::unique_ptr<ResultsStore>> ResultsStore::Open(const std::string& path) {
+  return OpenAs(path, false);
+}
+
+base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenForReading(const std::string& path) {
+  return OpenAs(path, true);
+}
+
+base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::string& path,
+                                                                 bool reading) {
   static std::atomic<int> opened{0};
   std::unique_ptr<ResultsStore> store(
       new ResultsStore(path, "kzb7310-results-" + std::to_string(++opened)));
   const QFileInfo file(ToQt(path));
-  if (!QDir().mkpath(file.absolutePath())) {
+  if (reading && !file.isFile()) return store->Failed("no such database");
+  if (!reading && !QDir().mkpath(file.absolutePath())) {
     return store->Failed("its folder cannot be made");
   }
   QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", ToQt(store->connection_));
   if (!db.isValid()) return store->Failed("Qt has no SQLite driver (the sqldrivers plugin)");
   db.setDatabaseName(file.absoluteFilePath());
   // Another program writing for a moment is waited for; a database held longer is an error.
-  db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=3000");
+  db.setConnectOptions(reading ? "QSQLITE_BUSY_TIMEOUT=3000;QSQLITE_OPEN_READONLY"
+                               : "QSQLITE_BUSY_TIMEOUT=3000");
   if (!db.open()) return store->Failed(db.lastError().text().toStdString());
+  auto version = SchemaVersion(db);
+  if (!version && reading) {
+    // A database in WAL mode on a read-only file system cannot make its shared-memory file:
+    // nothing can change it there, so it is read as immutable.
+    db.close();
+    db.setDatabaseName(QUrl::fromLocalFile(file.absoluteFilePath()).toString() + "?immutable=1");
+    db.setConnectOptions("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
+    if (db.open()) version = SchemaVersion(db);
+  }
+  if (!version) return store->Failed(version.failure().reason);
+  if (version.value() > kSchemaVersion) {
+    return store->Failed("written by a newer program (schema " + std::to_string(version.value()) +
+                         ")");
+  }
+  if (reading) {
+    if (version.value() == 0) return store->Failed("not a results database (no schema)");
+    return store;
+  }
   QSqlQuery query(db);
-  if (!query.exec("PRAGMA user_version") || !query.next()) {
-    return store->Failed(query.lastError().text().toStdString());  // "file is not a database"
-  }
-  const int version = query.value(0).toInt();
-  if (version > kSchemaVersion) {
-    return store->Failed("written by a newer program (schema " + std::to_string(version) + ")");
-  }
   if (!query.exec("PRAGMA journal_mode = WAL")) {
     return store->Failed(query.lastError().text().toStdString());
   }
-  if (version < kSchemaVersion) {
+  if (version.value() < kSchemaVersion) {
     if (!db.transaction()) return store->Failed(db.lastError().text().toStdString());
-    for (const char* statement : version == 0 ? kSchema : kUpgradeFrom1) {
+    for (const char* statement : version.value() == 0 ? kSchema : kUpgradeFrom1) {
       if (!query.exec(statement)) {
         const std::string why = query.lastError().text().toStdString();
         db.rollback();
@@ -132,8 +180,7 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::Open(const std::string
 
 base::Result<std::string> ResultsStore::Save(const selftest::RunRecord& run) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
-  const std::string id =
-      run.id.empty() ? QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString() : run.id;
+  const std::string id = run.id.empty() ? selftest::NewRunId() : run.id;
   if (!db.transaction()) return Failed(db.lastError().text().toStdString());
   QSqlQuery query(db);
   const auto fail = [&](const QSqlQuery& failed) {
@@ -141,6 +188,14 @@ base::Result<std::string> ResultsStore::Save(const selftest::RunRecord& run) {
     db.rollback();
     return Failed(why);
   };
+  // A run saved again (a held copy whose first save did land) changes nothing.
+  query.prepare("SELECT 1 FROM runs WHERE id = ?");
+  query.addBindValue(ToQt(id));
+  if (!query.exec()) return fail(query);
+  if (query.next()) {
+    db.rollback();
+    return id;
+  }
   query.prepare(
       "INSERT INTO runs VALUES (:id, :serial, :station, :operator, :version, :library, :card, "
       ":profile, :checksum, :started, :ended, :duration, :verdict, :why)");
@@ -190,6 +245,29 @@ base::Result<std::string> ResultsStore::Save(const selftest::RunRecord& run) {
     return Failed(why);
   }
   return id;
+}
+
+base::Result<> ResultsStore::Forget(const std::string& id) {
+  QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
+  if (!db.transaction()) return Failed(db.lastError().text().toStdString());
+  QSqlQuery query(db);
+  for (const char* statement :
+       {"DELETE FROM measurements WHERE run_id = ?", "DELETE FROM checks WHERE run_id = ?",
+        "DELETE FROM runs WHERE id = ?"}) {
+    query.prepare(statement);
+    query.addBindValue(ToQt(id));
+    if (!query.exec()) {
+      const std::string why = query.lastError().text().toStdString();
+      db.rollback();
+      return Failed(why);
+    }
+  }
+  if (!db.commit()) {
+    const std::string why = db.lastError().text().toStdString();
+    db.rollback();
+    return Failed(why);
+  }
+  return {};
 }
 
 base::Result<std::vector<selftest::RunRecord>> ResultsStore::Runs(const Filter& filter) const {

@@ -17,6 +17,13 @@ namespace results {
 // the kzb7310 folder of the user's data folder (~/.local/share, %LOCALAPPDATA%).
 std::string DefaultResultsPath();
 
+// A time --since takes: "2026-12-09" or "2026-12-09T08:00:00Z" (UTC), a real date.
+bool IsSinceTime(const std::string& since);
+
+// Where the station keeps the runs the database at `databasePath` could not take, until it
+// can: a database of the same form beside it.
+std::string HeldRunsPath(const std::string& databasePath);
+
 struct Filter {
   std::string serial;  // empty: every serial
   std::string since;   // "2026-12-09" or a fuller ISO 8601 time (UTC); empty: all
@@ -29,13 +36,19 @@ class ResultsStore {
   // Opens the database at `path`, creating it and its folder when needed. A file that is
   // not such a database, or one of a newer schema, is refused with the reason.
   static base::Result<std::unique_ptr<ResultsStore>> Open(const std::string& path);
+  // Opens an existing database to read it only: nothing is created, upgraded or written,
+  // and one on a read-only file system is read as it is.
+  static base::Result<std::unique_ptr<ResultsStore>> OpenForReading(const std::string& path);
   // Loads Qt's SQLite driver on the calling thread. Qt loads it at its first use, on the
   // thread that asks; where that is a worker thread that then ends, the next use crashes
   // on Windows. A program that opens stores on workers calls this first, on its own thread.
   static void LoadDriver();
 
-  // Stores the run in one transaction: all of it or none. Gives the run's new id.
+  // Stores the run in one transaction: all of it or none. Gives the run's id (a new one
+  // for a run without). A run already stored under its id is left as it is.
   base::Result<std::string> Save(const selftest::RunRecord& run);
+  // Removes the run with this id, whole (a held copy once the database has it).
+  base::Result<> Forget(const std::string& id);
   // Runs, oldest first, with their checks and measurements.
   base::Result<std::vector<selftest::RunRecord>> Runs(const Filter& filter) const;
 
@@ -43,6 +56,7 @@ class ResultsStore {
 
  private:
   explicit ResultsStore(std::string path, std::string connection);
+  static base::Result<std::unique_ptr<ResultsStore>> OpenAs(const std::string& path, bool reading);
   base::Failure Failed(const std::string& why) const;
 
   std::string path_;

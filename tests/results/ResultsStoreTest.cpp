@@ -2,6 +2,7 @@
 // time, a database another program holds refuses a run whole, and what is not such a
 // database is refused with the reason, untouched.
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -69,6 +70,55 @@ class ResultsStoreTest : public QObject {
     const auto newest = store.value()->Runs({.serial = {}, .since = {}, .newest = 1}).value();
     QCOMPARE(newest.size(), size_t{1});
     QCOMPARE(newest[0].id, second);
+  }
+
+  // A held copy moves into the database: saved again it changes nothing, forgotten it is
+  // gone whole.
+  void aRunSavedAgainChangesNothingAndAForgottenOneIsGone() {
+    QTemporaryDir dir;
+    auto store = results::ResultsStore::Open(dir.filePath("results.sqlite").toStdString());
+    selftest::RunRecord run = Run("KZB000001", "2026-12-09T08:00:00Z");
+    run.id = "3f2b5c1e-0000-4000-8000-000000000001";
+    QCOMPARE(store.value()->Save(run).value(), run.id);
+    run.verdict = "PASS";
+    QCOMPARE(store.value()->Save(run).value(), run.id);
+    auto runs = store.value()->Runs({}).value();
+    QCOMPARE(runs.size(), size_t{1});
+    QCOMPARE(runs[0].verdict, std::string("FAIL"));
+    QVERIFY(store.value()->Forget(run.id));
+    QVERIFY(store.value()->Runs({}).value().empty());
+  }
+
+  // Reading creates nothing: no folder, no file; what exists is read as it is.
+  void readingCreatesNothing() {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("misspelt/results.sqlite");
+    auto refused = results::ResultsStore::OpenForReading(missing.toStdString());
+    QVERIFY(!refused);
+    QCOMPARE(refused.failure().reason, std::string("no such database"));
+    QVERIFY(!QFileInfo::exists(dir.filePath("misspelt")));
+    const std::string path = dir.filePath("results.sqlite").toStdString();
+    QVERIFY(results::ResultsStore::Open(path).value()->Save(Run("KZB1", "2026-12-09T08:00:00Z")));
+    auto reader = results::ResultsStore::OpenForReading(path);
+    QVERIFY(reader);
+    QCOMPARE(reader.value()->Runs({}).value().size(), size_t{1});
+    QVERIFY(!reader.value()->Save(Run("KZB2", "2026-12-09T09:00:00Z")));
+  }
+
+  void sinceTakesOnlyRealTimes_data() {
+    QTest::addColumn<QString>("since");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("a date") << "2026-12-09" << true;
+    QTest::newRow("a UTC time") << "2026-12-09T08:00:00Z" << true;
+    QTest::newRow("a short day") << "2026-12-9" << false;
+    QTest::newRow("no such day") << "2026-02-30" << false;
+    QTest::newRow("a word") << "yesterday" << false;
+    QTest::newRow("a local time") << "2026-12-09T08:00:00" << false;
+  }
+  void sinceTakesOnlyRealTimes() {
+    QFETCH(QString, since);
+    QFETCH(bool, taken);
+    QCOMPARE(results::IsSinceTime(since.toStdString()), taken);
   }
 
   // The first schema's measurements had to have a value: its runs stay, and a figure that
