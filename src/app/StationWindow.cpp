@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -21,9 +22,11 @@
 #include "DllDef.h"
 #include "MeasurementText.h"
 #include "ResultsStore.h"
+#include "RunId.h"
 #include "SerialPattern.h"
 #include "WholeFile.h"
 #include "WidgetText.h"
+#include "Yield.h"
 
 namespace {
 
@@ -46,15 +49,25 @@ QString LocalTime(const std::string& iso8601Utc) {
       .toString("yyyy-MM-dd HH:mm:ss");
 }
 
-// A serial as part of a file name: what a file system may refuse becomes "_".
-std::string FileSafe(const std::string& serial) {
+// A report's file name: the serial (what a file system may refuse becomes "_", at most 40
+// characters), the start and the run's id, so that no two runs share a name and none is
+// too long for a file system.
+std::string ReportName(const selftest::RunInfo& info) {
   std::string safe;
-  for (char c : serial) {
+  for (char c : info.serial.substr(0, 40)) {
     const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
                        c == '-' || c == '.';
     safe += plain ? c : '_';
   }
-  return safe;
+  QString started = ToQt(info.startedIso8601);
+  started.remove('-').remove(':');
+  return safe + "-" + FromQt(started) + "-" + info.runId + ".json";
+}
+
+// A serial as a message shows it: a long one keeps its start and end.
+QString ShownSerial(const std::string& serial) {
+  const QString text = ToQt(serial);
+  return text.size() <= 40 ? text : text.left(24) + "…" + text.right(12);
 }
 
 // The checks a run goes through, in order, as the list shows them before it starts.
@@ -77,22 +90,38 @@ void ShowVerdict(QTreeWidgetItem* item, bool passed) {
   item->setForeground(1, passed ? QColor("#1a7f37") : QColor("#cf222e"));
 }
 
+// A check the operator stopped says nothing of the card.
+void ShowInterrupted(QTreeWidgetItem* item) {
+  item->setText(1, "中止");
+  item->setForeground(1, QColor("#6e7781"));
+}
+
+QString Percent(int part, int whole) {
+  return QString::number(100.0 * part / whole, 'f', 1) + "%";
+}
+
 }  // namespace
 
-// A finished run as the station keeps it until the database or a report holds it.
+// A finished run as the station keeps it until the database holds it: its report written
+// once, and a copy held on disk (HeldRunsPath) while the database cannot take it.
 struct StationWindow::Unsaved {
   selftest::Outcome outcome;
   selftest::RunInfo info;
   selftest::RunRecord run;
-  bool stored = false, reported = false;
-  std::string storeFailure, reportPath, reportFailure;  // the reasons, when not
+  bool stored = false, reported = false, held = false;
+  std::string storeFailure, reportPath, reportFailure, heldFailure;  // the reasons, when not
+  // On disk somewhere (a report or a held copy): the station may go on testing.
+  bool onDisk() const { return stored || reported || held; }
 };
 
 struct StationWindow::Finished {
-  bool tested = false;  // false: an earlier run still could not be kept, so none ran
+  bool tested = false;  // false: an earlier run was still on no disk at all, so none ran
   Unsaved last;
-  std::vector<Unsaved> unsaved;  // neither stored nor reported, tried again at the next scan
+  std::vector<Unsaved> unsaved;  // not stored and not held: tried again at the next scan
+  int held = 0;                  // runs held on disk for the database, oldest first
+  std::string heldFailure;       // why they are still held
   std::string libraryFailure;    // the card library would not load at the start
+  std::string historyFailure;    // why the day's results could not be read
   std::vector<selftest::RunRecord> today, recent;
 };
 
@@ -115,6 +144,8 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   setWindowTitle("KZB7310生产测试");
   banner_->setObjectName("lblBanner");
   banner_->setAlignment(Qt::AlignCenter);
+  // However long a serial, the banner and the message never widen the window.
+  banner_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   banner_->setMinimumHeight(110);
   QFont big = banner_->font();
   big.setPointSize(40);
@@ -134,8 +165,16 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   checks_->setObjectName("lstChecks");
   checks_->setHeaderLabels({"检查", "状态", "测量值", "要求"});
   checks_->setRootIsDecorated(true);
+  // Wide enough for a figure's name ("通道64 SNR") and every state ("进行中"), whatever the
+  // first rows held.
+  checks_->header()->setMinimumSectionSize(
+      QFontMetrics(checks_->font()).horizontalAdvance("进行中") + 24);
+  checks_->setColumnWidth(
+      0, QFontMetrics(checks_->font()).horizontalAdvance("通道64 数据块速率") + 48);
   message_->setObjectName("lblMessage");
   message_->setWordWrap(true);
+  message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  today_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   today_->setObjectName("lblToday");
   recent_->setObjectName("tblRecent");
   recent_->setHorizontalHeaderLabels({"时间", "序列号", "结论", "第一个失败的检查"});
@@ -170,6 +209,7 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   results::ResultsStore::LoadDriver();
   history_ = std::thread([this] {
     Finished f;
+    f.held = StoreHeld(f.heldFailure);  // runs a last session held go first
     ReadHistory(f);
     if (auto loaded = card::CardLibrary(cardLibrary_).Load(); !loaded) {
       f.libraryFailure = loaded.failure().reason;
@@ -184,7 +224,9 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
                             .arg(ToQt(cardLibrary_), ToQt(f.libraryFailure)),
                         true);
           }
-          if (!runFinished_) ShowHistory(f.today, f.recent);  // else a run's is newer
+          if (runFinished_) return;  // a run's news is newer
+          ShowHistory(f);
+          if (f.held > 0 && f.libraryFailure.empty()) ShowMessage(HeldText(f), true);
         },
         Qt::QueuedConnection);
   });
@@ -197,7 +239,18 @@ StationWindow::~StationWindow() {
 }
 
 void StationWindow::SetBanner(const QString& text, const char* colour) {
-  banner_->setText(text);
+  bannerText_ = text;
+  bannerColour_ = colour;
+  // Each line elided to the banner's width: a long serial never pushes the verdict away.
+  QStringList lines = text.split('\n');
+  if (banner_->isVisible()) {  // laid out: its width is the window's
+    const QFontMetrics metrics(banner_->font());
+    for (QString& line : lines) {
+      line = metrics.elidedText(line, Qt::ElideMiddle, banner_->width() - 16);
+    }
+  }
+  banner_->setText(lines.join('\n'));
+  banner_->setToolTip(text);
   banner_->setStyleSheet(QString("QLabel { background: %1; color: white; }").arg(colour));
 }
 
@@ -210,7 +263,8 @@ void StationWindow::StartTest() {
   const std::string serial = FromQt(serial_->text().trimmed());
   if (running()) {
     // A scanner that sends a second serial while a card is under test: that one waits.
-    ShowMessage(QString("测试进行中 (%1)，序列号 %2 未开始").arg(ToQt(running_), ToQt(serial)),
+    ShowMessage(QString("测试进行中 (%1)，序列号 %2 未开始")
+                    .arg(ShownSerial(running_), ShownSerial(serial)),
                 true);
     return;
   }
@@ -219,7 +273,7 @@ void StationWindow::StartTest() {
     return;
   }
   if (const auto refusal = selftest::SerialRefusal(profile_.serialPattern, serial)) {
-    ShowMessage(QString("序列号 %1 %2，未开始测试").arg(ToQt(serial), ToQt(*refusal)), true);
+    ShowMessage(QString("序列号 %1 %2，未开始测试").arg(ShownSerial(serial), ToQt(*refusal)), true);
     serial_->selectAll();
     return;
   }
@@ -230,7 +284,7 @@ void StationWindow::StartTest() {
     auto* item = new QTreeWidgetItem(checks_, {ToQt(selftest::CheckTitle(name)), "等待"});
     item->setData(0, Qt::UserRole, ToQt(name));
   }
-  SetBanner("测试中… " + ToQt(serial), "#0969da");
+  SetBanner("测试中… " + ShownSerial(serial), "#0969da");
   serial_->selectAll();  // a serial scanned during the test replaces it, not joins it
   start_->setEnabled(false);
   stop_->setEnabled(true);
@@ -238,15 +292,22 @@ void StationWindow::StartTest() {
   const std::string operatorName = FromQt(operator_->text().trimmed());
   worker_ = std::thread([this, serial, operatorName, held = std::move(unsaved_)]() mutable {
     Finished f;
-    // Runs not kept yet go first; while one still cannot be kept, no card is tested.
+    // Runs not stored yet go first, in the order they were tested; while one is on no disk
+    // at all, no card is tested.
+    f.held = StoreHeld(f.heldFailure);
+    bool onDisk = true;
     for (Unsaved& u : held) {
-      if (!Keep(u)) f.unsaved.push_back(std::move(u));
+      Keep(u);
+      onDisk = onDisk && u.onDisk();
+      if (!u.stored && !u.held) f.unsaved.push_back(std::move(u));
     }
-    if (f.unsaved.empty()) {
+    if (onDisk) {
       f.tested = true;
       f.last = Test(serial, operatorName);
-      if (!Keep(f.last)) f.unsaved.push_back(f.last);
+      Keep(f.last);
+      if (!f.last.stored && !f.last.held) f.unsaved.push_back(f.last);
     }
+    f.held = CountHeld();  // with this run, when it is held too
     ReadHistory(f);
     QMetaObject::invokeMethod(
         this, [this, f = std::move(f)]() mutable { ShowFinished(f); }, Qt::QueuedConnection);
@@ -267,6 +328,7 @@ StationWindow::Unsaved StationWindow::Test(const std::string& serial,
             this, [this, check] { ShowProgress(check); }, Qt::QueuedConnection);
       },
       interrupted_);
+  u.info.runId = selftest::NewRunId();
   u.info.version = KZB_VERSION;
   u.info.endedIso8601 = NowUtc("yyyy-MM-ddTHH:mm:ssZ");
   u.info.durationSeconds =
@@ -279,40 +341,110 @@ StationWindow::Unsaved StationWindow::Test(const std::string& serial,
   return u;
 }
 
-bool StationWindow::Keep(Unsaved& u) const {
-  // Stored, then reported beside the database: a database that cannot take the run loses
-  // nothing, the report is written all the same.
+void StationWindow::Keep(Unsaved& u) const {
+  // Stored, then reported beside the database, once: a database that cannot take the run
+  // loses nothing, the report is written all the same and a copy is held for it.
   const std::string database = results::DefaultResultsPath();
-  u.stored = u.reported = false;
+  u.run.id = u.info.runId;
   if (auto store = results::ResultsStore::Open(database); !store) {
     u.storeFailure = store.failure().reason;
   } else if (auto id = store.value()->Save(u.run); !id) {
     u.storeFailure = id.failure().reason;
   } else {
-    u.run.id = u.info.runId = id.value();
     u.stored = true;
   }
-  QString started = ToQt(u.info.startedIso8601);
-  started.remove('-').remove(':');
-  const QDir reports(QFileInfo(ToQt(database)).absolutePath() + "/reports");
-  u.reportPath = FromQt(reports.filePath(ToQt(FileSafe(u.info.serial)) + "-" + started + ".json"));
-  if (!QDir().mkpath(reports.path())) {
-    u.reportFailure = "the folder cannot be made";
-  } else if (auto written =
-                 base::WriteWholeFile(u.reportPath, selftest::Json(u.outcome, profile_, u.info));
-             !written) {
-    u.reportFailure = written.failure().reason;
-  } else {
-    u.reported = true;
+  if (!u.reported) {
+    const QDir reports(QFileInfo(ToQt(database)).absolutePath() + "/reports");
+    u.reportPath = FromQt(reports.filePath(ToQt(ReportName(u.info))));
+    if (!QDir().mkpath(reports.path())) {
+      u.reportFailure = "the folder cannot be made";
+    } else if (auto written =
+                   base::WriteWholeFile(u.reportPath, selftest::Json(u.outcome, profile_, u.info));
+               !written) {
+      u.reportFailure = written.failure().reason;
+    } else {
+      u.reported = true;
+    }
   }
-  return u.stored || u.reported;
+  if (u.stored || u.held) return;
+  if (auto held = results::ResultsStore::Open(results::HeldRunsPath(database)); !held) {
+    u.heldFailure = held.failure().reason;
+  } else if (auto id = held.value()->Save(u.run); !id) {
+    u.heldFailure = id.failure().reason;
+  } else {
+    u.held = true;
+  }
+}
+
+int StationWindow::CountHeld() const {
+  const std::string path = results::HeldRunsPath(results::DefaultResultsPath());
+  if (!QFileInfo::exists(ToQt(path))) return 0;
+  auto held = results::ResultsStore::OpenForReading(path);
+  if (!held) return 0;
+  return static_cast<int>(held.value()->Runs({}).value_or({}).size());
+}
+
+int StationWindow::StoreHeld(std::string& why) const {
+  const std::string database = results::DefaultResultsPath();
+  const std::string path = results::HeldRunsPath(database);
+  if (!QFileInfo::exists(ToQt(path))) return 0;
+  int left = 0;
+  {
+    auto held = results::ResultsStore::Open(path);
+    if (!held) {
+      why = held.failure().reason;
+      return 0;
+    }
+    auto runs = held.value()->Runs({});
+    if (!runs) {
+      why = runs.failure().reason;
+      return 0;
+    }
+    left = static_cast<int>(runs.value().size());
+    auto store = results::ResultsStore::Open(database);
+    if (!store) {
+      why = store.failure().reason;
+      return left;
+    }
+    for (const selftest::RunRecord& run : runs.value()) {
+      // Stored and then forgotten: a copy whose forgetting failed is stored again as nothing.
+      if (auto id = store.value()->Save(run); !id) {
+        why = id.failure().reason;
+        return left;
+      }
+      if (held.value()->Forget(run.id)) --left;
+    }
+  }
+  if (left == 0) {
+    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(ToQt(path) + suffix);
+  }
+  return left;
 }
 
 void StationWindow::ReadHistory(Finished& f) const {
-  auto store = results::ResultsStore::Open(results::DefaultResultsPath());
-  if (!store) return;
-  f.today = store.value()->Runs({.serial = {}, .since = TodayStartUtc(), .newest = 0}).value_or({});
-  f.recent = store.value()->Runs({.serial = {}, .since = {}, .newest = kRecent}).value_or({});
+  const std::string database = results::DefaultResultsPath();
+  if (!QFileInfo::exists(ToQt(database))) return;  // a new station: nothing yet
+  auto store = results::ResultsStore::OpenForReading(database);
+  if (!store) {
+    f.historyFailure = store.failure().reason;
+    return;
+  }
+  auto today = store.value()->Runs({.serial = {}, .since = TodayStartUtc(), .newest = 0});
+  auto recent = store.value()->Runs({.serial = {}, .since = {}, .newest = kRecent});
+  if (!today || !recent) {
+    f.historyFailure = (today ? recent : today).failure().reason;
+    return;
+  }
+  f.today = std::move(today.value());
+  f.recent = std::move(recent.value());
+}
+
+QString StationWindow::HeldText(const Finished& f) {
+  QString text = QString("%1 次测试的结果暂存在 %2，尚未存入数据库；每次扫描时重试。")
+                     .arg(f.held)
+                     .arg(ToQt(results::HeldRunsPath(results::DefaultResultsPath())));
+  if (!f.heldFailure.empty()) text += QString(" (%1)").arg(ToQt(f.heldFailure));
+  return text;
 }
 
 void StationWindow::StopTest() {
@@ -326,9 +458,14 @@ void StationWindow::WaitForTest() {
 }
 
 void StationWindow::ShowProgress(const std::string& check) {
+  // The check now running; the one before it has ended (its verdict comes with the run's).
   for (int i = 0; i < checks_->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = checks_->topLevelItem(i);
-    if (item->data(0, Qt::UserRole).toString() == ToQt(check)) item->setText(1, "进行中");
+    if (item->data(0, Qt::UserRole).toString() == ToQt(check)) {
+      item->setText(1, "进行中");
+    } else if (item->text(1) == "进行中") {
+      item->setText(1, "已完成");
+    }
   }
 }
 
@@ -336,17 +473,23 @@ void StationWindow::ShowFinished(Finished& f) {
   if (worker_.joinable()) worker_.join();  // it has posted this as its last act
   runFinished_ = true;
   const selftest::RunRecord& run = f.last.run;
+  const bool aborted = run.verdict == "ABORTED";
   for (int i = 0; i < checks_->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = checks_->topLevelItem(i);
     const std::string name = FromQt(item->data(0, Qt::UserRole).toString());
     item->setText(1, "未运行");
+    item->setForeground(1, QColor("#6e7781"));
     for (const selftest::Check& c : run.checks) {
       if (c.name != name) continue;
-      ShowVerdict(item, c.passed);
+      if (aborted && !c.passed) {
+        ShowInterrupted(item);
+      } else {
+        ShowVerdict(item, c.passed);
+      }
       const selftest::CheckLine line = selftest::CheckLineOf(c);
       item->setText(2, ToQt(line.measured));
       item->setText(3, ToQt(line.limits));
-      item->setToolTip(2, ToQt(c.detail));
+      item->setToolTip(2, ToQt(selftest::DetailText(c.detail)));
       // Every figure under its check, for the operator who opens it.
       for (const selftest::Measurement& m : c.measurements) {
         auto* figure = new QTreeWidgetItem(
@@ -356,37 +499,34 @@ void StationWindow::ShowFinished(Finished& f) {
       }
     }
   }
-  for (int column = 0; column < 3; ++column) checks_->resizeColumnToContents(column);
-  const QString serial = ToQt(run.info.serial);
-  if (!f.tested) {
-    SetBanner("结果未保存", "#bc4c00");
-  } else if (run.verdict == "PASS") {
-    SetBanner("通过  " + serial, "#1a7f37");
-  } else if (run.verdict == "FAIL") {
-    SetBanner("失败  " + serial + "\n" + ToQt(selftest::CheckTitle(run.FirstFailure())), "#cf222e");
-  } else if (run.verdict == "ABORTED") {
-    SetBanner("中止  " + serial, "#6e7781");
-  } else {
-    SetBanner("无法运行  " + serial, "#6e7781");
-  }
+  checks_->resizeColumnToContents(2);
+  ShowBanner(f);
   QStringList problems;
+  const Unsaved& last = f.last;
   if (f.tested && run.verdict == "NOT RUN") problems << "无法加载板卡库: " + ToQt(run.whyNot);
-  if (f.tested && f.unsaved.empty() && !f.last.stored) {
-    problems << "结果未存入数据库: " + ToQt(f.last.storeFailure) +
-                    "；报告已保存: " + ToQt(f.last.reportPath);
+  if (f.tested && !last.stored) {
+    problems << "结果未存入数据库: " + ToQt(last.storeFailure);
   }
+  if (f.tested && last.reported && !last.stored) problems << "报告已保存: " + ToQt(last.reportPath);
+  if (f.tested && !last.reported) {
+    problems << QString("报告未写入: %1 (%2)").arg(ToQt(last.reportPath), ToQt(last.reportFailure));
+  }
+  if (f.held > 0) problems << HeldText(f);
   if (!f.unsaved.empty()) {
     const Unsaved& u = f.unsaved.back();
-    problems << QString("%1 次测试的结果未能保存（数据库: %2；报告 %3: %4）。")
+    problems << QString("%1 次测试的结果未能保存（数据库: %2；暂存: %3；报告 %4: %5）。")
                     .arg(f.unsaved.size())
-                    .arg(ToQt(u.storeFailure), ToQt(u.reportPath), ToQt(u.reportFailure));
+                    .arg(ToQt(u.storeFailure), ToQt(u.heldFailure), ToQt(u.reportPath),
+                         ToQt(u.reportFailure));
     problems << (f.tested
                      ? QString("结果暂存在本程序中，下次扫描时先保存；保存之前不测试新的板卡。")
-                     : QString("序列号 %1 未开始测试：请排除故障后重新扫描。").arg(ToQt(running_)));
+                     : QString("序列号 %1 未开始测试：请排除故障后重新扫描。")
+                           .arg(ShownSerial(running_)));
   }
   ShowMessage(problems.join("\n"), !problems.isEmpty());
-  ShowHistory(f.today, f.recent);
+  ShowHistory(f);
   unsaved_ = std::move(f.unsaved);
+  held_ = f.held;
   running_.clear();
   start_->setEnabled(true);
   stop_->setEnabled(false);
@@ -394,25 +534,61 @@ void StationWindow::ShowFinished(Finished& f) {
   serial_->setFocus();
 }
 
-void StationWindow::ShowHistory(const std::vector<selftest::RunRecord>& today,
-                                const std::vector<selftest::RunRecord>& recent) {
-  size_t passed = 0;
-  for (const auto& run : today) passed += run.verdict == "PASS" ? 1 : 0;
-  today_->setText(today.empty() ? QString("今日: 0 次")
-                                : QString("今日: %1 次，通过 %2 次，合格率 %3%")
-                                      .arg(today.size())
-                                      .arg(passed)
-                                      .arg(100.0 * passed / today.size(), 0, 'f', 1));
+// The run's verdict, and on its own banner whether its result is kept.
+void StationWindow::ShowBanner(const Finished& f) {
+  const selftest::RunRecord& run = f.last.run;
+  const QString serial = ShownSerial(run.info.serial);
+  if (!f.tested) {
+    SetBanner("结果未保存", "#bc4c00");
+    return;
+  }
+  const QString unsaved = f.last.stored ? QString() : QString("\n结果未保存");
+  if (run.verdict == "PASS") {
+    SetBanner("通过  " + serial + unsaved, "#1a7f37");
+  } else if (run.verdict == "FAIL") {
+    SetBanner("失败  " + serial + "\n" + ToQt(selftest::CheckTitle(run.FirstFailure())) +
+                  (unsaved.isEmpty() ? QString() : "  (结果未保存)"),
+              "#cf222e");
+  } else if (run.verdict == "ABORTED") {
+    SetBanner("中止  " + serial + unsaved, "#6e7781");
+  } else {
+    SetBanner("无法运行  " + serial + unsaved, "#6e7781");
+  }
+}
+
+void StationWindow::ShowHistory(const Finished& f) {
+  if (!f.historyFailure.empty()) {
+    today_->setText("今日: 无法读取结果数据库 (" + ToQt(f.historyFailure) + ")");
+    today_->setStyleSheet("QLabel { color: #cf222e; }");
+    return;
+  }
+  today_->setStyleSheet("");
+  const selftest::Yield y = selftest::YieldOf(f.today);
+  QString text = QString("今日: %1 次").arg(y.runs);
+  if (y.units > 0) {
+    text += QString("，%1 块板卡，一次通过率 %2，最终合格率 %3")
+                .arg(y.units)
+                .arg(Percent(y.firstPass, y.units), Percent(y.finalPass, y.units));
+  }
+  if (y.retested > 0) text += QString("，复测 %1 块").arg(y.retested);
+  if (y.aborted > 0) text += QString("，中止 %1 次").arg(y.aborted);
+  if (y.notRun > 0) text += QString("，无法运行 %1 次").arg(y.notRun);
+  today_->setText(text);
+  const std::vector<selftest::RunRecord>& recent = f.recent;
+  const std::vector<bool> retests = selftest::Retests(recent);
   recent_->setRowCount(static_cast<int>(recent.size()));
   recent_->verticalHeader()->hide();
   for (size_t i = 0; i < recent.size(); ++i) {
-    const auto& run = recent[recent.size() - 1 - i];  // newest first
-    const QString cells[] = {LocalTime(run.info.startedIso8601), ToQt(run.info.serial),
-                             ToQt(selftest::VerdictTitle(run.verdict)),
-                             ToQt(selftest::CheckTitle(run.FirstFailure()))};
+    const size_t k = recent.size() - 1 - i;  // newest first
+    const auto& run = recent[k];
+    const QString verdict =
+        ToQt(selftest::VerdictTitle(run.verdict)) + (retests[k] ? " (复测)" : "");
+    const QString cells[] = {LocalTime(run.info.startedIso8601), ShownSerial(run.info.serial),
+                             verdict, ToQt(selftest::CheckTitle(run.FirstFailure()))};
     for (int c = 0; c < 4; ++c) {
       recent_->setItem(static_cast<int>(i), c, new QTableWidgetItem(cells[c]));
     }
+    recent_->item(static_cast<int>(i), 1)->setToolTip(ToQt(run.info.serial));
   }
   recent_->resizeColumnsToContents();
 }
@@ -429,10 +605,43 @@ void StationWindow::closeEvent(QCloseEvent* event) {
   // The card is stopped and its outputs cleared before the station goes.
   interrupted_ = true;
   WaitForTest();
+  // Runs on no disk get one more try at a held copy, for the next start.
+  std::vector<Unsaved> left;
+  for (Unsaved& u : unsaved_) {
+    Keep(u);
+    if (!u.stored && !u.held) left.push_back(std::move(u));
+  }
+  unsaved_ = std::move(left);
+  const int held = CountHeld();
+  if (held > 0 || !unsaved_.empty()) {
+    QString text = QString("%1 次测试的结果尚未存入数据库。").arg(held + unsaved_.size());
+    if (held > 0) {
+      text += QString("\n%1 次暂存在 %2，下次启动时存入。")
+                  .arg(held)
+                  .arg(ToQt(results::HeldRunsPath(results::DefaultResultsPath())));
+    }
+    if (!unsaved_.empty()) {
+      text += QString("\n%1 次无处暂存，关闭后只写到标准错误输出。").arg(unsaved_.size());
+    }
+    QMessageBox box(QMessageBox::Warning, windowTitle(), text + "\n\n仍要关闭吗？",
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName("boxCloseWithHeldRuns");
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes) {
+      interrupted_ = false;
+      event->ignore();
+      return;
+    }
+  }
   // Runs nothing could keep go to standard error, the last place left (a journal keeps it).
   for (const Unsaved& u : unsaved_) {
     std::fprintf(stderr, "kzb7310: 测试结果未保存 result NOT saved: %s\n%s\n",
                  u.info.serial.c_str(), selftest::Json(u.outcome, profile_, u.info).c_str());
   }
   event->accept();
+}
+
+void StationWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  SetBanner(bannerText_, bannerColour_);
 }

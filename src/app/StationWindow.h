@@ -41,20 +41,26 @@ class StationWindow : public QWidget {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   struct Unsaved;
   struct Finished;
-  // On the worker: one test of a card, then keeping its result; false when neither the
-  // database nor a report holds it.
+  // On the worker: one test of a card, then keeping its result: stored, reported, and held
+  // on disk while the database cannot take it.
   Unsaved Test(const std::string& serial, const std::string& operatorName);
-  bool Keep(Unsaved& run) const;
+  void Keep(Unsaved& run) const;
+  // Moves the runs held on disk into the database, oldest first; gives how many are left
+  // and, when any, why.
+  int StoreHeld(std::string& why) const;
+  int CountHeld() const;
   void ReadHistory(Finished& finished) const;
+  static QString HeldText(const Finished& finished);
   void ShowProgress(const std::string& check);
   void ShowFinished(Finished& finished);
+  void ShowBanner(const Finished& finished);
   void ShowMessage(const QString& text, bool problem);
-  void ShowHistory(const std::vector<selftest::RunRecord>& today,
-                   const std::vector<selftest::RunRecord>& recent);
+  void ShowHistory(const Finished& finished);
   void SetBanner(const QString& text, const char* colour);
 
   std::string cardLibrary_;
@@ -74,5 +80,8 @@ class StationWindow : public QWidget {
   QTableWidget* recent_;
   std::string running_;  // the serial under test
   bool runFinished_ = false;
-  std::vector<Unsaved> unsaved_;  // runs held until they can be kept
+  std::vector<Unsaved> unsaved_;  // runs neither stored nor held on disk
+  int held_ = 0;                  // runs held on disk, at the last look
+  QString bannerText_;            // whole, before eliding
+  const char* bannerColour_ = "#6e7781";
 };

@@ -1,5 +1,6 @@
 #include "MeasurementText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -98,6 +99,73 @@ CheckLine CheckLineOf(const Check& check) {
     line.limits += separator + LimitsText(m);
   }
   return line;
+}
+
+std::string DetailText(const std::string& detail) {
+  // Whole lines first, then the phrases the checks build their lines from, longest first
+  // where one holds another.
+  static const std::pair<const char*, const char*> kLines[] = {
+      {"interrupted", "测试被中断"},
+      {"the card answers as another card", "板卡应答为另一型号的板卡"},
+      {"blocks arrive too slowly, or some were skipped", "数据块到达太慢，或有数据块被跳过"},
+      {"blocks arrive too fast", "数据块到达太快"},
+      {"the inputs answer nothing", "输入端没有应答"},
+  };
+  static const std::pair<const char*, const char*> kPhrases[] = {
+      {" blocks the card finished never arrived", " 个板卡已完成的数据块没有收到"},
+      {" blocks arrived within ", " 个数据块到达，限时 "},
+      {"the start was refused: ", "启动被拒绝: "},
+      {" was fetched with status ", " 读取状态为 "},
+      {"'s level (shifted or swapped)", " 的电平 (通道错位或交换)"},
+      {"; reads channel ", "；读到通道"},
+      {"; expected ", "；应为 "},
+      {"; noise above ", "；噪声超过 "},
+      {"; outside ", "；超出 "},
+      {"; at least ", "；应不小于 "},
+      {"; at most ", "；应不大于 "},
+      {" not measured", " 无法测量"},
+      {" (no tone found)", " (未找到信号)"},
+      {"walking 1 on output ", "走 1 输出位 "},
+      {"walking 0 on output ", "走 0 输出位 "},
+      {": input ", "：输入位 "},
+      {", expected ", "，应为 "},
+      {" reads ", " 读到 "},
+      {" (crossed with output ", " (与输出位串接: "},
+      {" (stuck)", " (固定不变)"},
+      {": mean ", ": 均值 "},
+      {", noise ", "，噪声 "},
+      {", min ", "，最小 "},
+      {", max ", "，最大 "},
+      {"channel ", "通道"},
+      {"block ", "数据块 "},
+      {"only ", "只有 "},
+      {" of ", " / "},
+  };
+  std::string text;
+  size_t start = 0;
+  while (start <= detail.size()) {
+    const size_t end = std::min(detail.find('\n', start), detail.size());
+    std::string line = detail.substr(start, end - start);
+    bool whole = false;
+    for (const auto& [english, chinese] : kLines) {
+      if (line == english) {
+        line = chinese;
+        whole = true;
+        break;
+      }
+    }
+    for (const auto& [english, chinese] : kPhrases) {
+      if (whole) break;
+      const std::string from = english;
+      for (size_t at = line.find(from); at != std::string::npos;
+           at = line.find(from, at + std::string(chinese).size())) {
+        line.replace(at, from.size(), chinese);
+      }
+    }
+    text += (start == 0 ? "" : "\n") + line;
+    start = end + 1;
+  }
+  return text;
 }
 
 }  // namespace selftest

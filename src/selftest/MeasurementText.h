@@ -24,4 +24,8 @@ struct CheckLine {
 };
 CheckLine CheckLineOf(const Check& check);
 
+// A check's detail (its reasons, a line each) as the operator reads it: the check's own
+// phrases in Chinese; a system's reason it quotes ("StartIntr: error 5") stays as it is.
+std::string DetailText(const std::string& detail);
+
 }  // namespace selftest

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <map>
 
+#include "MeasurementText.h"
+
 namespace selftest {
 
 std::string CheckTitle(const std::string& name) {
@@ -25,13 +27,19 @@ std::string Table(const Outcome& outcome, const Profile& profile) {
   std::string text = "自检配置: " + profile.name + " (" + profile.checksum + ")\n";
   if (!outcome.identityLine.empty()) text += "板卡: " + outcome.identityLine + "\n";
   for (const Check& c : outcome.checks) {
-    text += (c.passed ? "  通过  " : "  失败  ") + CheckTitle(c.name) + ": " + c.measured;
-    if (!c.limits.empty()) text += " (要求: " + c.limits + ")";
+    const CheckLine line = CheckLineOf(c);
+    const bool stopped = outcome.aborted && !c.passed;
+    text += (c.passed  ? "  通过  "
+             : stopped ? "  中止  "
+                       : "  失败  ") +
+            CheckTitle(c.name) + ": " + line.measured;
+    if (!line.limits.empty()) text += " (要求: " + line.limits + ")";
     text += "\n";
+    const std::string detail = DetailText(c.detail);
     size_t start = 0;
-    while (!c.detail.empty() && start <= c.detail.size()) {
-      const size_t end = c.detail.find('\n', start);
-      text += "        " + c.detail.substr(start, end - start) + "\n";
+    while (!detail.empty() && start <= detail.size()) {
+      const size_t end = detail.find('\n', start);
+      text += "        " + detail.substr(start, end - start) + "\n";
       if (end == std::string::npos) break;
       start = end + 1;
     }
@@ -139,6 +147,7 @@ std::string RunRecord::FirstFailure() const {
 
 RunRecord RecordOf(const Outcome& outcome, const Profile& profile, const RunInfo& info) {
   RunRecord run;
+  run.id = info.runId;
   run.info = info;
   run.profileName = profile.name;
   run.profileChecksum = profile.checksum;

@@ -15,7 +15,7 @@ std::string Table(const Outcome& outcome, const Profile& profile);
 
 // Who ran the test, where, on what and when, as a line's records need it.
 struct RunInfo {
-  std::string runId;  // the results database's id of the run; empty when not stored
+  std::string runId;  // NewRunId's, given when the run ends; the same in every record of it
   std::string version;
   std::string startedIso8601;  // "2026-12-08T17:29:00Z"
   std::string endedIso8601;
@@ -29,7 +29,7 @@ std::string Json(const Outcome& outcome, const Profile& profile, const RunInfo& 
 
 // A run as the results database keeps it: its facts, verdict and checks.
 struct RunRecord {
-  std::string id;  // unique; given when the run is stored
+  std::string id;  // the run's id (RunInfo::runId)
   RunInfo info;
   std::string profileName, profileChecksum;
   std::string card;     // the identity line

@@ -62,3 +62,18 @@ TEST(MeasurementText, ACheckRowShowsItsFirstFailureOrItsFigures) {
   analog.passed = true;
   EXPECT_EQ(CheckLineOf(analog).measured, "4 项测量均在限值内");
 }
+
+// A check's reasons in Chinese; a system's own reason it quotes stays as it is.
+TEST(MeasurementText, ADetailReadsInChinese) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"interrupted", "测试被中断"},
+      {"3 blocks the card finished never arrived", "3 个板卡已完成的数据块没有收到"},
+      {"channel 64 SNR 55.80 dB; at least 80.00\nchannel 64 SINAD not measured; at least 78.00",
+       "通道64 SNR 55.80 dB；应不小于 80.00\n通道64 SINAD 无法测量；应不小于 78.00"},
+      {"walking 1 on output 3: input 3 reads 0, expected 1 (stuck)",
+       "走 1 输出位 3：输入位 3 读到 0，应为 1 (固定不变)"},
+      {"StartIntr: error 5", "StartIntr: error 5"},
+      {"", ""},
+  };
+  for (const auto& [english, chinese] : rows) EXPECT_EQ(DetailText(english), chinese) << english;
+}

@@ -1,6 +1,10 @@
 // The production station on the simulated card's own clock: a scanned serial and Enter run
 // the test and show its verdict; a refused serial runs nothing; every run is stored with its
 // report, and a database that cannot take it loses nothing.
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <ctime>
 
@@ -27,7 +31,7 @@ class StationWindowTest : public QObject {
     QVERIFY2(dynamic->text(2).startsWith("通道64 SNR ") && dynamic->text(3).startsWith("≥ "),
              qPrintable(dynamic->text(2) + " | " + dynamic->text(3)));
     QCOMPARE(s.window->findChild<QLabel*>("lblToday")->text(),
-             QString("今日: 2 次，通过 1 次，合格率 50.0%"));
+             QString("今日: 2 次，2 块板卡，一次通过率 50.0%，最终合格率 50.0%"));
     const auto runs = s.Stored();
     QCOMPARE(runs.size(), size_t{2});
     QCOMPARE(runs[1].info.serial, std::string("KZB000002"));
@@ -69,18 +73,79 @@ class StationWindowTest : public QObject {
     QCOMPARE(s.Stored().size(), size_t{1});
   }
 
+  // A database that cannot take the run: its banner says so, the report is written, a copy
+  // is held beside the database and stored first once it can be, across a restart too.
   void aDatabaseThatCannotTakeTheRunLosesNothing() {
     Station s;
-    QFile damaged(s.dir.filePath("results/damaged.sqlite"));
+    QVERIFY(QDir().mkpath(s.dir.filePath("results")));
+    QFile damaged(s.dir.filePath("results/results.sqlite"));
     QVERIFY(damaged.open(QIODevice::WriteOnly));
     damaged.write(QByteArray(4096, 'x'));
     damaged.close();
-    qputenv("KZB_RESULTS_DB", damaged.fileName().toUtf8());
     s.Scan("KZB000003");
-    QVERIFY(s.Banner().startsWith("通过"));
-    QVERIFY2(s.Message().contains("结果未存入数据库") && s.Message().contains("报告已保存"),
+    QVERIFY2(s.Banner().startsWith("通过") && s.Banner().endsWith("结果未保存"),
+             qPrintable(s.Banner()));
+    QVERIFY2(s.Message().contains("结果未存入数据库") && s.Message().contains("报告已保存") &&
+                 s.Message().contains("1 次测试的结果暂存在"),
              qPrintable(s.Message()));
-    QCOMPARE(QDir(s.dir.filePath("results/reports")).entryList(QDir::Files).size(), 1);
+    s.Scan("KZB000004");
+    QVERIFY2(s.Message().contains("2 次测试的结果暂存在"), qPrintable(s.Message()));
+    QCOMPARE(QDir(s.dir.filePath("results/reports")).entryList(QDir::Files).size(), 2);
+    // The station closed and the database mended: the next start stores both, in order.
+    s.window.reset();
+    QVERIFY(damaged.remove());
+    s.window = std::make_unique<StationWindow>(ADCARD_PATH, StationProfile(), s.time.clock);
+    s.window->WaitForTest();
+    const auto runs = s.Stored();
+    QCOMPARE(runs.size(), size_t{2});
+    QCOMPARE(runs[0].info.serial, std::string("KZB000003"));
+    QVERIFY(!QFileInfo::exists(QString::fromStdString(
+        results::HeldRunsPath(s.dir.filePath("results/results.sqlite").toStdString()))));
+  }
+
+  // Closing with runs held asks first; No keeps the station open.
+  void closingWithHeldRunsAsksFirst() {
+    Station s;
+    QVERIFY(QDir().mkpath(s.dir.filePath("results/results.sqlite")));  // a folder: no database
+    s.Scan("KZB000011");
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+      QString asked;
+      QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        asked = box->text();
+        box->button(answer)->click();
+      });
+      QCOMPARE(s.window->close(), answer == QMessageBox::Yes);
+      QVERIFY2(asked.contains("1 次测试的结果尚未存入数据库"), qPrintable(asked));
+    }
+  }
+
+  // The same card again is a retest, marked; an aborted run is 中止, not a failure; a serial
+  // of any length never widens the window. Every run has a report of its own.
+  void retestsAbortsAndLongSerials() {
+    Station s;
+    s.window->show();
+    const int width = s.window->width();
+    s.Scan("KZB000012");
+    s.Scan("KZB000012");
+    auto* recent = s.window->findChild<QTableWidget*>("tblRecent");
+    QCOMPARE(recent->item(0, 2)->text(), QString("通过 (复测)"));
+    QCOMPARE(QDir(s.dir.filePath("results/reports")).entryList(QDir::Files).size(), 2);
+    auto* field = s.window->findChild<QLineEdit*>("txtSerial");
+    field->setText("KZB000013");
+    emit field->returnPressed();
+    s.window->StopTest();
+    s.window->WaitForTest();
+    QVERIFY2(s.Banner().startsWith("中止"), qPrintable(s.Banner()));
+    auto* checks = s.window->findChild<QTreeWidget*>("lstChecks");
+    QVERIFY(!checks->findItems("中止", Qt::MatchExactly, 1).isEmpty());
+    QVERIFY(checks->findItems("失败", Qt::MatchExactly, 1).isEmpty());
+    QVERIFY2(s.window->findChild<QLabel*>("lblToday")->text().endsWith("复测 1 块，中止 1 次"),
+             qPrintable(s.window->findChild<QLabel*>("lblToday")->text()));
+    s.Scan(QString(300, 'K'));
+    QCoreApplication::processEvents();
+    QCOMPARE(s.window->width(), width);
   }
 
   // A disk that takes nothing: the run is held, no card is tested until it is kept, and
@@ -131,7 +196,7 @@ class StationWindowTest : public QObject {
     qunsetenv("TZ");
     tzset();
     QCOMPARE(s.window->findChild<QLabel*>("lblToday")->text(),
-             QString("今日: 1 次，通过 1 次，合格率 100.0%"));
+             QString("今日: 1 次，1 块板卡，一次通过率 100.0%，最终合格率 100.0%"));
   }
 
   void aMissingCardLibraryIsSaidAtTheStart() {

@@ -56,7 +56,8 @@ class FileSystemFaultsTest : public QObject {
     QVERIFY2(s.Message().contains("1 次测试的结果未能保存"), qPrintable(s.Message()));
     QCOMPARE(umount(dir.constData()), 0);
     s.Scan("KZB000008");
-    QVERIFY2(s.Banner().startsWith("通过") && s.Message().isEmpty(), qPrintable(s.Message()));
+    QVERIFY2(s.Banner().startsWith("通过") && s.Message().isEmpty(),
+             qPrintable(s.Banner() + " | " + s.Message()));
     auto store = results::ResultsStore::Open((dir + "/results.sqlite").toStdString());
     QCOMPARE(store.value()->Runs({}).value().size(), size_t{2});
   }
