@@ -148,7 +148,9 @@ int SelfTest(const SelfTestArguments& args) {
   SingleInstance instance(dll.library().path(), acquisition::DefaultDataDirectory());
   if (instance.state() == SingleInstance::State::AlreadyRuns) {
     return NotRun("板卡正由另一个程序使用，自检未运行 the card is in use, nothing run",
-                  "进程 " + instance.holderProcess(), "数据目录 " + instance.holderDirectory());
+                  "进程 " + instance.holderProcess() +
+                      (instance.holderUser().empty() ? "" : "，用户 " + instance.holderUser()),
+                  "数据目录 " + instance.holderDirectory());
   }
   if (instance.state() == SingleInstance::State::NoLock) {
     return NotRun("无法确认板卡没有被另一个程序使用 the card lock cannot be made, nothing run",

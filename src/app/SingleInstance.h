@@ -1,7 +1,8 @@
-// One program per card: a lock keyed to the card library in use, in the user's own runtime
-// folder, that the system lets go of when the process ends, however it ends, so a crashed
-// program never blocks the next start. The bench window and the self-test take the same
-// lock, whatever data folder each writes to. No other user can plant or hold it.
+// One program per card on the machine, whichever user runs it: a lock keyed to the card
+// library in use, in a folder every user shares (a sticky lock folder; a Global\ mutex on
+// Windows), that the system lets go of when the process ends, however it ends, so a crashed
+// program never blocks the next start. The bench window, the station and the self-test take
+// the same lock, whatever data folder each writes to.
 #pragma once
 
 #include <cstdint>
@@ -23,10 +24,12 @@ class SingleInstance {
   SingleInstance& operator=(const SingleInstance&) = delete;
 
   State state() const { return state_; }
-  // For AlreadyRuns: the running program's process id and data directory; for NoLock: why.
+  // For AlreadyRuns: the running program's process id, data directory and user (each may be
+  // empty when it could not say); for NoLock: why.
   const std::string& holder() const { return holder_; }
   std::string holderProcess() const { return Line(0); }
   std::string holderDirectory() const { return Line(1); }
+  std::string holderUser() const { return Line(2); }
 
  private:
   std::string Line(int n) const {

@@ -19,10 +19,18 @@
 namespace {
 
 // Why the window does not open: on standard error and in a message box.
-int Refuse(const QString& text) {
+// Said on standard error and in a box under the title of the window that will not open.
+int Refuse(const QString& title, const QString& text) {
   std::fprintf(stderr, "kzb7310: %s\n", qPrintable(text));
-  QMessageBox::warning(nullptr, "KZB7310测试及编程源程序", text);
+  QMessageBox::warning(nullptr, title, text);
   return 1;
+}
+
+// "进程 4711，用户 zhang": who holds the card, as far as its lock says.
+QString Holder(const SingleInstance& instance) {
+  QString who = "进程 " + ToQt(instance.holderProcess());
+  if (!instance.holderUser().empty()) who += "，用户 " + ToQt(instance.holderUser());
+  return who;
 }
 
 }  // namespace
@@ -42,16 +50,20 @@ int main(int argc, char* argv[]) {
 
   const std::string cardLibrary = card::DefaultLibraryPath();
   const std::string dataDirectory = acquisition::DefaultDataDirectory();
+  const QString title = choice.station ? "KZB7310生产测试" : "KZB7310测试及编程源程序";
   SingleInstance instance(cardLibrary, dataDirectory);
   if (instance.state() == SingleInstance::State::AlreadyRuns) {
-    return Refuse(QString("KZB7310测试程序已在运行（进程 %1），数据目录: %2\n"
-                          "一块板卡同一时间只能由一个程序使用，本程序现在退出。")
-                      .arg(ToQt(instance.holderProcess()), ToQt(instance.holderDirectory())));
+    // A station's operator has no data directory to look at: only who holds the card.
+    const QString where =
+        choice.station ? QString() : "，数据目录: " + ToQt(instance.holderDirectory());
+    return Refuse(title, QString("KZB7310测试程序已在运行（%1）%2\n"
+                                 "一块板卡同一时间只能由一个程序使用，本程序现在退出。")
+                             .arg(Holder(instance), where));
   }
   if (instance.state() == SingleInstance::State::NoLock) {
-    return Refuse(QString("无法确认板卡没有被另一个程序使用，本程序现在退出。\n"
-                          "(the card lock cannot be made: %1)")
-                      .arg(ToQt(instance.holder())));
+    return Refuse(title, QString("无法确认板卡没有被另一个程序使用，本程序现在退出。\n"
+                                 "(the card lock cannot be made: %1)")
+                             .arg(ToQt(instance.holder())));
   }
   for (const std::string& kept : acquisition::RecoverLeftoverDataFiles(dataDirectory)) {
     std::fprintf(stderr, "kzb7310: 未写完的数据文件已保留 unfinished data file kept: %s\n",
@@ -63,7 +75,8 @@ int main(int argc, char* argv[]) {
                              ? selftest::ParseProfile(kDefaultProfile, "simulated-card.ini")
                              : selftest::LoadProfile(choice.profile);
     if (!profile) {
-      return Refuse(QString("自检配置无法使用: %1: %2")
+      return Refuse(title,
+                    QString("自检配置无法使用: %1\n(%2)")
                         .arg(ToQt(profile.failure().subject), ToQt(profile.failure().reason)));
     }
     StationWindow station(cardLibrary, profile.value());

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,23 +14,39 @@
 
 namespace {
 
-// XDG_RUNTIME_DIR/kzb7310 where the session has one, else /tmp/kzb7310-UID: either way a
-// folder of this user's alone (owner, mode 0700, not a link), or the reason it is not.
-bool RuntimeFolder(std::string& folder, std::string& why) {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  folder = runtime && *runtime ? std::string(runtime) + "/kzb7310"
-                               : "/tmp/kzb7310-" + std::to_string(getuid());
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    why = folder + ": " + std::strerror(errno);
-    return false;
-  }
+// The machine's lock folder, shared by every user: $KZB_LOCK_DIR where set (tests and
+// scripts keep their own), else /run/lock, else /var/lock, else /tmp. A folder others may
+// write to must be sticky, or another user could remove a held lock and take the card.
+bool LockFolder(std::string& folder, std::string& why) {
+  const char* chosen = std::getenv("KZB_LOCK_DIR");
+  const char* candidates[] = {"/run/lock", "/var/lock", "/tmp"};
   struct stat st;
-  if (lstat(folder.c_str(), &st) != 0) {
-    why = folder + ": " + std::strerror(errno);
+  if (chosen && *chosen) {
+    folder = chosen;
+    if (stat(folder.c_str(), &st) != 0) {
+      why = folder + ": " + std::strerror(errno);
+      return false;
+    }
+  } else {
+    bool found = false;
+    for (const char* candidate : candidates) {
+      if (stat(candidate, &st) == 0 && S_ISDIR(st.st_mode)) {
+        folder = candidate;
+        found = true;
+        break;
+      }
+    }
+    if (!found) {
+      why = "no lock folder (/run/lock, /var/lock or /tmp)";
+      return false;
+    }
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    why = folder + ": not a folder";
     return false;
   }
-  if (!S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 077) != 0) {
-    why = folder + ": not a folder of this user's alone (owner and mode 0700 expected)";
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0) {
+    why = folder + ": others may write to it and it is not sticky (mode 1777 expected)";
     return false;
   }
   return true;
@@ -40,17 +57,49 @@ std::string FullPath(const std::string& path) {
   return realpath(path.c_str(), full) ? std::string(full) : path;
 }
 
+std::string UserName() {
+  const passwd* user = getpwuid(getuid());
+  return user && user->pw_name ? user->pw_name : std::to_string(getuid());
+}
+
+// The lock file, opened without following a link or blocking on a FIFO planted at its name.
+// Made by the first program to want it, readable and writable by every user's, so that
+// each can take it and say who holds it; one another user made and keeps to themselves is
+// still taken, read-only, and only the description is missing.
+int OpenLockFile(const std::string& path, std::string& why) {
+  const int flags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int fd = open(path.c_str(), O_RDWR | flags);
+    if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | flags);
+    if (fd < 0 && errno == ENOENT) {
+      fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | flags, 0666);
+      if (fd >= 0) fchmod(fd, 0666);            // whatever the umask
+      if (fd < 0 && errno == EEXIST) continue;  // another program made it first
+    }
+    if (fd < 0) {
+      why = path + ": " + std::strerror(errno);
+      return -1;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      why = path + ": not a regular file";
+      close(fd);
+      return -1;
+    }
+    return fd;
+  }
+  why = path + ": made and removed again while opening";
+  return -1;
+}
+
 }  // namespace
 
 SingleInstance::SingleInstance(const std::string& cardLibrary, const std::string& dataDirectory) {
   std::string folder;
-  if (!RuntimeFolder(folder, holder_)) return;
-  const std::string path = folder + "/" + CardLockName(FullPath(cardLibrary));
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    holder_ = path + ": " + std::strerror(errno);
-    return;
-  }
+  if (!LockFolder(folder, holder_)) return;
+  const std::string path = folder + "/kzb7310-" + CardLockName(FullPath(cardLibrary));
+  const int fd = OpenLockFile(path, holder_);
+  if (fd < 0) return;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     if (error == EWOULDBLOCK) {
@@ -66,7 +115,8 @@ SingleInstance::SingleInstance(const std::string& cardLibrary, const std::string
   }
   state_ = State::Alone;
   handle_ = fd;
-  const std::string self = std::to_string(getpid()) + "\n" + dataDirectory + "\n";
+  const std::string self =
+      std::to_string(getpid()) + "\n" + dataDirectory + "\n" + UserName() + "\n";
   if (ftruncate(fd, 0) != 0 || pwrite(fd, self.data(), self.size(), 0) < 0) {
     // The lock holds all the same; only the description for a second program is missing.
   }

@@ -8,20 +8,17 @@
 
 namespace {
 
-// %LOCALAPPDATA%\kzb7310: the user's own folder, which no other user can write to.
-bool RuntimeFolder(std::wstring& folder, std::string& why) {
+// Where the holder's description is kept for any user's program to read: %ProgramData%\kzb7310
+// (shared by the machine's users), or $KZB_LOCK_DIR where set (tests keep their own).
+std::wstring DescriptionFolder() {
   wchar_t base[MAX_PATH];
-  const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", base, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) {
-    why = "LOCALAPPDATA: no folder of this user's for the card lock";
-    return false;
-  }
-  folder = std::wstring(base) + L"\\kzb7310";
-  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-    why = base::WideToUtf8(folder) + ": " + base::SystemMessage(GetLastError());
-    return false;
-  }
-  return true;
+  DWORD n = GetEnvironmentVariableW(L"KZB_LOCK_DIR", base, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) return base;
+  n = GetEnvironmentVariableW(L"ProgramData", base, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
+  const std::wstring folder = std::wstring(base) + L"\\kzb7310";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
 }
 
 // The library's full path in one case, as Windows compares names.
@@ -33,25 +30,39 @@ std::string FullPath(const std::string& path) {
   return base::WideToUtf8(name);
 }
 
+std::string UserName() {
+  wchar_t name[256];
+  DWORD n = 256;
+  return GetUserNameW(name, &n) ? base::WideToUtf8(name) : std::string();
+}
+
 }  // namespace
 
-// The lock file is held open for writing and shared for reading only: a second program can
-// read who holds it but cannot take it, and Windows closes it when the holder ends.
+// The lock is a mutex in the machine's Global\ namespace: whichever user's program made it
+// holds the card while it lives, and Windows ends it with the last handle, when the holder
+// ends however it ends. A program of another user may be denied even a look at it: that,
+// too, says it is held. Beside it, a file says who holds it, as far as it can be written.
 SingleInstance::SingleInstance(const std::string& cardLibrary, const std::string& dataDirectory) {
-  std::wstring folder;
-  if (!RuntimeFolder(folder, holder_)) return;
-  const std::wstring path = folder + L"\\" + base::Utf8ToWide(CardLockName(FullPath(cardLibrary)));
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_SHARING_VIOLATION) {
-      holder_ = base::WideToUtf8(path) + ": " + base::SystemMessage(error);
-      return;
-    }
+  const std::string key = CardLockName(FullPath(cardLibrary));
+  wchar_t chosen[MAX_PATH];
+  const DWORD own = GetEnvironmentVariableW(L"KZB_LOCK_DIR", chosen, MAX_PATH);
+  const std::string scope =
+      own > 0 && own < MAX_PATH ? "-" + base::Checksum(base::WideToUtf8(chosen)) : "";
+  const std::wstring name = base::Utf8ToWide("Global\\kzb7310-" + key + scope);
+  const std::wstring folder = DescriptionFolder();
+  const std::wstring description = folder.empty() ? L"" : folder + L"\\" + base::Utf8ToWide(key);
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  const DWORD error = GetLastError();
+  if (!mutex && error != ERROR_ACCESS_DENIED) {
+    holder_ = base::WideToUtf8(name) + ": " + base::SystemMessage(error);
+    return;
+  }
+  if (!mutex || error == ERROR_ALREADY_EXISTS) {
+    if (mutex) CloseHandle(mutex);
     state_ = State::AlreadyRuns;
-    HANDLE reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE reader = CreateFileW(description.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
     if (reader != INVALID_HANDLE_VALUE) {
       char text[4096];
       DWORD n = 0;
@@ -61,12 +72,17 @@ SingleInstance::SingleInstance(const std::string& cardLibrary, const std::string
     return;
   }
   state_ = State::Alone;
-  handle_ = reinterpret_cast<intptr_t>(file);
-  const std::string self = std::to_string(GetCurrentProcessId()) + "\n" + dataDirectory + "\n";
-  DWORD written = 0;
-  SetEndOfFile(file);
-  WriteFile(file, self.data(), static_cast<DWORD>(self.size()), &written, nullptr);
-  FlushFileBuffers(file);
+  handle_ = reinterpret_cast<intptr_t>(mutex);
+  const std::string self =
+      std::to_string(GetCurrentProcessId()) + "\n" + dataDirectory + "\n" + UserName() + "\n";
+  HANDLE file = CreateFileW(description.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {  // else the lock holds all the same, undescribed
+    DWORD written = 0;
+    WriteFile(file, self.data(), static_cast<DWORD>(self.size()), &written, nullptr);
+    CloseHandle(file);
+  }
 }
 
 SingleInstance::~SingleInstance() {
