@@ -132,7 +132,7 @@ std::string SpectrumCsv(const std::vector<int>& channels, const std::vector<AdcF
   row(
       "ENOB(位)", [](const AdcFigures& f) { return f.enob; }, "%.3f", true);
   row(
-      "噪声(码,有效值)", [](const AdcFigures& f) { return f.noiseRmsCodes; }, "%.3f", false);
+      "\"噪声(码,有效值)\"", [](const AdcFigures& f) { return f.noiseRmsCodes; }, "%.3f", false);
   csv += "\r\n频率(Hz)";
   size_t bins = 0;
   double binHz = 0;

@@ -41,6 +41,12 @@ QRect FrequencyPlot::PlotArea() const {
   return QRect(56, 24, std::max(10, width() - 56 - 14), std::max(10, height() - 24 - 28 - legend));
 }
 
+void FrequencyPlot::SetNote(const QString& note) {
+  if (note == note_) return;
+  note_ = note;
+  update();
+}
+
 QString FrequencyPlot::FigureText(double value, const char* unit, int decimals) {
   if (value < -150) return QString("< -150 ") + unit;
   return QString::number(value, 'f', decimals) + " " + unit;
@@ -200,5 +206,10 @@ void FrequencyPlot::paintEvent(QPaintEvent*) {
       p.drawText(QRect(LegendColumn(c), y, kColumnWidth, kRowHeight),
                  Qt::AlignLeft | Qt::AlignVCenter, cells[c]);
     }
+  }
+  if (!note_.isEmpty()) {
+    p.setPen(QColor(180, 0, 0));
+    p.drawText(QRect(area.left(), height() - kRowHeight, area.width(), kRowHeight),
+               Qt::AlignRight | Qt::AlignVCenter, note_);
   }
 }

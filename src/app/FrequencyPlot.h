@@ -26,6 +26,8 @@ class FrequencyPlot : public QWidget {
   size_t recordPoints() const { return recordPoints_; }
   double sampleRateHz() const { return sampleRateHz_; }
   QRect PlotArea() const;
+  // A note on the record's line ("丢失 37 块 (最近 12:03:05)"), empty for none.
+  void SetNote(const QString& note);
 
   // A figure as the legend shows it: "85.2 dB", "13.61 bits", "< -150 dB".
   static QString FigureText(double value, const char* unit, int decimals);
@@ -47,6 +49,7 @@ class FrequencyPlot : public QWidget {
   size_t recordPoints_ = 0;
   double sampleRateHz_ = 0;
   acquisition::VoltageScale scale_;
+  QString note_;
   QPixmap background_;
   std::vector<int> backgroundChannels_;
   size_t backgroundPoints_ = 0;

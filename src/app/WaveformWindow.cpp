@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTimer>
@@ -92,10 +93,10 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
         block_.channels > 0 ? double(block_.aggregateRate) / block_.channels : 0, scale_);
   });
   connect(savePicture_, &QPushButton::clicked, this, [this] {
-    ChooseAndSave("保存图片", "waveform.png", "PNG (*.png)", &WaveformWindow::SavePicture);
+    ChooseAndSave("保存图片", FileStem() + ".png", "PNG (*.png)", &WaveformWindow::SavePicture);
   });
   connect(saveValues_, &QPushButton::clicked, this, [this] {
-    ChooseAndSave("保存数据", "waveform.csv", "CSV (*.csv)", &WaveformWindow::SaveValues);
+    ChooseAndSave("保存数据", FileStem() + ".csv", "CSV (*.csv)", &WaveformWindow::SaveValues);
   });
   connect(ageTimer_, &QTimer::timeout, this, &WaveformWindow::ShowAge);
   ageTimer_->start(1000);
@@ -129,9 +130,13 @@ std::vector<int> WaveformWindow::Channels() const {
 void WaveformWindow::ShowBlock(const acquisition::BlockView& block,
                                const acquisition::VoltageScale& scale, int blockNumber) {
   if (frozen() || block.empty()) return;
+  // The spectrum's record holds only blocks that follow one another: one the window did not
+  // see (hidden, or two in one tick) starts it again; the same block again adds nothing.
+  const bool again = blockNumber == blockNumber_ && historyBlocks_ > 0;
+  if (!again && blockNumber != blockNumber_ + 1) historyBlocks_ = historyNext_ = 0;
   blockNumber_ = blockNumber;
   blockTime_ = QDateTime::currentDateTime();
-  Remember(block);
+  if (!again) Remember(block);
   cells_.assign(block.cells, block.cells + block.cellCount());
   block_ = block;
   block_.cells = cells_.data();
@@ -222,6 +227,8 @@ void WaveformWindow::ShowAge() {
 }
 
 void WaveformWindow::SetLossNote(const QString& note) {
+  // A new loss: the blocks after it are no continuation of those before.
+  if (!note.isEmpty() && note != lossNote_) historyBlocks_ = historyNext_ = 0;
   lossNote_ = note;
   ShowNote();
 }
@@ -232,6 +239,7 @@ void WaveformWindow::ShowNote() {
     if (!note.isEmpty()) notes << note;
   }
   plot_->SetNote(notes.join("  "));
+  spectrum_->SetNote(notes.join("  "));
 }
 
 bool WaveformWindow::frozen() const {
@@ -246,11 +254,33 @@ void WaveformWindow::SetFrozen(bool frozen) {
   ShowNote();
 }
 
+QString WaveformWindow::BlockCaption() const {
+  return QString("数据块 %1   时间 %2")
+      .arg(blockNumber_)
+      .arg(blockTime_.toString("yyyy-MM-dd HH:mm:ss"));
+}
+
+// "spectrum-块37-20261210-080512": what the view shows, of which block, when.
+QString WaveformWindow::FileStem() const {
+  return QString("%1-块%2-%3")
+      .arg(spectrumShown() ? "spectrum" : "waveform")
+      .arg(blockNumber_)
+      .arg(blockTime_.toString("yyyyMMdd-HHmmss"));
+}
+
 QString WaveformWindow::SavePicture(const QString& path) {
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
-  (spectrumShown() ? static_cast<QWidget*>(spectrum_) : plot_)->grab().save(&buffer, "PNG");
+  QPixmap picture = (spectrumShown() ? static_cast<QWidget*>(spectrum_) : plot_)->grab();
+  {
+    // The picture says which block it shows, as the CSV does.
+    QPainter p(&picture);
+    p.setPen(Qt::darkGray);
+    p.drawText(QRect(8, 2, picture.width() - 16, 20), Qt::AlignRight | Qt::AlignVCenter,
+               BlockCaption());
+  }
+  picture.save(&buffer, "PNG");
   const auto written = base::WriteWholeFile(FromQt(path), png.toStdString());
   return written ? QString() : ToQt(written.failure().reason);
 }

@@ -73,6 +73,8 @@ class WaveformWindow : public QWidget {
   void ShowAge();
   void ShowNote();
   // Asks for a file name, then saves with `save`; a failure is shown with its reason.
+  QString BlockCaption() const;
+  QString FileStem() const;
   void ChooseAndSave(const QString& title, const QString& name, const QString& filter,
                      QString (WaveformWindow::*save)(const QString&));
 

@@ -178,6 +178,22 @@ class WaveformWindowTest : public QObject {
     QVERIFY(text.contains(",窗口,Blackman-Harris 7,记录点数,6000\r\n指标,通道64 (Ch 63)\r\n"));
     QVERIFY(text.contains("\r\nSNR(dB),85."));
     QVERIFY(text.contains("\r\n\r\n频率(Hz),通道64 (Ch 63) (dBFS)\r\n0.0000,"));
+    QVERIFY(text.contains("\r\n\"噪声(码,有效值)\","));  // one cell, not two
+
+    // Blocks lost: the record starts again after them, and the view says so.
+    view->SetFrozen(false);
+    view->SetLossNote("丢失 3 块 (最近 12:03:05)");
+    SimCard_AdvanceMs(385);
+    f.window->TimerAD_Timer();
+    view->WaitForSpectrum();
+    QCOMPARE(view->spectrum()->recordPoints(), size_t{300});
+    // A block the window did not see (two in one tick) starts it again too.
+    SimCard_AdvanceMs(385);
+    f.window->TimerAD_Timer();
+    SimCard_AdvanceMs(2 * 385);
+    f.window->TimerAD_Timer();
+    view->WaitForSpectrum();
+    QCOMPARE(view->spectrum()->recordPoints(), size_t{300});
   }
 
   // The extreme codes lie on the edges of the -5 V to +5 V axis, or inside a fitted one.
