@@ -160,6 +160,23 @@ class DataFileWindowTest : public QObject {
     f.Deliver();
     QCOMPARE(f.Caption("lblInfo"), QString("正在采集，准备保存！"));
   }
+
+  // Files finished while the disk is slow (CTest runs this once more with every flush slowed
+  // to 1.5 s) survive Stop and Start: every one lands, the new run's file 0 after the old.
+  void aStartKeepsTheFilesStillWaitingForTheDisk() {
+    SavingWindow f("20", "1");
+    for (int file = 0; file < 4; ++file) {  // four finished files of the first run
+      ScriptTick({Block([](int, int) { return int16_t{1}; })});
+      f.window->TimerAD_Timer();
+    }
+    f.window->cmdStop_Click();
+    f.window->cmdStart_Click();
+    f.Deliver(2);
+    QVERIFY(f.window->FinishDataFiles(std::chrono::seconds(30)).empty());
+    QVERIFY(ReadAll(f.FilePath(0)).contains("\r\n0,2,2,2,2\r\n"));
+    for (int n = 1; n < 4; ++n) QVERIFY(ReadAll(f.FilePath(n)).contains("\r\n0,1,1,1,1\r\n"));
+    QVERIFY(!QFileInfo::exists(f.FilePath(4)));
+  }
 };
 
 QTEST_MAIN(DataFileWindowTest)
