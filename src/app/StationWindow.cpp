@@ -96,6 +96,27 @@ void ShowInterrupted(QTreeWidgetItem* item) {
   item->setForeground(1, QColor("#6e7781"));
 }
 
+// A system's reason as the operator reads it: what it means in Chinese where it is a
+// common one, the system's own words in brackets after.
+QString Reason(const std::string& reason) {
+  static const std::pair<const char*, const char*> kMeanings[] = {
+      {"database is locked", "数据库正被另一个程序占用"},
+      {"not a database", "文件不是结果数据库"},
+      {"newer program", "数据库由更新版本的程序写入"},
+      {"No space left on device", "磁盘已满"},
+      {"Read-only file system", "文件系统只读"},
+      {"Permission denied", "没有写入权限"},
+      {"cannot be made", "无法创建文件夹"},
+      {"No such file or directory", "路径不存在"},
+  };
+  for (const auto& [english, chinese] : kMeanings) {
+    if (reason.find(english) != std::string::npos) {
+      return QString("%1 (%2)").arg(chinese, ToQt(reason));
+    }
+  }
+  return "(" + ToQt(reason) + ")";
+}
+
 QString Percent(int part, int whole) {
   return QString::number(100.0 * part / whole, 'f', 1) + "%";
 }
@@ -443,7 +464,7 @@ QString StationWindow::HeldText(const Finished& f) {
   QString text = QString("%1 次测试的结果暂存在 %2，尚未存入数据库；每次扫描时重试。")
                      .arg(f.held)
                      .arg(ToQt(results::HeldRunsPath(results::DefaultResultsPath())));
-  if (!f.heldFailure.empty()) text += QString(" (%1)").arg(ToQt(f.heldFailure));
+  if (!f.heldFailure.empty()) text += " " + Reason(f.heldFailure);
   return text;
 }
 
@@ -505,19 +526,19 @@ void StationWindow::ShowFinished(Finished& f) {
   const Unsaved& last = f.last;
   if (f.tested && run.verdict == "NOT RUN") problems << "无法加载板卡库: " + ToQt(run.whyNot);
   if (f.tested && !last.stored) {
-    problems << "结果未存入数据库: " + ToQt(last.storeFailure);
+    problems << "结果未存入数据库: " + Reason(last.storeFailure);
   }
   if (f.tested && last.reported && !last.stored) problems << "报告已保存: " + ToQt(last.reportPath);
   if (f.tested && !last.reported) {
-    problems << QString("报告未写入: %1 (%2)").arg(ToQt(last.reportPath), ToQt(last.reportFailure));
+    problems << QString("报告未写入: %1 %2").arg(ToQt(last.reportPath), Reason(last.reportFailure));
   }
   if (f.held > 0) problems << HeldText(f);
   if (!f.unsaved.empty()) {
     const Unsaved& u = f.unsaved.back();
     problems << QString("%1 次测试的结果未能保存（数据库: %2；暂存: %3；报告 %4: %5）。")
                     .arg(f.unsaved.size())
-                    .arg(ToQt(u.storeFailure), ToQt(u.heldFailure), ToQt(u.reportPath),
-                         ToQt(u.reportFailure));
+                    .arg(Reason(u.storeFailure), Reason(u.heldFailure), ToQt(u.reportPath),
+                         Reason(u.reportFailure));
     problems << (f.tested
                      ? QString("结果暂存在本程序中，下次扫描时先保存；保存之前不测试新的板卡。")
                      : QString("序列号 %1 未开始测试：请排除故障后重新扫描。")
@@ -558,7 +579,7 @@ void StationWindow::ShowBanner(const Finished& f) {
 
 void StationWindow::ShowHistory(const Finished& f) {
   if (!f.historyFailure.empty()) {
-    today_->setText("今日: 无法读取结果数据库 (" + ToQt(f.historyFailure) + ")");
+    today_->setText("今日: 无法读取结果数据库 " + Reason(f.historyFailure));
     today_->setStyleSheet("QLabel { color: #cf222e; }");
     return;
   }
