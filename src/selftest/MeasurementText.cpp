@@ -136,6 +136,8 @@ std::string DetailText(const std::string& detail) {
       {", noise ", "，噪声 "},
       {", min ", "，最小 "},
       {", max ", "，最大 "},
+      {" frequency ", " 频率 "},
+      {" noise ", " 噪声 "},
       {"channel ", "通道"},
       {"block ", "数据块 "},
       {"only ", "只有 "},

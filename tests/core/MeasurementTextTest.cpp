@@ -72,6 +72,8 @@ TEST(MeasurementText, ADetailReadsInChinese) {
        "通道64 SNR 55.80 dB；应不小于 80.00\n通道64 SINAD 无法测量；应不小于 78.00"},
       {"walking 1 on output 3: input 3 reads 0, expected 1 (stuck)",
        "走 1 输出位 3：输入位 3 读到 0，应为 1 (固定不变)"},
+      {"channel 64 frequency 0.00 Hz; expected 39.90 .. 40.10 (no tone found)",
+       "通道64 频率 0.00 Hz；应为 39.90 .. 40.10 (未找到信号)"},
       {"StartIntr: error 5", "StartIntr: error 5"},
       {"", ""},
   };
