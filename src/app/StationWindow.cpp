@@ -547,7 +547,6 @@ void StationWindow::ShowFinished(Finished& f) {
   ShowMessage(problems.join("\n"), !problems.isEmpty());
   ShowHistory(f);
   unsaved_ = std::move(f.unsaved);
-  held_ = f.held;
   running_.clear();
   start_->setEnabled(true);
   stop_->setEnabled(false);

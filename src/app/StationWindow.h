@@ -81,7 +81,6 @@ class StationWindow : public QWidget {
   std::string running_;  // the serial under test
   bool runFinished_ = false;
   std::vector<Unsaved> unsaved_;  // runs neither stored nor held on disk
-  int held_ = 0;                  // runs held on disk, at the last look
   QString bannerText_;            // whole, before eliding
   const char* bannerColour_ = "#6e7781";
 };
