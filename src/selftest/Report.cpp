@@ -278,7 +278,10 @@ std::string HistoryCsv(const std::vector<RunRecord>& runs) {
                                  r.profileChecksum,
                                  r.info.cardLibrary,
                                  r.info.version};
-    for (size_t i = 0; i < std::size(cells); ++i) csv += (i ? "," : "") + cell(cells[i]);
+    for (size_t i = 0; i < std::size(cells); ++i) {
+      if (i > 0) csv += ',';
+      csv += cell(cells[i]);
+    }
     csv += "\r\n";
   }
   return csv;

@@ -26,7 +26,9 @@ Yield YieldOf(const std::vector<RunRecord>& runs) {
     }
     const bool passed = run.verdict == "PASS";
     // An empty serial cannot be told from another: each such run is its own unit.
-    Unit& u = units[run.info.serial.empty() ? "\n" + std::to_string(anonymous++) : run.info.serial];
+    std::string key = run.info.serial;
+    if (key.empty()) key.append(1, '\n').append(std::to_string(anonymous++));
+    Unit& u = units[key];
     if (u.verdicts++ == 0) u.firstPassed = passed;
     u.lastPassed = passed;
   }
