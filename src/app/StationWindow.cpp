@@ -315,7 +315,7 @@ void StationWindow::StartTest() {
     Finished f;
     // Runs not stored yet go first, in the order they were tested; while one is on no disk
     // at all, no card is tested.
-    f.held = StoreHeld(f.heldFailure);
+    StoreHeld(f.heldFailure);  // how many are left is counted once this run is kept
     bool onDisk = true;
     for (Unsaved& u : held) {
       Keep(u);
