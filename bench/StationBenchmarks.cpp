@@ -10,8 +10,9 @@
 #include "BenchSupport.h"
 #include "DllDef.h"
 #include "Profile.h"
-#include "Report.h"
+#include "ReportFormats.h"
 #include "ResultsStore.h"
+#include "RunId.h"
 #include "SimCardControl.h"
 #include "StartStop.h"
 #include "StationWindow.h"
@@ -58,7 +59,7 @@ void StationEnterToBanner(benchmark::State& state) {
       [&] {
         DllDef dll(ADCARD_PATH);
         benchmark::DoNotOptimize(selftest::Run(
-            dll, profile, selftest::SystemClock(), [](const std::string&) {}, never));
+            dll, profile, selftest::SystemClock(), [](selftest::CheckKind) {}, never));
         blockPeriod = acquisition::BlockPeriodSeconds(dll);
       });
   state.counters["bound_s"] = BoundSeconds(profile, blockPeriod);
@@ -80,11 +81,11 @@ selftest::RunRecord ARun(const selftest::Profile& profile, selftest::Outcome& ou
   DllDef dll(ADCARD_PATH);
   const std::atomic<bool> never{false};
   outcome = selftest::Run(
-      dll, profile, clock, [](const std::string&) {}, never);
+      dll, profile, clock, [](selftest::CheckKind) {}, never);
   selftest::RunInfo info;
   info.serial = "KZB000001";
   info.startedIso8601 = info.endedIso8601 = "2026-12-09T08:00:00Z";
-  return selftest::RecordOf(outcome, profile, info);
+  return selftest::RecordOf(selftest::NewRunId(), outcome, profile, info);
 }
 
 void StoreOneRun(benchmark::State& state) {
@@ -106,10 +107,7 @@ void StoreOneRun(benchmark::State& state) {
         benchmark::DoNotOptimize(store.value()->Save(run));
         saveSeconds += bench::Seconds(opened, bench::Clock::now());
       },
-      [&] {
-        benchmark::DoNotOptimize(
-            base::WriteWholeFile(report, selftest::Json(outcome, profile, run.info)));
-      });
+      [&] { benchmark::DoNotOptimize(base::WriteWholeFile(report, selftest::Json(run))); });
   state.counters["measurements"] = static_cast<double>(measurements);
   state.counters["save_us"] = saveSeconds / static_cast<double>(state.iterations()) * 1e6;
 }

@@ -10,7 +10,7 @@
 #   click_control NAME [CLICKS]    clicks (or double-clicks) the centre of a control in $window
 #   photograph FILE [NAME]         the window $window, or only control NAME of it, as a PNG
 kMainWindowTitle='KZB7310测试及编程源程序'
-kWindowForm=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/src/app/FrmMultiBuf.ui
+kWindowForm=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/src/app/bench/FrmMultiBuf.ui
 
 start_virtual_display() {
   local folder=$1

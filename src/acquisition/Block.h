@@ -9,12 +9,18 @@
 
 namespace acquisition {
 
+// Samples a second on each channel, from the card's aggregate rate over `channels`.
+inline double ChannelRateHz(int32_t aggregateRate, int channels) {
+  return aggregateRate > 0 && channels > 0 ? static_cast<double>(aggregateRate) / channels : 0;
+}
+
 struct BlockView {
   const int16_t* cells = nullptr;
   int channels = 0;
   int points = 0;
   int32_t aggregateRate = 0;  // samples a second over all channels
 
+  double channelRateHz() const { return ChannelRateHz(aggregateRate, channels); }
   bool empty() const { return cells == nullptr || channels <= 0 || points <= 0; }
   size_t cellCount() const { return static_cast<size_t>(channels) * points; }
   int16_t cell(int point, int channel) const {

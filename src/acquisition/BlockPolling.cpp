@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "BlockCapture.h"
 #include "DllDef.h"
@@ -10,26 +11,42 @@
 
 namespace acquisition {
 
+CardPoll PollCard(DllDef& dll, LossWatch& losses, const std::function<double()>& nowSeconds,
+                  int most, const PollSteps& steps) {
+  CardPoll poll;
+  const double asked = nowSeconds();
+  poll.finished = dll.QueryBuf();
+  const double answered = nowSeconds();
+  // Blocks reported before any start have no buffer to go into: leave them with the card.
+  const size_t blockCells = static_cast<size_t>(dll.ChannelCount) * dll.PointsPerChannel;
+  poll.ready = steps.ring ? BuffersReady(dll) : blockCells > 0 && LatestBlock(dll).cells;
+  if (!poll.ready) return poll;
+  // Lost blocks come before the ones this poll brings: a file gathering since spans them.
+  poll.lost = losses.Account(asked, answered, poll.finished);
+  if (poll.lost > 0 && !losses.lastWasSettlement() && steps.onLoss) steps.onLoss();
+  for (int k = 0; k < std::min<int>(poll.finished, most); ++k) {
+    if (!steps.take(FetchBlock(dll))) break;
+  }
+  return poll;
+}
+
 base::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
                                      LossWatch& losses, bool saving,
                                      const std::function<double()>& nowSeconds) {
   return card::Attempt(dll.library(), [&] {
     TickOutcome outcome;
-    const double asked = nowSeconds();
-    const int16_t count = dll.QueryBuf();
-    const double answered = nowSeconds();
-    // Blocks reported before any start have no buffer to go into: leave them with the card.
-    if (!BuffersReady(dll)) return outcome;
-    // Lost blocks come before the ones this poll brings: a file gathering since spans them.
-    outcome.lostBlocks = losses.Account(asked, answered, count);
-    if (outcome.lostBlocks > 0 && !losses.lastWasSettlement()) capture.NoteLoss();
-    if (count == 0) return outcome;
-
-    for (int k = 1; k <= count; ++k) {
-      const FetchedBlock fetched = FetchBlock(dll);
-      if (fetched.status == 1) AcceptBlock(dll, capture, saving, fetched.block);
-    }
-    values.BlocksReceived = AdvanceBlockCount(values.BlocksReceived, count);
+    const CardPoll poll = PollCard(dll, losses, nowSeconds, std::numeric_limits<int>::max(),
+                                   {.onLoss = [&] { capture.NoteLoss(); },
+                                    .take =
+                                        [&](const FetchedBlock& fetched) {
+                                          if (fetched.status == 1)
+                                            AcceptBlock(dll, capture, saving, fetched.block);
+                                          return true;
+                                        },
+                                    .ring = true});
+    outcome.lostBlocks = poll.lost;
+    if (!poll.ready || poll.finished == 0) return outcome;
+    values.BlocksReceived = AdvanceBlockCount(values.BlocksReceived, poll.finished);
     outcome.block = LatestBlock(dll);
     outcome.latestVolts = DeriveChannelValues(outcome.block, values);
     outcome.foundBlocks = true;

@@ -24,6 +24,30 @@ struct TickOutcome {
   int lostBlocks = 0;                  // blocks the card finished that never came, found now
 };
 
+struct FetchedBlock {
+  int32_t status = 0;  // the card's answer: 1 for a whole block
+  BlockView block;
+};
+
+// One poll as every reader of the card makes it: the count of finished blocks asked (the
+// question timed on `nowSeconds` for the loss watch), the losses accounted, then at most
+// `most` blocks fetched one by one and handed to `take` until it says stop. `onLoss` hears
+// of a new gap before any block after it is taken. Before any start (no block buffer, or no
+// ring where `ring` says the blocks go on into it) nothing is accounted or fetched. A missing
+// library or entry point throws card::CardUnavailable: call it inside card::Attempt.
+struct CardPoll {
+  int16_t finished = 0;  // what the card reported
+  int lost = 0;          // blocks newly found lost
+  bool ready = true;     // false: no buffers yet, the blocks stay with the card
+};
+struct PollSteps {
+  std::function<void()> onLoss;
+  std::function<bool(const FetchedBlock&)> take;
+  bool ring = false;
+};
+CardPoll PollCard(DllDef& dll, LossWatch& losses, const std::function<double()>& nowSeconds,
+                  int most, const PollSteps& steps);
+
 // `saving`: delivered blocks are gathered into the data files; `nowSeconds` reads a steady
 // clock, just before the card is asked and just after it answered.
 // Fails when the library or an entry point is missing; blocks fetched before that count.
@@ -34,10 +58,6 @@ base::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCa
 // The block BlockData holds now (the block starts at its cell 1); empty before any start.
 BlockView LatestBlock(const DllDef& dll);
 
-struct FetchedBlock {
-  int32_t status = 0;  // the card's answer: 1 for a whole block
-  BlockView block;
-};
 // Fetches the card's next finished block into BlockData. A missing library or entry point
 // throws card::CardUnavailable: call it inside card::Attempt.
 FetchedBlock FetchBlock(DllDef& dll);

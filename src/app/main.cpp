@@ -7,11 +7,10 @@
 #include "CommandLine.h"
 #include "DataDirectory.h"
 #include "DataFile.h"
-#include "DefaultProfile.h"
 #include "FrmMultiBuf.h"
-#include "Profile.h"
 #include "QtTranslations.h"
 #include "SingleInstance.h"
+#include "StationProfile.h"
 #include "StationWindow.h"
 #include "TerminationSignals.h"
 #include "WidgetText.h"
@@ -71,9 +70,7 @@ int main(int argc, char* argv[]) {
   }
 
   if (choice.station) {
-    const auto profile = choice.profile.empty()
-                             ? selftest::ParseProfile(kDefaultProfile, "simulated-card.ini")
-                             : selftest::LoadProfile(choice.profile);
+    const auto profile = production::StationProfile(choice.profile);
     if (!profile) {
       return Refuse(title,
                     QString("自检配置无法使用: %1\n(%2)")

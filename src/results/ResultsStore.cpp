@@ -7,12 +7,14 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QStringList>
 #include <QUrl>
 #include <QVariant>
 #include <atomic>
 #include <cstdlib>
 #include <vector>
 
+#include "RunFacts.h"
 #include "RunId.h"
 
 namespace results {
@@ -178,66 +180,83 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
   return store;
 }
 
+namespace {
+
+QVariant Kept(const selftest::FactValue& value) {
+  if (const auto* text = std::get_if<std::string>(&value)) return ToQt(*text);
+  return std::get<double>(value);
+}
+
+// "INSERT INTO runs (id, serial, …) VALUES (?, ?, …)": the facts the database keeps.
+QString InsertRun() {
+  QStringList columns, places;
+  for (const selftest::RunFact& fact : selftest::RunFacts()) {
+    if (!fact.column) continue;
+    columns << fact.column;
+    places << "?";
+  }
+  return "INSERT INTO runs (" + columns.join(", ") + ") VALUES (" + places.join(", ") + ")";
+}
+
+}  // namespace
+
+std::optional<base::Failure> ResultsStore::Insert(const std::string& id,
+                                                  const selftest::RunRecord& run) {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  const auto failed = [&] { return Failed(query.lastError().text().toStdString()); };
+  selftest::RunRecord kept = run;
+  kept.id = id;
+  query.prepare(InsertRun());
+  for (const selftest::RunFact& fact : selftest::RunFacts()) {
+    if (fact.column) query.addBindValue(Kept(fact.get(kept)));
+  }
+  if (!query.exec()) return failed();
+  for (size_t c = 0; c < run.checks.size(); ++c) {
+    const selftest::Check& check = run.checks[c];
+    query.prepare("INSERT INTO checks VALUES (?, ?, ?, ?, ?, ?, ?)");
+    for (const QVariant& v :
+         {QVariant(ToQt(id)), QVariant(qlonglong(c)), QVariant(selftest::CheckName(check.kind)),
+          QVariant(check.passed ? 1 : 0), QVariant(ToQt(check.measured)),
+          QVariant(ToQt(check.limits)), QVariant(ToQt(check.detail))}) {
+      query.addBindValue(v);
+    }
+    if (!query.exec()) return failed();
+    for (size_t m = 0; m < check.measurements.size(); ++m) {
+      const selftest::Measurement& x = check.measurements[m];
+      query.prepare("INSERT INTO measurements VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+      for (const QVariant& v :
+           {QVariant(ToQt(id)), QVariant(qlonglong(c)), QVariant(qlonglong(m)),
+            QVariant(ToQt(x.id.Name())), Optional(x.value), QVariant(ToQt(x.unit)), Optional(x.low),
+            Optional(x.high), QVariant(x.passed ? 1 : 0)}) {
+        query.addBindValue(v);
+      }
+      if (!query.exec()) return failed();
+    }
+  }
+  return std::nullopt;
+}
+
 base::Result<std::string> ResultsStore::Save(const selftest::RunRecord& run) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
   const std::string id = run.id.empty() ? selftest::NewRunId() : run.id;
   if (!db.transaction()) return Failed(db.lastError().text().toStdString());
   QSqlQuery query(db);
-  const auto fail = [&](const QSqlQuery& failed) {
-    const std::string why = failed.lastError().text().toStdString();
-    db.rollback();
-    return Failed(why);
-  };
   // A run saved again (a held copy whose first save did land) changes nothing.
   query.prepare("SELECT 1 FROM runs WHERE id = ?");
   query.addBindValue(ToQt(id));
-  if (!query.exec()) return fail(query);
-  if (query.next()) {
+  const bool known = query.exec() && query.next();
+  if (!query.isActive()) {
+    const std::string why = query.lastError().text().toStdString();
+    db.rollback();
+    return Failed(why);
+  }
+  if (known) {
     db.rollback();
     return id;
   }
-  query.prepare(
-      "INSERT INTO runs VALUES (:id, :serial, :station, :operator, :version, :library, :card, "
-      ":profile, :checksum, :started, :ended, :duration, :verdict, :why)");
-  const selftest::RunInfo& info = run.info;
-  const std::pair<const char*, QVariant> values[] = {
-      {":id", ToQt(id)},
-      {":serial", ToQt(info.serial)},
-      {":station", ToQt(info.station)},
-      {":operator", ToQt(info.operatorName)},
-      {":version", ToQt(info.version)},
-      {":library", ToQt(info.cardLibrary)},
-      {":card", ToQt(run.card)},
-      {":profile", ToQt(run.profileName)},
-      {":checksum", ToQt(run.profileChecksum)},
-      {":started", ToQt(info.startedIso8601)},
-      {":ended", ToQt(info.endedIso8601)},
-      {":duration", info.durationSeconds},
-      {":verdict", ToQt(run.verdict)},
-      {":why", ToQt(run.whyNot)},
-  };
-  for (const auto& [name, value] : values) query.bindValue(name, value);
-  if (!query.exec()) return fail(query);
-  for (size_t c = 0; c < run.checks.size(); ++c) {
-    const selftest::Check& check = run.checks[c];
-    query.prepare("INSERT INTO checks VALUES (?, ?, ?, ?, ?, ?, ?)");
-    for (const QVariant& v :
-         {QVariant(ToQt(id)), QVariant(qlonglong(c)), QVariant(ToQt(check.name)),
-          QVariant(check.passed ? 1 : 0), QVariant(ToQt(check.measured)),
-          QVariant(ToQt(check.limits)), QVariant(ToQt(check.detail))}) {
-      query.addBindValue(v);
-    }
-    if (!query.exec()) return fail(query);
-    for (size_t m = 0; m < check.measurements.size(); ++m) {
-      const selftest::Measurement& x = check.measurements[m];
-      query.prepare("INSERT INTO measurements VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-      for (const QVariant& v : {QVariant(ToQt(id)), QVariant(qlonglong(c)), QVariant(qlonglong(m)),
-                                QVariant(ToQt(x.name)), Optional(x.value), QVariant(ToQt(x.unit)),
-                                Optional(x.low), Optional(x.high), QVariant(x.passed ? 1 : 0)}) {
-        query.addBindValue(v);
-      }
-      if (!query.exec()) return fail(query);
-    }
+  if (auto failure = Insert(id, run)) {
+    db.rollback();
+    return *failure;
   }
   if (!db.commit()) {
     const std::string why = db.lastError().text().toStdString();
@@ -270,9 +289,43 @@ base::Result<> ResultsStore::Forget(const std::string& id) {
   return {};
 }
 
-base::Result<std::vector<selftest::RunRecord>> ResultsStore::Runs(const Filter& filter) const {
+std::optional<base::Failure> ResultsStore::ReadChecks(selftest::RunRecord& run) const {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
-  QSqlQuery query(db);
+  QSqlQuery checks(db), measurements(db);
+  checks.prepare("SELECT * FROM checks WHERE run_id = ? ORDER BY position");
+  measurements.prepare(
+      "SELECT * FROM measurements WHERE run_id = ? AND check_position = ? ORDER BY position");
+  checks.addBindValue(ToQt(run.id));
+  if (!checks.exec()) return Failed(checks.lastError().text().toStdString());
+  while (checks.next()) {
+    selftest::Check& check = run.checks.emplace_back();
+    const std::string name = FromQt(checks.value("name"));
+    const auto kind = selftest::CheckNamed(name);
+    if (!kind) return Failed("a check this program does not know: " + name);
+    check.kind = *kind;
+    check.passed = checks.value("passed").toInt() != 0;
+    check.measured = FromQt(checks.value("measured"));
+    check.limits = FromQt(checks.value("limits"));
+    check.detail = FromQt(checks.value("detail"));
+    check.interrupted = !check.passed && check.detail == selftest::kInterruptedDetail;
+    measurements.addBindValue(ToQt(run.id));
+    measurements.addBindValue(checks.value("position"));
+    if (!measurements.exec()) return Failed(measurements.lastError().text().toStdString());
+    while (measurements.next()) {
+      const auto optional = [&](const char* column) {
+        const QVariant value = measurements.value(column);
+        return value.isNull() ? std::nullopt : std::optional(value.toDouble());
+      };
+      check.measurements.push_back({FromQt(measurements.value("name")), optional("value"),
+                                    FromQt(measurements.value("unit")), optional("low"),
+                                    optional("high"), measurements.value("passed").toInt() != 0});
+    }
+  }
+  return std::nullopt;
+}
+
+base::Result<std::vector<selftest::RunRecord>> ResultsStore::Runs(const Filter& filter) const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
   // The newest N, then put oldest first.
   query.prepare(
       "SELECT * FROM (SELECT rowid AS n, * FROM runs WHERE (:serial = '' OR serial = :serial) "
@@ -284,48 +337,19 @@ base::Result<std::vector<selftest::RunRecord>> ResultsStore::Runs(const Filter& 
   std::vector<selftest::RunRecord> runs;
   while (query.next()) {
     selftest::RunRecord& run = runs.emplace_back();
-    run.id = FromQt(query.value("id"));
-    run.info.serial = FromQt(query.value("serial"));
-    run.info.station = FromQt(query.value("station"));
-    run.info.operatorName = FromQt(query.value("operator"));
-    run.info.version = FromQt(query.value("version"));
-    run.info.cardLibrary = FromQt(query.value("card_library"));
-    run.card = FromQt(query.value("card"));
-    run.profileName = FromQt(query.value("profile"));
-    run.profileChecksum = FromQt(query.value("profile_checksum"));
-    run.info.startedIso8601 = FromQt(query.value("started"));
-    run.info.endedIso8601 = FromQt(query.value("ended"));
-    run.info.durationSeconds = query.value("duration_s").toDouble();
-    run.verdict = FromQt(query.value("verdict"));
-    run.whyNot = FromQt(query.value("why_not"));
-  }
-  QSqlQuery checks(db), measurements(db);
-  checks.prepare("SELECT * FROM checks WHERE run_id = ? ORDER BY position");
-  measurements.prepare(
-      "SELECT * FROM measurements WHERE run_id = ? AND check_position = ? ORDER BY position");
-  for (selftest::RunRecord& run : runs) {
-    checks.addBindValue(ToQt(run.id));
-    if (!checks.exec()) return Failed(checks.lastError().text().toStdString());
-    while (checks.next()) {
-      selftest::Check& check = run.checks.emplace_back();
-      check.name = FromQt(checks.value("name"));
-      check.passed = checks.value("passed").toInt() != 0;
-      check.measured = FromQt(checks.value("measured"));
-      check.limits = FromQt(checks.value("limits"));
-      check.detail = FromQt(checks.value("detail"));
-      measurements.addBindValue(ToQt(run.id));
-      measurements.addBindValue(checks.value("position"));
-      if (!measurements.exec()) return Failed(measurements.lastError().text().toStdString());
-      while (measurements.next()) {
-        selftest::Measurement& m = check.measurements.emplace_back();
-        m.name = FromQt(measurements.value("name"));
-        if (!measurements.value("value").isNull()) m.value = measurements.value("value").toDouble();
-        m.unit = FromQt(measurements.value("unit"));
-        if (!measurements.value("low").isNull()) m.low = measurements.value("low").toDouble();
-        if (!measurements.value("high").isNull()) m.high = measurements.value("high").toDouble();
-        m.passed = measurements.value("passed").toInt() != 0;
+    for (const selftest::RunFact& fact : selftest::RunFacts()) {
+      if (!fact.column) continue;
+      const QVariant value = query.value(fact.column);
+      const bool number = std::holds_alternative<double>(fact.get(run));
+      if (!fact.set(run, number ? selftest::FactValue(value.toDouble())
+                                : selftest::FactValue(FromQt(value)))) {
+        return Failed(std::string("a ") + fact.column +
+                      " this program does not know: " + FromQt(value));
       }
     }
+  }
+  for (selftest::RunRecord& run : runs) {
+    if (auto failure = ReadChecks(run)) return *failure;
   }
   return runs;
 }

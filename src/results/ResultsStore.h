@@ -5,11 +5,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Failure.h"
-#include "Report.h"
+#include "RunRecord.h"
 
 namespace results {
 
@@ -58,6 +59,8 @@ class ResultsStore {
   explicit ResultsStore(std::string path, std::string connection);
   static base::Result<std::unique_ptr<ResultsStore>> OpenAs(const std::string& path, bool reading);
   base::Failure Failed(const std::string& why) const;
+  std::optional<base::Failure> Insert(const std::string& id, const selftest::RunRecord& run);
+  std::optional<base::Failure> ReadChecks(selftest::RunRecord& run) const;
 
   std::string path_;
   std::string connection_;  // the Qt SQL connection's name, one per store

@@ -49,18 +49,32 @@ std::string FigureTitle(const std::string& figure) {
 
 }  // namespace
 
-std::string MeasurementTitle(const std::string& name) {
-  static const std::pair<const char*, const char*> kSubjects[] = {{"channel ", "通道"},
-                                                                  {"output bit ", "输出位"}};
-  for (const auto& [english, chinese] : kSubjects) {
-    if (!name.starts_with(english)) continue;
-    const size_t number = std::string(english).size();
-    const size_t space = name.find(' ', number);
-    if (space == std::string::npos) break;
-    return chinese + name.substr(number, space - number) + " " +
-           FigureTitle(name.substr(space + 1));
+std::string CheckTitle(CheckKind kind) {
+  static const std::map<CheckKind, std::string> kTitles = {
+      {CheckKind::Identity, "板卡标识"}, {CheckKind::Acquisition, "采集"},
+      {CheckKind::Analog, "模拟通道"},   {CheckKind::Dynamic, "动态指标"},
+      {CheckKind::Digital, "开关量"},    {CheckKind::Stop, "停止"}};
+  return kTitles.at(kind);
+}
+
+std::string VerdictTitle(Verdict verdict) {
+  static const std::map<Verdict, std::string> kTitles = {{Verdict::Pass, "通过"},
+                                                         {Verdict::Fail, "失败"},
+                                                         {Verdict::NotRun, "无法运行"},
+                                                         {Verdict::Aborted, "中止"}};
+  return kTitles.at(verdict);
+}
+
+std::string MeasurementTitle(const FigureId& id) {
+  switch (id.subject) {
+    case Subject::Channel:
+      return "通道" + std::to_string(id.number) + " " + FigureTitle(id.figure);
+    case Subject::OutputBit:
+      return "输出位" + std::to_string(id.number) + " " + FigureTitle(id.figure);
+    case Subject::Card:
+      break;
   }
-  return FigureTitle(name);
+  return FigureTitle(id.figure);
 }
 
 std::string ValueText(std::optional<double> value, const std::string& unit) {
@@ -82,10 +96,10 @@ std::string LimitsText(const Measurement& m) {
 CheckLine CheckLineOf(const Check& check) {
   for (const Measurement& m : check.measurements) {
     if (!m.passed)
-      return {MeasurementTitle(m.name) + " " + ValueText(m.value, m.unit), LimitsText(m)};
+      return {MeasurementTitle(m.id) + " " + ValueText(m.value, m.unit), LimitsText(m)};
   }
-  if (check.name == "identity") return {check.measured, check.limits};  // identity lines
-  if (check.name == "stop") {
+  if (check.kind == CheckKind::Identity) return {check.measured, check.limits};  // its lines
+  if (check.kind == CheckKind::Stop) {
     return {check.passed ? "已停止，输出为 0" : "无法访问板卡", "采集停止，输出为 0"};
   }
   if (check.measurements.empty()) return {check.passed ? "通过" : "未能测量", {}};
@@ -95,76 +109,78 @@ CheckLine CheckLineOf(const Check& check) {
   CheckLine line;
   for (const Measurement& m : check.measurements) {
     const std::string separator = line.measured.empty() ? "" : "，";
-    line.measured += separator + MeasurementTitle(m.name) + " " + ValueText(m.value, m.unit);
+    line.measured += separator + MeasurementTitle(m.id) + " " + ValueText(m.value, m.unit);
     line.limits += separator + LimitsText(m);
   }
   return line;
 }
 
+namespace {
+
+// Whole lines first, then the phrases the checks build their lines from, longest first
+// where one holds another.
+constexpr std::pair<const char*, const char*> kDetailLines[] = {
+    {"interrupted", "测试被中断"},
+    {"the card answers as another card", "板卡应答为另一型号的板卡"},
+    {"blocks arrive too slowly, or some were skipped", "数据块到达太慢，或有数据块被跳过"},
+    {"blocks arrive too fast", "数据块到达太快"},
+    {"the inputs answer nothing", "输入端没有应答"},
+};
+constexpr std::pair<const char*, const char*> kDetailPhrases[] = {
+    {" blocks the card finished never arrived", " 个板卡已完成的数据块没有收到"},
+    {" blocks arrived within ", " 个数据块到达，限时 "},
+    {"the start was refused: ", "启动被拒绝: "},
+    {" was fetched with status ", " 读取状态为 "},
+    {"'s level (shifted or swapped)", " 的电平 (通道错位或交换)"},
+    {"; reads channel ", "；读到通道"},
+    {"; expected ", "；应为 "},
+    {"; noise above ", "；噪声超过 "},
+    {"; outside ", "；超出 "},
+    {"; at least ", "；应不小于 "},
+    {"; at most ", "；应不大于 "},
+    {" not measured", " 无法测量"},
+    {" (no tone found)", " (未找到信号)"},
+    {"walking 1 on output ", "走 1 输出位 "},
+    {"walking 0 on output ", "走 0 输出位 "},
+    {": input ", "：输入位 "},
+    {", expected ", "，应为 "},
+    {" reads ", " 读到 "},
+    {" (crossed with output ", " (与输出位串接: "},
+    {" (stuck)", " (固定不变)"},
+    {": mean ", ": 均值 "},
+    {", noise ", "，噪声 "},
+    {", min ", "，最小 "},
+    {", max ", "，最大 "},
+    {" frequency ", " 频率 "},
+    {" noise ", " 噪声 "},
+    {"channel ", "通道"},
+    {"block ", "数据块 "},
+    {"only ", "只有 "},
+    {" of ", " / "},
+};
+
+std::string DetailLine(std::string line) {
+  for (const auto& [english, chinese] : kDetailLines) {
+    if (line == english) return chinese;
+  }
+  for (const auto& [english, chinese] : kDetailPhrases) {
+    const std::string from = english;
+    for (size_t at = line.find(from); at != std::string::npos;
+         at = line.find(from, at + std::string(chinese).size())) {
+      line.replace(at, from.size(), chinese);
+    }
+  }
+  return line;
+}
+
+}  // namespace
+
 std::string DetailText(const std::string& detail) {
-  // Whole lines first, then the phrases the checks build their lines from, longest first
-  // where one holds another.
-  static const std::pair<const char*, const char*> kLines[] = {
-      {"interrupted", "测试被中断"},
-      {"the card answers as another card", "板卡应答为另一型号的板卡"},
-      {"blocks arrive too slowly, or some were skipped", "数据块到达太慢，或有数据块被跳过"},
-      {"blocks arrive too fast", "数据块到达太快"},
-      {"the inputs answer nothing", "输入端没有应答"},
-  };
-  static const std::pair<const char*, const char*> kPhrases[] = {
-      {" blocks the card finished never arrived", " 个板卡已完成的数据块没有收到"},
-      {" blocks arrived within ", " 个数据块到达，限时 "},
-      {"the start was refused: ", "启动被拒绝: "},
-      {" was fetched with status ", " 读取状态为 "},
-      {"'s level (shifted or swapped)", " 的电平 (通道错位或交换)"},
-      {"; reads channel ", "；读到通道"},
-      {"; expected ", "；应为 "},
-      {"; noise above ", "；噪声超过 "},
-      {"; outside ", "；超出 "},
-      {"; at least ", "；应不小于 "},
-      {"; at most ", "；应不大于 "},
-      {" not measured", " 无法测量"},
-      {" (no tone found)", " (未找到信号)"},
-      {"walking 1 on output ", "走 1 输出位 "},
-      {"walking 0 on output ", "走 0 输出位 "},
-      {": input ", "：输入位 "},
-      {", expected ", "，应为 "},
-      {" reads ", " 读到 "},
-      {" (crossed with output ", " (与输出位串接: "},
-      {" (stuck)", " (固定不变)"},
-      {": mean ", ": 均值 "},
-      {", noise ", "，噪声 "},
-      {", min ", "，最小 "},
-      {", max ", "，最大 "},
-      {" frequency ", " 频率 "},
-      {" noise ", " 噪声 "},
-      {"channel ", "通道"},
-      {"block ", "数据块 "},
-      {"only ", "只有 "},
-      {" of ", " / "},
-  };
   std::string text;
   size_t start = 0;
   while (start <= detail.size()) {
     const size_t end = std::min(detail.find('\n', start), detail.size());
-    std::string line = detail.substr(start, end - start);
-    bool whole = false;
-    for (const auto& [english, chinese] : kLines) {
-      if (line == english) {
-        line = chinese;
-        whole = true;
-        break;
-      }
-    }
-    for (const auto& [english, chinese] : kPhrases) {
-      if (whole) break;
-      const std::string from = english;
-      for (size_t at = line.find(from); at != std::string::npos;
-           at = line.find(from, at + std::string(chinese).size())) {
-        line.replace(at, from.size(), chinese);
-      }
-    }
-    text += (start == 0 ? "" : "\n") + line;
+    text += (start == 0 ? "" : "\n") + DetailLine(detail.substr(start, end - start));
     start = end + 1;
   }
   return text;

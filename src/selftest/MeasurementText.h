@@ -9,8 +9,12 @@
 
 namespace selftest {
 
-// "channel 64 SNR" is "通道64 SNR"; a name it does not know stays as it is.
-std::string MeasurementTitle(const std::string& name);
+// The Chinese name of a check (identity is "板卡标识") and of a verdict (Pass is "通过").
+std::string CheckTitle(CheckKind kind);
+std::string VerdictTitle(Verdict verdict);
+
+// "channel 64 SNR" is "通道64 SNR"; a figure it does not know keeps its own name.
+std::string MeasurementTitle(const FigureId& id);
 // "85.2 dB", "0.5012 V", "3 块": as many decimals as the unit is read to; "无信号" for a
 // figure that could not be measured.
 std::string ValueText(std::optional<double> value, const std::string& unit);

@@ -30,19 +30,26 @@ std::string Volts(double volts) {
   return Format("%.4f V", volts);
 }
 
-Check Named(const char* name) {
+Check Named(CheckKind kind) {
   Check check;
-  check.name = name;
+  check.kind = kind;
   return check;
+}
+
+// Ends a check the operator or the system stopped: it says nothing of the card.
+void Interrupt(Check& check) {
+  check.passed = false;
+  check.interrupted = true;
+  check.detail = kInterruptedDetail;
 }
 
 // Adds a measurement held to [low, high] (either may be open); says whether it is within.
 // A figure that came out as no number (NaN, infinite) was not measured and fails.
-bool Measure(Check& check, std::string name, double value, const char* unit,
-             std::optional<double> low, std::optional<double> high) {
+bool Measure(Check& check, FigureId id, double value, const char* unit, std::optional<double> low,
+             std::optional<double> high) {
   const std::optional<double> measured = std::isfinite(value) ? std::optional(value) : std::nullopt;
   const bool within = measured && (!low || *measured >= *low) && (!high || *measured <= *high);
-  check.measurements.push_back({std::move(name), measured, unit, low, high, within});
+  check.measurements.push_back({std::move(id), measured, unit, low, high, within});
   return within;
 }
 
@@ -50,6 +57,13 @@ struct ChannelFigures {
   double sum = 0, squares = 0;
   float minimum = 1e9f, maximum = -1e9f;
   long count = 0;
+  void Add(float v) {
+    sum += v;
+    squares += static_cast<double>(v) * v;
+    minimum = std::min(minimum, v);
+    maximum = std::max(maximum, v);
+    ++count;
+  }
   double mean() const { return count ? sum / count : 0; }
   double noise() const {
     const double m = mean();
@@ -58,7 +72,7 @@ struct ChannelFigures {
 };
 
 Check IdentityCheck(DllDef& dll, const Profile& profile, std::string& line) {
-  Check check = Named("identity");
+  Check check = Named(CheckKind::Identity);
   const auto identity = card::RequestIdentity(dll);
   if (!identity) {
     check.detail = identity.failure().reason;
@@ -72,12 +86,91 @@ Check IdentityCheck(DllDef& dll, const Profile& profile, std::string& line) {
   return check;
 }
 
+// What an acquisition gathers for the checks after it: every channel's figures, and the
+// codes of the channels with dynamic limits.
+struct Gathered {
+  std::array<ChannelFigures, 64> figures{};
+  std::array<std::vector<float>, 64> records{};
+  int received = 0;
+  double first = 0, last = 0;  // when the first and the last block arrived
+  double rate() const { return received > 1 && last > first ? (received - 1) / (last - first) : 0; }
+};
+
+void Gather(const acquisition::BlockView& block, const Profile& profile, Gathered& gathered) {
+  for (int pt = 0; pt < block.points; ++pt) {
+    for (int ch = 0; ch < block.channels && ch < 64; ++ch) {
+      gathered.figures[ch].Add(
+          acquisition::VoltsOfCell(block.cell(pt, ch), acquisition::kVoltageScale));
+    }
+  }
+  for (int ch = 0; ch < block.channels && ch < 64; ++ch) {
+    if (profile.dynamic[ch]) acquisition::AppendChannelCodes(block, ch, gathered.records[ch]);
+  }
+}
+
+// Polls the card until the profile's blocks are in, the time is up or the run is stopped;
+// gives what went wrong on the way, or nothing.
+std::optional<std::string> Acquire(DllDef& dll, const Profile& profile, const Clock& clock,
+                                   const std::atomic<bool>& interrupted,
+                                   acquisition::LossWatch& losses, Gathered& gathered) {
+  const double start = clock.nowSeconds();
+  std::optional<std::string> fault;
+  const auto take = [&](const acquisition::FetchedBlock& fetched) {
+    if (fetched.status != 1) {
+      fault = "block " + std::to_string(gathered.received + 1) + " was fetched with status " +
+              std::to_string(fetched.status);
+      return false;
+    }
+    gathered.last = clock.nowSeconds();
+    if (gathered.received++ == 0) gathered.first = gathered.last;
+    Gather(fetched.block, profile, gathered);
+    return true;
+  };
+  while (gathered.received < profile.blocks && !interrupted) {
+    if (clock.nowSeconds() - start > profile.timeoutSeconds) break;
+    const auto polled = card::Attempt(dll.library(), [&] {
+      return acquisition::PollCard(dll, losses, clock.nowSeconds,
+                                   profile.blocks - gathered.received,
+                                   {.onLoss = {}, .take = take});
+    });
+    if (!polled) return polled.failure().subject + ": " + polled.failure().reason;
+    if (fault) return fault;
+    if (gathered.received < profile.blocks) clock.sleepMs(20);
+  }
+  return std::nullopt;
+}
+
+// The acquisition's figures and verdict from what arrived, at what pace, and what was lost.
+void Conclude(Check& check, const Profile& profile, double nominalRate, int64_t lost,
+              const Gathered& gathered, bool interrupted) {
+  const int received = gathered.received;
+  const double rate = gathered.rate();
+  Measure(check, "blocks received", received, "blocks", profile.blocks, std::nullopt);
+  Measure(check, "block rate", rate, "blocks/s", nominalRate * (1 - profile.rateTolerance),
+          nominalRate * (1 + profile.rateTolerance));
+  Measure(check, "lost blocks", static_cast<double>(lost), "blocks", std::nullopt, 0.0);
+  check.measured = std::to_string(received) + " blocks, " + Format("%.3f", rate) + " blocks/s, " +
+                   std::to_string(lost) + " lost";
+  check.limits += ", none lost";
+  if (interrupted) {
+    Interrupt(check);
+  } else if (lost > 0) {
+    check.detail = std::to_string(lost) + " blocks the card finished never arrived";
+  } else if (received < profile.blocks) {
+    check.detail = "only " + std::to_string(received) + " of " + std::to_string(profile.blocks) +
+                   " blocks arrived within " + Format("%.0f s", profile.timeoutSeconds);
+  } else if (std::abs(rate - nominalRate) > nominalRate * profile.rateTolerance) {
+    check.detail = rate < nominalRate ? "blocks arrive too slowly, or some were skipped"
+                                      : "blocks arrive too fast";
+  } else {
+    check.passed = true;
+  }
+}
+
 // Acquires the profile's number of blocks and keeps every channel's figures.
 Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
-                       const std::atomic<bool>& interrupted,
-                       std::array<ChannelFigures, 64>& figures,
-                       std::array<std::vector<float>, 64>& records) {
-  Check check = Named("acquisition");
+                       const std::atomic<bool>& interrupted, Gathered& gathered) {
+  Check check = Named(CheckKind::Acquisition);
   const auto started = acquisition::StartAcquisition(dll);
   if (!started) {
     check.detail = started.failure().subject + ": " + started.failure().reason;
@@ -92,72 +185,13 @@ Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
   const double nominalRate = static_cast<double>(dll.IntrArg5) / blockCells;  // blocks a second
   check.limits = std::to_string(profile.blocks) + " blocks, " + Format("%.3f", nominalRate) +
                  " blocks/s " + Format("+-%.0f%%", profile.rateTolerance * 100);
-  const double start = clock.nowSeconds();
-  double first = 0, last = 0;
-  int received = 0;
   acquisition::LossWatch losses;
   losses.Begin(acquisition::BlockPeriodSeconds(dll));
-  while (received < profile.blocks && !interrupted) {
-    const double polled = clock.nowSeconds();
-    if (polled - start > profile.timeoutSeconds) break;
-    const auto waiting = card::Attempt(dll.library(), [&] { return dll.QueryBuf(); });
-    const double answered = clock.nowSeconds();
-    if (!waiting) {
-      check.detail = waiting.failure().subject + ": " + waiting.failure().reason;
-      return check;
-    }
-    losses.Account(polled, answered, waiting.value());
-    for (int k = 0; k < waiting.value() && received < profile.blocks; ++k) {
-      const auto fetched = card::Attempt([&] { return acquisition::FetchBlock(dll); });
-      if (!fetched || fetched.value().status != 1) {
-        check.detail =
-            "block " + std::to_string(received + 1) + " was fetched with status " +
-            (fetched ? std::to_string(fetched.value().status) : fetched.failure().reason);
-        return check;
-      }
-      const double now = clock.nowSeconds();
-      if (received == 0) first = now;
-      last = now;
-      ++received;
-      const acquisition::BlockView& block = fetched.value().block;
-      for (int pt = 0; pt < block.points; ++pt) {
-        for (int ch = 0; ch < block.channels && ch < 64; ++ch) {
-          const float v = acquisition::VoltsOfCell(block.cell(pt, ch), acquisition::kVoltageScale);
-          ChannelFigures& f = figures[ch];
-          f.sum += v;
-          f.squares += static_cast<double>(v) * v;
-          f.minimum = std::min(f.minimum, v);
-          f.maximum = std::max(f.maximum, v);
-          ++f.count;
-        }
-      }
-      for (int ch = 0; ch < block.channels && ch < 64; ++ch) {
-        if (profile.dynamic[ch]) acquisition::AppendChannelCodes(block, ch, records[ch]);
-      }
-    }
-    if (received < profile.blocks) clock.sleepMs(20);
+  if (auto fault = Acquire(dll, profile, clock, interrupted, losses, gathered)) {
+    check.detail = *fault;
+    return check;
   }
-  const double rate = received > 1 && last > first ? (received - 1) / (last - first) : 0;
-  Measure(check, "blocks received", received, "blocks", profile.blocks, std::nullopt);
-  Measure(check, "block rate", rate, "blocks/s", nominalRate * (1 - profile.rateTolerance),
-          nominalRate * (1 + profile.rateTolerance));
-  Measure(check, "lost blocks", static_cast<double>(losses.lost()), "blocks", std::nullopt, 0.0);
-  check.measured = std::to_string(received) + " blocks, " + Format("%.3f", rate) + " blocks/s, " +
-                   std::to_string(losses.lost()) + " lost";
-  check.limits += ", none lost";
-  if (interrupted) {
-    check.detail = "interrupted";
-  } else if (losses.lost() > 0) {
-    check.detail = std::to_string(losses.lost()) + " blocks the card finished never arrived";
-  } else if (received < profile.blocks) {
-    check.detail = "only " + std::to_string(received) + " of " + std::to_string(profile.blocks) +
-                   " blocks arrived within " + Format("%.0f s", profile.timeoutSeconds);
-  } else if (std::abs(rate - nominalRate) > nominalRate * profile.rateTolerance) {
-    check.detail = rate < nominalRate ? "blocks arrive too slowly, or some were skipped"
-                                      : "blocks arrive too fast";
-  } else {
-    check.passed = true;
-  }
+  Conclude(check, profile, nominalRate, losses.lost(), gathered, interrupted);
   return check;
 }
 
@@ -167,7 +201,7 @@ bool Within(const ChannelFigures& f, const ChannelLimits& limits) {
 }
 
 Check AnalogCheck(const Profile& profile, const std::array<ChannelFigures, 64>& figures) {
-  Check check = Named("analog");
+  Check check = Named(CheckKind::Analog);
   int checked = 0, failed = 0;
   std::string detail;
   for (int ch = 0; ch < 64; ++ch) {
@@ -175,16 +209,16 @@ Check AnalogCheck(const Profile& profile, const std::array<ChannelFigures, 64>& 
     ++checked;
     const ChannelLimits& limits = *profile.channels[ch];
     const ChannelFigures& f = figures[ch];
-    const std::string channel = "channel " + std::to_string(ch + 1);
+    const auto figure = [ch](const char* name) { return FigureId(Subject::Channel, ch + 1, name); };
     std::optional<double> low, high;
     if (limits.level) {
       low = *limits.level - limits.tolerance;
       high = *limits.level + limits.tolerance;
     }
-    Measure(check, channel + " mean", f.mean(), "V", low, high);
-    Measure(check, channel + " noise", f.noise(), "V", std::nullopt, limits.noise);
-    Measure(check, channel + " minimum", f.minimum, "V", limits.minimum, std::nullopt);
-    Measure(check, channel + " maximum", f.maximum, "V", std::nullopt, limits.maximum);
+    Measure(check, figure("mean"), f.mean(), "V", low, high);
+    Measure(check, figure("noise"), f.noise(), "V", std::nullopt, limits.noise);
+    Measure(check, figure("minimum"), f.minimum, "V", limits.minimum, std::nullopt);
+    Measure(check, figure("maximum"), f.maximum, "V", std::nullopt, limits.maximum);
     if (Within(f, limits)) continue;
     ++failed;
     std::string line = "channel " + std::to_string(ch + 1) + ": mean " + Volts(f.mean()) +
@@ -217,10 +251,27 @@ Check AnalogCheck(const Profile& profile, const std::array<ChannelFigures, 64>& 
   return check;
 }
 
+// A line of `detail` for each failing figure of a channel; says whether there was one.
+bool AddFailures(const std::vector<Measurement>& measured, bool toneFound, std::string& detail) {
+  bool failed = false;
+  for (const Measurement& m : measured) {
+    if (m.passed) continue;
+    failed = true;
+    if (!detail.empty()) detail += "\n";
+    detail += m.id.Name() + " " +
+              (m.value ? Format("%.2f", *m.value) + " " + m.unit : "not measured") + "; " +
+              (m.low && m.high ? Format("expected %.2f", *m.low) + Format(" .. %.2f", *m.high)
+               : m.low         ? Format("at least %.2f", *m.low)
+                               : Format("at most %.2f", *m.high));
+    if (m.id.figure == "frequency" && !toneFound) detail += " (no tone found)";
+  }
+  return failed;
+}
+
 // Each profiled channel's dynamic figures, each one a measurement held to its limit.
 Check DynamicCheck(const Profile& profile, const std::array<std::vector<float>, 64>& records,
                    double sampleRateHz) {
-  Check check = Named("dynamic");
+  Check check = Named(CheckKind::Dynamic);
   check.limits = "the profile's frequency, SNR, SINAD, ENOB, THD and noise per channel (" +
                  std::string(acquisition::kAnalysisWindowName) + " window)";
   int checked = 0, failed = 0;
@@ -229,12 +280,11 @@ Check DynamicCheck(const Profile& profile, const std::array<std::vector<float>, 
     ++checked;
     const DynamicLimits& limits = *profile.dynamic[ch];
     const auto figures = acquisition::MeasureAdcFigures(records[ch], sampleRateHz);
-    const std::string channel = "channel " + std::to_string(ch + 1);
     Check figuresOf;  // this channel's measurements, added to the check's below
     std::vector<Measurement>& measured = figuresOf.measurements;
     const auto add = [&](const char* figure, double value, const char* unit,
                          std::optional<double> low, std::optional<double> high) {
-      Measure(figuresOf, channel + " " + figure, value, unit, low, high);
+      Measure(figuresOf, FigureId(Subject::Channel, ch + 1, figure), value, unit, low, high);
     };
     if (limits.frequencyHz) {
       add("frequency", figures.fundamentalHz, "Hz", *limits.frequencyHz - limits.frequencyTolerance,
@@ -248,20 +298,7 @@ Check DynamicCheck(const Profile& profile, const std::array<std::vector<float>, 
     if (limits.maxNoiseCodes) {
       add("noise", figures.noiseRmsCodes, "codes", std::nullopt, limits.maxNoiseCodes);
     }
-    bool channelPassed = true;
-    for (const Measurement& m : measured) {
-      if (m.passed) continue;
-      channelPassed = false;
-      if (!check.detail.empty()) check.detail += "\n";
-      check.detail +=
-          m.name + " " + (m.value ? Format("%.2f", *m.value) + " " + m.unit : "not measured") +
-          "; " +
-          (m.low && m.high ? Format("expected %.2f", *m.low) + Format(" .. %.2f", *m.high)
-           : m.low         ? Format("at least %.2f", *m.low)
-                           : Format("at most %.2f", *m.high));
-      if (m.name.ends_with("frequency") && !figures.sine) check.detail += " (no tone found)";
-    }
-    failed += channelPassed ? 0 : 1;
+    failed += AddFailures(measured, figures.sine, check.detail) ? 1 : 0;
     check.measurements.insert(check.measurements.end(), measured.begin(), measured.end());
   }
   check.measured = std::to_string(checked - failed) + " of " + std::to_string(checked) +
@@ -286,20 +323,37 @@ std::optional<uint16_t> ReadInputs(DllDef& dll) {
   return static_cast<uint16_t>((words[0] & 0xFF) | ((words[1] & 0xFF) << 8));
 }
 
+// The input bits `outputs` should read back on, through the profile's loopback cable.
+uint16_t Expected(const Profile& profile, uint16_t outputs) {
+  uint16_t in = 0;
+  for (int out = 0; out < 16; ++out) {
+    if ((outputs >> out & 1) && profile.loopback[out] >= 0) in |= 1u << profile.loopback[out];
+  }
+  return in;
+}
+
+// A line for each input that read back wrong while `bit` walked, once per line.
+void AddMisreads(bool walkingOne, int bit, uint16_t got, uint16_t want, std::string& detail) {
+  for (int in = 0; in < 16; ++in) {
+    if (((got ^ want) >> in & 1) == 0) continue;
+    std::string line = std::string(walkingOne ? "walking 1" : "walking 0") + " on output " +
+                       std::to_string(bit) + ": input " + std::to_string(in) + " reads " +
+                       std::to_string(got >> in & 1) + ", expected " +
+                       std::to_string(want >> in & 1);
+    line += (got >> in & 1) == (walkingOne ? 1 : 0)
+                ? " (crossed with output " + std::to_string(bit) + ")"
+                : " (stuck)";
+    if (detail.find(line) == std::string::npos) {
+      if (!detail.empty()) detail += "\n";
+      detail += line;
+    }
+  }
+}
+
 Check DigitalCheck(DllDef& dll, const Profile& profile, const Clock& clock,
                    const std::atomic<bool>& interrupted) {
-  Check check = Named("digital");
-  uint16_t wired = 0;  // the input bits the cable brings something back on
-  for (int out = 0; out < 16; ++out) {
-    if (profile.loopback[out] >= 0) wired |= static_cast<uint16_t>(1u << profile.loopback[out]);
-  }
-  auto expected = [&](uint16_t outputs) {
-    uint16_t in = 0;
-    for (int out = 0; out < 16; ++out) {
-      if ((outputs >> out & 1) && profile.loopback[out] >= 0) in |= 1u << profile.loopback[out];
-    }
-    return in;
-  };
+  Check check = Named(CheckKind::Digital);
+  const uint16_t wired = Expected(profile, 0xFFFF);  // the inputs the cable brings back
   check.limits = "walking 1 and walking 0 over 16 output bits read back on the wired inputs";
   std::string detail;
   int steps = 0, wrong = 0;
@@ -318,35 +372,53 @@ Check DigitalCheck(DllDef& dll, const Profile& profile, const Clock& clock,
         check.detail = "the inputs answer nothing";
         return check;
       }
-      const uint16_t want = expected(outputs), got = *inputs & wired;
+      const uint16_t want = Expected(profile, outputs), got = *inputs & wired;
       if (got == want) continue;
       ++wrong;
       ++misreadBy[bit];
-      for (int in = 0; in < 16; ++in) {
-        if (((got ^ want) >> in & 1) == 0) continue;
-        std::string line = std::string(walkingOne ? "walking 1" : "walking 0") + " on output " +
-                           std::to_string(bit) + ": input " + std::to_string(in) + " reads " +
-                           std::to_string(got >> in & 1) + ", expected " +
-                           std::to_string(want >> in & 1);
-        line += (got >> in & 1) == (walkingOne ? 1 : 0)
-                    ? " (crossed with output " + std::to_string(bit) + ")"
-                    : " (stuck)";
-        if (detail.find(line) == std::string::npos) {
-          if (!detail.empty()) detail += "\n";
-          detail += line;
-        }
-      }
+      AddMisreads(walkingOne, bit, got, want, detail);
     }
   }
   check.measured = std::to_string(steps - wrong) + " of " + std::to_string(steps) +
                    " patterns read back as sent";
   for (int bit = 0; bit < 16 && !interrupted; ++bit) {
-    Measure(check, "output bit " + std::to_string(bit) + " patterns misread", misreadBy[bit],
+    Measure(check, FigureId(Subject::OutputBit, bit, "patterns misread"), misreadBy[bit],
             "patterns", std::nullopt, 0.0);
   }
   check.passed = wrong == 0 && !interrupted;
-  check.detail = interrupted ? "interrupted" : detail;
+  check.detail = detail;
+  if (interrupted) Interrupt(check);
   return check;
+}
+
+Check StopCheck(DllDef& dll) {
+  Check stop = Named(CheckKind::Stop);
+  stop.limits = "acquisition stopped, outputs 0";
+  const auto stopped = acquisition::StopAcquisition(dll);
+  const auto cleared = SetOutputs(dll, 0);
+  stop.passed = stopped && cleared;
+  stop.measured = stop.passed ? "stopped, outputs 0" : "the card could not be reached";
+  return stop;
+}
+
+Check RunCheck(CheckKind kind, DllDef& dll, const Profile& profile, const Clock& clock,
+               const std::atomic<bool>& interrupted, Gathered& gathered, Outcome& outcome) {
+  switch (kind) {
+    case CheckKind::Identity:
+      return IdentityCheck(dll, profile, outcome.identityLine);
+    case CheckKind::Acquisition:
+      return AcquisitionCheck(dll, profile, clock, interrupted, gathered);
+    case CheckKind::Analog:
+      return AnalogCheck(profile, gathered.figures);
+    case CheckKind::Dynamic:
+      return DynamicCheck(profile, gathered.records,
+                          acquisition::ChannelRateHz(dll.IntrArg5, dll.ChannelCount));
+    case CheckKind::Digital:
+      return DigitalCheck(dll, profile, clock, interrupted);
+    case CheckKind::Stop:
+      break;
+  }
+  return StopCheck(dll);
 }
 
 }  // namespace
@@ -381,46 +453,36 @@ Clock SystemClock() {
   };
 }
 
+std::vector<CheckKind> PlannedChecks(const Profile& profile) {
+  std::vector<CheckKind> plan = {CheckKind::Identity, CheckKind::Acquisition, CheckKind::Analog};
+  if (std::any_of(profile.dynamic.begin(), profile.dynamic.end(),
+                  [](const auto& d) { return d.has_value(); })) {
+    plan.push_back(CheckKind::Dynamic);
+  }
+  plan.insert(plan.end(), {CheckKind::Digital, CheckKind::Stop});
+  return plan;
+}
+
 Outcome Run(DllDef& dll, const Profile& profile, const Clock& clock,
-            const std::function<void(const std::string&)>& progress,
-            const std::atomic<bool>& interrupted) {
+            const std::function<void(CheckKind)>& progress, const std::atomic<bool>& interrupted) {
   Outcome outcome;
   if (auto loaded = dll.library().Load(); !loaded) {
     outcome.ranAtAll = false;
     outcome.whyNot = loaded.failure().subject + ": " + loaded.failure().reason;
     return outcome;
   }
-  std::array<ChannelFigures, 64> figures{};
-  std::array<std::vector<float>, 64> records{};  // codes of the channels with dynamic limits
-  progress("identity");
-  outcome.checks.push_back(IdentityCheck(dll, profile, outcome.identityLine));
-  progress("acquisition");
-  outcome.checks.push_back(AcquisitionCheck(dll, profile, clock, interrupted, figures, records));
-  if (outcome.checks.back().passed) {
-    progress("analog");
-    outcome.checks.push_back(AnalogCheck(profile, figures));
-    if (std::any_of(profile.dynamic.begin(), profile.dynamic.end(),
-                    [](const auto& d) { return d.has_value(); })) {
-      progress("dynamic");
-      const double sampleRateHz =
-          dll.ChannelCount > 0 ? static_cast<double>(dll.IntrArg5) / dll.ChannelCount : 0;
-      outcome.checks.push_back(DynamicCheck(profile, records, sampleRateHz));
-    }
+  Gathered gathered;
+  bool acquired = false;
+  for (const CheckKind kind : PlannedChecks(profile)) {
+    // Analog and dynamic judge what the acquisition brought; digital runs on a card that
+    // no longer acquires, and not at all once stopped. The stop runs whatever happened.
+    if ((kind == CheckKind::Analog || kind == CheckKind::Dynamic) && !acquired) continue;
+    if (kind == CheckKind::Digital) (void)acquisition::StopAcquisition(dll);
+    if (kind == CheckKind::Digital && interrupted) continue;
+    progress(kind);
+    outcome.checks.push_back(RunCheck(kind, dll, profile, clock, interrupted, gathered, outcome));
+    if (kind == CheckKind::Acquisition) acquired = outcome.checks.back().passed;
   }
-  (void)acquisition::StopAcquisition(dll);
-  if (!interrupted) {
-    progress("digital");
-    outcome.checks.push_back(DigitalCheck(dll, profile, clock, interrupted));
-  }
-  // Whatever happened: the card stopped, its outputs at 0.
-  progress("stop");
-  Check stop = Named("stop");
-  stop.limits = "acquisition stopped, outputs 0";
-  const auto stopped = acquisition::StopAcquisition(dll);
-  const auto cleared = SetOutputs(dll, 0);
-  stop.passed = stopped && cleared;
-  stop.measured = stop.passed ? "stopped, outputs 0" : "the card could not be reached";
-  outcome.checks.push_back(stop);
   outcome.aborted = interrupted;
   return outcome;
 }

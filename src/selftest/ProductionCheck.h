@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CheckIdentity.h"
 #include "Profile.h"
 
 class DllDef;
@@ -17,7 +18,7 @@ namespace selftest {
 
 // One figure a check measured, with its unit and the limits it was held to.
 struct Measurement {
-  std::string name;  // "channel 64 SNR"
+  FigureId id;  // "channel 64 SNR"
   // None where the figure could not be measured (a dead channel has no SNR): it fails.
   std::optional<double> value;
   std::string unit;  // "dB", "Hz", "bits", "codes"
@@ -25,17 +26,18 @@ struct Measurement {
   bool passed = false;
 };
 
+// The detail of a check the operator or the system stopped, as the records keep it.
+inline constexpr const char kInterruptedDetail[] = "interrupted";
+
 struct Check {
-  std::string name;  // "identity", "acquisition", "analog", "dynamic", "digital", "stop"
+  CheckKind kind = CheckKind::Identity;
   bool passed = false;
+  bool interrupted = false;  // ended early by the operator or the system: says nothing
   std::vector<Measurement> measurements;
   std::string measured;  // what the card showed
   std::string limits;    // what it had to show
   std::string detail;    // for a failure: what is wrong, by channel or bit
 };
-
-// What a run concludes. An aborted run says nothing about the card.
-enum class Verdict { Pass, Fail, NotRun, Aborted };
 
 struct Outcome {
   std::vector<Check> checks;
@@ -56,10 +58,13 @@ struct Clock {
 };
 Clock SystemClock();
 
-// Runs every check in order. `progress` hears each check's name as it starts. Setting
+// The checks a run on `profile` goes through, in order (dynamic only where the profile has
+// dynamic limits). A failed acquisition skips analog and dynamic, an interruption digital.
+std::vector<CheckKind> PlannedChecks(const Profile& profile);
+
+// Runs every planned check in order. `progress` hears each check as it starts. Setting
 // `interrupted` ends the run early (still stopping the card and clearing its outputs).
 Outcome Run(DllDef& dll, const Profile& profile, const Clock& clock,
-            const std::function<void(const std::string&)>& progress,
-            const std::atomic<bool>& interrupted);
+            const std::function<void(CheckKind)>& progress, const std::atomic<bool>& interrupted);
 
 }  // namespace selftest

@@ -16,15 +16,15 @@ Yield YieldOf(const std::vector<RunRecord>& runs) {
   int anonymous = 0;
   for (const RunRecord& run : runs) {
     ++y.runs;
-    if (run.verdict == "ABORTED") {
+    if (run.verdict == Verdict::Aborted) {
       ++y.aborted;
       continue;
     }
-    if (run.verdict != "PASS" && run.verdict != "FAIL") {
+    if (run.verdict != Verdict::Pass && run.verdict != Verdict::Fail) {
       ++y.notRun;
       continue;
     }
-    const bool passed = run.verdict == "PASS";
+    const bool passed = run.verdict == Verdict::Pass;
     // An empty serial cannot be told from another: each such run is its own unit.
     std::string key = run.info.serial;
     if (key.empty()) key.append(1, '\n').append(std::to_string(anonymous++));

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "Report.h"
+#include "RunRecord.h"
 
 namespace selftest {
 

@@ -30,8 +30,8 @@ TEST(MeasurementText, NamesValuesAndLimits) {
        ""},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.m.name);
-    EXPECT_EQ(MeasurementTitle(row.m.name), row.title);
+    SCOPED_TRACE(row.m.id.Name());
+    EXPECT_EQ(MeasurementTitle(row.m.id), row.title);
     EXPECT_EQ(ValueText(row.m.value, row.m.unit), row.value);
     EXPECT_EQ(LimitsText(row.m), row.limits);
   }
@@ -39,7 +39,7 @@ TEST(MeasurementText, NamesValuesAndLimits) {
 
 TEST(MeasurementText, ACheckRowShowsItsFirstFailureOrItsFigures) {
   Check acquisition;
-  acquisition.name = "acquisition";
+  acquisition.kind = CheckKind::Acquisition;
   acquisition.passed = true;
   acquisition.measurements = {{"blocks received", 20, "blocks", 20.0, std::nullopt, true},
                               {"lost blocks", 0, "blocks", std::nullopt, 0.0, true}};
@@ -48,7 +48,7 @@ TEST(MeasurementText, ACheckRowShowsItsFirstFailureOrItsFigures) {
   EXPECT_EQ(passed.limits, "≥ 20 块，≤ 0 块");
 
   Check analog;
-  analog.name = "analog";
+  analog.kind = CheckKind::Analog;
   for (int ch = 1; ch <= 4; ++ch) {
     analog.measurements.push_back(
         {"channel " + std::to_string(ch) + " noise", 0.002, "V", std::nullopt, 0.001, ch < 3});

@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "DllDef.h"
-#include "Report.h"
+#include "ReportFormats.h"
 #include "SerialPattern.h"
 #include "SimCardControl.h"
 
@@ -48,24 +48,25 @@ Outcome RunOn(const char* library, const std::function<void()>& script,
   const auto profile = ParseProfile(profileText, "test.ini");
   EXPECT_TRUE(profile) << (profile ? "" : profile.failure().reason);
   return Run(
-      dll, profile.value(), time.clock, [](const std::string&) {}, interrupted);
+      dll, profile.value(), time.clock, [](CheckKind) {}, interrupted);
 }
 
 TEST(ProductionCheck, TheSimulatedCardPassesItsOwnProfile) {
   const Outcome outcome = RunOn(ADCARD_PATH, [] {});
   EXPECT_TRUE(outcome.passed());
   ASSERT_EQ(outcome.checks.size(), 6u);
-  for (const Check& c : outcome.checks) EXPECT_TRUE(c.passed) << c.name << ": " << c.detail;
+  for (const Check& c : outcome.checks)
+    EXPECT_TRUE(c.passed) << CheckName(c.kind) << ": " << c.detail;
   // Every figure is a measurement held to its limits; the card's test tone, end to end:
   // SNR 85.0 dB, THD -89.0 dB, ENOB 13.6 are its answers.
   std::map<std::string, double> value;
   for (const Check& c : outcome.checks) {
     for (const Measurement& m : c.measurements) {
-      EXPECT_TRUE(m.passed) << m.name;
-      value[m.name] = m.value.value_or(-1e9);
+      EXPECT_TRUE(m.passed) << m.id.Name();
+      value[m.id.Name()] = m.value.value_or(-1e9);
     }
   }
-  EXPECT_EQ(outcome.checks[3].name, "dynamic");
+  EXPECT_EQ(CheckName(outcome.checks[3].kind), std::string("dynamic"));
   EXPECT_NEAR(value["block rate"], 50000.0 / 19200, 0.1);
   EXPECT_EQ(value["lost blocks"], 0);
   EXPECT_NEAR(value["channel 5 mean"], -4.5, 0.005);
@@ -134,7 +135,7 @@ TEST(ProductionCheck, FaultsNameTheirCheckAndLeaveTheCardSafe) {
     EXPECT_FALSE(outcome.passed()) << c.what;
     const Check* failed = outcome.firstFailure();
     ASSERT_NE(failed, nullptr) << c.what;
-    EXPECT_EQ(failed->name, c.firstFailure) << c.what;
+    EXPECT_EQ(CheckName(failed->kind), std::string(c.firstFailure)) << c.what;
     EXPECT_NE(failed->detail.find(c.detailPart), std::string::npos)
         << c.what << ": " << failed->detail;
     // A failing check with measurements has a failing one among them.
@@ -142,7 +143,7 @@ TEST(ProductionCheck, FaultsNameTheirCheckAndLeaveTheCardSafe) {
                 std::any_of(failed->measurements.begin(), failed->measurements.end(),
                             [](const Measurement& m) { return !m.passed; }))
         << c.what;
-    EXPECT_EQ(outcome.checks.back().name, "stop") << c.what;
+    EXPECT_EQ(CheckName(outcome.checks.back().kind), std::string("stop")) << c.what;
     if (std::string(c.library) == ADCARD_PATH) {
       EXPECT_TRUE(outcome.checks.back().passed) << c.what;
       int32_t args[8];
@@ -162,7 +163,7 @@ TEST(ProductionCheck, AShiftedChannelIsNamedAsSuch) {
       ADCARD_PATH, [] {}, text);
   const Check* failed = outcome.firstFailure();
   ASSERT_NE(failed, nullptr);
-  EXPECT_EQ(failed->name, "analog");
+  EXPECT_EQ(CheckName(failed->kind), std::string("analog"));
   EXPECT_NE(failed->detail.find("channel 5: mean -4.5"), std::string::npos) << failed->detail;
   EXPECT_NE(failed->detail.find("shifted or swapped"), std::string::npos) << failed->detail;
 }
@@ -182,7 +183,7 @@ TEST(ProductionCheck, AnInterruptedRunStillClearsTheOutputs) {
                         }};
   const auto profile = ParseProfile(DefaultProfileText(), "test.ini");
   const Outcome outcome = selftest::Run(
-      dll, profile.value(), clock, [](const std::string&) {}, interrupted);
+      dll, profile.value(), clock, [](CheckKind) {}, interrupted);
   EXPECT_EQ(outcome.verdict(), Verdict::Aborted);
   EXPECT_EQ(outcome.firstFailure()->detail, "interrupted");
   int32_t args[8];
@@ -320,9 +321,10 @@ TEST(Report, JUnitXmlCountsFailuresAndEscapesText) {
   const auto made = [](const char* name, bool passed, const char* detail,
                        std::vector<Measurement> measurements = {}) {
     Check check;
-    check.name = name;
+    check.kind = *CheckNamed(name);
     check.passed = passed;
     check.detail = detail;
+    check.interrupted = check.detail == kInterruptedDetail;
     check.measurements = std::move(measurements);
     return check;
   };
@@ -337,7 +339,7 @@ TEST(Report, JUnitXmlCountsFailuresAndEscapesText) {
   const Profile profile;
   RunInfo info;
   info.serial = "KZB\"1\"";
-  const std::string xml = JUnitXml(outcome, profile, info);
+  const std::string xml = JUnitXml({RecordOf("", outcome, profile, info)});
   EXPECT_NE(
       xml.find("<testsuite name=\"KZB&quot;1&quot;\" tests=\"3\" failures=\"1\" errors=\"1\""),
       std::string::npos)
@@ -353,6 +355,7 @@ TEST(Report, JUnitXmlCountsFailuresAndEscapesText) {
   Outcome notRun;
   notRun.ranAtAll = false;
   notRun.whyNot = "libadcard.so: not found";
-  EXPECT_NE(JUnitXml(notRun, profile, RunInfo()).find("tests=\"1\" failures=\"0\" errors=\"1\""),
+  EXPECT_NE(JUnitXml({RecordOf("", notRun, profile, RunInfo())})
+                .find("tests=\"1\" failures=\"0\" errors=\"1\""),
             std::string::npos);
 }

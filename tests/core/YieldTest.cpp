@@ -10,7 +10,7 @@ namespace {
 selftest::RunRecord Record(const char* serial, const char* verdict) {
   selftest::RunRecord run;
   run.info.serial = serial;
-  run.verdict = verdict;
+  run.verdict = *selftest::VerdictNamed(verdict);
   return run;
 }
 

@@ -19,9 +19,9 @@ selftest::RunRecord Run(const std::string& serial, const std::string& started) {
   run.info.startedIso8601 = started;
   run.info.durationSeconds = 4.5;
   run.profileName = "fixture.ini";
-  run.verdict = "FAIL";
+  run.verdict = selftest::Verdict::Fail;
   selftest::Check check;
-  check.name = "dynamic";
+  check.kind = selftest::CheckKind::Dynamic;
   check.detail = "channel 64 SNR 55.80 dB; at least 80.00";
   check.measurements = {{"channel 64 SNR", 55.8, "dB", 80.0, std::nullopt, false},
                         {"channel 64 frequency", 40.0, "Hz", 39.9, 40.1, true},
@@ -58,7 +58,7 @@ class ResultsStoreTest : public QObject {
     QCOMPARE(run.checks[0].detail, Run("", "").checks[0].detail);
     const auto& m = run.checks[0].measurements;
     QCOMPARE(m.size(), size_t{3});
-    QCOMPARE(m[0].name, std::string("channel 64 SNR"));
+    QCOMPARE(m[0].id.Name(), std::string("channel 64 SNR"));
     QVERIFY(m[0].value == 55.8 && !m[2].value && !m[2].passed);  // a figure not measured
     QVERIFY(m[0].low == 80.0 && !m[0].high && !m[0].passed);
     QVERIFY(m[1].low == 39.9 && m[1].high == 40.1 && m[1].passed);
@@ -80,11 +80,11 @@ class ResultsStoreTest : public QObject {
     selftest::RunRecord run = Run("KZB000001", "2026-12-09T08:00:00Z");
     run.id = "3f2b5c1e-0000-4000-8000-000000000001";
     QCOMPARE(store.value()->Save(run).value(), run.id);
-    run.verdict = "PASS";
+    run.verdict = selftest::Verdict::Pass;
     QCOMPARE(store.value()->Save(run).value(), run.id);
     auto runs = store.value()->Runs({}).value();
     QCOMPARE(runs.size(), size_t{1});
-    QCOMPARE(runs[0].verdict, std::string("FAIL"));
+    QCOMPARE(std::string(selftest::VerdictName(runs[0].verdict)), std::string("FAIL"));
     QVERIFY(store.value()->Forget(run.id));
     QVERIFY(store.value()->Runs({}).value().empty());
   }

@@ -36,7 +36,7 @@ class StationWindowTest : public QObject {
     QCOMPARE(runs.size(), size_t{2});
     QCOMPARE(runs[1].info.serial, std::string("KZB000002"));
     QCOMPARE(runs[1].info.station, std::string("工位3"));
-    QCOMPARE(runs[1].verdict, std::string("FAIL"));
+    QCOMPARE(std::string(selftest::VerdictName(runs[1].verdict)), std::string("FAIL"));
     QCOMPARE(QDir(s.dir.filePath("results/reports")).entryList(QDir::Files).size(), 2);
   }
 
@@ -186,7 +186,7 @@ class StationWindowTest : public QObject {
         results::ResultsStore::Open(s.dir.filePath("results/results.sqlite").toStdString());
     for (int minutes : {-1, 1}) {
       selftest::RunRecord run;
-      run.verdict = "PASS";
+      run.verdict = selftest::Verdict::Pass;
       run.info.startedIso8601 =
           midnight.addSecs(60 * minutes).toUTC().toString("yyyy-MM-ddTHH:mm:ssZ").toStdString();
       QVERIFY(store.value()->Save(run));
@@ -205,7 +205,7 @@ class StationWindowTest : public QObject {
              qPrintable(s.Message()));
     s.Scan("KZB000006");
     QVERIFY(s.Banner().startsWith("无法运行  KZB000006"));
-    QCOMPARE(s.Stored().at(0).verdict, std::string("NOT RUN"));
+    QCOMPARE(std::string(selftest::VerdictName(s.Stored().at(0).verdict)), std::string("NOT RUN"));
   }
 };
 

@@ -4,13 +4,12 @@
 // volt range or the channels change, so a new block draws only the traces and the figures.
 #pragma once
 
-#include <QPixmap>
-#include <QWidget>
 #include <vector>
 
+#include "PlotFrame.h"
 #include "Waveform.h"
 
-class WaveformPlot : public QWidget {
+class WaveformPlot : public PlotFrame {
   Q_OBJECT
 
  public:
@@ -27,33 +26,26 @@ class WaveformPlot : public QWidget {
   // A note under the legend ("最后数据: 3 秒前"), empty for none.
   void SetNote(const QString& note);
 
-  // Where the legend (its headings and one row per trace) and the note are drawn: the note
-  // has a row of its own under the legend.
-  QRect LegendArea() const;
-  QRect NoteArea() const;
-
-  static QColor TraceColour(int index);
   // The volt range the axis shows now.
   float lowVolts() const { return low_; }
   float highVolts() const { return high_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
+  void DrawBackground(QPainter& p) override;
 
  private:
-  QRect PlotArea() const;
-  int LegendTop() const;
-  int LegendColumn(int column) const;  // the x of a figure's column
   void UpdateRange();
-  void DrawBackground();
+  void DrawTraces(QPainter& p, int points) const;
+  void DrawFigures(QPainter& p) const;
 
   std::vector<acquisition::Trace> traces_;
   double intervalMs_ = 0;
   bool fit_ = false;
   float low_ = -5, high_ = 5;
   QString note_;
-  QPixmap background_;  // axes, grid and their labels for the current size and range
+  // What the background shows: the time span and the channels (and the range, which clears
+  // it when it changes).
   double backgroundSpanMs_ = -1;
   std::vector<int> backgroundChannels_;
 };

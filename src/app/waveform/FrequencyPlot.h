@@ -4,14 +4,13 @@
 // ENOB, noise in codes).
 #pragma once
 
-#include <QPixmap>
-#include <QWidget>
 #include <vector>
 
 #include "AdcFigures.h"
 #include "ChannelValues.h"
+#include "PlotFrame.h"
 
-class FrequencyPlot : public QWidget {
+class FrequencyPlot : public PlotFrame {
   Q_OBJECT
 
  public:
@@ -25,7 +24,6 @@ class FrequencyPlot : public QWidget {
   const std::vector<acquisition::AdcFigures>& figures() const { return figures_; }
   size_t recordPoints() const { return recordPoints_; }
   double sampleRateHz() const { return sampleRateHz_; }
-  QRect PlotArea() const;
   // A note on the record's line ("丢失 37 块 (最近 12:03:05)"), empty for none.
   void SetNote(const QString& note);
 
@@ -34,15 +32,14 @@ class FrequencyPlot : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-
- private:
   // The axes, grid, legend headings and names and the record's line, drawn once into a
   // picture of their own and reused until the size, the channels or the record change, so
   // new figures draw only the spectra and the numbers.
-  void DrawBackground();
-  int LegendTop() const;
-  int LegendColumn(int column) const;
+  void DrawBackground(QPainter& p) override;
+
+ private:
+  void DrawSpectrum(QPainter& p, int trace) const;
+  void DrawFigures(QPainter& p) const;
 
   std::vector<int> channels_;
   std::vector<acquisition::AdcFigures> figures_;
@@ -50,7 +47,6 @@ class FrequencyPlot : public QWidget {
   double sampleRateHz_ = 0;
   acquisition::VoltageScale scale_;
   QString note_;
-  QPixmap background_;
   std::vector<int> backgroundChannels_;
   size_t backgroundPoints_ = 0;
   double backgroundRate_ = -1;

@@ -11,9 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "KeepRun.h"
 #include "ProductionCheck.h"
 #include "Profile.h"
-#include "Report.h"
+#include "Yield.h"
 
 class QLabel;
 class QLineEdit;
@@ -44,24 +45,33 @@ class StationWindow : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  struct Unsaved;
+  // A run neither in the database nor held for it yet, kept in memory for the next scan.
+  using Unsaved = production::KeptRun;
   struct Finished;
-  // On the worker: one test of a card, then keeping its result: stored, reported, and held
-  // on disk while the database cannot take it.
+  void SetUpControls();
+  void LayOut();
+  // Off the window's thread: held runs stored, the day's results read, the library tried.
+  void ReadAtStart();
+  void ShowStart(const Finished& finished);
+  // On the worker: the runs still unsaved kept first, then, when they are on disk, one test
+  // of a card and keeping its result: stored, reported, and held on disk while the database
+  // cannot take it.
+  Finished TestAfter(std::vector<Unsaved>& held, const std::string& serial,
+                     const std::string& operatorName);
   Unsaved Test(const std::string& serial, const std::string& operatorName);
-  void Keep(Unsaved& run) const;
-  // Moves the runs held on disk into the database, oldest first; gives how many are left
-  // and, when any, why.
-  int StoreHeld(std::string& why) const;
-  int CountHeld() const;
   void ReadHistory(Finished& finished) const;
   static QString HeldText(const Finished& finished);
-  void ShowProgress(const std::string& check);
+  static QString TodayText(const selftest::Yield& yield);
+  QStringList Problems(const Finished& finished) const;
+  void ShowProgress(selftest::CheckKind check);
+  void ShowChecks(const selftest::RunRecord& run);
   void ShowFinished(Finished& finished);
   void ShowBanner(const Finished& finished);
   void ShowMessage(const QString& text, bool problem);
   void ShowHistory(const Finished& finished);
   void SetBanner(const QString& text, const char* colour);
+  // Asks before closing with runs not in the database; true: close.
+  bool CloseWithHeldRuns();
 
   std::string cardLibrary_;
   selftest::Profile profile_;

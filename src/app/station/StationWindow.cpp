@@ -3,8 +3,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -15,24 +13,21 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "CardLibrary.h"
 #include "DllDef.h"
+#include "HeldRuns.h"
 #include "MeasurementText.h"
+#include "ReportFormats.h"
 #include "ResultsStore.h"
-#include "RunId.h"
+#include "RunClock.h"
 #include "SerialPattern.h"
-#include "WholeFile.h"
 #include "WidgetText.h"
 #include "Yield.h"
 
 namespace {
-
-std::string NowUtc(const char* format) {
-  return QDateTime::currentDateTimeUtc().toString(format).toStdString();
-}
 
 // The operator's day begins at local midnight, not at UTC's: runs are kept in UTC.
 std::string TodayStartUtc() {
@@ -49,38 +44,10 @@ QString LocalTime(const std::string& iso8601Utc) {
       .toString("yyyy-MM-dd HH:mm:ss");
 }
 
-// A report's file name: the serial (what a file system may refuse becomes "_", at most 40
-// characters), the start and the run's id, so that no two runs share a name and none is
-// too long for a file system.
-std::string ReportName(const selftest::RunInfo& info) {
-  std::string safe;
-  for (char c : info.serial.substr(0, 40)) {
-    const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                       c == '-' || c == '.';
-    safe += plain ? c : '_';
-  }
-  QString started = ToQt(info.startedIso8601);
-  started.remove('-').remove(':');
-  return safe + "-" + FromQt(started) + "-" + info.runId + ".json";
-}
-
 // A serial as a message shows it: a long one keeps its start and end.
 QString ShownSerial(const std::string& serial) {
   const QString text = ToQt(serial);
   return text.size() <= 40 ? text : text.left(24) + "…" + text.right(12);
-}
-
-// The checks a run goes through, in order, as the list shows them before it starts.
-std::vector<std::string> ChecksOf(const selftest::Profile& profile) {
-  std::vector<std::string> names = {"identity", "acquisition", "analog"};
-  for (const auto& d : profile.dynamic) {
-    if (d) {
-      names.push_back("dynamic");
-      break;
-    }
-  }
-  names.insert(names.end(), {"digital", "stop"});
-  return names;
 }
 
 constexpr int kRecent = 10;
@@ -121,19 +88,26 @@ QString Percent(int part, int whole) {
   return QString::number(100.0 * part / whole, 'f', 1) + "%";
 }
 
-}  // namespace
+// Where the station keeps a run: the results database, a copy held beside it while it
+// refuses the run, and the run's JSON report in the "reports" folder beside it.
+production::Places PlacesOf(const selftest::RunRecord& run) {
+  const std::string database = results::DefaultResultsPath();
+  return {.database = database,
+          .holdWhenRefused = true,
+          .jsonReport = production::ReportPathBeside(database, run),
+          .junitReport = {},
+          .makeFolders = true};
+}
 
-// A finished run as the station keeps it until the database holds it: its report written
-// once, and a copy held on disk (HeldRunsPath) while the database cannot take it.
-struct StationWindow::Unsaved {
-  selftest::Outcome outcome;
-  selftest::RunInfo info;
-  selftest::RunRecord run;
-  bool stored = false, reported = false, held = false;
-  std::string storeFailure, reportPath, reportFailure, heldFailure;  // the reasons, when not
-  // On disk somewhere (a report or a held copy): the station may go on testing.
-  bool onDisk() const { return stored || reported || held; }
-};
+void Keep(production::KeptRun& kept) {
+  production::Keep(kept, PlacesOf(kept.run));
+}
+
+QString HeldRunsPath() {
+  return ToQt(results::HeldRunsPath(results::DefaultResultsPath()));
+}
+
+}  // namespace
 
 struct StationWindow::Finished {
   bool tested = false;  // false: an earlier run was still on no disk at all, so none ran
@@ -163,6 +137,17 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
       recent_(new QTableWidget(0, 4, this)) {
   setObjectName("StationWindow");
   setWindowTitle("KZB7310生产测试");
+  SetUpControls();
+  LayOut();
+  connect(serial_, &QLineEdit::returnPressed, this, &StationWindow::StartTest);
+  connect(start_, &QPushButton::clicked, this, &StationWindow::StartTest);
+  connect(stop_, &QPushButton::clicked, this, &StationWindow::StopTest);
+  SetBanner("请扫描序列号", "#6e7781");
+  serial_->setFocus();
+  ReadAtStart();
+}
+
+void StationWindow::SetUpControls() {
   banner_->setObjectName("lblBanner");
   banner_->setAlignment(Qt::AlignCenter);
   // However long a serial, the banner and the message never widen the window.
@@ -202,7 +187,9 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   recent_->horizontalHeader()->setStretchLastSection(true);
   recent_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   recent_->setFocusPolicy(Qt::NoFocus);
+}
 
+void StationWindow::LayOut() {
   auto* form = new QHBoxLayout;
   form->addWidget(new QLabel("序列号:", this));
   form->addWidget(serial_, 3);
@@ -218,39 +205,35 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   layout->addWidget(today_);
   layout->addWidget(recent_, 2);
   resize(900, 720);
+}
 
-  connect(serial_, &QLineEdit::returnPressed, this, &StationWindow::StartTest);
-  connect(start_, &QPushButton::clicked, this, &StationWindow::StartTest);
-  connect(stop_, &QPushButton::clicked, this, &StationWindow::StopTest);
-  SetBanner("请扫描序列号", "#6e7781");
-  serial_->setFocus();
-
+void StationWindow::ReadAtStart() {
   // The day's results from the database, and whether the card library loads, read off the
   // window's thread; the database's driver is loaded here, on the thread that outlives them.
   results::ResultsStore::LoadDriver();
   history_ = std::thread([this] {
     Finished f;
-    f.held = StoreHeld(f.heldFailure);  // runs a last session held go first
+    // Runs a last session held go first.
+    f.held = production::StoreHeld(results::DefaultResultsPath(), f.heldFailure);
     ReadHistory(f);
     if (auto loaded = card::CardLibrary(cardLibrary_).Load(); !loaded) {
       f.libraryFailure = loaded.failure().reason;
     }
     QMetaObject::invokeMethod(
-        this,
-        [this, f = std::move(f)] {
-          if (!f.libraryFailure.empty() && !runFinished_ &&
-              !running()) {  // a scan since speaks for itself
-            SetBanner("无法运行", "#6e7781");
-            ShowMessage(QString("无法加载板卡库: %1\n%2\n排除故障后扫描序列号即可重试。")
-                            .arg(ToQt(cardLibrary_), ToQt(f.libraryFailure)),
-                        true);
-          }
-          if (runFinished_) return;  // a run's news is newer
-          ShowHistory(f);
-          if (f.held > 0 && f.libraryFailure.empty()) ShowMessage(HeldText(f), true);
-        },
-        Qt::QueuedConnection);
+        this, [this, f = std::move(f)] { ShowStart(f); }, Qt::QueuedConnection);
   });
+}
+
+void StationWindow::ShowStart(const Finished& f) {
+  if (!f.libraryFailure.empty() && !runFinished_ && !running()) {  // a scan since speaks for itself
+    SetBanner("无法运行", "#6e7781");
+    ShowMessage(QString("无法加载板卡库: %1\n%2\n排除故障后扫描序列号即可重试。")
+                    .arg(ToQt(cardLibrary_), ToQt(f.libraryFailure)),
+                true);
+  }
+  if (runFinished_) return;  // a run's news is newer
+  ShowHistory(f);
+  if (f.held > 0 && f.libraryFailure.empty()) ShowMessage(HeldText(f), true);
 }
 
 StationWindow::~StationWindow() {
@@ -301,9 +284,9 @@ void StationWindow::StartTest() {
   running_ = serial;
   ShowMessage(QString(), false);
   checks_->clear();
-  for (const std::string& name : ChecksOf(profile_)) {
-    auto* item = new QTreeWidgetItem(checks_, {ToQt(selftest::CheckTitle(name)), "等待"});
-    item->setData(0, Qt::UserRole, ToQt(name));
+  for (const selftest::CheckKind kind : selftest::PlannedChecks(profile_)) {
+    auto* item = new QTreeWidgetItem(checks_, {ToQt(selftest::CheckTitle(kind)), "等待"});
+    item->setData(0, Qt::UserRole, static_cast<int>(kind));
   }
   SetBanner("测试中… " + ShownSerial(serial), "#0969da");
   serial_->selectAll();  // a serial scanned during the test replaces it, not joins it
@@ -312,139 +295,56 @@ void StationWindow::StartTest() {
   interrupted_ = false;
   const std::string operatorName = FromQt(operator_->text().trimmed());
   worker_ = std::thread([this, serial, operatorName, held = std::move(unsaved_)]() mutable {
-    Finished f;
-    // Runs not stored yet go first, in the order they were tested; while one is on no disk
-    // at all, no card is tested.
-    StoreHeld(f.heldFailure);  // how many are left is counted once this run is kept
-    bool onDisk = true;
-    for (Unsaved& u : held) {
-      Keep(u);
-      onDisk = onDisk && u.onDisk();
-      if (!u.stored && !u.held) f.unsaved.push_back(std::move(u));
-    }
-    if (onDisk) {
-      f.tested = true;
-      f.last = Test(serial, operatorName);
-      Keep(f.last);
-      if (!f.last.stored && !f.last.held) f.unsaved.push_back(f.last);
-    }
-    f.held = CountHeld();  // with this run, when it is held too
-    ReadHistory(f);
+    Finished f = TestAfter(held, serial, operatorName);
     QMetaObject::invokeMethod(
         this, [this, f = std::move(f)]() mutable { ShowFinished(f); }, Qt::QueuedConnection);
   });
   unsaved_.clear();
 }
 
+StationWindow::Finished StationWindow::TestAfter(std::vector<Unsaved>& held,
+                                                 const std::string& serial,
+                                                 const std::string& operatorName) {
+  Finished f;
+  // Runs not stored yet go first, in the order they were tested; while one is on no disk at
+  // all, no card is tested. How many are held is counted once this run is kept.
+  production::StoreHeld(results::DefaultResultsPath(), f.heldFailure);
+  bool onDisk = true;
+  for (Unsaved& u : held) {
+    Keep(u);
+    onDisk = onDisk && u.onDisk();
+    if (u.waiting()) f.unsaved.push_back(std::move(u));
+  }
+  if (onDisk) {
+    f.tested = true;
+    f.last = Test(serial, operatorName);
+    Keep(f.last);
+    if (f.last.waiting()) f.unsaved.push_back(f.last);
+  }
+  f.held = production::CountHeld(results::DefaultResultsPath());  // with this run, if held
+  ReadHistory(f);
+  return f;
+}
+
 StationWindow::Unsaved StationWindow::Test(const std::string& serial,
                                            const std::string& operatorName) {
-  Unsaved u;
-  u.info.startedIso8601 = NowUtc("yyyy-MM-ddTHH:mm:ssZ");
-  const auto startedAt = std::chrono::steady_clock::now();
+  const production::RunClock runClock;
   DllDef dll(cardLibrary_);
-  u.outcome = selftest::Run(
+  const selftest::Outcome outcome = selftest::Run(
       dll, profile_, clock_,
-      [this](const std::string& check) {
+      [this](selftest::CheckKind check) {
         QMetaObject::invokeMethod(
             this, [this, check] { ShowProgress(check); }, Qt::QueuedConnection);
       },
       interrupted_);
-  u.info.runId = selftest::NewRunId();
-  u.info.version = KZB_VERSION;
-  u.info.endedIso8601 = NowUtc("yyyy-MM-ddTHH:mm:ssZ");
-  u.info.durationSeconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
-  u.info.serial = serial;
-  u.info.station = selftest::StationName(profile_);
-  u.info.operatorName = operatorName;
-  u.info.cardLibrary = dll.library().path();
-  u.run = selftest::RecordOf(u.outcome, profile_, u.info);
-  return u;
-}
-
-void StationWindow::Keep(Unsaved& u) const {
-  // Stored, then reported beside the database, once: a database that cannot take the run
-  // loses nothing, the report is written all the same and a copy is held for it.
-  const std::string database = results::DefaultResultsPath();
-  u.run.id = u.info.runId;
-  if (auto store = results::ResultsStore::Open(database); !store) {
-    u.storeFailure = store.failure().reason;
-  } else if (auto id = store.value()->Save(u.run); !id) {
-    u.storeFailure = id.failure().reason;
-  } else {
-    u.stored = true;
-  }
-  if (!u.reported) {
-    const QDir reports(QFileInfo(ToQt(database)).absolutePath() + "/reports");
-    u.reportPath = FromQt(reports.filePath(ToQt(ReportName(u.info))));
-    if (!QDir().mkpath(reports.path())) {
-      u.reportFailure = "the folder cannot be made";
-    } else if (auto written =
-                   base::WriteWholeFile(u.reportPath, selftest::Json(u.outcome, profile_, u.info));
-               !written) {
-      u.reportFailure = written.failure().reason;
-    } else {
-      u.reported = true;
-    }
-  }
-  if (u.stored || u.held) return;
-  if (auto held = results::ResultsStore::Open(results::HeldRunsPath(database)); !held) {
-    u.heldFailure = held.failure().reason;
-  } else if (auto id = held.value()->Save(u.run); !id) {
-    u.heldFailure = id.failure().reason;
-  } else {
-    u.held = true;
-  }
-}
-
-int StationWindow::CountHeld() const {
-  const std::string path = results::HeldRunsPath(results::DefaultResultsPath());
-  if (!QFileInfo::exists(ToQt(path))) return 0;
-  auto held = results::ResultsStore::OpenForReading(path);
-  if (!held) return 0;
-  return static_cast<int>(held.value()->Runs({}).value_or({}).size());
-}
-
-int StationWindow::StoreHeld(std::string& why) const {
-  const std::string database = results::DefaultResultsPath();
-  const std::string path = results::HeldRunsPath(database);
-  if (!QFileInfo::exists(ToQt(path))) return 0;
-  int left = 0;
-  {
-    auto held = results::ResultsStore::Open(path);
-    if (!held) {
-      why = held.failure().reason;
-      return 0;
-    }
-    auto runs = held.value()->Runs({});
-    if (!runs) {
-      why = runs.failure().reason;
-      return 0;
-    }
-    left = static_cast<int>(runs.value().size());
-    auto store = results::ResultsStore::Open(database);
-    if (!store) {
-      why = store.failure().reason;
-      return left;
-    }
-    for (const selftest::RunRecord& run : runs.value()) {
-      // Stored and then forgotten: a copy whose forgetting failed is stored again as nothing.
-      if (auto id = store.value()->Save(run); !id) {
-        why = id.failure().reason;
-        return left;
-      }
-      if (held.value()->Forget(run.id)) --left;
-    }
-  }
-  if (left == 0) {
-    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(ToQt(path) + suffix);
-  }
-  return left;
+  return Unsaved(runClock.Record(
+      outcome, profile_,
+      {.serial = serial, .operatorName = operatorName, .cardLibrary = dll.library().path()}));
 }
 
 void StationWindow::ReadHistory(Finished& f) const {
   const std::string database = results::DefaultResultsPath();
-  if (!QFileInfo::exists(ToQt(database))) return;  // a new station: nothing yet
+  if (!std::filesystem::exists(std::filesystem::u8path(database))) return;  // nothing yet
   auto store = results::ResultsStore::OpenForReading(database);
   if (!store) {
     f.historyFailure = store.failure().reason;
@@ -463,7 +363,7 @@ void StationWindow::ReadHistory(Finished& f) const {
 QString StationWindow::HeldText(const Finished& f) {
   QString text = QString("%1 次测试的结果暂存在 %2，尚未存入数据库；每次扫描时重试。")
                      .arg(f.held)
-                     .arg(ToQt(results::HeldRunsPath(results::DefaultResultsPath())));
+                     .arg(HeldRunsPath());
   if (!f.heldFailure.empty()) text += " " + Reason(f.heldFailure);
   return text;
 }
@@ -478,11 +378,11 @@ void StationWindow::WaitForTest() {
   QCoreApplication::sendPostedEvents(this);
 }
 
-void StationWindow::ShowProgress(const std::string& check) {
+void StationWindow::ShowProgress(selftest::CheckKind check) {
   // The check now running; the one before it has ended (its verdict comes with the run's).
   for (int i = 0; i < checks_->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = checks_->topLevelItem(i);
-    if (item->data(0, Qt::UserRole).toString() == ToQt(check)) {
+    if (item->data(0, Qt::UserRole).toInt() == static_cast<int>(check)) {
       item->setText(1, "进行中");
     } else if (item->text(1) == "进行中") {
       item->setText(1, "已完成");
@@ -490,18 +390,16 @@ void StationWindow::ShowProgress(const std::string& check) {
   }
 }
 
-void StationWindow::ShowFinished(Finished& f) {
-  if (worker_.joinable()) worker_.join();  // it has posted this as its last act
-  runFinished_ = true;
-  const selftest::RunRecord& run = f.last.run;
-  const bool aborted = run.verdict == "ABORTED";
+// Each check's row with its verdict, figures and limits; a check the run never reached
+// says so.
+void StationWindow::ShowChecks(const selftest::RunRecord& run) {
+  const bool aborted = run.verdict == selftest::Verdict::Aborted;
   for (int i = 0; i < checks_->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = checks_->topLevelItem(i);
-    const std::string name = FromQt(item->data(0, Qt::UserRole).toString());
     item->setText(1, "未运行");
     item->setForeground(1, QColor("#6e7781"));
     for (const selftest::Check& c : run.checks) {
-      if (c.name != name) continue;
+      if (static_cast<int>(c.kind) != item->data(0, Qt::UserRole).toInt()) continue;
       if (aborted && !c.passed) {
         ShowInterrupted(item);
       } else {
@@ -514,36 +412,52 @@ void StationWindow::ShowFinished(Finished& f) {
       // Every figure under its check, for the operator who opens it.
       for (const selftest::Measurement& m : c.measurements) {
         auto* figure = new QTreeWidgetItem(
-            item, {ToQt(selftest::MeasurementTitle(m.name)), QString(),
+            item, {ToQt(selftest::MeasurementTitle(m.id)), QString(),
                    ToQt(selftest::ValueText(m.value, m.unit)), ToQt(selftest::LimitsText(m))});
         ShowVerdict(figure, m.passed);
       }
     }
   }
   checks_->resizeColumnToContents(2);
-  ShowBanner(f);
+}
+
+// What the operator must know of the run's keeping: what could not be stored, written or
+// held, and what waits.
+QStringList StationWindow::Problems(const Finished& f) const {
   QStringList problems;
   const Unsaved& last = f.last;
-  if (f.tested && run.verdict == "NOT RUN") problems << "无法加载板卡库: " + ToQt(run.whyNot);
-  if (f.tested && !last.stored) {
-    problems << "结果未存入数据库: " + Reason(last.storeFailure);
+  const QString report = ToQt(PlacesOf(last.run).jsonReport);
+  if (f.tested && last.run.verdict == selftest::Verdict::NotRun) {
+    problems << "无法加载板卡库: " + ToQt(last.run.whyNot);
   }
-  if (f.tested && last.reported && !last.stored) problems << "报告已保存: " + ToQt(last.reportPath);
-  if (f.tested && !last.reported) {
-    problems << QString("报告未写入: %1 %2").arg(ToQt(last.reportPath), Reason(last.reportFailure));
+  if (f.tested && !last.stored.done) {
+    problems << "结果未存入数据库: " + Reason(last.stored.failure);
+  }
+  if (f.tested && last.json.done && !last.stored.done) problems << "报告已保存: " + report;
+  if (f.tested && !last.json.done) {
+    problems << QString("报告未写入: %1 %2").arg(report, Reason(last.json.failure));
   }
   if (f.held > 0) problems << HeldText(f);
   if (!f.unsaved.empty()) {
     const Unsaved& u = f.unsaved.back();
     problems << QString("%1 次测试的结果未能保存（数据库: %2；暂存: %3；报告 %4: %5）。")
                     .arg(f.unsaved.size())
-                    .arg(Reason(u.storeFailure), Reason(u.heldFailure), ToQt(u.reportPath),
-                         Reason(u.reportFailure));
+                    .arg(Reason(u.stored.failure), Reason(u.held.failure),
+                         ToQt(PlacesOf(u.run).jsonReport), Reason(u.json.failure));
     problems << (f.tested
                      ? QString("结果暂存在本程序中，下次扫描时先保存；保存之前不测试新的板卡。")
                      : QString("序列号 %1 未开始测试：请排除故障后重新扫描。")
                            .arg(ShownSerial(running_)));
   }
+  return problems;
+}
+
+void StationWindow::ShowFinished(Finished& f) {
+  if (worker_.joinable()) worker_.join();  // it has posted this as its last act
+  runFinished_ = true;
+  ShowChecks(f.last.run);
+  ShowBanner(f);
+  const QStringList problems = Problems(f);
   ShowMessage(problems.join("\n"), !problems.isEmpty());
   ShowHistory(f);
   unsaved_ = std::move(f.unsaved);
@@ -562,17 +476,22 @@ void StationWindow::ShowBanner(const Finished& f) {
     SetBanner("结果未保存", "#bc4c00");
     return;
   }
-  const QString unsaved = f.last.stored ? QString() : QString("\n结果未保存");
-  if (run.verdict == "PASS") {
-    SetBanner("通过  " + serial + unsaved, "#1a7f37");
-  } else if (run.verdict == "FAIL") {
-    SetBanner("失败  " + serial + "\n" + ToQt(selftest::CheckTitle(run.FirstFailure())) +
-                  (unsaved.isEmpty() ? QString() : "  (结果未保存)"),
-              "#cf222e");
-  } else if (run.verdict == "ABORTED") {
-    SetBanner("中止  " + serial + unsaved, "#6e7781");
-  } else {
-    SetBanner("无法运行  " + serial + unsaved, "#6e7781");
+  const QString unsaved = f.last.stored.done ? QString() : QString("\n结果未保存");
+  switch (run.verdict) {
+    case selftest::Verdict::Pass:
+      SetBanner("通过  " + serial + unsaved, "#1a7f37");
+      break;
+    case selftest::Verdict::Fail:
+      SetBanner("失败  " + serial + "\n" + ToQt(selftest::CheckTitle(run.FirstFailure()->kind)) +
+                    (unsaved.isEmpty() ? QString() : "  (结果未保存)"),
+                "#cf222e");
+      break;
+    case selftest::Verdict::Aborted:
+      SetBanner("中止  " + serial + unsaved, "#6e7781");
+      break;
+    case selftest::Verdict::NotRun:
+      SetBanner("无法运行  " + serial + unsaved, "#6e7781");
+      break;
   }
 }
 
@@ -583,17 +502,7 @@ void StationWindow::ShowHistory(const Finished& f) {
     return;
   }
   today_->setStyleSheet("");
-  const selftest::Yield y = selftest::YieldOf(f.today);
-  QString text = QString("今日: %1 次").arg(y.runs);
-  if (y.units > 0) {
-    text += QString("，%1 块板卡，一次通过率 %2，最终合格率 %3")
-                .arg(y.units)
-                .arg(Percent(y.firstPass, y.units), Percent(y.finalPass, y.units));
-  }
-  if (y.retested > 0) text += QString("，复测 %1 块").arg(y.retested);
-  if (y.aborted > 0) text += QString("，中止 %1 次").arg(y.aborted);
-  if (y.notRun > 0) text += QString("，无法运行 %1 次").arg(y.notRun);
-  today_->setText(text);
+  today_->setText(TodayText(selftest::YieldOf(f.today)));
   const std::vector<selftest::RunRecord>& recent = f.recent;
   const std::vector<bool> retests = selftest::Retests(recent);
   recent_->setRowCount(static_cast<int>(recent.size()));
@@ -603,14 +512,28 @@ void StationWindow::ShowHistory(const Finished& f) {
     const auto& run = recent[k];
     const QString verdict =
         ToQt(selftest::VerdictTitle(run.verdict)) + (retests[k] ? " (复测)" : "");
+    const selftest::Check* failed = run.FirstFailure();
     const QString cells[] = {LocalTime(run.info.startedIso8601), ShownSerial(run.info.serial),
-                             verdict, ToQt(selftest::CheckTitle(run.FirstFailure()))};
+                             verdict, failed ? ToQt(selftest::CheckTitle(failed->kind)) : ""};
     for (int c = 0; c < 4; ++c) {
       recent_->setItem(static_cast<int>(i), c, new QTableWidgetItem(cells[c]));
     }
     recent_->item(static_cast<int>(i), 1)->setToolTip(ToQt(run.info.serial));
   }
   recent_->resizeColumnsToContents();
+}
+
+QString StationWindow::TodayText(const selftest::Yield& y) {
+  QString text = QString("今日: %1 次").arg(y.runs);
+  if (y.units > 0) {
+    text += QString("，%1 块板卡，一次通过率 %2，最终合格率 %3")
+                .arg(y.units)
+                .arg(Percent(y.firstPass, y.units), Percent(y.finalPass, y.units));
+  }
+  if (y.retested > 0) text += QString("，复测 %1 块").arg(y.retested);
+  if (y.aborted > 0) text += QString("，中止 %1 次").arg(y.aborted);
+  if (y.notRun > 0) text += QString("，无法运行 %1 次").arg(y.notRun);
+  return text;
 }
 
 void StationWindow::keyPressEvent(QKeyEvent* event) {
@@ -629,36 +552,35 @@ void StationWindow::closeEvent(QCloseEvent* event) {
   std::vector<Unsaved> left;
   for (Unsaved& u : unsaved_) {
     Keep(u);
-    if (!u.stored && !u.held) left.push_back(std::move(u));
+    if (u.waiting()) left.push_back(std::move(u));
   }
   unsaved_ = std::move(left);
-  const int held = CountHeld();
-  if (held > 0 || !unsaved_.empty()) {
-    QString text = QString("%1 次测试的结果尚未存入数据库。").arg(held + unsaved_.size());
-    if (held > 0) {
-      text += QString("\n%1 次暂存在 %2，下次启动时存入。")
-                  .arg(held)
-                  .arg(ToQt(results::HeldRunsPath(results::DefaultResultsPath())));
-    }
-    if (!unsaved_.empty()) {
-      text += QString("\n%1 次无处暂存，关闭后只写到标准错误输出。").arg(unsaved_.size());
-    }
-    QMessageBox box(QMessageBox::Warning, windowTitle(), text + "\n\n仍要关闭吗？",
-                    QMessageBox::Yes | QMessageBox::No, this);
-    box.setObjectName("boxCloseWithHeldRuns");
-    box.setDefaultButton(QMessageBox::No);
-    if (box.exec() != QMessageBox::Yes) {
-      interrupted_ = false;
-      event->ignore();
-      return;
-    }
+  if (!CloseWithHeldRuns()) {
+    interrupted_ = false;
+    event->ignore();
+    return;
   }
   // Runs nothing could keep go to standard error, the last place left (a journal keeps it).
   for (const Unsaved& u : unsaved_) {
     std::fprintf(stderr, "kzb7310: 测试结果未保存 result NOT saved: %s\n%s\n",
-                 u.info.serial.c_str(), selftest::Json(u.outcome, profile_, u.info).c_str());
+                 u.run.info.serial.c_str(), selftest::Json(u.run).c_str());
   }
   event->accept();
+}
+
+bool StationWindow::CloseWithHeldRuns() {
+  const int held = production::CountHeld(results::DefaultResultsPath());
+  if (held == 0 && unsaved_.empty()) return true;
+  QString text = QString("%1 次测试的结果尚未存入数据库。").arg(held + unsaved_.size());
+  if (held > 0) text += QString("\n%1 次暂存在 %2，下次启动时存入。").arg(held).arg(HeldRunsPath());
+  if (!unsaved_.empty()) {
+    text += QString("\n%1 次无处暂存，关闭后只写到标准错误输出。").arg(unsaved_.size());
+  }
+  QMessageBox box(QMessageBox::Warning, windowTitle(), text + "\n\n仍要关闭吗？",
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setObjectName("boxCloseWithHeldRuns");
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void StationWindow::resizeEvent(QResizeEvent* event) {

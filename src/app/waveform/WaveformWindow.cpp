@@ -88,9 +88,8 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
   connect(spectrumBox_, &QCheckBox::toggled, this, &WaveformWindow::ShowSpectrum);
   connect(recordLength_, &QComboBox::currentIndexChanged, this, [this] { MeasureSpectrum(true); });
   worker_ = std::make_unique<FiguresWorker>(this, [this](FiguresWorker::Result result) {
-    spectrum_->SetFigures(
-        std::move(result.channels), std::move(result.figures), result.recordPoints,
-        block_.channels > 0 ? double(block_.aggregateRate) / block_.channels : 0, scale_);
+    spectrum_->SetFigures(std::move(result.channels), std::move(result.figures),
+                          result.recordPoints, block_.channelRateHz(), scale_);
   });
   connect(savePicture_, &QPushButton::clicked, this, [this] {
     ChooseAndSave("保存图片", FileStem() + ".png", "PNG (*.png)", &WaveformWindow::SavePicture);
@@ -202,7 +201,7 @@ void WaveformWindow::MeasureSpectrum(bool force) {
   FiguresWorker::Job job;
   job.channels = std::move(channels);
   job.shape = historyShape_;
-  job.sampleRateHz = double(block_.aggregateRate) / std::max(1, block_.channels);
+  job.sampleRateHz = block_.channelRateHz();
   for (int b = blocks; b > 0; --b) {  // oldest first
     job.blocks.push_back(history_[(historyNext_ - b + kHistoryBlocks) % kHistoryBlocks]);
   }

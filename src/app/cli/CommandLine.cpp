@@ -1,0 +1,299 @@
+#include "CommandLine.h"
+
+#include <QCoreApplication>
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Console.h"
+#include "DataDirectory.h"
+#include "DllDef.h"
+#include "KeepRun.h"
+#include "MeasurementText.h"
+#include "ProductionCheck.h"
+#include "ReportFormats.h"
+#include "ResultsStore.h"
+#include "RunClock.h"
+#include "SerialPattern.h"
+#include "SingleInstance.h"
+#include "StationProfile.h"
+#include "TerminationSignals.h"
+#include "WholeFile.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "用法 Usage: kzb7310 [--self-test [PROFILE] [--report FILE] [--report-junit FILE]\n"
+    "                      [--serial S] [--operator NAME]]\n"
+    "       kzb7310 --results [--serial S] [--since DATE] [--format table|csv|junit]\n"
+    "       kzb7310 --station [PROFILE]\n"
+    "       kzb7310 [--help] [--version]\n"
+    "\n"
+    "  (no option)        open the window (KZB7310测试及编程源程序)\n"
+    "  --self-test        check the card against PROFILE (default: the simulated card's\n"
+    "                     profile) without opening a window; exit 0 PASS, 1 FAIL,\n"
+    "                     2 not run, 3 ABORTED (interrupted), 4 report or results not\n"
+    "                     written\n"
+    "  --report FILE      with --self-test: write the results as JSON to FILE (a new file\n"
+    "                     or a regular one; checked before the card is touched)\n"
+    "  --report-junit FILE  with --self-test: write the results as JUnit XML to FILE, for\n"
+    "                     CI servers and test dashboards (the same rules as --report)\n"
+    "  --station          open the production station (KZB7310生产测试) on PROFILE: scan\n"
+    "                     a serial, Enter tests the card, every run is stored\n"
+    "  --results          print the stored runs (oldest first) and end; with --serial S,\n"
+    "                     --since DATE (2026-12-09 or 2026-12-09T08:00:00Z, UTC) and\n"
+    "                     --format table|csv|junit; nothing is created by reading\n"
+    "  --serial S         with --self-test: the serial number of the card under test, for\n"
+    "                     the report (a profile's serial_pattern must match it whole)\n"
+    "  --operator NAME    with --self-test: who runs the test, for the report\n"
+    "  --version          print the version\n"
+    "  --help             print this text\n";
+
+// The exit status of each verdict; a report that could not be written has one of its own.
+int ExitStatus(selftest::Verdict verdict) {
+  switch (verdict) {
+    case selftest::Verdict::Pass:
+      return 0;
+    case selftest::Verdict::Fail:
+      return 1;
+    case selftest::Verdict::NotRun:
+      return 2;
+    case selftest::Verdict::Aborted:
+      break;
+  }
+  return 3;
+}
+constexpr int kReportNotWritten = 4;
+
+int NotRun(const char* what, const std::string& subject, const std::string& reason) {
+  std::fprintf(stderr, "kzb7310: %s: %s: %s\n", what, subject.c_str(), reason.c_str());
+  return 2;
+}
+
+// The history from the results database, as a table, CSV or JUnit XML.
+int PrintResults(const results::Filter& filter, const std::string& format) {
+  if (format != "table" && format != "csv" && format != "junit") {
+    std::fprintf(stderr, "kzb7310: --format is table, csv or junit, not %s\n", format.c_str());
+    return 2;
+  }
+  // Reading creates nothing: a path that holds no database is said, not made.
+  auto store = results::ResultsStore::OpenForReading(results::DefaultResultsPath());
+  if (!store) {
+    std::fprintf(stderr, "kzb7310: 无法打开结果数据库 results cannot be read: %s: %s\n",
+                 store.failure().subject.c_str(), store.failure().reason.c_str());
+    return 2;
+  }
+  const auto runs = store.value()->Runs(filter);
+  if (!runs) {
+    std::fprintf(stderr, "kzb7310: 无法读取结果 results cannot be read: %s: %s\n",
+                 runs.failure().subject.c_str(), runs.failure().reason.c_str());
+    return 2;
+  }
+  const std::string text = format == "csv"     ? selftest::HistoryCsv(runs.value())
+                           : format == "junit" ? selftest::JUnitXml(runs.value())
+                                               : selftest::HistoryTable(runs.value());
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
+}
+
+struct SelfTestArguments {
+  std::string profile, report, junit, serial, operatorName;
+};
+
+// Why a self-test cannot begin, before the card is touched: a profile that cannot be used,
+// a serial number it does not accept (it would file the result under a wrong card), a
+// report that could not be written (the report is part of the result).
+std::optional<int> RefusedBeforeTheCard(const SelfTestArguments& args,
+                                        const base::Result<selftest::Profile>& profile) {
+  if (!profile) {
+    return NotRun("自检配置无法使用 profile refused", profile.failure().subject,
+                  profile.failure().reason);
+  }
+  if (!profile.value().serialPattern.empty() || !args.serial.empty()) {
+    if (const auto refusal = selftest::SerialRefusal(profile.value().serialPattern, args.serial)) {
+      return NotRun("序列号不符合自检配置，自检未运行 serial number refused, nothing run",
+                    "'" + args.serial + "'", *refusal);
+    }
+  }
+  for (const std::string& path : {args.report, args.junit}) {
+    if (path.empty()) continue;
+    if (auto place = base::CheckFilePlace(path); !place) {
+      return NotRun("报告无法写入，自检未运行 report cannot be written, nothing run", path,
+                    place.failure().reason);
+    }
+  }
+  return std::nullopt;
+}
+
+// Another program holding the card, or a lock that cannot be made, keeps the test from it.
+std::optional<int> RefusedTheCard(const SingleInstance& instance, const std::string& library) {
+  if (instance.state() == SingleInstance::State::AlreadyRuns) {
+    return NotRun("板卡正由另一个程序使用，自检未运行 the card is in use, nothing run",
+                  "进程 " + instance.holderProcess() +
+                      (instance.holderUser().empty() ? "" : "，用户 " + instance.holderUser()),
+                  "数据目录 " + instance.holderDirectory());
+  }
+  if (instance.state() == SingleInstance::State::NoLock) {
+    return NotRun("无法确认板卡没有被另一个程序使用 the card lock cannot be made, nothing run",
+                  library, instance.holder());
+  }
+  return std::nullopt;
+}
+
+// Every run is kept on the station. A database that cannot take it costs nothing else: the
+// reports are still written (one that fails does not cost the other), and the operator is
+// told.
+int SayKept(const production::KeptRun& kept, const production::Places& places, int status) {
+  if (!kept.stored.done) {
+    std::fprintf(stderr, "kzb7310: 结果未存入数据库 results NOT stored: %s: %s\n",
+                 places.database.c_str(), kept.stored.failure.c_str());
+    std::printf("结果未存入数据库 (results not stored: %s)\n", places.database.c_str());
+    status = kReportNotWritten;
+  }
+  const std::pair<const std::string&, const production::Landing&> reports[] = {
+      {places.jsonReport, kept.json}, {places.junitReport, kept.junit}};
+  for (const auto& [path, landing] : reports) {
+    if (path.empty() || landing.done) continue;
+    std::fprintf(stderr, "kzb7310: 报告写入失败 report NOT written: %s: %s\n", path.c_str(),
+                 landing.failure.c_str());
+    std::printf("报告未写入，结果无记录 (report not written: %s)\n", path.c_str());
+    status = kReportNotWritten;
+  }
+  return status;
+}
+
+int SelfTest(const SelfTestArguments& args) {
+  const production::RunClock clock;
+  const auto profile = production::StationProfile(args.profile);
+  if (auto refused = RefusedBeforeTheCard(args, profile)) return *refused;
+  static std::atomic<bool> interrupted{false};
+  SetFlagOnTermination(&interrupted);
+  DllDef dll;
+  SingleInstance instance(dll.library().path(), acquisition::DefaultDataDirectory());
+  if (auto refused = RefusedTheCard(instance, dll.library().path())) return *refused;
+  std::printf("KZB7310 自检 self-test %s, %s\n", KZB_VERSION, dll.library().path().c_str());
+  std::fflush(stdout);
+  const selftest::Outcome outcome = selftest::Run(
+      dll, profile.value(), selftest::SystemClock(),
+      [](selftest::CheckKind check) {
+        std::printf("检查 %s …\n", selftest::CheckTitle(check).c_str());
+        std::fflush(stdout);
+      },
+      interrupted);
+  std::fputs(selftest::Table(outcome, profile.value()).c_str(), stdout);
+  std::fflush(stdout);
+  production::KeptRun kept(clock.Record(outcome, profile.value(),
+                                        {.serial = args.serial,
+                                         .operatorName = args.operatorName,
+                                         .cardLibrary = dll.library().path()}));
+  const production::Places places{.database = results::DefaultResultsPath(),
+                                  .jsonReport = args.report,
+                                  .junitReport = args.junit};
+  production::Keep(kept, places);
+  return SayKept(kept, places, ExitStatus(outcome.verdict()));
+}
+
+// The options as given, before they are held against each other.
+struct Options {
+  bool selfTest = false, listResults = false;
+  SelfTestArguments selfTestArgs;
+  bool forSelfTest = false;  // an option that only --self-test takes
+  results::Filter filter;
+  std::string format = "table";
+  bool forResults = false;  // an option that only --results takes
+};
+
+// Reads one option at args[i] (and its value); gives an exit status where the command line
+// ends there (--help, --version, a fault).
+std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, Options& o,
+                              WindowChoice& choice) {
+  const std::string& arg = args[i];
+  const bool valueFollows = i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0;
+  const auto value = [&](std::string& into, bool& group) -> std::optional<int> {
+    if (i + 1 >= args.size()) {
+      std::fprintf(stderr, "kzb7310: %s needs a value\n", arg.c_str());
+      return 2;
+    }
+    into = args[++i];
+    group = true;
+    return std::nullopt;
+  };
+  SelfTestArguments& st = o.selfTestArgs;
+  if (arg == "--help" || arg == "-h") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (arg == "--version") {
+    std::printf("kzb7310 %s\n", KZB_VERSION);
+    return 0;
+  }
+  if (arg == "--self-test") {
+    o.selfTest = true;
+    if (valueFollows) st.profile = args[++i];
+  } else if (arg == "--station") {
+    choice.station = true;
+    if (valueFollows) choice.profile = args[++i];
+  } else if (arg == "--results") {
+    o.listResults = true;
+  } else if (arg == "--since" || arg == "--format") {
+    return value(arg == "--since" ? o.filter.since : o.format, o.forResults);
+  } else if (arg == "--report" || arg == "--report-junit" || arg == "--serial" ||
+             arg == "--operator") {
+    return value(arg == "--report"         ? st.report
+                 : arg == "--report-junit" ? st.junit
+                 : arg == "--serial"       ? st.serial
+                                           : st.operatorName,
+                 o.forSelfTest);
+  } else if (arg.rfind("--", 0) == 0) {
+    std::fprintf(stderr, "kzb7310: unknown option %s\n\n%s", arg.c_str(), kUsage);
+    return 2;
+  }
+  return std::nullopt;
+}
+
+// --results with what goes with it: only --serial, --since and --format.
+int Results(int argc, char* argv[], Options& o) {
+  const SelfTestArguments& st = o.selfTestArgs;
+  if (!o.listResults || o.selfTest || !st.report.empty() || !st.junit.empty() ||
+      !st.operatorName.empty()) {
+    std::fputs("kzb7310: --results takes only --serial, --since and --format\n", stderr);
+    return 2;
+  }
+  if (!o.filter.since.empty() && !results::IsSinceTime(o.filter.since)) {
+    std::fprintf(stderr,
+                 "kzb7310: --since 的时间无法识别 --since takes a UTC date or time such as "
+                 "2026-12-09 or 2026-12-09T08:00:00Z, not %s\n",
+                 o.filter.since.c_str());
+    return 2;
+  }
+  o.filter.serial = st.serial;
+  QCoreApplication app(argc, argv);  // Qt SQL loads its driver through the application
+  return PrintResults(o.filter, o.format);
+}
+
+}  // namespace
+
+std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) {
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
+  if (!args.empty()) UseParentConsole();
+  Options o;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (auto status = ReadOption(args, i, o, choice)) return status;
+  }
+  if (choice.station && (o.selfTest || o.listResults || o.forResults || o.forSelfTest)) {
+    std::fputs("kzb7310: --station takes only a profile\n", stderr);
+    return 2;
+  }
+  if (o.listResults || o.forResults) return Results(argc, argv, o);
+  if (o.forSelfTest && !o.selfTest) {
+    std::fputs("kzb7310: --report, --report-junit, --serial and --operator go with --self-test\n",
+               stderr);
+    return 2;
+  }
+  if (o.selfTest) {
+    QCoreApplication app(argc, argv);  // for the results database's driver
+    return SelfTest(o.selfTestArgs);
+  }
+  return std::nullopt;
+}
