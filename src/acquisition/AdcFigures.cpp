@@ -38,6 +38,12 @@ double Db(double ratio) {
   return 10 * std::log10(std::max(ratio, 1e-30));
 }
 
+// Power in a tone's bins, and how many bins that is.
+struct Tone {
+  double power = 0;
+  size_t bins = 0;
+};
+
 }  // namespace
 
 // What one record length needs, made once: the window, the transform's plan and the
@@ -86,6 +92,10 @@ struct AdcAnalyser::Plan {
     std::fill(taken.begin(), taken.end(), false);
   }
 
+  Tone Fundamental(AdcFigures& figures, size_t& peak);
+  Tone Harmonics(AdcFigures& figures, double sampleRateHz);
+  void Conclude(AdcFigures& figures, Tone fundamental, Tone harmonics, size_t peak) const;
+
   // The power of the lobe's bins not taken yet, and how many they are; takes them.
   std::pair<double, size_t> Take(Lobe lobe) {
     double sum = 0;
@@ -111,6 +121,86 @@ AdcFigures MeasureAdcFigures(const std::vector<float>& codes, double sampleRateH
   return figures;
 }
 
+namespace {
+
+// The record's mean; its spread about it and its peak to peak are the noise of a DC input.
+double TimeDomain(const std::vector<float>& codes, size_t length, AdcFigures& figures) {
+  double sum = 0;
+  for (size_t i = 0; i < length; ++i) sum += codes[i];
+  const double mean = sum / static_cast<double>(length);
+  double spread = 0;
+  for (size_t i = 0; i < length; ++i) spread += (codes[i] - mean) * (codes[i] - mean);
+  figures.noiseRmsCodes = std::sqrt(spread / static_cast<double>(length));
+  const auto [low, high] = std::minmax_element(codes.begin(), codes.begin() + length);
+  figures.noisePeakToPeakCodes = *high - *low;
+  return mean;
+}
+
+}  // namespace
+
+// The fundamental: the highest bin clear of DC, its frequency the power-weighted centre of
+// its lobe. DC's lobe and the fundamental's are taken.
+Tone AdcAnalyser::Plan::Fundamental(AdcFigures& figures, size_t& peak) {
+  const size_t count = power.size();
+  Take(LobeAround(0, count));
+  peak = kLobe + 1;
+  for (size_t k = kLobe + 1; k < count; ++k) {
+    if (power[k] > power[peak]) peak = k;
+  }
+  const Lobe lobe = LobeAround(peak, count);
+  double weighted = 0, lobePower = 0;
+  for (size_t k = lobe.first; k <= lobe.last; ++k) {
+    weighted += static_cast<double>(k) * power[k];
+    lobePower += power[k];
+  }
+  const auto [taken, takenBins] = Take(lobe);
+  figures.fundamentalHz = lobePower > 0 ? weighted / lobePower * figures.binHz : 0;
+  return {taken, takenBins};
+}
+
+// The harmonics 2 to kHarmonics + 1, folded as the converter sees them; their lobes taken.
+Tone AdcAnalyser::Plan::Harmonics(AdcFigures& figures, double sampleRateHz) {
+  Tone harmonics;
+  for (int h = 0; h < kHarmonics; ++h) {
+    const double hz = Folded((h + 2) * figures.fundamentalHz, sampleRateHz);
+    figures.harmonicHz[h] = hz;
+    const auto bin = static_cast<size_t>(std::lround(hz / figures.binHz));
+    const auto [lobePart, lobeBins] =
+        Take(LobeAround(std::min(bin, power.size() - 1), power.size()));
+    harmonics.power += lobePart;
+    harmonics.bins += lobeBins;
+  }
+  return harmonics;
+}
+
+// The bins left hold noise alone; the bins under the tones hold as much again, which comes
+// off the tones' power and counts as noise: the noise spreads over the whole band.
+void AdcAnalyser::Plan::Conclude(AdcFigures& figures, Tone fundamentalTone, Tone harmonicTones,
+                                 size_t peak) const {
+  double noise = 0;
+  size_t noiseBins = 0;
+  for (size_t k = 0; k < power.size(); ++k) {
+    if (taken[k]) continue;
+    noise += power[k];
+    ++noiseBins;
+  }
+  const double noisePerBin = noiseBins ? noise / static_cast<double>(noiseBins) : 0;
+  const double fundamental = std::max(
+      fundamentalTone.power - noisePerBin * static_cast<double>(fundamentalTone.bins), 0.0);
+  const double harmonics =
+      std::max(harmonicTones.power - noisePerBin * static_cast<double>(harmonicTones.bins), 0.0);
+  noise = noisePerBin * static_cast<double>(power.size() - 1);
+  figures.amplitudeCodes = std::sqrt(2 * fundamental);
+  figures.snrDb = Db(fundamental / noise);
+  figures.thdDb = Db(harmonics / fundamental);
+  figures.sinadDb = Db(fundamental / (noise + harmonics));
+  figures.enob = (figures.sinadDb - 1.76) / 6.02;
+  // A tone 10 dB over all the noise (white noise alone puts some 20 dB less in one lobe),
+  // and far enough from DC that the two lobes do not meet.
+  figures.sine = figures.snrDb > 10 && peak > 2 * kLobe;
+  if (figures.sine) figures.noiseRmsCodes = std::sqrt(noise);
+}
+
 void AdcAnalyser::Measure(const std::vector<float>& codes, double sampleRateHz,
                           AdcFigures& figures) {
   std::vector<float> spectrum = std::move(figures.spectrumDbfs);
@@ -122,75 +212,18 @@ void AdcAnalyser::Measure(const std::vector<float>& codes, double sampleRateHz,
     plan_ = new Plan(length);
   }
   Plan& plan = *plan_;
-  double sum = 0;
-  for (size_t i = 0; i < length; ++i) sum += codes[i];
-  const double mean = sum / static_cast<double>(length);
-  double spread = 0;
-  for (size_t i = 0; i < length; ++i) spread += (codes[i] - mean) * (codes[i] - mean);
-  figures.noiseRmsCodes = std::sqrt(spread / static_cast<double>(length));
-  const auto [low, high] = std::minmax_element(codes.begin(), codes.begin() + length);
-  figures.noisePeakToPeakCodes = *high - *low;
-
-  plan.Transform(codes, mean);
-  const std::vector<double>& power = plan.power;
-  const size_t bins = power.size();
+  plan.Transform(codes, TimeDomain(codes, length, figures));
   figures.binHz = sampleRateHz / static_cast<double>(length);
-  spectrum.resize(bins);
+  spectrum.resize(plan.power.size());
   const double fullScalePower = kFullScaleAmplitude * kFullScaleAmplitude / 2;
-  for (size_t k = 0; k < bins; ++k) {
-    spectrum[k] = static_cast<float>(Db(power[k] / fullScalePower));
+  for (size_t k = 0; k < spectrum.size(); ++k) {
+    spectrum[k] = static_cast<float>(Db(plan.power[k] / fullScalePower));
   }
   figures.spectrumDbfs = std::move(spectrum);
-
-  plan.Take(LobeAround(0, bins));
-  size_t peak = kLobe + 1;
-  for (size_t k = kLobe + 1; k < bins; ++k) {
-    if (power[k] > power[peak]) peak = k;
-  }
-  const Lobe fundamentalLobe = LobeAround(peak, bins);
-  double weighted = 0, lobePower = 0;
-  for (size_t k = fundamentalLobe.first; k <= fundamentalLobe.last; ++k) {
-    weighted += static_cast<double>(k) * power[k];
-    lobePower += power[k];
-  }
-  const auto [fundamentalPower, fundamentalBins] = plan.Take(fundamentalLobe);
-  figures.fundamentalHz = lobePower > 0 ? weighted / lobePower * figures.binHz : 0;
-
-  double harmonicPower = 0;
-  size_t harmonicBins = 0;
-  for (int h = 0; h < kHarmonics; ++h) {
-    const double hz = Folded((h + 2) * figures.fundamentalHz, sampleRateHz);
-    figures.harmonicHz[h] = hz;
-    const auto bin = static_cast<size_t>(std::lround(hz / figures.binHz));
-    const auto [lobePart, lobeBins] = plan.Take(LobeAround(std::min(bin, bins - 1), bins));
-    harmonicPower += lobePart;
-    harmonicBins += lobeBins;
-  }
-  // The bins left hold noise alone; the bins under the tones hold as much again, which
-  // comes off the tones' power and counts as noise: the noise spreads over the whole band.
-  double noise = 0;
-  size_t noiseBins = 0;
-  for (size_t k = 0; k < bins; ++k) {
-    if (plan.taken[k]) continue;
-    noise += power[k];
-    ++noiseBins;
-  }
-  const double noisePerBin = noiseBins ? noise / static_cast<double>(noiseBins) : 0;
-  const double fundamental =
-      std::max(fundamentalPower - noisePerBin * static_cast<double>(fundamentalBins), 0.0);
-  const double harmonics =
-      std::max(harmonicPower - noisePerBin * static_cast<double>(harmonicBins), 0.0);
-  noise = noisePerBin * static_cast<double>(bins - 1);
-  figures.amplitudeCodes = std::sqrt(2 * fundamental);
-
-  figures.snrDb = Db(fundamental / noise);
-  figures.thdDb = Db(harmonics / fundamental);
-  figures.sinadDb = Db(fundamental / (noise + harmonics));
-  figures.enob = (figures.sinadDb - 1.76) / 6.02;
-  // A tone 10 dB over all the noise (white noise alone puts some 20 dB less in one lobe),
-  // and far enough from DC that the two lobes do not meet.
-  figures.sine = figures.snrDb > 10 && peak > 2 * kLobe;
-  if (figures.sine) figures.noiseRmsCodes = std::sqrt(noise);
+  size_t peak = 0;
+  const Tone fundamental = plan.Fundamental(figures, peak);
+  const Tone harmonics = plan.Harmonics(figures, sampleRateHz);
+  plan.Conclude(figures, fundamental, harmonics, peak);
 }
 
 void AppendChannelCodes(const BlockView& block, int channel, std::vector<float>& codes) {

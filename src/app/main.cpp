@@ -2,6 +2,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <cstdio>
+#include <optional>
 
 #include "CardLibrary.h"
 #include "CommandLine.h"
@@ -32,6 +33,24 @@ QString Holder(const SingleInstance& instance) {
   return who;
 }
 
+// Another program holding the card, or a lock that cannot be made, keeps the window shut.
+std::optional<int> RefusedTheCard(const SingleInstance& instance, const QString& title,
+                                  bool station) {
+  if (instance.state() == SingleInstance::State::AlreadyRuns) {
+    // A station's operator has no data directory to look at: only who holds the card.
+    const QString where = station ? QString() : "，数据目录: " + ToQt(instance.holderDirectory());
+    return Refuse(title, QString("KZB7310测试程序已在运行（%1）%2\n"
+                                 "一块板卡同一时间只能由一个程序使用，本程序现在退出。")
+                             .arg(Holder(instance), where));
+  }
+  if (instance.state() == SingleInstance::State::NoLock) {
+    return Refuse(title, QString("无法确认板卡没有被另一个程序使用，本程序现在退出。\n"
+                                 "(the card lock cannot be made: %1)")
+                             .arg(ToQt(instance.holder())));
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -51,19 +70,7 @@ int main(int argc, char* argv[]) {
   const std::string dataDirectory = acquisition::DefaultDataDirectory();
   const QString title = choice.station ? "KZB7310生产测试" : "KZB7310测试及编程源程序";
   SingleInstance instance(cardLibrary, dataDirectory);
-  if (instance.state() == SingleInstance::State::AlreadyRuns) {
-    // A station's operator has no data directory to look at: only who holds the card.
-    const QString where =
-        choice.station ? QString() : "，数据目录: " + ToQt(instance.holderDirectory());
-    return Refuse(title, QString("KZB7310测试程序已在运行（%1）%2\n"
-                                 "一块板卡同一时间只能由一个程序使用，本程序现在退出。")
-                             .arg(Holder(instance), where));
-  }
-  if (instance.state() == SingleInstance::State::NoLock) {
-    return Refuse(title, QString("无法确认板卡没有被另一个程序使用，本程序现在退出。\n"
-                                 "(the card lock cannot be made: %1)")
-                             .arg(ToQt(instance.holder())));
-  }
+  if (auto refused = RefusedTheCard(instance, title, choice.station)) return *refused;
   for (const std::string& kept : acquisition::RecoverLeftoverDataFiles(dataDirectory)) {
     std::fprintf(stderr, "kzb7310: 未写完的数据文件已保留 unfinished data file kept: %s\n",
                  kept.c_str());

@@ -36,6 +36,29 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
       saveFolder_(saveFolder) {
   setObjectName("WaveformWindow");
   setWindowTitle("波形显示");
+  SetUpControls();
+  LayOut();
+  connect(freeze_, &QPushButton::toggled, this, &WaveformWindow::SetFrozen);
+  connect(fit_, &QCheckBox::toggled, plot_, &WaveformPlot::SetFitToData);
+  connect(spectrumBox_, &QCheckBox::toggled, this, &WaveformWindow::ShowSpectrum);
+  connect(recordLength_, &QComboBox::currentIndexChanged, this, [this] { MeasureSpectrum(true); });
+  worker_ = std::make_unique<FiguresWorker>(this, [this](FiguresWorker::Result result) {
+    spectrum_->SetFigures(std::move(result.channels), std::move(result.figures),
+                          result.recordPoints, block_.channelRateHz(), scale_);
+  });
+  connect(savePicture_, &QPushButton::clicked, this, [this] {
+    ChooseAndSave("保存图片", FileStem() + ".png", "PNG (*.png)", &WaveformWindow::SavePicture);
+  });
+  connect(saveValues_, &QPushButton::clicked, this, [this] {
+    ChooseAndSave("保存数据", FileStem() + ".csv", "CSV (*.csv)", &WaveformWindow::SaveValues);
+  });
+  connect(ageTimer_, &QTimer::timeout, this, &WaveformWindow::ShowAge);
+  ageTimer_->start(1000);
+  SetFrozen(false);
+}
+
+// The four trace slots ("曲线1:" …), each a list of the 64 channels or none.
+QHBoxLayout* WaveformWindow::TraceSlots() {
   auto* controls = new QHBoxLayout;
   for (int i = 0; i < kTraceSlots; ++i) {
     auto* slot = new QComboBox(this);
@@ -48,6 +71,10 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
     slots_[i] = slot;
   }
   controls->addStretch();
+  return controls;
+}
+
+void WaveformWindow::SetUpControls() {
   freeze_->setObjectName("cmdFreeze");
   freeze_->setCheckable(true);
   freeze_->setToolTip("冻结当前数据块（空格键）");
@@ -68,6 +95,9 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
   spectrum_->hide();
   savePicture_->setObjectName("cmdSavePicture");
   saveValues_->setObjectName("cmdSaveValues");
+}
+
+void WaveformWindow::LayOut() {
   auto* actions = new QHBoxLayout;
   actions->addWidget(freeze_);
   actions->addWidget(fit_);
@@ -77,29 +107,11 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
   actions->addWidget(savePicture_);
   actions->addWidget(saveValues_);
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(controls);
+  layout->addLayout(TraceSlots());
   layout->addWidget(plot_, 1);
   layout->addWidget(spectrum_, 1);
   layout->addLayout(actions);
   resize(760, 520);
-
-  connect(freeze_, &QPushButton::toggled, this, &WaveformWindow::SetFrozen);
-  connect(fit_, &QCheckBox::toggled, plot_, &WaveformPlot::SetFitToData);
-  connect(spectrumBox_, &QCheckBox::toggled, this, &WaveformWindow::ShowSpectrum);
-  connect(recordLength_, &QComboBox::currentIndexChanged, this, [this] { MeasureSpectrum(true); });
-  worker_ = std::make_unique<FiguresWorker>(this, [this](FiguresWorker::Result result) {
-    spectrum_->SetFigures(std::move(result.channels), std::move(result.figures),
-                          result.recordPoints, block_.channelRateHz(), scale_);
-  });
-  connect(savePicture_, &QPushButton::clicked, this, [this] {
-    ChooseAndSave("保存图片", FileStem() + ".png", "PNG (*.png)", &WaveformWindow::SavePicture);
-  });
-  connect(saveValues_, &QPushButton::clicked, this, [this] {
-    ChooseAndSave("保存数据", FileStem() + ".csv", "CSV (*.csv)", &WaveformWindow::SaveValues);
-  });
-  connect(ageTimer_, &QTimer::timeout, this, &WaveformWindow::ShowAge);
-  ageTimer_->start(1000);
-  SetFrozen(false);
 }
 
 WaveformWindow::~WaveformWindow() = default;

@@ -15,6 +15,7 @@
 #include "Waveform.h"
 
 class QCheckBox;
+class QHBoxLayout;
 class QComboBox;
 class QPushButton;
 class QTimer;
@@ -65,6 +66,9 @@ class WaveformWindow : public QWidget {
   QString SaveValues(const QString& path);
 
  private:
+  void SetUpControls();
+  void LayOut();
+  QHBoxLayout* TraceSlots();
   void Redraw();
   void Remember(const acquisition::BlockView& block);
   // Hands the shown channels' records to the worker, when the spectrum view is open.
