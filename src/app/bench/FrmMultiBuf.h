@@ -1,5 +1,6 @@
-// The program's one window. Its handlers are named after control and event; each moves
-// values between the controls and the card, acquisition and digital I/O code.
+// The bench window, the one the program opens by default. Its handlers are named after
+// control and event; each moves values between the controls and the card, acquisition and
+// digital I/O code.
 #pragma once
 
 #include <QPointer>
