@@ -28,12 +28,23 @@ constexpr int kSchemaVersion = 2;
   "name TEXT NOT NULL, value REAL, unit TEXT NOT NULL, low REAL, high REAL, "            \
   "passed INTEGER NOT NULL, PRIMARY KEY (run_id, check_position, position))"
 
-const std::vector<const char*> kSchema = {
-    "CREATE TABLE runs (id TEXT PRIMARY KEY, serial TEXT NOT NULL, station TEXT NOT NULL, "
-    "operator TEXT NOT NULL, version TEXT NOT NULL, card_library TEXT NOT NULL, "
-    "card TEXT NOT NULL, profile TEXT NOT NULL, profile_checksum TEXT NOT NULL, "
-    "started TEXT NOT NULL, ended TEXT NOT NULL, duration_s REAL NOT NULL, "
-    "verdict TEXT NOT NULL, why_not TEXT NOT NULL)",
+// "CREATE TABLE runs (id TEXT PRIMARY KEY, serial TEXT NOT NULL, …)": a column for each
+// fact kept, the run's id its key. A fact kept anew needs a new schema version and the
+// upgrade that adds its column.
+std::string RunsTable() {
+  std::string columns;
+  for (const selftest::RunFact& fact : selftest::RunFacts()) {
+    if (!fact.column) continue;
+    columns += std::string(columns.empty() ? "" : ", ") + fact.column +
+               (columns.empty() ? " TEXT PRIMARY KEY"
+                : fact.number   ? " REAL NOT NULL"
+                                : " TEXT NOT NULL");
+  }
+  return "CREATE TABLE runs (" + columns + ")";
+}
+
+const std::vector<std::string> kSchema = {
+    RunsTable(),
     "CREATE TABLE checks (run_id TEXT NOT NULL REFERENCES runs(id), position INTEGER NOT NULL, "
     "name TEXT NOT NULL, passed INTEGER NOT NULL, measured TEXT NOT NULL, limits TEXT NOT NULL, "
     "detail TEXT NOT NULL, PRIMARY KEY (run_id, position))",
@@ -44,7 +55,7 @@ const std::vector<const char*> kSchema = {
 
 // A database of schema 1 keeps every run: its measurements move to a table whose value may
 // be empty.
-const std::vector<const char*> kUpgradeFrom1 = {
+const std::vector<std::string> kUpgradeFrom1 = {
     "CREATE TABLE measurements_2" KZB_MEASUREMENT_COLUMNS,
     "INSERT INTO measurements_2 SELECT * FROM measurements",
     "DROP TABLE measurements",
@@ -164,8 +175,8 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
   }
   if (version.value() < kSchemaVersion) {
     if (!db.transaction()) return store->Failed(db.lastError().text().toStdString());
-    for (const char* statement : version.value() == 0 ? kSchema : kUpgradeFrom1) {
-      if (!query.exec(statement)) {
+    for (const std::string& statement : version.value() == 0 ? kSchema : kUpgradeFrom1) {
+      if (!query.exec(ToQt(statement))) {
         const std::string why = query.lastError().text().toStdString();
         db.rollback();
         return store->Failed(why);
@@ -340,9 +351,8 @@ base::Result<std::vector<selftest::RunRecord>> ResultsStore::Runs(const Filter& 
     for (const selftest::RunFact& fact : selftest::RunFacts()) {
       if (!fact.column) continue;
       const QVariant value = query.value(fact.column);
-      const bool number = std::holds_alternative<double>(fact.get(run));
-      if (!fact.set(run, number ? selftest::FactValue(value.toDouble())
-                                : selftest::FactValue(FromQt(value)))) {
+      if (!fact.set(run, fact.number ? selftest::FactValue(value.toDouble())
+                                     : selftest::FactValue(FromQt(value)))) {
         return Failed(std::string("a ") + fact.column +
                       " this program does not know: " + FromQt(value));
       }

@@ -21,9 +21,10 @@ struct RunFact {
   // Sets the fact from a kept value; false for one this program cannot read.
   bool (*set)(RunRecord&, const FactValue&);
   bool property;  // one of a JUnit suite's properties
+  bool number;    // a number (seconds), not a text
 };
 
-// Every fact, in the order of the database's columns.
+// Every fact, in the order of the database's columns; the first, the run's id, is its key.
 std::span<const RunFact> RunFacts();
 // The fact of that name; a name not in the table is a programming error.
 const RunFact& Fact(std::string_view name);
