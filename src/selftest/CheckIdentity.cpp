@@ -60,13 +60,15 @@ FigureId::FigureId(std::string_view name) : figure(name) {
   for (const auto& [subject, words] : kSubjects) {
     if (!name.starts_with(words)) continue;
     const std::string_view rest = name.substr(words.size());
+    const size_t space = rest.find(' ');
     int n = 0;
-    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), n);
-    if (error != std::errc() || end == rest.data() || end == rest.data() + rest.size() ||
-        *end != ' ') {
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + space, n);
+    // Only the number as Name writes it, so that every name reads back as itself.
+    if (space == std::string_view::npos || error != std::errc() || end != rest.data() + space ||
+        rest.substr(0, space) != std::to_string(n) || n < 0) {
       break;
     }
-    *this = FigureId(subject, n, std::string(end + 1, rest.data() + rest.size()));
+    *this = FigureId(subject, n, std::string(rest.substr(space + 1)));
     return;
   }
 }
