@@ -16,12 +16,19 @@
 
 #include "RunFacts.h"
 #include "RunId.h"
+#include "SqlRows.h"
 
 namespace results {
 namespace {
 
 // 2: a measurement may have no value (a figure that could not be measured).
-constexpr int kSchemaVersion = 2;
+// 3: which runs have reached the line's database (line_uploads).
+constexpr int kSchemaVersion = 3;
+
+// A run that has reached the line: when, and the station's clock against the server's then.
+#define KZB_LINE_UPLOADS                                                              \
+  "CREATE TABLE line_uploads (run_id TEXT PRIMARY KEY REFERENCES runs(id), uploaded " \
+  "TEXT NOT NULL, clock_offset_s REAL NOT NULL)"
 
 #define KZB_MEASUREMENT_COLUMNS                                                          \
   " (run_id TEXT NOT NULL, check_position INTEGER NOT NULL, position INTEGER NOT NULL, " \
@@ -51,6 +58,7 @@ const std::vector<std::string> kSchema = {
     "CREATE TABLE measurements" KZB_MEASUREMENT_COLUMNS,
     "CREATE INDEX runs_by_serial ON runs (serial, started)",
     "CREATE INDEX runs_by_start ON runs (started)",
+    KZB_LINE_UPLOADS,
 };
 
 // A database of schema 1 keeps every run: its measurements move to a table whose value may
@@ -61,17 +69,12 @@ const std::vector<std::string> kUpgradeFrom1 = {
     "DROP TABLE measurements",
     "ALTER TABLE measurements_2 RENAME TO measurements",
 };
+// Schema 2 to 3: no run has reached a line yet.
+const std::vector<std::string> kUpgradeFrom2 = {KZB_LINE_UPLOADS};
+// The upgrades in order: the first takes schema 1 to 2.
+const std::vector<std::string>* const kUpgrades[] = {&kUpgradeFrom1, &kUpgradeFrom2};
 #undef KZB_MEASUREMENT_COLUMNS
-
-QString ToQt(const std::string& utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-std::string FromQt(const QVariant& value) {
-  return value.toString().toStdString();
-}
-QVariant Optional(const std::optional<double>& value) {
-  return value ? QVariant(*value) : QVariant(QMetaType(QMetaType::Double));
-}
+#undef KZB_LINE_UPLOADS
 
 }  // namespace
 
@@ -175,7 +178,15 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
   }
   if (version.value() < kSchemaVersion) {
     if (!db.transaction()) return store->Failed(db.lastError().text().toStdString());
-    for (const std::string& statement : version.value() == 0 ? kSchema : kUpgradeFrom1) {
+    std::vector<std::string> statements = kSchema;
+    if (version.value() > 0) {
+      statements.clear();
+      for (int from = version.value(); from < kSchemaVersion; ++from) {
+        const auto& step = *kUpgrades[from - 1];
+        statements.insert(statements.end(), step.begin(), step.end());
+      }
+    }
+    for (const std::string& statement : statements) {
       if (!query.exec(ToQt(statement))) {
         const std::string why = query.lastError().text().toStdString();
         db.rollback();
@@ -282,8 +293,8 @@ base::Result<> ResultsStore::Forget(const std::string& id) {
   if (!db.transaction()) return Failed(db.lastError().text().toStdString());
   QSqlQuery query(db);
   for (const char* statement :
-       {"DELETE FROM measurements WHERE run_id = ?", "DELETE FROM checks WHERE run_id = ?",
-        "DELETE FROM runs WHERE id = ?"}) {
+       {"DELETE FROM line_uploads WHERE run_id = ?", "DELETE FROM measurements WHERE run_id = ?",
+        "DELETE FROM checks WHERE run_id = ?", "DELETE FROM runs WHERE id = ?"}) {
     query.prepare(statement);
     query.addBindValue(ToQt(id));
     if (!query.exec()) {
@@ -310,27 +321,14 @@ std::optional<base::Failure> ResultsStore::ReadChecks(selftest::RunRecord& run) 
   if (!checks.exec()) return Failed(checks.lastError().text().toStdString());
   while (checks.next()) {
     selftest::Check& check = run.checks.emplace_back();
-    const std::string name = FromQt(checks.value("name"));
-    const auto kind = selftest::CheckNamed(name);
-    if (!kind) return Failed("a check this program does not know: " + name);
-    check.kind = *kind;
-    check.passed = checks.value("passed").toInt() != 0;
-    check.measured = FromQt(checks.value("measured"));
-    check.limits = FromQt(checks.value("limits"));
-    check.detail = FromQt(checks.value("detail"));
-    check.interrupted = !check.passed && check.detail == selftest::kInterruptedDetail;
+    std::string unknown;
+    if (!CheckOfRow(checks, check, unknown)) {
+      return Failed("a check this program does not know: " + unknown);
+    }
     measurements.addBindValue(ToQt(run.id));
     measurements.addBindValue(checks.value("position"));
     if (!measurements.exec()) return Failed(measurements.lastError().text().toStdString());
-    while (measurements.next()) {
-      const auto optional = [&](const char* column) {
-        const QVariant value = measurements.value(column);
-        return value.isNull() ? std::nullopt : std::optional(value.toDouble());
-      };
-      check.measurements.push_back({FromQt(measurements.value("name")), optional("value"),
-                                    FromQt(measurements.value("unit")), optional("low"),
-                                    optional("high"), measurements.value("passed").toInt() != 0});
-    }
+    while (measurements.next()) check.measurements.push_back(MeasurementOfRow(measurements));
   }
   return std::nullopt;
 }
@@ -344,6 +342,39 @@ base::Result<std::vector<selftest::RunRecord>> ResultsStore::Runs(const Filter& 
   query.bindValue(":serial", ToQt(filter.serial));
   query.bindValue(":since", ToQt(filter.since));
   query.bindValue(":limit", filter.newest > 0 ? filter.newest : -1);
+  return Read(query);
+}
+
+base::Result<std::vector<selftest::RunRecord>> ResultsStore::Waiting(int most) const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  query.prepare(
+      "SELECT rowid AS n, * FROM runs WHERE id NOT IN (SELECT run_id FROM line_uploads) "
+      "ORDER BY started, n LIMIT :limit");
+  query.bindValue(":limit", most > 0 ? most : -1);
+  return Read(query);
+}
+
+base::Result<int> ResultsStore::CountWaiting() const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  if (!query.exec("SELECT count(*) FROM runs WHERE id NOT IN (SELECT run_id FROM line_uploads)") ||
+      !query.next()) {
+    return Failed(query.lastError().text().toStdString());
+  }
+  return query.value(0).toInt();
+}
+
+base::Result<> ResultsStore::MarkUploaded(const std::string& id, const std::string& uploaded,
+                                          double clockOffsetSeconds) {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  query.prepare("INSERT OR IGNORE INTO line_uploads VALUES (?, ?, ?)");
+  query.addBindValue(ToQt(id));
+  query.addBindValue(ToQt(uploaded));
+  query.addBindValue(clockOffsetSeconds);
+  if (!query.exec()) return Failed(query.lastError().text().toStdString());
+  return {};
+}
+
+base::Result<std::vector<selftest::RunRecord>> ResultsStore::Read(QSqlQuery& query) const {
   if (!query.exec()) return Failed(query.lastError().text().toStdString());
   std::vector<selftest::RunRecord> runs;
   while (query.next()) {

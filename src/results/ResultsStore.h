@@ -12,6 +12,8 @@
 #include "Failure.h"
 #include "RunRecord.h"
 
+class QSqlQuery;
+
 namespace results {
 
 // $KZB_RESULTS_DB when it is set (scripts and tests keep their own), else results.sqlite in
@@ -53,6 +55,13 @@ class ResultsStore {
   // Runs, oldest first, with their checks and measurements.
   base::Result<std::vector<selftest::RunRecord>> Runs(const Filter& filter) const;
 
+  // The outbox of the line's database: the runs that have not reached it, in the order they
+  // were tested (at most `most` of them, 0 for all); how many; and marking one that has.
+  base::Result<std::vector<selftest::RunRecord>> Waiting(int most) const;
+  base::Result<int> CountWaiting() const;
+  base::Result<> MarkUploaded(const std::string& id, const std::string& uploadedIso8601,
+                              double clockOffsetSeconds);
+
   const std::string& path() const { return path_; }
 
  private:
@@ -61,6 +70,7 @@ class ResultsStore {
   base::Failure Failed(const std::string& why) const;
   std::optional<base::Failure> Insert(const std::string& id, const selftest::RunRecord& run);
   std::optional<base::Failure> ReadChecks(selftest::RunRecord& run) const;
+  base::Result<std::vector<selftest::RunRecord>> Read(QSqlQuery& query) const;
 
   std::string path_;
   std::string connection_;  // the Qt SQL connection's name, one per store

@@ -11,15 +11,14 @@ constexpr const char* kCsvColumns[] = {
     "station",          "operator",     "verdict", "first_failure", "profile",
     "profile_checksum", "card_library", "version"};
 
-// A cell as a spreadsheet reads it: quoted when it holds a comma, a quote or a line end.
-std::string Cell(const std::string& text) {
+}  // namespace
+
+std::string CsvCell(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
   for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
-
-}  // namespace
 
 std::string HistoryCsv(const std::vector<RunRecord>& runs) {
   std::string csv = "\xEF\xBB\xBF";
@@ -28,7 +27,7 @@ std::string HistoryCsv(const std::vector<RunRecord>& runs) {
   for (const RunRecord& run : runs) {
     for (const char* column : kCsvColumns) {
       if (column != kCsvColumns[0]) csv += ',';
-      csv += Cell(FactText(Fact(column).get(run)));
+      csv += CsvCell(FactText(Fact(column).get(run)));
     }
     csv += "\r\n";
   }

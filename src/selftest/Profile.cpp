@@ -303,6 +303,42 @@ Refusal DigitalKey(Parsing& p, const std::string& key, const std::string& value,
   return "unknown key";
 }
 
+Refusal LineKey(Parsing& p, const std::string& key, const std::string& value,
+                const std::vector<std::string>& words) {
+  static const char* const kModes[] = {"disable", "allow",     "prefer",
+                                       "require", "verify-ca", "verify-full"};
+  LineSettings& line = p.profile.line ? *p.profile.line : p.profile.line.emplace();
+  // Where libpq would read "a = b" out of a value, a station could be pointed anywhere.
+  if (words.size() > 1 || value.find_first_of("'\\=") != std::string::npos) {
+    return "one word without quotes, backslashes or '=' expected";
+  }
+  if (key == "host") {
+    line.host = value;
+  } else if (key == "port") {
+    const auto port = Whole(value, 1, 65535);
+    if (!port) return "a port 1 to 65535 expected";
+    line.port = *port;
+  } else if (key == "database") {
+    line.database = value;
+  } else if (key == "user") {
+    line.user = value;
+  } else if (key == "service") {
+    line.service = value;
+  } else if (key == "sslmode") {
+    if (std::find_if(std::begin(kModes), std::end(kModes),
+                     [&](const char* mode) { return value == mode; }) == std::end(kModes)) {
+      return "disable, allow, prefer, require, verify-ca or verify-full expected";
+    }
+    line.sslmode = value;
+  } else if (key == "password") {
+    return "a password is never kept in a profile: give it in the PostgreSQL password file "
+           "(~/.pgpass, mode 600) or a service file";
+  } else {
+    return "unknown key";
+  }
+  return std::nullopt;
+}
+
 // The sections a profile has, each with the reader of its keys. A key is given once, except
 // in the channel sections, where a channel is given once.
 struct Section {
@@ -315,6 +351,7 @@ constexpr Section kSections[] = {
     {"card", CardKey, true},          {"acquisition", AcquisitionKey, true},
     {"channels", ChannelsKey, false}, {"dynamic", DynamicKey, false},
     {"digital", DigitalKey, true},    {"station", StationKey, true},
+    {"line", LineKey, true},
 };
 
 const Section* SectionNamed(const std::string& name) {

@@ -31,6 +31,18 @@ struct DynamicLimits {
   std::optional<double> maxNoiseCodes;  // RMS
 };
 
+// Where a station's runs go beyond its own disk: the line's PostgreSQL database. The
+// password is never here: libpq reads it from the user's password file (~/.pgpass,
+// %APPDATA%\postgresql\pgpass.conf) or a service file.
+struct LineSettings {
+  std::string host;      // a name, an address, or a Unix socket's folder; empty: libpq's default
+  int port = 0;          // 0: libpq's default (5432)
+  std::string database;  // empty: libpq's default
+  std::string user;      // empty: libpq's default
+  std::string sslmode;   // disable, allow, prefer, require, verify-ca, verify-full; empty: prefer
+  std::string service;   // a service of pg_service.conf; empty: none
+};
+
 struct Profile {
   std::string name;                   // the file's name
   std::string station;                // the station's name; empty: the host's
@@ -44,6 +56,7 @@ struct Profile {
   std::array<std::optional<DynamicLimits>, 64> dynamic{};
   std::array<int, 16> loopback{};  // input bit that echoes output bit i, or -1 for none
   int settleMs = 20;
+  std::optional<LineSettings> line;  // a [line] section: runs go to the line's database too
 };
 
 // The station's name for the records: the profile's, else the host's.

@@ -239,6 +239,12 @@ TEST(Profile, MistakesAreNamedByLineAndKey) {
        "line 2, 64: a tone at or above half a channel's sample rate (390.625 Hz)"},
       {"[station]\nserial_pattern = KZB[0-9\n", "line 2, serial_pattern: 'KZB[0-9' is not a"},
       {"[station]\nline = 3\n", "line 2, line: unknown key"},
+      // The line's database: never a password, nothing libpq would read as more options.
+      {"[line]\npassword = secret\n", "line 2, password: a password is never kept in a profile"},
+      {"[line]\nport = 0\n", "line 2, port: a port 1 to 65535"},
+      {"[line]\nsslmode = maybe\n", "line 2, sslmode: disable, allow, prefer, require"},
+      {"[line]\nhost = db password=x\n", "line 2, host: one word"},
+      {"[line]\nuser = a'b\n", "line 2, user: one word"},
       {"[card]\nname = 73 10\n", "checks no analog channel and no output bit"},
       {"", "checks no analog channel and no output bit"},
       {"[digital]\nloopback = none\n", "checks no analog channel and no output bit"},

@@ -89,6 +89,25 @@ class ResultsStoreTest : public QObject {
     QVERIFY(store.value()->Runs({}).value().empty());
   }
 
+  // The line's outbox: the runs not on the line, in the order they were tested (a held run
+  // stored late still goes first), each marked once.
+  void theOutboxKeepsTheOrderOfTesting() {
+    QTemporaryDir dir;
+    auto store = results::ResultsStore::Open(dir.filePath("results.sqlite").toStdString());
+    for (const char* started :
+         {"2026-12-09T08:00:02Z", "2026-12-09T08:00:01Z", "2026-12-09T08:00:03Z"}) {
+      QVERIFY(store.value()->Save(Run(started, started)));
+    }
+    auto waiting = store.value()->Waiting(2).value();
+    QCOMPARE(waiting.size(), size_t{2});
+    QCOMPARE(waiting[0].info.serial, std::string("2026-12-09T08:00:01Z"));
+    QCOMPARE(waiting[1].info.serial, std::string("2026-12-09T08:00:02Z"));
+    QVERIFY(store.value()->MarkUploaded(waiting[0].id, "2026-12-09T09:00:00Z", 0.5));
+    QVERIFY(store.value()->MarkUploaded(waiting[0].id, "2026-12-09T09:00:01Z", 0.5));
+    QCOMPARE(store.value()->CountWaiting().value(), 2);
+    QCOMPARE(store.value()->Waiting(0).value()[0].info.serial, std::string("2026-12-09T08:00:02Z"));
+  }
+
   // Reading creates nothing: no folder, no file; what exists is read as it is.
   void readingCreatesNothing() {
     QTemporaryDir dir;
@@ -205,7 +224,7 @@ class ResultsStoreTest : public QObject {
       QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
       db.setDatabaseName(newer);
       QVERIFY(db.open());
-      QVERIFY(QSqlQuery(db).exec("PRAGMA user_version = 3"));
+      QVERIFY(QSqlQuery(db).exec("PRAGMA user_version = 99"));
       db.close();
     }
     QSqlDatabase::removeDatabase("newer");

@@ -11,10 +11,10 @@
 #include "StationWindow.h"
 #include "WindowFixture.h"
 
-inline selftest::Profile StationProfile() {
+inline selftest::Profile StationProfile(const std::string& more = {}) {
   std::ifstream in(PROFILES_DIR "/simulated-card.ini");
   std::stringstream text;
-  text << in.rdbuf() << "\n[station]\nname = 工位3\nserial_pattern = KZB[0-9]{6}\n";
+  text << in.rdbuf() << "\n[station]\nname = 工位3\nserial_pattern = KZB[0-9]{6}\n" << more;
   return selftest::ParseProfile(text.str(), "station.ini").value();
 }
 
@@ -30,11 +30,11 @@ struct ManualClock {
 };
 
 struct Station {
-  explicit Station(const char* library = ADCARD_PATH) {
+  explicit Station(const char* library = ADCARD_PATH, const std::string& profileMore = {}) {
     SimCard_Reset();
     SimCard_SetManualClock(1);
     qputenv("KZB_RESULTS_DB", dir.filePath("results/results.sqlite").toUtf8());
-    window = std::make_unique<StationWindow>(library, StationProfile(), time.clock);
+    window = std::make_unique<StationWindow>(library, StationProfile(profileMore), time.clock);
     window->WaitForTest();
   }
   ~Station() { qunsetenv("KZB_RESULTS_DB"); }

@@ -40,6 +40,20 @@ class StationWindowTest : public QObject {
     QCOMPARE(QDir(s.dir.filePath("results/reports")).entryList(QDir::Files).size(), 2);
   }
 
+  // A line that cannot be reached is said in its own line and costs the test nothing; a
+  // station without a [line] shows none.
+  void theLineIsSaidAndNeverHoldsUpATest() {
+    QVERIFY(Station().window->findChild<QLabel*>("lblLine")->isHidden());
+    Station s(ADCARD_PATH, "[line]\nhost = 127.0.0.1\nport = 1\ndatabase = kzb7310\n");
+    auto* line = s.window->findChild<QLabel*>("lblLine");
+    QVERIFY(!line->isHidden());
+    s.Scan("KZB000001");
+    QVERIFY2(s.Banner().startsWith("通过"), qPrintable(s.Banner()));
+    QTRY_VERIFY2_WITH_TIMEOUT(line->text().startsWith("全线: 无法连接 "), qPrintable(line->text()),
+                              20000);
+    QCOMPARE(s.Stored().size(), size_t{1});
+  }
+
   void aRefusedSerialRunsNothing_data() {
     QTest::addColumn<QString>("serial");
     QTest::addColumn<QString>("message");

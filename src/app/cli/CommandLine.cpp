@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,6 +11,9 @@
 #include "DataDirectory.h"
 #include "DllDef.h"
 #include "KeepRun.h"
+#include "LineReport.h"
+#include "LineStore.h"
+#include "LineUploader.h"
 #include "MeasurementText.h"
 #include "ProductionCheck.h"
 #include "ReportFormats.h"
@@ -27,6 +31,7 @@ constexpr const char* kUsage =
     "用法 Usage: kzb7310 [--self-test [PROFILE] [--report FILE] [--report-junit FILE]\n"
     "                      [--serial S] [--operator NAME]]\n"
     "       kzb7310 --results [--serial S] [--since DATE] [--format table|csv|junit]\n"
+    "                         [--line [PROFILE]]\n"
     "       kzb7310 --station [PROFILE]\n"
     "       kzb7310 [--help] [--version]\n"
     "\n"
@@ -44,6 +49,10 @@ constexpr const char* kUsage =
     "  --results          print the stored runs (oldest first) and end; with --serial S,\n"
     "                     --since DATE (2026-12-09 or 2026-12-09T08:00:00Z, UTC) and\n"
     "                     --format table|csv|junit; nothing is created by reading\n"
+    "  --line [PROFILE]   with --results: the line's runs, from the PostgreSQL database\n"
+    "                     PROFILE's [line] names (else libpq's PGHOST, PGSERVICE, ...);\n"
+    "                     --format report|report-csv: per day and station the runs and\n"
+    "                     yields, the retested serials, the stations whose clocks are off\n"
     "  --serial S         with --self-test: the serial number of the card under test, for\n"
     "                     the report (a profile's serial_pattern must match it whole)\n"
     "  --operator NAME    with --self-test: who runs the test, for the report\n"
@@ -93,6 +102,46 @@ int PrintResults(const results::Filter& filter, const std::string& format) {
   const std::string text = format == "csv"     ? selftest::HistoryCsv(runs.value())
                            : format == "junit" ? selftest::JUnitXml(runs.value())
                                                : selftest::HistoryTable(runs.value());
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
+}
+
+// The line's runs from its database, as a table, CSV, JUnit XML, or the line's report.
+int PrintLineResults(const results::Filter& filter, const std::string& format,
+                     const std::string& profilePath) {
+  const bool report = format == "report" || format == "report-csv";
+  if (!report && format != "table" && format != "csv" && format != "junit") {
+    std::fprintf(stderr, "kzb7310: --format is table, csv, junit, report or report-csv, not %s\n",
+                 format.c_str());
+    return 2;
+  }
+  selftest::LineSettings settings;  // none: libpq's own (PGHOST, PGSERVICE, …)
+  if (!profilePath.empty()) {
+    const auto profile = selftest::LoadProfile(profilePath);
+    if (!profile || !profile.value().line) {
+      std::fprintf(
+          stderr, "kzb7310: --line: %s: %s\n", profilePath.c_str(),
+          profile ? "the profile has no [line] section" : profile.failure().reason.c_str());
+      return 2;
+    }
+    settings = *profile.value().line;
+  }
+  line::LineStore::LoadDriver();
+  auto store = line::LineStore::Open(settings);
+  const auto runs = store ? store.value()->Runs(filter, !report)
+                          : base::Result<std::vector<line::LineRun>>(store.failure());
+  if (!runs) {
+    std::fprintf(stderr, "kzb7310: 无法读取全线数据库 the line cannot be read: %s: %s\n",
+                 runs.failure().subject.c_str(), runs.failure().reason.c_str());
+    return 2;
+  }
+  std::vector<selftest::RunRecord> records;
+  for (const line::LineRun& r : runs.value()) records.push_back(r.run);
+  const std::string text = format == "report"       ? line::LineReportTable(runs.value())
+                           : format == "report-csv" ? line::LineReportCsv(runs.value())
+                           : format == "csv"        ? selftest::HistoryCsv(records)
+                           : format == "junit"      ? selftest::JUnitXml(records)
+                                                    : selftest::HistoryTable(records);
   std::fwrite(text.data(), 1, text.size(), stdout);
   return 0;
 }
@@ -163,6 +212,25 @@ int SayKept(const production::KeptRun& kept, const production::Places& places, i
   return status;
 }
 
+// The runs this PC has kept go to the line, this one last; a line that cannot be reached
+// costs the run nothing: it waits for the next station or self-test here.
+void SendToLine(const std::string& database, const selftest::LineSettings& line) {
+  std::unique_ptr<line::LineStore> connection;
+  const production::LineStatus sent = production::UploadWaiting(database, line, connection);
+  if (sent.state == production::LineStatus::State::Unreachable) {
+    std::fprintf(stderr, "kzb7310: 全线数据库无法连接 the line cannot be reached: %s\n",
+                 sent.reason.c_str());
+    std::printf("全线: 无法连接 (%s)，待上传 %d 次\n", sent.reason.c_str(), sent.waiting);
+  } else {
+    std::printf("全线: 已同步\n");
+  }
+  if (std::abs(sent.clockOffsetSeconds) > line::kClockOffLimitSeconds) {
+    std::printf("本机时钟与全线服务器相差 %.0f 秒 (the clock is %.0f s off the server's)\n",
+                sent.clockOffsetSeconds, sent.clockOffsetSeconds);
+  }
+  std::fflush(stdout);
+}
+
 int SelfTest(const SelfTestArguments& args) {
   const production::RunClock clock;
   const auto profile = production::StationProfile(args.profile);
@@ -191,7 +259,9 @@ int SelfTest(const SelfTestArguments& args) {
                                   .jsonReport = args.report,
                                   .junitReport = args.junit};
   production::Keep(kept, places);
-  return SayKept(kept, places, ExitStatus(outcome.verdict()));
+  const int status = SayKept(kept, places, ExitStatus(outcome.verdict()));
+  if (profile.value().line) SendToLine(places.database, *profile.value().line);
+  return status;
 }
 
 // The options as given, before they are held against each other.
@@ -202,6 +272,8 @@ struct Options {
   results::Filter filter;
   std::string format = "table";
   bool forResults = false;  // an option that only --results takes
+  bool line = false;        // --results --line: the line's database
+  std::string lineProfile;  // the profile whose [line] names it
 };
 
 // Reads one option at args[i] (and its value); gives an exit status where the command line
@@ -236,6 +308,9 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
     if (valueFollows) choice.profile = args[++i];
   } else if (arg == "--results") {
     o.listResults = true;
+  } else if (arg == "--line") {
+    o.line = o.forResults = true;
+    if (valueFollows) o.lineProfile = args[++i];
   } else if (arg == "--since" || arg == "--format") {
     return value(arg == "--since" ? o.filter.since : o.format, o.forResults);
   } else if (arg == "--report" || arg == "--report-junit" || arg == "--serial" ||
@@ -257,7 +332,7 @@ int Results(int argc, char* argv[], Options& o) {
   const SelfTestArguments& st = o.selfTestArgs;
   if (!o.listResults || o.selfTest || !st.report.empty() || !st.junit.empty() ||
       !st.operatorName.empty()) {
-    std::fputs("kzb7310: --results takes only --serial, --since and --format\n", stderr);
+    std::fputs("kzb7310: --results takes only --serial, --since, --format and --line\n", stderr);
     return 2;
   }
   if (!o.filter.since.empty() && !results::IsSinceTime(o.filter.since)) {
@@ -269,7 +344,8 @@ int Results(int argc, char* argv[], Options& o) {
   }
   o.filter.serial = st.serial;
   QCoreApplication app(argc, argv);  // Qt SQL loads its driver through the application
-  return PrintResults(o.filter, o.format);
+  return o.line ? PrintLineResults(o.filter, o.format, o.lineProfile)
+                : PrintResults(o.filter, o.format);
 }
 
 }  // namespace

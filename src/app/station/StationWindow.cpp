@@ -13,12 +13,14 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
 #include "CardLibrary.h"
 #include "DllDef.h"
 #include "HeldRuns.h"
+#include "LineStore.h"
 #include "MeasurementText.h"
 #include "ReportFormats.h"
 #include "ResultsStore.h"
@@ -134,7 +136,8 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
       checks_(new QTreeWidget(this)),
       message_(new QLabel(this)),
       today_(new QLabel(this)),
-      recent_(new QTableWidget(0, 4, this)) {
+      recent_(new QTableWidget(0, 4, this)),
+      line_(new QLabel(this)) {
   setObjectName("StationWindow");
   setWindowTitle("KZB7310生产测试");
   SetUpControls();
@@ -145,6 +148,37 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   SetBanner("请扫描序列号", "#6e7781");
   serial_->setFocus();
   ReadAtStart();
+  StartUploader();
+}
+
+void StationWindow::StartUploader() {
+  line_->setObjectName("lblLine");
+  line_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  line_->setVisible(profile_.line.has_value());
+  if (!profile_.line) return;
+  line_->setText("全线: 连接中…");
+  line::LineStore::LoadDriver();  // on the thread that outlives the uploader's
+  uploader_ = std::make_unique<production::LineUploader>(
+      results::DefaultResultsPath(), *profile_.line, [this](const production::LineStatus& status) {
+        QMetaObject::invokeMethod(
+            this, [this, status] { ShowLine(status); }, Qt::QueuedConnection);
+      });
+}
+
+void StationWindow::ShowLine(const production::LineStatus& status) {
+  using State = production::LineStatus::State;
+  QString text = status.state == State::Synced ? QString("全线: 已同步")
+                 : status.state == State::Waiting
+                     ? QString("全线: 待上传 %1 次").arg(status.waiting)
+                     : "全线: 无法连接 " + Reason(status.reason);
+  const bool clockOff = std::abs(status.clockOffsetSeconds) > line::kClockOffLimitSeconds;
+  if (status.state == State::Synced && clockOff) {
+    text += QString("，本机时钟与服务器相差 %1 秒").arg(std::lround(status.clockOffsetSeconds));
+  }
+  line_->setText(text);
+  line_->setToolTip(status.waiting > 0 ? QString("待上传 %1 次").arg(status.waiting) : QString());
+  line_->setStyleSheet(status.state == State::Unreachable || clockOff ? "QLabel { color: #cf222e; }"
+                                                                      : "");
 }
 
 void StationWindow::SetUpControls() {
@@ -203,6 +237,7 @@ void StationWindow::LayOut() {
   layout->addWidget(checks_, 3);
   layout->addWidget(message_);
   layout->addWidget(today_);
+  layout->addWidget(line_);
   layout->addWidget(recent_, 2);
   resize(900, 720);
 }
@@ -237,6 +272,7 @@ void StationWindow::ShowStart(const Finished& f) {
 }
 
 StationWindow::~StationWindow() {
+  uploader_.reset();  // no status comes after this
   interrupted_ = true;
   if (worker_.joinable()) worker_.join();
   if (history_.joinable()) history_.join();
@@ -460,6 +496,7 @@ void StationWindow::ShowFinished(Finished& f) {
   const QStringList problems = Problems(f);
   ShowMessage(problems.join("\n"), !problems.isEmpty());
   ShowHistory(f);
+  if (uploader_) uploader_->Nudge();
   unsaved_ = std::move(f.unsaved);
   running_.clear();
   start_->setEnabled(true);
@@ -559,6 +596,13 @@ void StationWindow::closeEvent(QCloseEvent* event) {
     interrupted_ = false;
     event->ignore();
     return;
+  }
+  // Runs not on the line yet go at the next start; they are named for whoever looks.
+  if (uploader_) {
+    uploader_.reset();
+    for (const std::string& run : production::WaitingRuns(results::DefaultResultsPath())) {
+      std::fprintf(stderr, "kzb7310: 尚未上传到全线数据库 not on the line yet: %s\n", run.c_str());
+    }
   }
   // Runs nothing could keep go to standard error, the last place left (a journal keeps it).
   for (const Unsaved& u : unsaved_) {

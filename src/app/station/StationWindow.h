@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "KeepRun.h"
+#include "LineUploader.h"
 #include "ProductionCheck.h"
 #include "Profile.h"
 #include "Yield.h"
@@ -52,6 +53,7 @@ class StationWindow : public QWidget {
   void LayOut();
   // Off the window's thread: held runs stored, the day's results read, the library tried.
   void ReadAtStart();
+  void StartUploader();
   void ShowStart(const Finished& finished);
   // On the worker: the runs still unsaved kept first, then, when they are on disk, one test
   // of a card and keeping its result: stored, reported, and held on disk while the database
@@ -72,6 +74,8 @@ class StationWindow : public QWidget {
   void SetBanner(const QString& text, const char* colour);
   // Asks before closing with runs not in the database; true: close.
   bool CloseWithHeldRuns();
+  // The line's state in one line: synced, runs waiting, or why it cannot be reached.
+  void ShowLine(const production::LineStatus& status);
 
   std::string cardLibrary_;
   selftest::Profile profile_;
@@ -88,6 +92,9 @@ class StationWindow : public QWidget {
   QLabel* message_;
   QLabel* today_;
   QTableWidget* recent_;
+  QLabel* line_;  // the line database's state; hidden without a [line]
+  // Sends kept runs to the line's database, when the profile names one.
+  std::unique_ptr<production::LineUploader> uploader_;
   std::string running_;  // the serial under test
   bool runFinished_ = false;
   std::vector<Unsaved> unsaved_;  // runs neither stored nor held on disk

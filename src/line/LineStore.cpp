@@ -1,0 +1,269 @@
+#include "LineStore.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+#include <atomic>
+#include <chrono>
+
+#include "PassFile.h"
+#include "RunFacts.h"
+#include "SqlRows.h"
+
+namespace line {
+namespace {
+
+using results::FromQt;
+using results::Optional;
+using results::ToQt;
+
+// The server's or libpq's reason on one line: it comes in several, indented.
+std::string Why(const QSqlError& error) {
+  const std::string text = error.text().simplified().toStdString();
+  return text.empty() ? "the server refused it without a reason" : text;
+}
+
+// How the line's columns take a fact's text, and give it back as the records write it.
+QString Into(const char* column) {
+  const std::string name = column;
+  if (name == "id") return "?::uuid";
+  if (name == "started" || name == "ended") return "?::timestamptz";
+  return "?";
+}
+QString OutOf(const char* column) {
+  const std::string name = column;
+  if (name == "id") return "id::text AS id";
+  if (name == "started" || name == "ended") {
+    return QString("to_char(%1 AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"') AS %1")
+        .arg(column);
+  }
+  return column;
+}
+
+QString InsertRun() {
+  QStringList columns, places;
+  for (const selftest::RunFact& fact : selftest::RunFacts()) {
+    if (!fact.column) continue;
+    columns << fact.column;
+    places << Into(fact.column);
+  }
+  return "INSERT INTO runs (" + columns.join(", ") + ", clock_offset_s) VALUES (" +
+         places.join(", ") + ", ?) ON CONFLICT (id) DO NOTHING RETURNING id";
+}
+
+QString SelectRuns() {
+  QStringList columns;
+  for (const selftest::RunFact& fact : selftest::RunFacts()) {
+    if (fact.column) columns << OutOf(fact.column);
+  }
+  return "SELECT " + columns.join(", ") + ", clock_offset_s FROM runs";
+}
+
+// The settings as libpq's connection options (its keywords, one word each: the profile's
+// reader refuses anything else).
+QString Options(const selftest::LineSettings& s) {
+  QStringList options = {"connect_timeout=10", "application_name=kzb7310"};
+  if (!s.sslmode.empty()) options << ToQt("sslmode=" + s.sslmode);
+  if (!s.service.empty()) options << ToQt("service=" + s.service);
+  return options.join(';');
+}
+
+}  // namespace
+
+std::string Where(const selftest::LineSettings& s) {
+  std::string where = s.service.empty() ? "" : "service " + s.service + " ";
+  where += (s.host.empty() ? "localhost" : s.host) + ":" +
+           (s.port ? std::to_string(s.port) : std::string("5432")) + "/" +
+           (s.database.empty() ? std::string("(default)") : s.database);
+  if (!s.user.empty()) where += " as " + s.user;
+  return where;
+}
+
+LineStore::LineStore(std::string connection, std::string where)
+    : connection_(std::move(connection)), where_(std::move(where)) {}
+
+LineStore::~LineStore() {
+  QSqlDatabase::database(ToQt(connection_), false).close();
+  QSqlDatabase::removeDatabase(ToQt(connection_));
+}
+
+void LineStore::LoadDriver() {
+  const QString probe = "kzb7310-line-driver";
+  QSqlDatabase::addDatabase("QPSQL", probe);
+  QSqlDatabase::removeDatabase(probe);
+}
+
+base::Failure LineStore::Failed(const std::string& why) const {
+  return base::Failure{base::Failure::Kind::ResultsNotStored, where_, why};
+}
+
+base::Result<std::unique_ptr<LineStore>> LineStore::Open(const selftest::LineSettings& settings) {
+  static std::atomic<int> opened{0};
+  std::unique_ptr<LineStore> store(
+      new LineStore("kzb7310-line-" + std::to_string(++opened), Where(settings)));
+  if (auto problem = PassFileProblem()) return store->Failed(*problem);
+  QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", ToQt(store->connection_));
+  if (!db.isValid()) return store->Failed("Qt has no PostgreSQL driver (the sqldrivers plugin)");
+  if (!settings.host.empty()) db.setHostName(ToQt(settings.host));
+  if (settings.port) db.setPort(settings.port);
+  if (!settings.database.empty()) db.setDatabaseName(ToQt(settings.database));
+  if (!settings.user.empty()) db.setUserName(ToQt(settings.user));
+  db.setConnectOptions(Options(settings));
+  if (!db.open()) return store->Failed(Why(db.lastError()));
+  QSqlQuery query(db);
+  if (!query.exec("SELECT max(version) FROM kzb_schema") || !query.next()) {
+    return store->Failed("not a line database (" + Why(query.lastError()) +
+                         "): apply line-schema.sql");
+  }
+  const int version = query.value(0).toInt();
+  if (version > kLineSchemaVersion) {
+    return store->Failed("the line's schema " + std::to_string(version) +
+                         " is newer than this program knows (" +
+                         std::to_string(kLineSchemaVersion) + "): update the program");
+  }
+  return store;
+}
+
+base::Result<double> LineStore::ClockOffsetSeconds() const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  const auto before = std::chrono::system_clock::now();
+  if (!query.exec("SELECT extract(epoch FROM clock_timestamp())::float8") || !query.next()) {
+    return Failed(Why(query.lastError()));
+  }
+  const auto after = std::chrono::system_clock::now();
+  const double ours =
+      std::chrono::duration<double>((before + (after - before) / 2).time_since_epoch()).count();
+  return query.value(0).toDouble() - ours;
+}
+
+std::optional<base::Failure> LineStore::Insert(const selftest::RunRecord& run,
+                                               double clockOffsetSeconds, bool& added) {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  query.prepare(InsertRun());
+  for (const selftest::RunFact& fact : selftest::RunFacts()) {
+    if (!fact.column) continue;
+    const selftest::FactValue value = fact.get(run);
+    query.addBindValue(fact.number ? QVariant(std::get<double>(value))
+                                   : QVariant(ToQt(std::get<std::string>(value))));
+  }
+  query.addBindValue(clockOffsetSeconds);
+  if (!query.exec()) return Failed(Why(query.lastError()));
+  added = query.next();  // nothing returned: the line has the run already
+  if (!added) return std::nullopt;
+  // The checks in one statement and the measurements in another: a run is three round trips
+  // to the server, whatever its figures.
+  QStringList checkRows, figureRows;
+  for (size_t c = 0; c < run.checks.size(); ++c) {
+    checkRows << "(?::uuid, ?, ?, ?, ?, ?, ?)";
+    figureRows.append(QStringList(static_cast<qsizetype>(run.checks[c].measurements.size()),
+                                  "(?::uuid, ?, ?, ?, ?, ?, ?, ?, ?)"));
+  }
+  if (checkRows.isEmpty()) return std::nullopt;
+  query.prepare("INSERT INTO checks VALUES " + checkRows.join(", "));
+  for (size_t c = 0; c < run.checks.size(); ++c) {
+    const selftest::Check& check = run.checks[c];
+    for (const QVariant& v :
+         {QVariant(ToQt(run.id)), QVariant(int(c)), QVariant(selftest::CheckName(check.kind)),
+          QVariant(check.passed), QVariant(ToQt(check.measured)), QVariant(ToQt(check.limits)),
+          QVariant(ToQt(check.detail))}) {
+      query.addBindValue(v);
+    }
+  }
+  if (!query.exec()) return Failed(Why(query.lastError()));
+  if (figureRows.isEmpty()) return std::nullopt;
+  query.prepare("INSERT INTO measurements VALUES " + figureRows.join(", "));
+  for (size_t c = 0; c < run.checks.size(); ++c) {
+    const auto& figures = run.checks[c].measurements;
+    for (size_t m = 0; m < figures.size(); ++m) {
+      const selftest::Measurement& x = figures[m];
+      for (const QVariant& v :
+           {QVariant(ToQt(run.id)), QVariant(int(c)), QVariant(int(m)), QVariant(ToQt(x.id.Name())),
+            Optional(x.value), QVariant(ToQt(x.unit)), Optional(x.low), Optional(x.high),
+            QVariant(x.passed)}) {
+        query.addBindValue(v);
+      }
+    }
+  }
+  if (!query.exec()) return Failed(Why(query.lastError()));
+  return std::nullopt;
+}
+
+base::Result<bool> LineStore::Upload(const selftest::RunRecord& run, double clockOffsetSeconds) {
+  QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
+  if (!db.transaction()) return Failed(Why(db.lastError()));
+  bool added = false;
+  if (auto failure = Insert(run, clockOffsetSeconds, added)) {
+    db.rollback();
+    return *failure;
+  }
+  if (!db.commit()) {
+    const std::string why = Why(db.lastError());
+    db.rollback();
+    return Failed(why);
+  }
+  return added;
+}
+
+std::optional<base::Failure> LineStore::ReadChecks(selftest::RunRecord& run) const {
+  QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
+  QSqlQuery checks(db), measurements(db);
+  checks.prepare("SELECT * FROM checks WHERE run_id = ?::uuid ORDER BY position");
+  measurements.prepare(
+      "SELECT * FROM measurements WHERE run_id = ?::uuid AND check_position = ? "
+      "ORDER BY position");
+  checks.addBindValue(ToQt(run.id));
+  if (!checks.exec()) return Failed(Why(checks.lastError()));
+  while (checks.next()) {
+    selftest::Check& check = run.checks.emplace_back();
+    std::string unknown;
+    if (!results::CheckOfRow(checks, check, unknown)) {
+      return Failed("a check this program does not know: " + unknown);
+    }
+    measurements.addBindValue(ToQt(run.id));
+    measurements.addBindValue(checks.value("position"));
+    if (!measurements.exec()) return Failed(Why(measurements.lastError()));
+    while (measurements.next())
+      check.measurements.push_back(results::MeasurementOfRow(measurements));
+  }
+  return std::nullopt;
+}
+
+base::Result<std::vector<LineRun>> LineStore::Runs(const results::Filter& filter,
+                                                   bool withChecks) const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  // The newest N, then put oldest first; --since's date is a day in UTC.
+  query.prepare("SELECT * FROM (" + SelectRuns() +
+                " WHERE (?::text = '' OR serial = ?::text) AND started >= ?::timestamptz "
+                "ORDER BY started DESC, uploaded DESC LIMIT ?::bigint) AS newest ORDER BY started");
+  const std::string since = filter.since.empty()        ? std::string("1970-01-01T00:00:00Z")
+                            : filter.since.size() == 10 ? filter.since + "T00:00:00Z"
+                                                        : filter.since;
+  for (const std::string& value : {filter.serial, filter.serial, since}) {
+    query.addBindValue(ToQt(value));
+  }
+  query.addBindValue(filter.newest > 0 ? QVariant(qlonglong(filter.newest))
+                                       : QVariant(QMetaType(QMetaType::LongLong)));
+  if (!query.exec()) return Failed(Why(query.lastError()));
+  std::vector<LineRun> runs;
+  while (query.next()) {
+    LineRun& row = runs.emplace_back();
+    for (const selftest::RunFact& fact : selftest::RunFacts()) {
+      if (!fact.column) continue;
+      const QVariant value = query.value(fact.column);
+      if (!fact.set(row.run, fact.number ? selftest::FactValue(value.toDouble())
+                                         : selftest::FactValue(FromQt(value)))) {
+        return Failed(std::string("a ") + fact.column + " this program does not know");
+      }
+    }
+    row.clockOffsetSeconds = query.value("clock_offset_s").toDouble();
+  }
+  for (LineRun& row : runs) {
+    if (!withChecks) break;
+    if (auto failure = ReadChecks(row.run)) return *failure;
+  }
+  return runs;
+}
+
+}  // namespace line
