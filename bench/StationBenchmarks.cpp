@@ -9,6 +9,8 @@
 
 #include "BenchSupport.h"
 #include "DllDef.h"
+#include "LineStore.h"
+#include "LineUploader.h"
 #include "Profile.h"
 #include "ReportFormats.h"
 #include "ResultsStore.h"
@@ -67,6 +69,53 @@ void StationEnterToBanner(benchmark::State& state) {
 }
 BENCHMARK(StationEnterToBanner)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// A station's Enter to its banner while its uploader sends each run to a line server that
+// answers slowly (scripts/bench starts one where each of station1's runs waits 0.2 s in a
+// trigger), beside the same station without a [line]. The line is libpq's defaults
+// (PGHOST, PGUSER=station1).
+void StationEnterToBannerWithLine(benchmark::State& state) {
+  if (qEnvironmentVariableIsEmpty("PGHOST")) {
+    state.SkipWithError("no line server: scripts/bench starts one");
+    return;
+  }
+  SimCard_Reset();
+  SimCard_SetManualClock(0);
+  QTemporaryDir dir;
+  const QByteArray withLine = dir.filePath("line.sqlite").toUtf8();
+  const QByteArray without = dir.filePath("alone.sqlite").toUtf8();
+  selftest::Profile lined = SimulatedCardProfile();
+  lined.line = selftest::LineSettings{};
+  qputenv("KZB_RESULTS_DB", withLine);
+  StationWindow line(ADCARD_PATH, lined);
+  qputenv("KZB_RESULTS_DB", without);
+  StationWindow alone(ADCARD_PATH, SimulatedCardProfile());
+  for (StationWindow* station : {&line, &alone}) {
+    station->show();
+    station->WaitForTest();
+  }
+  int n = 0;
+  const auto enter = [&](StationWindow& station, const QByteArray& database) {
+    qputenv("KZB_RESULTS_DB", database);
+    auto* serial = station.findChild<QLineEdit*>("txtSerial");
+    auto* banner = station.findChild<QLabel*>("lblBanner");
+    serial->setText(QString("KZB%1").arg(++n, 6, 10, QChar('0')));
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(serial, &key);
+    while (!banner->text().startsWith("通过")) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    banner->repaint();
+  };
+  bench::Interleaved(
+      state, [&] { enter(line, withLine); }, [&] { enter(alone, without); });
+  state.counters["line_waiting"] = production::CountWaiting(withLine.toStdString());
+  qunsetenv("KZB_RESULTS_DB");
+}
+BENCHMARK(StationEnterToBannerWithLine)
+    ->Iterations(4)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
 // A whole run's record, its 330 figures and all, measured on the card's own clock.
 selftest::RunRecord ARun(const selftest::Profile& profile, selftest::Outcome& outcome) {
   SimCard_Reset();
@@ -87,6 +136,43 @@ selftest::RunRecord ARun(const selftest::Profile& profile, selftest::Outcome& ou
   info.startedIso8601 = info.endedIso8601 = "2026-12-09T08:00:00Z";
   return selftest::RecordOf(selftest::NewRunId(), outcome, profile, info);
 }
+
+// A backlog of kept runs (each the simulated card's whole record) sent to the line: the
+// uploader's throughput, from the station's outbox to the line's database.
+void LineBacklog(benchmark::State& state) {
+  if (qEnvironmentVariableIsEmpty("PGHOST")) {
+    state.SkipWithError("no line server: scripts/bench starts one");
+    return;
+  }
+  const selftest::Profile profile = SimulatedCardProfile();
+  selftest::Outcome outcome;
+  selftest::RunRecord run = ARun(profile, outcome);
+  const int backlog = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    QTemporaryDir dir;
+    const std::string database = dir.filePath("results.sqlite").toStdString();
+    {
+      auto store = results::ResultsStore::Open(database);
+      for (int i = 0; i < backlog; ++i) {
+        run.id = selftest::NewRunId();
+        run.info.serial = "KZB" + std::to_string(i);
+        benchmark::DoNotOptimize(store.value()->Save(run));
+      }
+    }
+    std::unique_ptr<line::LineStore> connection;
+    const auto started = bench::Clock::now();
+    // As another station than the slow one of StationEnterToBannerWithLine.
+    selftest::LineSettings other;
+    other.user = "station2";
+    const auto status = production::UploadWaiting(database, other, connection);
+    state.SetIterationTime(bench::Seconds(started, bench::Clock::now()));
+    if (status.state != production::LineStatus::State::Synced)
+      state.SkipWithError(status.reason.c_str());
+  }
+  state.counters["runs_per_s"] =
+      benchmark::Counter(backlog, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(LineBacklog)->Arg(10000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 void StoreOneRun(benchmark::State& state) {
   const selftest::Profile profile = SimulatedCardProfile();

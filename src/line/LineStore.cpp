@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
+#include <array>
 #include <atomic>
 #include <chrono>
 
@@ -16,7 +17,6 @@ namespace line {
 namespace {
 
 using results::FromQt;
-using results::Optional;
 using results::ToQt;
 
 // The server's or libpq's reason on one line: it comes in several, indented.
@@ -40,6 +40,43 @@ QString OutOf(const char* column) {
         .arg(column);
   }
   return column;
+}
+
+// An element of a PostgreSQL array literal: text quoted with its quotes and backslashes
+// escaped, a number exactly (17 digits), NULL for a figure without one.
+QString Element(const std::string& text) {
+  QString quoted = "\"";
+  for (const QChar c : ToQt(text)) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+QString Element(const std::optional<double>& value) {
+  return value ? QString::number(*value, 'g', 17) : QString("NULL");
+}
+
+// The run's figures as the eight array literals of their columns: check, position, name,
+// value, unit, low, high, passed.
+std::array<QString, 8> FigureColumns(const selftest::RunRecord& run) {
+  std::array<QStringList, 8> columns;
+  for (size_t c = 0; c < run.checks.size(); ++c) {
+    const auto& figures = run.checks[c].measurements;
+    for (size_t m = 0; m < figures.size(); ++m) {
+      const selftest::Measurement& x = figures[m];
+      columns[0] << QString::number(c);
+      columns[1] << QString::number(m);
+      columns[2] << Element(x.id.Name());
+      columns[3] << Element(x.value);
+      columns[4] << Element(x.unit);
+      columns[5] << Element(x.low);
+      columns[6] << Element(x.high);
+      columns[7] << (x.passed ? "t" : "f");
+    }
+  }
+  std::array<QString, 8> literals;
+  for (size_t i = 0; i < columns.size(); ++i) literals[i] = "{" + columns[i].join(',') + "}";
+  return literals;
 }
 
 QString InsertRun() {
@@ -154,11 +191,11 @@ std::optional<base::Failure> LineStore::Insert(const selftest::RunRecord& run,
   if (!added) return std::nullopt;
   // The checks in one statement and the measurements in another: a run is three round trips
   // to the server, whatever its figures.
-  QStringList checkRows, figureRows;
-  for (size_t c = 0; c < run.checks.size(); ++c) {
+  QStringList checkRows;
+  bool figures = false;
+  for (const selftest::Check& check : run.checks) {
     checkRows << "(?::uuid, ?, ?, ?, ?, ?, ?)";
-    figureRows.append(QStringList(static_cast<qsizetype>(run.checks[c].measurements.size()),
-                                  "(?::uuid, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    figures = figures || !check.measurements.empty();
   }
   if (checkRows.isEmpty()) return std::nullopt;
   query.prepare("INSERT INTO checks VALUES " + checkRows.join(", "));
@@ -172,20 +209,14 @@ std::optional<base::Failure> LineStore::Insert(const selftest::RunRecord& run,
     }
   }
   if (!query.exec()) return Failed(Why(query.lastError()));
-  if (figureRows.isEmpty()) return std::nullopt;
-  query.prepare("INSERT INTO measurements VALUES " + figureRows.join(", "));
-  for (size_t c = 0; c < run.checks.size(); ++c) {
-    const auto& figures = run.checks[c].measurements;
-    for (size_t m = 0; m < figures.size(); ++m) {
-      const selftest::Measurement& x = figures[m];
-      for (const QVariant& v :
-           {QVariant(ToQt(run.id)), QVariant(int(c)), QVariant(int(m)), QVariant(ToQt(x.id.Name())),
-            Optional(x.value), QVariant(ToQt(x.unit)), Optional(x.low), Optional(x.high),
-            QVariant(x.passed)}) {
-        query.addBindValue(v);
-      }
-    }
-  }
+  if (!figures) return std::nullopt;
+  // The figures as eight arrays, one per column: a few parameters, however many figures.
+  query.prepare(
+      "INSERT INTO measurements SELECT ?::uuid, c, p, n, v, u, l, h, ok FROM unnest(?::int[], "
+      "?::int[], ?::text[], ?::float8[], ?::text[], ?::float8[], ?::float8[], ?::bool[]) "
+      "AS m(c, p, n, v, u, l, h, ok)");
+  query.addBindValue(ToQt(run.id));
+  for (const QString& column : FigureColumns(run)) query.addBindValue(column);
   if (!query.exec()) return Failed(Why(query.lastError()));
   return std::nullopt;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <vector>
 
 #include "LineStore.h"
 #include "ResultsStore.h"
@@ -41,19 +43,23 @@ LineStatus UploadWaiting(const std::string& database, const selftest::LineSettin
       return Unreachable(offset.failure().reason, left);
     }
     status.clockOffsetSeconds = offset.value();
-    int sent = 0;
+    // Marked once the line has them, a batch at a time: a mark lost sends its run again, as
+    // nothing (the line keys runs by their id).
+    std::vector<std::string> sent;
+    std::optional<std::string> failed;
     for (const selftest::RunRecord& run : waiting.value()) {
       if (auto uploaded = connection->Upload(run, offset.value()); !uploaded) {
         connection.reset();
-        return Unreachable(uploaded.failure().reason, left - sent);
+        failed = uploaded.failure().reason;
+        break;
       }
-      // Marked only once the line has it: a mark that fails sends the run again, as nothing.
-      if (auto marked = outbox.value()->MarkUploaded(run.id, UtcNowIso8601(), offset.value());
-          !marked) {
-        return Unreachable(marked.failure().reason, left - sent);
-      }
-      ++sent;
+      sent.push_back(run.id);
     }
+    if (auto marked = outbox.value()->MarkUploaded(sent, UtcNowIso8601(), offset.value());
+        !marked) {
+      return Unreachable(marked.failure().reason, left);
+    }
+    if (failed) return Unreachable(*failed, left - static_cast<int>(sent.size()));
   }
 }
 

@@ -363,14 +363,28 @@ base::Result<int> ResultsStore::CountWaiting() const {
   return query.value(0).toInt();
 }
 
-base::Result<> ResultsStore::MarkUploaded(const std::string& id, const std::string& uploaded,
-                                          double clockOffsetSeconds) {
-  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+base::Result<> ResultsStore::MarkUploaded(const std::vector<std::string>& ids,
+                                          const std::string& uploaded, double clockOffsetSeconds) {
+  QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
+  // One transaction for them all: a disk's flush for a batch, not for each run.
+  if (!db.transaction()) return Failed(db.lastError().text().toStdString());
+  QSqlQuery query(db);
   query.prepare("INSERT OR IGNORE INTO line_uploads VALUES (?, ?, ?)");
-  query.addBindValue(ToQt(id));
-  query.addBindValue(ToQt(uploaded));
-  query.addBindValue(clockOffsetSeconds);
-  if (!query.exec()) return Failed(query.lastError().text().toStdString());
+  for (const std::string& id : ids) {
+    query.addBindValue(ToQt(id));
+    query.addBindValue(ToQt(uploaded));
+    query.addBindValue(clockOffsetSeconds);
+    if (!query.exec()) {
+      const std::string why = query.lastError().text().toStdString();
+      db.rollback();
+      return Failed(why);
+    }
+  }
+  if (!db.commit()) {
+    const std::string why = db.lastError().text().toStdString();
+    db.rollback();
+    return Failed(why);
+  }
   return {};
 }
 

@@ -56,11 +56,11 @@ class ResultsStore {
   base::Result<std::vector<selftest::RunRecord>> Runs(const Filter& filter) const;
 
   // The outbox of the line's database: the runs that have not reached it, in the order they
-  // were tested (at most `most` of them, 0 for all); how many; and marking one that has.
+  // were tested (at most `most` of them, 0 for all); how many; and marking those that have.
   base::Result<std::vector<selftest::RunRecord>> Waiting(int most) const;
   base::Result<int> CountWaiting() const;
-  base::Result<> MarkUploaded(const std::string& id, const std::string& uploadedIso8601,
-                              double clockOffsetSeconds);
+  base::Result<> MarkUploaded(const std::vector<std::string>& ids,
+                              const std::string& uploadedIso8601, double clockOffsetSeconds);
 
   const std::string& path() const { return path_; }
 

@@ -6,6 +6,8 @@
 #   line_server_start DIR   # exports PGHOST, PGPORT, PGDATABASE, PGPASSFILE for the tests
 #   line_server_stop DIR | line_server_pause DIR | line_server_resume DIR
 #   line_sql ROLE "SQL"     # psql as ROLE (postgres, station1..3, reader)
+# The tests' server does not flush to disk (fsync off: nothing it holds outlives the test);
+# KZB_LINE_FSYNC=on gives a server as a line runs it, for the benchmarks.
 kLineBin=/usr/lib/postgresql/15/bin
 kLineSchema=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/packaging/line-schema.sql
 
@@ -49,7 +51,7 @@ line_server_start() {
 
 line_server_resume() {
   line_as_server_user "$kLineBin/pg_ctl" -D "$1/server/data" -w -l "$1/server/log" \
-    -o "-p $PGPORT -c listen_addresses=127.0.0.1 -c unix_socket_directories='$1/server' -c fsync=off" \
+    -o "-p $PGPORT -c listen_addresses=127.0.0.1 -c unix_socket_directories='$1/server' -c fsync=${KZB_LINE_FSYNC:-off}" \
     start >/dev/null
 }
 

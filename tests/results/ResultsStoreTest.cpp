@@ -102,8 +102,8 @@ class ResultsStoreTest : public QObject {
     QCOMPARE(waiting.size(), size_t{2});
     QCOMPARE(waiting[0].info.serial, std::string("2026-12-09T08:00:01Z"));
     QCOMPARE(waiting[1].info.serial, std::string("2026-12-09T08:00:02Z"));
-    QVERIFY(store.value()->MarkUploaded(waiting[0].id, "2026-12-09T09:00:00Z", 0.5));
-    QVERIFY(store.value()->MarkUploaded(waiting[0].id, "2026-12-09T09:00:01Z", 0.5));
+    QVERIFY(store.value()->MarkUploaded({waiting[0].id}, "2026-12-09T09:00:00Z", 0.5));
+    QVERIFY(store.value()->MarkUploaded({waiting[0].id}, "2026-12-09T09:00:01Z", 0.5));
     QCOMPARE(store.value()->CountWaiting().value(), 2);
     QCOMPARE(store.value()->Waiting(0).value()[0].info.serial, std::string("2026-12-09T08:00:02Z"));
   }
