@@ -129,6 +129,38 @@ base::Result<int> SchemaVersion(QSqlDatabase& db) {
 
 }  // namespace
 
+namespace {
+
+// Makes the schema of a new database (`from` 0) or upgrades an older one, in one
+// transaction; gives why not, or nothing.
+std::optional<std::string> Upgrade(QSqlDatabase& db, int from) {
+  if (!db.transaction()) return db.lastError().text().toStdString();
+  std::vector<std::string> statements = kSchema;
+  if (from > 0) {
+    statements.clear();
+    for (int version = from; version < kSchemaVersion; ++version) {
+      const auto& step = *kUpgrades[version - 1];
+      statements.insert(statements.end(), step.begin(), step.end());
+    }
+  }
+  QSqlQuery query(db);
+  for (const std::string& statement : statements) {
+    if (!query.exec(ToQt(statement))) {
+      const std::string why = query.lastError().text().toStdString();
+      db.rollback();
+      return why;
+    }
+  }
+  if (!query.exec(QString("PRAGMA user_version = %1").arg(kSchemaVersion)) || !db.commit()) {
+    const std::string why = query.lastError().text().toStdString();
+    db.rollback();
+    return why;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 base::Result<std::unique_ptr<ResultsStore>> ResultsStore::Open(const std::string& path) {
   return OpenAs(path, false);
 }
@@ -176,28 +208,9 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
   if (!query.exec("PRAGMA journal_mode = WAL")) {
     return store->Failed(query.lastError().text().toStdString());
   }
+  query.finish();  // its answer read: no statement stays open across the upgrade
   if (version.value() < kSchemaVersion) {
-    if (!db.transaction()) return store->Failed(db.lastError().text().toStdString());
-    std::vector<std::string> statements = kSchema;
-    if (version.value() > 0) {
-      statements.clear();
-      for (int from = version.value(); from < kSchemaVersion; ++from) {
-        const auto& step = *kUpgrades[from - 1];
-        statements.insert(statements.end(), step.begin(), step.end());
-      }
-    }
-    for (const std::string& statement : statements) {
-      if (!query.exec(ToQt(statement))) {
-        const std::string why = query.lastError().text().toStdString();
-        db.rollback();
-        return store->Failed(why);
-      }
-    }
-    if (!query.exec(QString("PRAGMA user_version = %1").arg(kSchemaVersion)) || !db.commit()) {
-      const std::string why = query.lastError().text().toStdString();
-      db.rollback();
-      return store->Failed(why);
-    }
+    if (auto why = Upgrade(db, version.value())) return store->Failed(*why);
   }
   return store;
 }

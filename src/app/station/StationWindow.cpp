@@ -77,6 +77,14 @@ QString Reason(const std::string& reason) {
       {"Permission denied", "没有写入权限"},
       {"cannot be made", "无法创建文件夹"},
       {"No such file or directory", "路径不存在"},
+      {"password authentication failed", "全线数据库密码不对"},
+      {"could not translate host name", "找不到全线数据库服务器"},
+      {"Connection refused", "全线数据库服务器拒绝连接"},
+      {"timeout expired", "全线数据库服务器没有应答"},
+      {"does not support SSL", "全线数据库服务器不支持加密连接"},
+      {"newer than this program knows", "全线数据库比本程序新，请更新本程序"},
+      {"permission denied", "没有写入全线数据库的权限"},
+      {"may be read by others", "密码文件别人也能读"},
   };
   for (const auto& [english, chinese] : kMeanings) {
     if (reason.find(english) != std::string::npos) {
