@@ -11,6 +11,9 @@ library_version() {
   case "$1" in
     kissfft) dpkg-query -W -f='${Version}' libkissfft-dev ;;
     pcre2) dpkg-query -W -f='${Version}' libpcre2-dev ;;
+    libpq) dpkg-query -W -f='${Version}' libpq5 ;;
+    # Qt's PostgreSQL driver, built from Qt's source against that libpq.
+    qpsql) echo "$(qt_version)-libpq-$(dpkg-query -W -f='${Version}' libpq5)" ;;
   esac
 }
 # Where LIBRARY for Windows of ARCH is installed: keyed by that version.
@@ -22,8 +25,13 @@ windows_env() {
   local arch=$1 triple
   KZB_CACHE=${KZB_CACHE:-/var/cache/kzb7310}
   KZB_QT_PREFIX=$KZB_CACHE/qt-$(qt_version)-windows-$arch
-  # What CMake looks in for the libraries built for Windows: Qt, kissfft and pcre2.
-  KZB_WINDOWS_PREFIXES="$KZB_QT_PREFIX;$(library_prefix kissfft "$arch");$(library_prefix pcre2 "$arch")"
+  # libpq and Qt's PostgreSQL driver, for the line's database: the build puts them beside
+  # the program, as the package does.
+  KZB_LIBPQ_PREFIX=$(library_prefix libpq "$arch")
+  KZB_QPSQL_PREFIX=$(library_prefix qpsql "$arch")
+  # What CMake looks in for the libraries built for Windows: Qt, kissfft, pcre2, libpq and
+  # Qt's PostgreSQL driver.
+  KZB_WINDOWS_PREFIXES="$KZB_QT_PREFIX;$(library_prefix kissfft "$arch");$(library_prefix pcre2 "$arch");$KZB_LIBPQ_PREFIX;$KZB_QPSQL_PREFIX"
   case "$arch" in
     x86) triple=i686-w64-mingw32 WINE=/usr/lib/wine/wine WINEARCH=win32 ;;
     x64) triple=x86_64-w64-mingw32 WINE=/usr/lib/wine/wine64 WINEARCH=win64 ;;

@@ -4,8 +4,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "ResultsStore.h"
 #include "StationWindow.h"
@@ -19,14 +22,18 @@ inline selftest::Profile StationProfile(const std::string& more = {}) {
 }
 
 // Time moves only when the test sleeps, on the card's clock and the test's alike.
+// A test that must land in the middle of a run makes each sleep take a little real time too.
 struct ManualClock {
   double seconds = 0;
-  selftest::Clock clock{.nowSeconds = [this] { return seconds; },
-                        .sleepMs =
-                            [this](int ms) {
-                              seconds += ms / 1000.0;
-                              SimCard_AdvanceMs(ms);
-                            }};
+  std::atomic<int> realMsPerSleep{0};
+  selftest::Clock clock{
+      .nowSeconds = [this] { return seconds; },
+      .sleepMs =
+          [this](int ms) {
+            seconds += ms / 1000.0;
+            SimCard_AdvanceMs(ms);
+            std::this_thread::sleep_for(std::chrono::milliseconds(realMsPerSleep));
+          }};
 };
 
 struct Station {
