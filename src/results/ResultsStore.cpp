@@ -12,6 +12,7 @@
 #include <QVariant>
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include "RunFacts.h"
@@ -131,10 +132,21 @@ base::Result<int> SchemaVersion(QSqlDatabase& db) {
 
 namespace {
 
+// Runs `body` in one transaction: committed when it gives no reason, rolled back when it
+// gives one or the commit fails. Gives why not, or nothing.
+std::optional<std::string> InTransaction(
+    QSqlDatabase& db, const std::function<std::optional<std::string>(QSqlQuery&)>& body) {
+  if (!db.transaction()) return db.lastError().text().toStdString();
+  QSqlQuery query(db);
+  std::optional<std::string> why = body(query);
+  if (!why && !db.commit()) why = db.lastError().text().toStdString();
+  if (why) db.rollback();
+  return why;
+}
+
 // Makes the schema of a new database (`from` 0) or upgrades an older one, in one
 // transaction; gives why not, or nothing.
 std::optional<std::string> Upgrade(QSqlDatabase& db, int from) {
-  if (!db.transaction()) return db.lastError().text().toStdString();
   std::vector<std::string> statements = kSchema;
   if (from > 0) {
     statements.clear();
@@ -143,20 +155,13 @@ std::optional<std::string> Upgrade(QSqlDatabase& db, int from) {
       statements.insert(statements.end(), step.begin(), step.end());
     }
   }
-  QSqlQuery query(db);
-  for (const std::string& statement : statements) {
-    if (!query.exec(ToQt(statement))) {
-      const std::string why = query.lastError().text().toStdString();
-      db.rollback();
-      return why;
+  statements.push_back("PRAGMA user_version = " + std::to_string(kSchemaVersion));
+  return InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+    for (const std::string& statement : statements) {
+      if (!query.exec(ToQt(statement))) return query.lastError().text().toStdString();
     }
-  }
-  if (!query.exec(QString("PRAGMA user_version = %1").arg(kSchemaVersion)) || !db.commit()) {
-    const std::string why = query.lastError().text().toStdString();
-    db.rollback();
-    return why;
-  }
-  return std::nullopt;
+    return std::nullopt;
+  });
 }
 
 }  // namespace
@@ -303,24 +308,17 @@ base::Result<std::string> ResultsStore::Save(const selftest::RunRecord& run) {
 
 base::Result<> ResultsStore::Forget(const std::string& id) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
-  if (!db.transaction()) return Failed(db.lastError().text().toStdString());
-  QSqlQuery query(db);
-  for (const char* statement :
-       {"DELETE FROM line_uploads WHERE run_id = ?", "DELETE FROM measurements WHERE run_id = ?",
-        "DELETE FROM checks WHERE run_id = ?", "DELETE FROM runs WHERE id = ?"}) {
-    query.prepare(statement);
-    query.addBindValue(ToQt(id));
-    if (!query.exec()) {
-      const std::string why = query.lastError().text().toStdString();
-      db.rollback();
-      return Failed(why);
+  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+    for (const char* statement :
+         {"DELETE FROM line_uploads WHERE run_id = ?", "DELETE FROM measurements WHERE run_id = ?",
+          "DELETE FROM checks WHERE run_id = ?", "DELETE FROM runs WHERE id = ?"}) {
+      query.prepare(statement);
+      query.addBindValue(ToQt(id));
+      if (!query.exec()) return query.lastError().text().toStdString();
     }
-  }
-  if (!db.commit()) {
-    const std::string why = db.lastError().text().toStdString();
-    db.rollback();
-    return Failed(why);
-  }
+    return std::nullopt;
+  });
+  if (why) return Failed(*why);
   return {};
 }
 
@@ -380,24 +378,17 @@ base::Result<> ResultsStore::MarkUploaded(const std::vector<std::string>& ids,
                                           const std::string& uploaded, double clockOffsetSeconds) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
   // One transaction for them all: a disk's flush for a batch, not for each run.
-  if (!db.transaction()) return Failed(db.lastError().text().toStdString());
-  QSqlQuery query(db);
-  query.prepare("INSERT OR IGNORE INTO line_uploads VALUES (?, ?, ?)");
-  for (const std::string& id : ids) {
-    query.addBindValue(ToQt(id));
-    query.addBindValue(ToQt(uploaded));
-    query.addBindValue(clockOffsetSeconds);
-    if (!query.exec()) {
-      const std::string why = query.lastError().text().toStdString();
-      db.rollback();
-      return Failed(why);
+  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+    query.prepare("INSERT OR IGNORE INTO line_uploads VALUES (?, ?, ?)");
+    for (const std::string& id : ids) {
+      query.addBindValue(ToQt(id));
+      query.addBindValue(ToQt(uploaded));
+      query.addBindValue(clockOffsetSeconds);
+      if (!query.exec()) return query.lastError().text().toStdString();
     }
-  }
-  if (!db.commit()) {
-    const std::string why = db.lastError().text().toStdString();
-    db.rollback();
-    return Failed(why);
-  }
+    return std::nullopt;
+  });
+  if (why) return Failed(*why);
   return {};
 }
 
