@@ -22,18 +22,18 @@ inline selftest::Profile StationProfile(const std::string& more = {}) {
 }
 
 // Time moves only when the test sleeps, on the card's clock and the test's alike.
-// A test that must land in the middle of a run makes each sleep take a little real time too.
+// A test that must act in the middle of a run holds it at its next sleep until it lets go.
 struct ManualClock {
   double seconds = 0;
-  std::atomic<int> realMsPerSleep{0};
-  selftest::Clock clock{
-      .nowSeconds = [this] { return seconds; },
-      .sleepMs =
-          [this](int ms) {
-            seconds += ms / 1000.0;
-            SimCard_AdvanceMs(ms);
-            std::this_thread::sleep_for(std::chrono::milliseconds(realMsPerSleep));
-          }};
+  std::atomic<bool> held{false};
+  selftest::Clock clock{.nowSeconds = [this] { return seconds; },
+                        .sleepMs =
+                            [this](int ms) {
+                              seconds += ms / 1000.0;
+                              SimCard_AdvanceMs(ms);
+                              while (held)
+                                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                            }};
 };
 
 struct Station {
