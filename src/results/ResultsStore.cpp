@@ -133,30 +133,43 @@ base::Result<int> SchemaVersion(QSqlDatabase& db) {
 namespace {
 
 // Runs `body` in one transaction: committed when it gives no reason, rolled back when it
-// gives one or the commit fails. Gives why not, or nothing.
+// gives one or the commit fails. Gives why not, or nothing. The write lock is taken at the
+// start (another writer is waited for, as the busy timeout says): a transaction that read
+// first and wrote after another program's write would fail at once, waiting for nothing.
 std::optional<std::string> InTransaction(
     QSqlDatabase& db, const std::function<std::optional<std::string>(QSqlQuery&)>& body) {
-  if (!db.transaction()) return db.lastError().text().toStdString();
   QSqlQuery query(db);
+  if (!query.exec("BEGIN IMMEDIATE")) return query.lastError().text().toStdString();
   std::optional<std::string> why = body(query);
   if (!why && !db.commit()) why = db.lastError().text().toStdString();
   if (why) db.rollback();
   return why;
 }
 
-// Makes the schema of a new database (`from` 0) or upgrades an older one, in one
-// transaction; gives why not, or nothing.
-std::optional<std::string> Upgrade(QSqlDatabase& db, int from) {
-  std::vector<std::string> statements = kSchema;
-  if (from > 0) {
-    statements.clear();
-    for (int version = from; version < kSchemaVersion; ++version) {
-      const auto& step = *kUpgrades[version - 1];
-      statements.insert(statements.end(), step.begin(), step.end());
-    }
+// The statements that take a database from schema `from` (0: a new one) to this program's.
+std::vector<std::string> UpgradeFrom(int from) {
+  if (from == 0) return kSchema;
+  std::vector<std::string> statements;
+  for (int version = from; version < kSchemaVersion; ++version) {
+    const auto& step = *kUpgrades[version - 1];
+    statements.insert(statements.end(), step.begin(), step.end());
   }
-  statements.push_back("PRAGMA user_version = " + std::to_string(kSchemaVersion));
+  return statements;
+}
+
+// Makes the schema of a new database or upgrades an older one, in one transaction; gives
+// why not, or nothing. The version is read again under the write lock: two programs that
+// open a new database at once make its schema once.
+std::optional<std::string> Upgrade(QSqlDatabase& db) {
   return InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+    if (!query.exec("PRAGMA user_version") || !query.next()) {
+      return query.lastError().text().toStdString();
+    }
+    const int from = query.value(0).toInt();
+    query.finish();
+    if (from >= kSchemaVersion) return std::nullopt;  // another program made it meanwhile
+    std::vector<std::string> statements = UpgradeFrom(from);
+    statements.push_back("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     for (const std::string& statement : statements) {
       if (!query.exec(ToQt(statement))) return query.lastError().text().toStdString();
     }
@@ -215,7 +228,7 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
   }
   query.finish();  // its answer read: no statement stays open across the upgrade
   if (version.value() < kSchemaVersion) {
-    if (auto why = Upgrade(db, version.value())) return store->Failed(*why);
+    if (auto why = Upgrade(db)) return store->Failed(*why);
   }
   return store;
 }
@@ -279,30 +292,20 @@ std::optional<base::Failure> ResultsStore::Insert(const std::string& id,
 base::Result<std::string> ResultsStore::Save(const selftest::RunRecord& run) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
   const std::string id = run.id.empty() ? selftest::NewRunId() : run.id;
-  if (!db.transaction()) return Failed(db.lastError().text().toStdString());
-  QSqlQuery query(db);
-  // A run saved again (a held copy whose first save did land) changes nothing.
-  query.prepare("SELECT 1 FROM runs WHERE id = ?");
-  query.addBindValue(ToQt(id));
-  const bool known = query.exec() && query.next();
-  if (!query.isActive()) {
-    const std::string why = query.lastError().text().toStdString();
-    db.rollback();
-    return Failed(why);
-  }
-  if (known) {
-    db.rollback();
-    return id;
-  }
-  if (auto failure = Insert(id, run)) {
-    db.rollback();
-    return *failure;
-  }
-  if (!db.commit()) {
-    const std::string why = db.lastError().text().toStdString();
-    db.rollback();
-    return Failed(why);
-  }
+  std::optional<base::Failure> refused;
+  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+    // A run saved again (a held copy whose first save did land) changes nothing.
+    query.prepare("SELECT 1 FROM runs WHERE id = ?");
+    query.addBindValue(ToQt(id));
+    const bool known = query.exec() && query.next();
+    if (!query.isActive()) return query.lastError().text().toStdString();
+    query.finish();
+    if (known) return std::nullopt;
+    refused = Insert(id, run);
+    return refused ? std::optional(refused->reason) : std::nullopt;
+  });
+  if (refused) return *refused;
+  if (why) return Failed(*why);
   return id;
 }
 

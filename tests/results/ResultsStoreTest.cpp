@@ -7,6 +7,9 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <thread>
+#include <vector>
 
 #include "ResultsStore.h"
 
@@ -203,6 +206,29 @@ class ResultsStoreTest : public QObject {
     QCOMPARE(store.value()->Runs({}).value().size(), size_t{0});  // nothing of it half kept
     QVERIFY(store.value()->Save(Run("KZB000001", "2026-12-09T08:00:00Z")));
     QCOMPARE(store.value()->Runs({}).value().size(), size_t{1});
+  }
+
+  // The station's uploader and its worker open a new database at the same moment, and
+  // write at once: its schema is made once, and a writer waits for the other.
+  void programsOpeningANewDatabaseAtOnceAllKeepTheirRuns() {
+    QTemporaryDir dir;
+    results::ResultsStore::LoadDriver();
+    for (int round = 0; round < 10; ++round) {
+      const std::string path = dir.filePath(QString("%1/results.sqlite").arg(round)).toStdString();
+      std::vector<std::thread> openers;
+      std::atomic<int> kept{0};
+      for (int i = 0; i < 4; ++i) {
+        openers.emplace_back([&, i] {
+          auto store = results::ResultsStore::Open(path);
+          if (store &&
+              store.value()->Save(Run("KZB00000" + std::to_string(i), "2026-12-09T08:00:00Z"))) {
+            ++kept;
+          }
+        });
+      }
+      for (std::thread& opener : openers) opener.join();
+      QCOMPARE(kept.load(), 4);
+    }
   }
 
   void whatIsNoResultsDatabaseIsRefused() {
