@@ -1,6 +1,7 @@
 // A run as a JSON document, for the line's records.
 #include <cstdio>
 
+#include "JsonText.h"
 #include "ReportFormats.h"
 #include "RunFacts.h"
 
@@ -8,35 +9,7 @@ namespace selftest {
 namespace {
 
 std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
+  return base::JsonQuoted(text);
 }
 
 std::string Value(const FactValue& value) {
