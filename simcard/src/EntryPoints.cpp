@@ -49,7 +49,8 @@ SIMCARD_EXPORT int32_t Initial(int32_t a, int32_t b, int32_t c, int32_t d) {
   }
   s.acq.running = false;
   s.acq.initialised = true;
-  ApplyFixtureFile(s.tones);  // the card now on the fixture
+  double pace = 1;
+  if (ApplyFixtureFile(s.tones, pace)) s.clock.SetPace(pace);  // the card now on the fixture
   return 1;
 }
 

@@ -29,13 +29,28 @@ std::vector<Tone> FixtureTones(const std::string& text) {
   return tones;
 }
 
-bool ApplyFixtureFile(std::vector<Tone>& tones) {
+double FixturePace(const std::string& text) {
+  double pace = 1;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string keyword;
+    double factor = 0;
+    if (words >> keyword && keyword == "pace" && words >> factor && factor >= 1 && factor <= 1000) {
+      pace = factor;
+    }
+  }
+  return pace;
+}
+
+bool ApplyFixtureFile(std::vector<Tone>& tones, double& pace) {
   const char* path = std::getenv("KZB_SIMCARD_FIXTURE");
   if (!path || !*path) return false;
   std::ifstream in(path);
   std::stringstream text;
   text << in.rdbuf();
   tones = FixtureTones(text.str());
+  pace = FixturePace(text.str());
   return true;
 }
 

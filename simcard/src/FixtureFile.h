@@ -3,7 +3,10 @@
 // and takes it out again by emptying it. Each Initial (the card being opened) reads it anew:
 // the card starts from its power-on tones, then each line
 //   tone CHANNEL HZ VOLTS NOISE SECOND THIRD
-// sets a channel's tone as SimCard_SetTone does. Without the variable nothing changes.
+// sets a channel's tone as SimCard_SetTone does, and
+//   pace FACTOR
+// runs the card's clock FACTOR times faster (1 to 1000), so that a recording of hours of
+// card time takes minutes. Without the variable nothing changes.
 #pragma once
 
 #include <string>
@@ -15,8 +18,10 @@ namespace simcard {
 
 // The tones after the file's lines; lines it cannot read are skipped.
 std::vector<Tone> FixtureTones(const std::string& text);
-// Replaces `tones` when the variable names a file; returns whether it did.
-bool ApplyFixtureFile(std::vector<Tone>& tones);
+// The clock's pace the file's last pace line sets (1 without one).
+double FixturePace(const std::string& text);
+// Replaces `tones` and `pace` when the variable names a file; returns whether it did.
+bool ApplyFixtureFile(std::vector<Tone>& tones, double& pace);
 // Sets a channel's tone, replacing the one it had; `hz` 0 takes it away.
 void SetTone(std::vector<Tone>& tones, const Tone& tone);
 

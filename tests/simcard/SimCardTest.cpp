@@ -212,6 +212,22 @@ TEST_F(SimCard, IdentityAndCallLog) {
 
 }  // namespace
 
+// A pace line runs the card's clock faster; a pace it cannot take changes nothing.
+TEST(FixtureFile, PaceLineSetsTheClocksPace) {
+  const std::pair<const char*, double> rows[] = {
+      {"", 1},
+      {"pace 20\n", 20},
+      {"pace 0.5\n", 1},
+      {"pace 2000\n", 1},
+      {"pace 20\npace 5\n", 5},
+      {"pace twenty\n", 1},
+  };
+  for (const auto& [text, pace] : rows) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(simcard::FixturePace(text), pace);
+  }
+}
+
 // A fixture file's lines change the power-on tones; what it cannot read changes nothing.
 TEST(FixtureFile, LinesSetTonesOverThePowerOnOnes) {
   struct Row {
