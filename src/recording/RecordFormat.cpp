@@ -1,0 +1,143 @@
+#include "RecordFormat.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+namespace recording {
+
+// Codes go to disk as the card's words are held in memory: the program runs on
+// little-endian machines only (x86 and x86-64).
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+template <typename T>
+void Put(uint8_t* out, T value) {
+  std::memcpy(out, &value, sizeof value);
+}
+
+template <typename T>
+T Get(const uint8_t* in) {
+  T value;
+  std::memcpy(&value, in, sizeof value);
+  return value;
+}
+
+constexpr std::array<uint32_t, 256> CrcTable() {
+  std::array<uint32_t, 256> table{};
+  for (uint32_t n = 0; n < 256; ++n) {
+    uint32_t c = n;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    table[n] = c;
+  }
+  return table;
+}
+constexpr std::array<uint32_t, 256> kCrcTable = CrcTable();
+
+uint32_t RecordCrc(const uint8_t* header28, const uint8_t* payload) {
+  return Crc32(payload, kPayloadBytes, Crc32(header28, 28));
+}
+
+}  // namespace
+
+// The common CRC-32 (zlib's, Python's binascii.crc32), so a reader can check a record.
+uint32_t Crc32(const uint8_t* bytes, size_t length, uint32_t crc) {
+  crc = ~crc;
+  for (size_t i = 0; i < length; ++i) crc = kCrcTable[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+void EncodeHeader(const RecordHeader& header, const uint8_t* payload, uint8_t* out) {
+  std::memcpy(out, kMagic.data(), 4);
+  Put(out + 4, header.flags);
+  Put(out + 8, header.block);
+  Put(out + 16, header.utcMicros);
+  Put(out + 24, header.count);
+  Put(out + 28, RecordCrc(out, payload));
+}
+
+RecordState DecodeRecord(const uint8_t* record, RecordHeader& header) {
+  if (std::memcmp(record, kMagic.data(), 4) != 0) return RecordState::WrongMagic;
+  if (Get<uint32_t>(record + 28) != RecordCrc(record, record + kHeaderBytes)) {
+    return RecordState::Damaged;
+  }
+  header.flags = Get<uint32_t>(record + 4);
+  header.block = Get<uint64_t>(record + 8);
+  header.utcMicros = Get<int64_t>(record + 16);
+  header.count = Get<uint32_t>(record + 24);
+  return RecordState::Whole;
+}
+
+std::string SegmentName(int number) {
+  char name[32];
+  std::snprintf(name, sizeof name, "segment-%04d.kzr", number);
+  return name;
+}
+
+std::string MinMaxName(int number) {
+  char name[32];
+  std::snprintf(name, sizeof name, "segment-%04d.minmax", number);
+  return name;
+}
+
+std::optional<int> SegmentNumber(std::string_view name) {
+  constexpr std::string_view start = "segment-", end = ".kzr";
+  if (name.size() < start.size() + 4 + end.size() || !name.starts_with(start) ||
+      !name.ends_with(end)) {
+    return std::nullopt;
+  }
+  const std::string_view digits =
+      name.substr(start.size(), name.size() - start.size() - end.size());
+  if (digits.size() > 9 ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  int number = 0;
+  for (char c : digits) number = number * 10 + (c - '0');
+  if (number < 1 || SegmentName(number) != name) return std::nullopt;
+  return number;
+}
+
+SummaryRow SummaryOf(const RecordHeader& header, const uint8_t* payload) {
+  SummaryRow row;
+  row.header = header;
+  if (header.flags != kBlock) return row;
+  row.least.fill(UINT16_MAX);
+  for (int point = 0; point < kPoints; ++point) {
+    const uint8_t* codes = payload + static_cast<size_t>(point) * kChannels * 2;
+    for (int c = 0; c < kChannels; ++c) {
+      const auto code = Get<uint16_t>(codes + c * 2);
+      row.least[c] = std::min(row.least[c], code);
+      row.greatest[c] = std::max(row.greatest[c], code);
+    }
+  }
+  return row;
+}
+
+void EncodeSummary(const SummaryRow& row, uint8_t* out) {
+  Put(out, row.header.block);
+  Put(out + 8, row.header.utcMicros);
+  Put(out + 16, row.header.flags);
+  Put(out + 20, row.header.count);
+  for (int c = 0; c < kChannels; ++c) {
+    Put(out + 24 + c * 4, row.least[c]);
+    Put(out + 26 + c * 4, row.greatest[c]);
+  }
+}
+
+SummaryRow DecodeSummary(const uint8_t* in) {
+  SummaryRow row;
+  row.header.block = Get<uint64_t>(in);
+  row.header.utcMicros = Get<int64_t>(in + 8);
+  row.header.flags = Get<uint32_t>(in + 16);
+  row.header.count = Get<uint32_t>(in + 20);
+  for (int c = 0; c < kChannels; ++c) {
+    row.least[c] = Get<uint16_t>(in + 24 + c * 4);
+    row.greatest[c] = Get<uint16_t>(in + 26 + c * 4);
+  }
+  return row;
+}
+
+}  // namespace recording

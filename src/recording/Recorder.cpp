@@ -1,0 +1,286 @@
+#include "Recorder.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "FolderFiles.h"
+#include "SegmentWriter.h"
+
+namespace recording {
+namespace {
+
+constexpr double kDescriptionSeconds = 10;  // recording.json rewritten this often
+constexpr uint64_t kItemBytes = kRecordBytes + kSummaryRowBytes;
+
+std::string NewId() {
+  std::random_device random;
+  std::mt19937_64 bits(
+      (uint64_t{random()} << 32) ^ random() ^
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  char id[33];
+  std::snprintf(id, sizeof id, "%016llx%016llx", static_cast<unsigned long long>(bits()),
+                static_cast<unsigned long long>(bits()));
+  return id;
+}
+
+void FillDefaults(RecorderSettings& s) {
+  if (!s.freeBytes) s.freeBytes = FreeBytes;
+  if (!s.utcMicrosNow) {
+    s.utcMicrosNow = [] {
+      return std::chrono::duration_cast<std::chrono::microseconds>(
+                 std::chrono::system_clock::now().time_since_epoch())
+          .count();
+    };
+  }
+  if (!s.steadySeconds) {
+    s.steadySeconds = [] {
+      return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+          .count();
+    };
+  }
+}
+
+}  // namespace
+
+const char* EndReasonName(EndReason reason) {
+  switch (reason) {
+    case EndReason::None:
+      return "";
+    case EndReason::Closed:
+      return "closed";
+    case EndReason::Duration:
+      return "duration reached";
+    case EndReason::Size:
+      return "size reached";
+    case EndReason::DiskFull:
+      return "disk full";
+    case EndReason::DiskSlow:
+      return "disk too slow";
+    case EndReason::WriteFailed:
+      return "write failed";
+  }
+  return "";
+}
+
+base::Result<std::unique_ptr<Recorder>> Recorder::Start(RecorderSettings settings) {
+  FillDefaults(settings);
+  if (auto made = MakeRecordingFolder(settings.folder); !made) return made.failure();
+  Description& d = settings.description;
+  d.formatVersion = kFormatVersion;
+  d.id = NewId();
+  d.channels = kChannels;
+  d.points = kPoints;
+  d.startUtcMicros = settings.utcMicrosNow();
+  d.facts.endUtcMicros = d.startUtcMicros;
+  auto writer = SegmentWriter::Create(settings.folder, d, settings.segmentBytes);
+  if (!writer) return writer.failure();
+  return std::unique_ptr<Recorder>(new Recorder(std::move(settings), std::move(writer.value())));
+}
+
+Recorder::Recorder(RecorderSettings settings, std::unique_ptr<SegmentWriter> writer)
+    : settings_(std::move(settings)),
+      writer_(std::move(writer)),
+      guard_(settings_.reserveBytes, settings_.warnSecondsLeft),
+      blockMicros_(std::llround(settings_.description.blockSeconds * 1e6)) {
+  status_.startUtcMicros = status_.endUtcMicros = settings_.description.startUtcMicros;
+  status_.bytes = writer_->bytes();
+  guard_.Measured(settings_.freeBytes(settings_.folder), settings_.steadySeconds(),
+                  writer_->bytes());
+  thread_ = std::thread([this] { Loop(); });
+}
+
+Recorder::~Recorder() {
+  Close();
+}
+
+int64_t Recorder::TimeOf(uint64_t block) const {
+  return anchorUtc_ + static_cast<int64_t>(block - anchorBlock_) * blockMicros_;
+}
+
+bool Recorder::Queue(const RecordHeader& header, const int16_t* cells) {
+  if (queue_.size() >= settings_.queueBlocks) {
+    End(EndReason::DiskSlow);
+    return false;
+  }
+  if (settings_.limitBytes > 0 &&
+      status_.bytes + queuedBytes_ + kItemBytes > settings_.limitBytes) {
+    End(EndReason::Size);
+    return false;
+  }
+  Item item{header, {}};
+  if (!spare_.empty()) {
+    item.payload = std::move(spare_.back());
+    spare_.pop_back();
+  }
+  item.payload.resize(kPayloadBytes);
+  if (cells) {
+    std::memcpy(item.payload.data(), cells, kPayloadBytes);
+  } else {
+    std::memset(item.payload.data(), 0, kPayloadBytes);
+  }
+  queue_.push_back(std::move(item));
+  queuedBytes_ += kItemBytes;
+  wake_.notify_one();
+  return true;
+}
+
+bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
+  std::lock_guard lock(mutex_);
+  if (status_.ended != EndReason::None || closing_) return false;
+  if (block.cellCount() != kCodesPerRecord) return true;  // not a block of this card's shape
+  const int64_t started = settings_.utcMicrosNow() - blockMicros_;  // its first sample
+  if (!anchored_) {
+    anchored_ = true;
+    anchorUtc_ = started;
+  } else if (paused_) {
+    // Stopped and started again: the gap spans the blocks the pause would have held.
+    const int64_t from = TimeOf(next_);
+    const auto count = static_cast<uint32_t>(
+        std::max<int64_t>(0, std::llround(static_cast<double>(started - from) / blockMicros_)));
+    if (!Queue({.flags = kGap | kPaused, .block = next_, .utcMicros = from, .count = count},
+               nullptr)) {
+      return false;
+    }
+    next_ += count;
+    anchorBlock_ = next_;
+    anchorUtc_ = started;
+  } else if (lostBefore > 0) {
+    const auto count = static_cast<uint32_t>(lostBefore);
+    if (!Queue({.flags = kGap, .block = next_, .utcMicros = TimeOf(next_), .count = count},
+               nullptr)) {
+      return false;
+    }
+    next_ += count;
+  }
+  paused_ = false;
+  if (!Queue({.flags = kBlock, .block = next_, .utcMicros = TimeOf(next_), .count = 1},
+             block.cells)) {
+    return false;
+  }
+  ++next_;
+  if (settings_.limitSeconds > 0 &&
+      static_cast<double>(next_) * settings_.description.blockSeconds >= settings_.limitSeconds) {
+    End(EndReason::Duration);
+  }
+  return true;
+}
+
+void Recorder::Pause() {
+  std::lock_guard lock(mutex_);
+  if (anchored_) paused_ = true;
+}
+
+RecorderStatus Recorder::Status() const {
+  std::lock_guard lock(mutex_);
+  return status_;
+}
+
+void Recorder::End(EndReason why, std::string detail) {
+  if (status_.ended != EndReason::None) return;
+  status_.ended = why;
+  status_.detail = std::move(detail);
+}
+
+void Recorder::WriteItem(Item& item) {
+  {
+    std::lock_guard lock(mutex_);
+    if (status_.ended == EndReason::DiskFull || status_.ended == EndReason::WriteFailed) return;
+    if (!guard_.Fits(kItemBytes, writer_->bytes())) {
+      End(EndReason::DiskFull);
+      return;
+    }
+  }
+  const auto written = writer_->Write(item.header, item.payload.data());
+  std::lock_guard lock(mutex_);
+  queuedBytes_ -= kItemBytes;
+  if (!written) {
+    End(EndReason::WriteFailed, written.failure().reason);
+    return;
+  }
+  const RecordHeader& h = item.header;
+  if (h.flags == kBlock) {
+    ++status_.blocksRecorded;
+  } else {
+    ++status_.gaps;
+    if (!(h.flags & kPaused)) status_.blocksLost += h.count;
+  }
+  status_.endUtcMicros = h.utcMicros + static_cast<int64_t>(h.count) * blockMicros_;
+  status_.bytes = writer_->bytes();
+}
+
+// Every second: the files onto the disk, the free space read again, and now and then the
+// description brought up to date.
+void Recorder::Checkpoint(double now) {
+  auto synced = writer_->Sync();
+  const auto free = settings_.freeBytes(settings_.folder);
+  std::lock_guard lock(mutex_);
+  if (!synced) End(EndReason::WriteFailed, synced.failure().reason);
+  guard_.Measured(free, now, writer_->bytes());
+  status_.secondsLeft = guard_.SecondsLeft(writer_->bytes());
+  status_.lowOnRoom = guard_.Low(writer_->bytes());
+}
+
+void Recorder::Loop() {
+  const double syncSeconds = settings_.syncSeconds;
+  double lastSync = settings_.steadySeconds(), lastDescription = lastSync;
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait_for(lock, std::chrono::duration<double>(syncSeconds),
+                   [this] { return !queue_.empty() || closing_; });
+    while (!queue_.empty()) {
+      Item item = std::move(queue_.front());
+      queue_.pop_front();
+      lock.unlock();
+      WriteItem(item);  // without the lock: the disk may take its time
+      lock.lock();
+      spare_.push_back(std::move(item.payload));
+    }
+    if (closing_) break;
+    const double now = settings_.steadySeconds();
+    if (now - lastSync < syncSeconds) continue;
+    lastSync = now;
+    lock.unlock();
+    Checkpoint(now);
+    if (now - lastDescription >= kDescriptionSeconds) {
+      lastDescription = now;
+      std::lock_guard facts(mutex_);
+      writer_->description().facts = {.blocksRecorded = status_.blocksRecorded,
+                                      .blocksLost = status_.blocksLost,
+                                      .gaps = status_.gaps,
+                                      .endUtcMicros = status_.endUtcMicros,
+                                      .complete = false,
+                                      .ended = {}};
+      (void)writer_->WriteDescription();  // a crash rebuilds it from the segments anyway
+    }
+    lock.lock();
+  }
+}
+
+RecorderStatus Recorder::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    if (closing_ && !thread_.joinable()) return status_;
+    closing_ = true;
+  }
+  wake_.notify_one();
+  if (thread_.joinable()) thread_.join();
+  std::lock_guard lock(mutex_);
+  End(EndReason::Closed);
+  if (auto synced = writer_->Sync(); !synced) End(EndReason::WriteFailed, synced.failure().reason);
+  writer_->description().facts = {.blocksRecorded = status_.blocksRecorded,
+                                  .blocksLost = status_.blocksLost,
+                                  .gaps = status_.gaps,
+                                  .endUtcMicros = status_.endUtcMicros,
+                                  .complete = true,
+                                  .ended = EndReasonName(status_.ended)};
+  if (auto described = writer_->WriteDescription(); !described && status_.detail.empty()) {
+    status_.detail = described.failure().reason;
+  }
+  status_.bytes = writer_->bytes();
+  writer_.reset();  // the files closed: no program holds the recording now
+  return status_;
+}
+
+}  // namespace recording

@@ -1,0 +1,126 @@
+// A recording of every delivered block of all 64 channels, written off the caller's thread.
+// The caller (the acquisition's thread) hands each block over as it comes, with the blocks
+// the loss watch found lost before it; the writer thread writes them as records, the lost
+// ones and every Stop and Start as gap records, syncs the files every second and watches
+// the disk. The queue between them is bounded: a disk that cannot keep up ends the
+// recording with that reason instead of growing memory. Times follow the card's pace from
+// the first block's arrival, so a recording's time is card time.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Block.h"
+#include "Description.h"
+#include "DiskGuard.h"
+#include "Failure.h"
+#include "RecordFormat.h"
+
+namespace recording {
+
+class SegmentWriter;
+
+inline constexpr uint64_t kDefaultSegmentBytes = uint64_t{1} << 30;  // 1 GiB
+
+struct RecorderSettings {
+  std::string folder;
+  Description description;  // the card's facts; the id and the start are the recorder's
+  uint64_t segmentBytes = kDefaultSegmentBytes;
+  double limitSeconds = 0;   // of card time; 0: no limit
+  uint64_t limitBytes = 0;   // 0: no limit
+  size_t queueBlocks = 128;  // about 50 s at the card's pace
+  double syncSeconds = 1;
+  double warnSecondsLeft = 30 * 60;
+  uint64_t reserveBytes = uint64_t{32} << 20;  // left free at a stop for room
+  // The free bytes of the file system that holds `folder`; empty when it cannot say.
+  std::function<std::optional<uint64_t>(const std::string& folder)> freeBytes;
+  std::function<int64_t()> utcMicrosNow;  // default: the system clock
+  std::function<double()> steadySeconds;  // default: the steady clock
+};
+
+enum class EndReason {
+  None,         // still recording
+  Closed,       // by the operator (or the program's end)
+  Duration,     // the time limit was reached
+  Size,         // the size limit was reached
+  DiskFull,     // stopped before the disk was full
+  DiskSlow,     // the disk could not keep up: the queue was full
+  WriteFailed,  // the system refused a write (`detail` says why)
+};
+
+// The word recording.json keeps for each ("closed", "disk full", …).
+const char* EndReasonName(EndReason reason);
+
+struct RecorderStatus {
+  uint64_t blocksRecorded = 0, blocksLost = 0, gaps = 0;
+  uint64_t bytes = 0;                 // on disk so far
+  std::optional<double> secondsLeft;  // at the measured rate, by the free space
+  bool lowOnRoom = false;             // under the warning's time left
+  EndReason ended = EndReason::None;
+  std::string detail;  // the system's reason of a failed write
+  int64_t startUtcMicros = 0, endUtcMicros = 0;
+};
+
+class Recorder {
+ public:
+  // Makes the folder (with its parents) when it is not there; refuses a folder that holds
+  // a recording already, or anything that is not a folder, with the reason.
+  static base::Result<std::unique_ptr<Recorder>> Start(RecorderSettings settings);
+  ~Recorder();  // as Close
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+
+  // One delivered block, after `lostBefore` blocks that never came. Never waits for the
+  // disk. False once the recording has ended (the block is then not kept).
+  bool Add(const acquisition::BlockView& block, int lostBefore);
+  // Acquisition stopped: the next block starts after a gap.
+  void Pause();
+  RecorderStatus Status() const;
+  // Writes what is queued, closes the segment and writes the description complete.
+  RecorderStatus Close();
+
+  const std::string& folder() const { return settings_.folder; }
+
+ private:
+  struct Item {
+    RecordHeader header;
+    std::vector<uint8_t> payload;  // kPayloadBytes
+  };
+
+  Recorder(RecorderSettings settings, std::unique_ptr<SegmentWriter> writer);
+  bool Queue(const RecordHeader& header, const int16_t* cells);
+  int64_t TimeOf(uint64_t block) const;
+  void Loop();
+  void WriteItem(Item& item);
+  void Checkpoint(double now);
+  void End(EndReason why, std::string detail = {});
+
+  RecorderSettings settings_;
+  std::unique_ptr<SegmentWriter> writer_;
+  DiskGuard guard_;
+  int64_t blockMicros_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Item> queue_;
+  std::vector<std::vector<uint8_t>> spare_;  // payloads written, for the next blocks
+  RecorderStatus status_;
+  bool closing_ = false;
+  // The caller's side: the next block's number, and the time that numbers count from.
+  uint64_t next_ = 0, anchorBlock_ = 0;
+  int64_t anchorUtc_ = 0;
+  bool anchored_ = false, paused_ = false;
+  uint64_t queuedBytes_ = 0;
+
+  std::thread thread_;
+};
+
+}  // namespace recording

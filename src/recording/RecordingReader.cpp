@@ -1,0 +1,272 @@
+#include "RecordingReader.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "FolderFiles.h"
+#include "RecordDisk.h"
+#include "WholeFile.h"
+
+namespace recording {
+namespace {
+
+// A file open for reading, closed when it goes.
+class ReadFile {
+ public:
+  explicit ReadFile(const std::string& path) : opened_(disk::OpenExisting(path, false)) {}
+  ~ReadFile() {
+    if (opened_) disk::Close(opened_.value());
+  }
+  ReadFile(const ReadFile&) = delete;
+  ReadFile& operator=(const ReadFile&) = delete;
+  const base::Result<intptr_t>& opened() const { return opened_; }
+  intptr_t handle() const { return opened_.value(); }
+
+ private:
+  base::Result<intptr_t> opened_;
+};
+
+base::Result<std::string> ReadWhole(const std::string& path) {
+  ReadFile file(path);
+  if (!file.opened()) return file.opened().failure();
+  auto size = disk::SizeOf(file.handle());
+  if (!size) return size.failure();
+  std::string bytes(static_cast<size_t>(std::min<uint64_t>(size.value(), 1 << 20)), '\0');
+  auto got = disk::ReadAt(file.handle(), 0, bytes.data(), bytes.size());
+  if (!got) return got.failure();
+  bytes.resize(got.value());
+  return bytes;
+}
+
+// The record at `slot`, whole, or why not.
+RecordState ReadSlot(intptr_t handle, uint64_t slot, std::vector<uint8_t>& record,
+                     RecordHeader& header) {
+  record.resize(kRecordBytes);
+  auto got = disk::ReadAt(handle, slot * kRecordBytes, record.data(), kRecordBytes);
+  if (!got || got.value() != kRecordBytes) return RecordState::Damaged;
+  return DecodeRecord(record.data(), header);
+}
+
+// The summary rows the .minmax holds, at most `most`.
+std::vector<SummaryRow> ReadRows(const std::string& path, uint64_t most) {
+  std::vector<SummaryRow> rows;
+  ReadFile file(path);
+  if (!file.opened()) return rows;
+  const uint64_t count = std::min(disk::SizeOf(file.handle()).value_or(0) / kSummaryRowBytes, most);
+  std::vector<uint8_t> bytes(count * kSummaryRowBytes);
+  const auto got = disk::ReadAt(file.handle(), 0, bytes.data(), bytes.size());
+  const uint64_t whole = got ? got.value() / kSummaryRowBytes : 0;
+  rows.reserve(whole);
+  for (uint64_t i = 0; i < whole; ++i) rows.push_back(DecodeSummary(&bytes[i * kSummaryRowBytes]));
+  return rows;
+}
+
+struct SegmentRead {
+  std::optional<SegmentIndex> segment;
+  std::optional<Description> description;  // its description record's
+  std::string problem;
+};
+
+// One segment: its description record checked, the rows the .minmax holds taken as they
+// are, the records after them read, and the last one checked, as a crash may have torn it.
+SegmentRead ReadSegment(const std::string& folder, int number, const std::string& recordingId) {
+  SegmentRead read;
+  const std::string name = SegmentName(number);
+  const std::string path = InFolder(folder, name);
+  ReadFile file(path);
+  if (!file.opened()) {
+    read.problem = name + ": " + file.opened().failure().reason;
+    return read;
+  }
+  SegmentIndex s;
+  s.number = number;
+  s.path = path;
+  s.fileBytes = disk::SizeOf(file.handle()).value_or(0);
+  const uint64_t slots = s.fileBytes / kRecordBytes;
+  std::vector<uint8_t> record;
+  RecordHeader header;
+  const RecordState first =
+      slots > 0 ? ReadSlot(file.handle(), 0, record, header) : RecordState::Damaged;
+  if (first == RecordState::WrongMagic ||
+      (first == RecordState::Whole && header.flags != kDescription)) {
+    read.problem = name + ": not a segment of a recording (wrong magic)";
+    return read;
+  }
+  if (first != RecordState::Whole) {
+    read.problem = name + ": its description record is damaged or missing";
+    return read;
+  }
+  const std::string json(reinterpret_cast<const char*>(record.data() + kHeaderBytes),
+                         std::min<size_t>(header.count, kPayloadBytes));
+  auto described = ParseDescription(json);
+  if (!described) {
+    read.problem = name + ": " + described.failure().reason;
+    return read;
+  }
+  if (!recordingId.empty() && described.value().id != recordingId) {
+    read.problem = name + ": belongs to another recording";
+    return read;
+  }
+  read.description = described.value();
+  s.rows = ReadRows(InFolder(folder, MinMaxName(number)), slots > 0 ? slots - 1 : 0);
+  for (uint64_t i = 0; i < s.rows.size(); ++i) s.slots.push_back(i + 1);
+  // The last row's record may be torn while its row was written: it is read, not trusted.
+  if (!s.rows.empty() &&
+      ReadSlot(file.handle(), s.slots.back(), record, header) != RecordState::Whole) {
+    s.rows.pop_back();
+    s.slots.pop_back();
+  }
+  s.rowsRebuilt = s.rows.size() + 1 < slots;
+  for (uint64_t slot = s.rows.size() + 1; slot < slots; ++slot) {
+    const RecordState state = ReadSlot(file.handle(), slot, record, header);
+    if (state == RecordState::Whole) {
+      s.rows.push_back(SummaryOf(header, record.data() + kHeaderBytes));
+      s.slots.push_back(slot);
+    } else if (slot + 1 < slots) {
+      // Damaged on the disk: it keeps its place, as a block that cannot be shown.
+      read.problem = name + ": record " + std::to_string(slot) + " is damaged and left out";
+      SummaryRow damaged;
+      if (!s.rows.empty()) {
+        const RecordHeader& before = s.rows.back().header;
+        damaged.header.block = before.block + before.count;
+        damaged.header.utcMicros =
+            before.utcMicros + static_cast<int64_t>(before.count) *
+                                   static_cast<int64_t>(read.description->blockSeconds * 1e6 + 0.5);
+      }
+      damaged.header.flags = kDamaged;
+      s.rows.push_back(damaged);
+      s.slots.push_back(slot);
+    }
+  }
+  read.segment = std::move(s);
+  return read;
+}
+
+void Count(RecordingIndex& index) {
+  bool first = true;
+  for (const SegmentIndex& s : index.segments) {
+    for (const SummaryRow& row : s.rows) {
+      const RecordHeader& h = row.header;
+      if (first) index.startUtcMicros = h.utcMicros;
+      first = false;
+      if (h.flags == kBlock) {
+        ++index.blocksRecorded;
+      } else if (h.flags == kDamaged) {
+        ++index.blocksDamaged;
+      } else {
+        ++index.gaps;
+        if (!(h.flags & kPaused)) index.blocksLost += h.count;
+      }
+      index.endUtcMicros =
+          h.utcMicros + static_cast<int64_t>(h.count) *
+                            static_cast<int64_t>(index.description.blockSeconds * 1e6 + 0.5);
+    }
+  }
+}
+
+}  // namespace
+
+base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
+  RecordingIndex index;
+  index.folder = folder;
+  const auto refused = [&](const std::string& why) {
+    return base::Failure{base::Failure::Kind::FileNotWritten, folder, why};
+  };
+  std::string id;
+  if (auto json = ReadWhole(InFolder(folder, std::string(kDescriptionName)))) {
+    if (auto d = ParseDescription(json.value())) {
+      index.description = d.value();
+      index.described = true;
+      index.complete = json.value().find("\"complete\": true") != std::string::npos;
+      id = d.value().id;
+    } else {
+      index.problems.push_back(std::string(kDescriptionName) + ": " + d.failure().reason);
+    }
+  }
+  const std::vector<int> numbers = SegmentNumbers(folder);
+  if (numbers.empty()) return refused("no recording here (no segment-0001.kzr)");
+  for (int number : numbers) {
+    SegmentRead read = ReadSegment(folder, number, id);
+    if (!read.problem.empty()) index.problems.push_back(read.problem);
+    if (!read.segment) continue;
+    if (id.empty()) {
+      id = read.description->id;
+      if (!index.described) index.description = *read.description;
+    }
+    index.segments.push_back(std::move(*read.segment));
+  }
+  if (index.segments.empty()) {
+    std::string why = "nothing of the recording could be read";
+    for (const std::string& p : index.problems) why += "; " + p;
+    return refused(why);
+  }
+  index.stillWriting = disk::Held(index.segments.back().path);
+  Count(index);
+  return index;
+}
+
+base::Result<> ReadRecord(const SegmentIndex& segment, size_t row, std::vector<uint8_t>& payload) {
+  ReadFile file(segment.path);
+  if (!file.opened()) return file.opened().failure();
+  std::vector<uint8_t> record;
+  RecordHeader header;
+  if (ReadSlot(file.handle(), segment.slots.at(row), record, header) != RecordState::Whole) {
+    return base::Failure{base::Failure::Kind::FileNotWritten, segment.path,
+                         "record " + std::to_string(segment.slots[row]) + " is damaged"};
+  }
+  payload.assign(record.begin() + kHeaderBytes, record.end());
+  return {};
+}
+
+base::Result<RepairOutcome> RepairRecording(const std::string& folder) {
+  auto opened = OpenRecording(folder);
+  if (!opened) return opened.failure();
+  RepairOutcome outcome{.index = std::move(opened.value()), .tornBytes = 0};
+  RecordingIndex& index = outcome.index;
+  for (const SegmentIndex& s : index.segments) {
+    const uint64_t whole = ((s.slots.empty() ? 0 : s.slots.back()) + 1) * kRecordBytes;
+    if (s.fileBytes > whole && s.number == index.segments.back().number) {
+      auto file = disk::OpenExisting(s.path, true);
+      if (!file) return file.failure();
+      auto cut = disk::TruncateTo(file.value(), whole);
+      if (cut) cut = disk::SyncData(file.value());
+      disk::Close(file.value());
+      if (!cut) return cut.failure();
+      outcome.tornBytes += s.fileBytes - whole;
+    }
+    std::string rows(s.rows.size() * kSummaryRowBytes, '\0');
+    for (size_t i = 0; i < s.rows.size(); ++i) {
+      EncodeSummary(s.rows[i], reinterpret_cast<uint8_t*>(&rows[i * kSummaryRowBytes]));
+    }
+    if (auto written = base::WriteWholeFile(InFolder(folder, MinMaxName(s.number)), rows);
+        !written) {
+      return written.failure();
+    }
+  }
+  Description d = index.description;
+  d.segments.clear();
+  for (const SegmentIndex& s : index.segments) {
+    SegmentFacts facts{.file = SegmentName(s.number), .records = s.rows.size()};
+    if (!s.rows.empty()) {
+      facts.firstBlock = s.rows.front().header.block;
+      const RecordHeader& last = s.rows.back().header;
+      facts.lastBlock = last.block + (last.count > 0 ? last.count - 1 : 0);
+    }
+    d.segments.push_back(facts);
+  }
+  d.facts = {.blocksRecorded = index.blocksRecorded,
+             .blocksLost = index.blocksLost,
+             .gaps = index.gaps,
+             .endUtcMicros = index.endUtcMicros,
+             .complete = false,
+             .ended = "interrupted"};
+  if (auto written =
+          base::WriteWholeFile(InFolder(folder, std::string(kDescriptionName)), RecordingJson(d));
+      !written) {
+    return written.failure();
+  }
+  index.described = true;
+  return outcome;
+}
+
+}  // namespace recording

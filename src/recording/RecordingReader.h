@@ -1,0 +1,56 @@
+// A recording read back: its description, and for every segment the summary rows of its
+// records (from the .minmax beside it, completed or rebuilt from the segment itself), so a
+// day's recording opens by reading its summaries alone. A torn last record (a crash, a
+// power cut) is recognised and left out; a damaged record, a segment of another recording
+// or of a newer format, or one that is no segment at all is left out with the reason, and
+// the rest is read.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Description.h"
+#include "Failure.h"
+#include "RecordFormat.h"
+
+namespace recording {
+
+struct SegmentIndex {
+  int number = 0;
+  std::string path;
+  uint64_t fileBytes = 0;
+  std::vector<SummaryRow> rows;  // every whole record but the description, in order
+  std::vector<uint64_t> slots;   // each row's record number in the file (the description 0)
+  bool rowsRebuilt = false;      // the .minmax did not hold them all
+};
+
+struct RecordingIndex {
+  std::string folder;
+  Description description;  // recording.json's facts, or the first segment's
+  std::vector<SegmentIndex> segments;
+  std::vector<std::string> problems;  // what could not be read, each with its reason
+  uint64_t blocksRecorded = 0, blocksLost = 0, gaps = 0;
+  uint64_t blocksDamaged = 0;  // recorded, but no longer readable
+  int64_t startUtcMicros = 0, endUtcMicros = 0;
+  bool described = false;     // recording.json was there and readable
+  bool complete = false;      // recording.json says the program closed it
+  bool stillWriting = false;  // a program holds its last segment open
+};
+
+// Fails only when nothing of a recording can be read in `folder`.
+base::Result<RecordingIndex> OpenRecording(const std::string& folder);
+
+// The payload (kPayloadBytes) of row `row` of `segment`, checked against its CRC.
+base::Result<> ReadRecord(const SegmentIndex& segment, size_t row, std::vector<uint8_t>& payload);
+
+struct RepairOutcome {
+  RecordingIndex index;    // as it stands after the repair
+  uint64_t tornBytes = 0;  // cut off the segments' ends
+};
+// A recording a program did not close: torn ends cut off, every .minmax made whole, and
+// recording.json rebuilt from the segments, marked as interrupted.
+base::Result<RepairOutcome> RepairRecording(const std::string& folder);
+
+}  // namespace recording

@@ -1,0 +1,361 @@
+// Recording to disk and reading back: every block comes back byte for byte with its number
+// and time, losses and pauses as gap records, a full or slow disk ends the recording whole,
+// and a torn, damaged or foreign file is read as far as it can be, with the reason.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "DiskGuard.h"
+#include "FolderFiles.h"
+#include "OpenRecordings.h"
+#include "RecordFormat.h"
+#include "Recorder.h"
+#include "RecordingReader.h"
+#include "TempDirTest.h"
+
+namespace {
+
+using namespace recording;
+
+// Block `n`: every cell a function of its number, point and channel.
+std::vector<int16_t> Cells(uint64_t n) {
+  std::vector<int16_t> cells(kCodesPerRecord);
+  for (size_t i = 0; i < cells.size(); ++i) cells[i] = static_cast<int16_t>(n * 7919 + i * 31);
+  return cells;
+}
+
+acquisition::BlockView View(const std::vector<int16_t>& cells) {
+  return {.cells = cells.data(), .channels = kChannels, .points = kPoints, .aggregateRate = 50000};
+}
+
+// A recorder on a clock of the test's own: each block arrives 0.384 s after the one before.
+struct Bench {
+  explicit Bench(std::string folder) { settings.folder = std::move(folder); }
+  std::unique_ptr<Recorder> Start() {
+    settings.description.card = "KZB7310 \"模拟\" 板卡";
+    settings.description.aggregateRateHz = 50000;
+    settings.description.blockSeconds = 0.384;
+    settings.description.voltsPerCode = 10.0 / 65535;
+    settings.utcMicrosNow = [this] { return utc.load(); };
+    auto started = Recorder::Start(settings);
+    EXPECT_TRUE(started) << (started ? "" : started.failure().reason);
+    return started ? std::move(started.value()) : nullptr;
+  }
+  bool Deliver(Recorder& r, uint64_t n, int lostBefore = 0) {
+    utc += 384000 * (1 + lostBefore);
+    const auto cells = Cells(n);
+    return r.Add(View(cells), lostBefore);
+  }
+  RecorderSettings settings;
+  std::atomic<int64_t> utc{1'765'000'000'000'000};
+};
+
+std::vector<SummaryRow> AllRows(const RecordingIndex& index) {
+  std::vector<SummaryRow> rows;
+  for (const SegmentIndex& s : index.segments)
+    rows.insert(rows.end(), s.rows.begin(), s.rows.end());
+  return rows;
+}
+
+// Every block row's codes as recorded, against Cells of its number.
+void ExpectBlocksAsDelivered(const RecordingIndex& index) {
+  std::vector<uint8_t> payload;
+  for (const SegmentIndex& s : index.segments) {
+    for (size_t i = 0; i < s.rows.size(); ++i) {
+      if (s.rows[i].header.flags != kBlock) continue;
+      ASSERT_TRUE(ReadRecord(s, i, payload));
+      const auto cells = Cells(s.rows[i].header.block);
+      ASSERT_EQ(std::memcmp(payload.data(), cells.data(), kPayloadBytes), 0)
+          << "block " << s.rows[i].header.block;
+    }
+  }
+}
+
+uint64_t FolderBytes(const std::string& folder) {
+  uint64_t bytes = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) bytes += entry.file_size();
+  return bytes;
+}
+
+void AppendBytes(const std::filesystem::path& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary | std::ios::app) << bytes;
+}
+
+}  // namespace
+
+TEST(RecordFormat, RecordsAreCheckedAndNamed) {
+  const char* nine = "123456789";
+  EXPECT_EQ(Crc32(reinterpret_cast<const uint8_t*>(nine), 9), 0xCBF43926u);  // zlib's check
+  std::vector<uint8_t> record(kRecordBytes, 0x5A);
+  const RecordHeader header{.flags = kGap, .block = 1ull << 40, .utcMicros = -5, .count = 7};
+  EncodeHeader(header, record.data() + kHeaderBytes, record.data());
+  RecordHeader read;
+  ASSERT_EQ(DecodeRecord(record.data(), read), RecordState::Whole);
+  EXPECT_EQ(std::tie(read.flags, read.block, read.utcMicros, read.count),
+            std::tie(header.flags, header.block, header.utcMicros, header.count));
+  record[kRecordBytes - 1] ^= 1;  // one bit of the last code
+  EXPECT_EQ(DecodeRecord(record.data(), read), RecordState::Damaged);
+  record[0] = 'X';
+  EXPECT_EQ(DecodeRecord(record.data(), read), RecordState::WrongMagic);
+
+  const std::pair<const char*, std::optional<int>> names[] = {
+      {"segment-0001.kzr", 1},     {"segment-12345.kzr", 12345},  {"segment-001.kzr", {}},
+      {"segment-0000.kzr", {}},    {"segment-0001.kzr.part", {}}, {"segment-00a1.kzr", {}},
+      {"segment-0001.minmax", {}}, {"recording.json", {}},
+  };
+  for (const auto& [name, number] : names) EXPECT_EQ(SegmentNumber(name), number) << name;
+}
+
+TEST(RecordFormat, TimesAndDescriptionsReadBack) {
+  const std::pair<int64_t, const char*> times[] = {
+      {0, "1970-01-01T00:00:00.000000Z"},
+      {-1, "1969-12-31T23:59:59.999999Z"},
+      {951782400000000, "2000-02-29T00:00:00.000000Z"},
+      {1765376537123456, "2025-12-10T14:22:17.123456Z"},
+  };
+  for (const auto& [micros, text] : times) EXPECT_EQ(UtcText(micros), text);
+
+  Description d;
+  d.formatVersion = kFormatVersion;
+  d.id = "abc";
+  d.card = "卡 \"KZB\" \\ \t end";
+  d.cardLibrary = "C:\\卡\\adcard.dll";
+  d.channels = kChannels;
+  d.points = kPoints;
+  d.aggregateRateHz = 50000;
+  d.blockSeconds = 0.384;
+  d.voltsPerCode = 10.0 / 65535;
+  d.startUtcMicros = 1765376537123456;
+  for (const std::string& json : {DescriptionRecordJson(d), RecordingJson(d)}) {
+    auto back = ParseDescription(json);
+    ASSERT_TRUE(back) << json;
+    EXPECT_EQ(back.value().card, d.card);
+    EXPECT_EQ(back.value().cardLibrary, d.cardLibrary);
+    EXPECT_EQ(back.value().voltsPerCode, d.voltsPerCode);
+    EXPECT_EQ(back.value().startUtcMicros, d.startUtcMicros);
+  }
+  const std::pair<const char*, const char*> refused[] = {
+      {"", "not a JSON object"},
+      {"{\"format\": \"something else\"}", "not a recording"},
+      {"{\"format\": \"kzb7310 recording\", \"format_version\": 2}", "newer than this program"},
+      {"{\"format\": \"kzb7310 recording\", \"format_version\": 1}", "shape and pace"},
+  };
+  for (const auto& [json, why] : refused) {
+    auto r = ParseDescription(json);
+    ASSERT_FALSE(r) << json;
+    EXPECT_NE(r.failure().reason.find(why), std::string::npos) << r.failure().reason;
+  }
+}
+
+// 1 MB free less a reserve of 0.5 MB, written at 100 kB/s.
+TEST(DiskGuard, StopsBeforeTheReserveAndWarnsFromTheRate) {
+  DiskGuard guard(500'000, 3);
+  EXPECT_FALSE(guard.SecondsLeft(0));  // no rate yet
+  guard.Measured(1'000'000, 0, 0);
+  guard.Measured(std::nullopt, 1, 100'000);  // the file system could not say: the last stands
+  EXPECT_DOUBLE_EQ(*guard.SecondsLeft(100'000), 4.0);
+  EXPECT_FALSE(guard.Low(100'000));
+  EXPECT_TRUE(guard.Low(250'000));
+  const std::tuple<uint64_t, uint64_t, bool> fits[] = {
+      {100'000, 400'000, true}, {100'000, 400'001, false}, {0, 500'000, true},
+      {0, 500'001, false},      {2'000'000, 0, false},
+  };
+  for (const auto& [bytes, written, fit] : fits) {
+    EXPECT_EQ(guard.Fits(bytes, written), fit) << bytes << " after " << written;
+  }
+}
+
+class RecorderTest : public TempDirTest {};
+
+// Blocks, a loss and a pause, across three segments: every block back byte for byte, the
+// gaps with their counts and times, the summary and the description whole.
+TEST_F(RecorderTest, EveryBlockComesBackWithItsGaps) {
+  Bench bench((dir / "rec").string());
+  bench.settings.segmentBytes = 5 * kRecordBytes;
+  auto r = bench.Start();
+  ASSERT_TRUE(r);
+  for (uint64_t n = 0; n < 4; ++n) ASSERT_TRUE(bench.Deliver(*r, n));
+  ASSERT_TRUE(bench.Deliver(*r, 6, 2));  // blocks 4 and 5 never came
+  r->Pause();
+  bench.utc += 10 * 384000;  // stopped for ten blocks' time
+  ASSERT_TRUE(bench.Deliver(*r, 17));
+  const RecorderStatus closed = r->Close();
+  EXPECT_EQ(closed.ended, EndReason::Closed);
+  EXPECT_EQ(std::tie(closed.blocksRecorded, closed.blocksLost, closed.gaps),
+            std::make_tuple(uint64_t{6}, uint64_t{2}, uint64_t{2}));
+
+  auto index = OpenRecording(bench.settings.folder);
+  ASSERT_TRUE(index) << index.failure().reason;
+  EXPECT_TRUE(index.value().problems.empty());
+  EXPECT_TRUE(index.value().complete && !index.value().stillWriting);
+  EXPECT_EQ(index.value().segments.size(), size_t{2});
+  EXPECT_EQ(index.value().description.card, "KZB7310 \"模拟\" 板卡");
+  const auto rows = AllRows(index.value());
+  ASSERT_EQ(rows.size(), size_t{8});
+  const int64_t t0 = rows[0].header.utcMicros;
+  struct Expected {
+    uint32_t flags;
+    uint64_t block, count;
+    int64_t sinceStart;
+  };
+  const Expected expected[] = {{kBlock, 0, 1, 0},
+                               {kBlock, 1, 1, 384000},
+                               {kBlock, 2, 1, 768000},
+                               {kBlock, 3, 1, 1152000},
+                               {kGap, 4, 2, 1536000},
+                               {kBlock, 6, 1, 2304000},
+                               {kGap | kPaused, 7, 10, 2688000},
+                               {kBlock, 17, 1, 6528000}};
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const RecordHeader& h = rows[i].header;
+    EXPECT_EQ(std::make_tuple(h.flags, h.block, uint64_t{h.count}, h.utcMicros - t0),
+              std::make_tuple(expected[i].flags, expected[i].block, expected[i].count,
+                              expected[i].sinceStart))
+        << "row " << i;
+  }
+  ExpectBlocksAsDelivered(index.value());
+  EXPECT_EQ(rows[0].least[1], static_cast<uint16_t>(31));  // the minmax row of block 0
+}
+
+// A disk that fills, a disk too slow for the queue, a limit reached: each ends the
+// recording, and what it holds is whole.
+TEST_F(RecorderTest, AFullOrSlowDiskOrALimitEndsItWhole) {
+  struct Row {
+    const char* name;
+    std::function<void(RecorderSettings&)> set;
+    EndReason ended;
+  };
+  const Row rows[] = {
+      {"full",
+       [](RecorderSettings& s) {
+         // Room for the reserve and four records besides the description record.
+         s.reserveBytes = 1 << 20;
+         s.freeBytes = [](const std::string& folder) {
+           return std::optional<uint64_t>((1 << 20) + 5 * kRecordBytes - FolderBytes(folder));
+         };
+       },
+       EndReason::DiskFull},
+      {"slow",
+       [](RecorderSettings& s) {
+         s.queueBlocks = 2;
+         s.syncSeconds = 0;
+         s.freeBytes = [](const std::string&) {
+           std::this_thread::sleep_for(std::chrono::milliseconds(200));
+           return std::optional<uint64_t>();
+         };
+       },
+       EndReason::DiskSlow},
+      {"duration", [](RecorderSettings& s) { s.limitSeconds = 0.384 * 5; }, EndReason::Duration},
+      {"size", [](RecorderSettings& s) { s.limitBytes = 6 * kRecordBytes; }, EndReason::Size},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Bench bench((dir / row.name).string());
+    row.set(bench.settings);
+    auto r = bench.Start();
+    ASSERT_TRUE(r);
+    uint64_t n = 0;
+    while (n < 200 && bench.Deliver(*r, n)) {
+      ++n;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_LT(n, 200u);
+    const RecorderStatus closed = r->Close();
+    EXPECT_EQ(closed.ended, row.ended);
+    auto index = OpenRecording(bench.settings.folder);
+    ASSERT_TRUE(index);
+    EXPECT_TRUE(index.value().complete);
+    EXPECT_EQ(index.value().blocksRecorded, closed.blocksRecorded);
+    ExpectBlocksAsDelivered(index.value());
+  }
+}
+
+// A crash: the last record torn and the summaries behind. The reader leaves the tear out,
+// the repair cuts it off, rebuilds the summaries and the description, and says it was
+// interrupted; a damaged record, a foreign segment and a newer description are said.
+TEST_F(RecorderTest, ATornOrDamagedRecordingIsReadAsFarAsItGoes) {
+  Bench bench((dir / "rec").string());
+  auto r = bench.Start();
+  for (uint64_t n = 0; n < 6; ++n) ASSERT_TRUE(bench.Deliver(*r, n));
+  r->Close();
+  r.reset();
+  const auto segment = dir / "rec" / "segment-0001.kzr";
+  const auto minmax = dir / "rec" / "segment-0001.minmax";
+  std::filesystem::resize_file(minmax, 3 * kSummaryRowBytes);   // rows behind the records
+  AppendBytes(segment, std::string(kRecordBytes / 2, '\x11'));  // half a record
+  std::filesystem::remove(dir / "rec" / "recording.json");
+
+  auto index = OpenRecording(bench.settings.folder);
+  ASSERT_TRUE(index);
+  EXPECT_EQ(index.value().blocksRecorded, 6u);
+  EXPECT_FALSE(index.value().complete);
+  auto repaired = RepairRecording(bench.settings.folder);
+  ASSERT_TRUE(repaired);
+  EXPECT_EQ(repaired.value().tornBytes, kRecordBytes / 2);
+  EXPECT_EQ(std::filesystem::file_size(segment), 7 * kRecordBytes);
+  EXPECT_EQ(std::filesystem::file_size(minmax), 6 * kSummaryRowBytes);
+  index = OpenRecording(bench.settings.folder);
+  ASSERT_TRUE(index);
+  EXPECT_TRUE(index.value().described && !index.value().complete);
+  ExpectBlocksAsDelivered(index.value());
+
+  // Record 3 damaged on the disk, a stranger's segment, a description from a newer program.
+  {
+    std::fstream f(segment, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(3 * kRecordBytes + 100);
+    f.put('\x7f');
+  }
+  std::filesystem::resize_file(minmax, 0);
+  std::ofstream(dir / "rec" / "segment-0002.kzr", std::ios::binary)
+      << std::string(kRecordBytes, 'x');
+  std::ofstream(dir / "rec" / "recording.json")
+      << "{\"format\": \"kzb7310 recording\", \"format_version\": 9}";
+  index = OpenRecording(bench.settings.folder);
+  ASSERT_TRUE(index);
+  const auto& problems = index.value().problems;
+  ASSERT_EQ(problems.size(), size_t{3});
+  EXPECT_NE(problems[0].find("newer than this program"), std::string::npos) << problems[0];
+  EXPECT_NE(problems[1].find("record 3 is damaged"), std::string::npos) << problems[1];
+  EXPECT_NE(problems[2].find("segment-0002.kzr: not a segment"), std::string::npos) << problems[2];
+  EXPECT_EQ(index.value().blocksRecorded, 5u);
+  EXPECT_EQ(index.value().blocksDamaged, 1u);
+}
+
+// A folder is made when missing, and one that holds a recording is never written over.
+TEST_F(RecorderTest, ARecordingsFolderIsNeverWrittenOver) {
+  Bench first((dir / "a" / "b").string());
+  auto r = first.Start();
+  ASSERT_TRUE(r);
+  ASSERT_TRUE(first.Deliver(*r, 0));
+  EXPECT_EQ(FreeRecordingFolder(first.settings.folder), first.settings.folder + "-2");
+  r->Close();
+  std::ofstream(dir / "file") << "x";
+  const std::pair<std::string, const char*> refused[] = {
+      {first.settings.folder, "holds a recording already"},
+      {(dir / "file").string(), "not a folder"},
+      {(dir / "file" / "sub").string(), ""},
+  };
+  for (const auto& [folder, why] : refused) {
+    auto made = MakeRecordingFolder(folder);
+    ASSERT_FALSE(made) << folder;
+    EXPECT_NE(made.failure().reason.find(why), std::string::npos) << made.failure().reason;
+  }
+  EXPECT_EQ(OpenRecording(first.settings.folder).value().blocksRecorded, 1u);
+}
+
+// A recording noted open is interrupted once no program writes it any more.
+TEST_F(RecorderTest, AnOpenRecordingIsFoundOnceNobodyWritesIt) {
+  const std::string registry = (dir / "open").string();
+  Bench bench((dir / "rec").string());
+  auto r = bench.Start();
+  ASSERT_TRUE(NoteOpen(registry, bench.settings.folder));
+  ASSERT_TRUE(bench.Deliver(*r, 0));
+  EXPECT_TRUE(InterruptedRecordings(registry).empty());  // still being written
+  r.reset();  // the program gone without noting it closed
+  EXPECT_EQ(InterruptedRecordings(registry), std::vector<std::string>{bench.settings.folder});
+  NoteClosed(registry, bench.settings.folder);
+  EXPECT_TRUE(InterruptedRecordings(registry).empty());
+}
