@@ -10,6 +10,7 @@
 #include "DataFile.h"
 #include "FrmMultiBuf.h"
 #include "QtTranslations.h"
+#include "RecordCommand.h"
 #include "SingleInstance.h"
 #include "StationProfile.h"
 #include "StationWindow.h"
@@ -75,6 +76,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "kzb7310: 未写完的数据文件已保留 unfinished data file kept: %s\n",
                  kept.c_str());
   }
+  RepairInterruptedRecordings();
 
   if (choice.station) {
     const auto profile = production::StationProfile(choice.profile);

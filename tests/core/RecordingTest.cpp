@@ -8,12 +8,17 @@
 #include <fstream>
 #include <thread>
 
+#include "CardRecording.h"
 #include "DiskGuard.h"
+#include "DllDef.h"
 #include "FolderFiles.h"
 #include "OpenRecordings.h"
 #include "RecordFormat.h"
 #include "Recorder.h"
 #include "RecordingReader.h"
+#include "SignalGenerator.h"
+#include "SimCardControl.h"
+#include "StartStop.h"
 #include "TempDirTest.h"
 
 namespace {
@@ -358,4 +363,59 @@ TEST_F(RecorderTest, AnOpenRecordingIsFoundOnceNobodyWritesIt) {
   EXPECT_EQ(InterruptedRecordings(registry), std::vector<std::string>{bench.settings.folder});
   NoteClosed(registry, bench.settings.folder);
   EXPECT_TRUE(InterruptedRecordings(registry).empty());
+}
+
+// A stall of the card: the gap's count is the simulated card's own overrun count, and every
+// block around it is the card's, byte for byte, under the card's own number.
+TEST_F(RecorderTest, AStalledCardsGapIsItsOverrunCount) {
+  SimCard_Reset();
+  SimCard_SetManualClock(1);
+  DllDef dll(ADCARD_PATH);
+  const auto started = acquisition::StartAcquisition(dll);
+  ASSERT_TRUE(started && started.value().started);
+  RecorderSettings settings;
+  settings.folder = (dir / "rec").string();
+  settings.description = CardDescription(dll, "simulated", "test");
+  auto r = Recorder::Start(settings);
+  ASSERT_TRUE(r);
+  std::atomic<bool> stop{false};
+  const int64_t start = SimCard_NowMicros();
+  const auto cardSeconds = [&] { return (SimCard_NowMicros() - start) / 1e6; };
+  bool stalled = false;
+  const auto polled = RecordCard(dll, *r.value(), stop,
+                                 {.steadySeconds = [] { return SimCard_NowMicros() / 1e6; },
+                                  .sleepMs =
+                                      [&](int) {
+                                        SimCard_AdvanceMs(50);
+                                        if (!stalled && cardSeconds() > 20) {
+                                          stalled = true;
+                                          SimCard_StallQueries(40000);
+                                        }
+                                        stop = cardSeconds() > 90;
+                                      },
+                                  .everySecond = {}});
+  ASSERT_TRUE(polled);
+  const RecorderStatus closed = r.value()->Close();
+  ASSERT_GT(SimCard_OverrunCount(), 0);
+  EXPECT_EQ(closed.blocksLost, static_cast<uint64_t>(SimCard_OverrunCount()));
+  EXPECT_EQ(closed.gaps, 1u);
+
+  auto index = OpenRecording(settings.folder);
+  ASSERT_TRUE(index);
+  std::vector<int16_t> cells(kCodesPerRecord);
+  std::vector<uint8_t> payload;
+  uint64_t expectedBlock = 0;
+  for (const SegmentIndex& s : index.value().segments) {
+    for (size_t i = 0; i < s.rows.size(); ++i) {
+      const RecordHeader& h = s.rows[i].header;
+      ASSERT_EQ(h.block, expectedBlock);
+      expectedBlock += h.count;
+      if (h.flags != kBlock) continue;
+      ASSERT_TRUE(ReadRecord(s, i, payload));
+      simcard::FillBlock(cells.data(), kChannels, kPoints, static_cast<int64_t>(h.block), 50000,
+                         {simcard::DefaultTone()});
+      ASSERT_EQ(std::memcmp(payload.data(), cells.data(), kPayloadBytes), 0) << "block " << h.block;
+    }
+  }
+  EXPECT_GT(expectedBlock, 200u);
 }

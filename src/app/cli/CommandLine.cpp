@@ -16,6 +16,7 @@
 #include "LineUploader.h"
 #include "MeasurementText.h"
 #include "ProductionCheck.h"
+#include "RecordCommand.h"
 #include "ReportFormats.h"
 #include "ResultsStore.h"
 #include "RunClock.h"
@@ -33,6 +34,7 @@ constexpr const char* kUsage =
     "       kzb7310 --results [--serial S] [--since DATE] [--format table|csv|junit]\n"
     "                         [--line [PROFILE]]\n"
     "       kzb7310 --station [PROFILE]\n"
+    "       kzb7310 --record FOLDER [--duration 8h] [--size 2G] [--profile PROFILE]\n"
     "       kzb7310 [--help] [--version]\n"
     "\n"
     "  (no option)        open the window (KZB7310测试及编程源程序)\n"
@@ -53,6 +55,11 @@ constexpr const char* kUsage =
     "                     PROFILE's [line] names (else libpq's PGHOST, PGSERVICE, ...);\n"
     "                     --format report|report-csv: per day and station the runs and\n"
     "                     yields, the retested serials, the stations whose clocks are off\n"
+    "  --record FOLDER    record every block of all 64 channels into FOLDER (made when\n"
+    "                     missing; one holding a recording is refused) without a window,\n"
+    "                     until --duration (8h, 90m, 1h30m, 45s) or --size (2G, 500M) is\n"
+    "                     reached or Ctrl+C; exit 0 done, 1 ended early by the disk or the\n"
+    "                     card, 2 not started, 3 interrupted before its limit, 4 not written\n"
     "  --serial S         with --self-test: the serial number of the card under test, for\n"
     "                     the report (a profile's serial_pattern must match it whole)\n"
     "  --operator NAME    with --self-test: who runs the test, for the report\n"
@@ -274,6 +281,9 @@ struct Options {
   bool forResults = false;  // an option that only --results takes
   bool line = false;        // --results --line: the line's database
   std::string lineProfile;  // the profile whose [line] names it
+  bool record = false;
+  RecordArguments recordArgs;
+  bool forRecord = false;  // an option that only --record takes
 };
 
 // Reads one option at args[i] (and its value); gives an exit status where the command line
@@ -311,6 +321,14 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
   } else if (arg == "--line") {
     o.line = o.forResults = true;
     if (valueFollows) o.lineProfile = args[++i];
+  } else if (arg == "--record") {
+    return value(o.recordArgs.folder, o.record);
+  } else if (arg == "--duration" || arg == "--size" || arg == "--profile") {
+    RecordArguments& r = o.recordArgs;
+    return value(arg == "--duration" ? r.duration
+                 : arg == "--size"   ? r.size
+                                     : r.profile,
+                 o.forRecord);
   } else if (arg == "--since" || arg == "--format") {
     return value(arg == "--since" ? o.filter.since : o.format, o.forResults);
   } else if (arg == "--report" || arg == "--report-junit" || arg == "--serial" ||
@@ -360,6 +378,18 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
   if (choice.station && (o.selfTest || o.listResults || o.forResults || o.forSelfTest)) {
     std::fputs("kzb7310: --station takes only a profile\n", stderr);
     return 2;
+  }
+  if (o.record || o.forRecord) {
+    if (!o.record || o.selfTest || o.listResults || o.forResults || o.forSelfTest ||
+        choice.station) {
+      std::fputs(
+          "kzb7310: --duration, --size and --profile go with --record, and --record "
+          "with nothing else\n",
+          stderr);
+      return 2;
+    }
+    QCoreApplication app(argc, argv);  // for the program's own folder
+    return RecordHeadless(o.recordArgs);
   }
   if (o.listResults || o.forResults) return Results(argc, argv, o);
   if (o.forSelfTest && !o.selfTest) {

@@ -1,5 +1,6 @@
-// The program's few command-line entries: --help, --version, the headless --self-test and
-// --results, and --station. Anything else (Qt's own options among them) goes to the window.
+// The program's few command-line entries: --help, --version, the headless --self-test,
+// --results and --record, and --station. Anything else (Qt's own options among them) goes to the
+// window.
 #pragma once
 
 #include <optional>

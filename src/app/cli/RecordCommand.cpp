@@ -1,0 +1,228 @@
+#include "RecordCommand.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "CardIdentity.h"
+#include "CardLibrary.h"
+#include "CardRecording.h"
+#include "DataDirectory.h"
+#include "DllDef.h"
+#include "FolderFiles.h"
+#include "OpenRecordings.h"
+#include "Profile.h"
+#include "RecordingLimits.h"
+#include "RecordingReader.h"
+#include "ResultsStore.h"
+#include "SingleInstance.h"
+#include "StartStop.h"
+#include "TerminationSignals.h"
+#include "WholeFile.h"
+
+namespace {
+
+constexpr int kEndedEarly = 1, kNotStarted = 2, kInterrupted = 3, kNotWritten = 4;
+
+int NotStarted(const char* what, const std::string& subject, const std::string& reason) {
+  std::fprintf(stderr, "kzb7310: %s: %s: %s\n", what, subject.c_str(), reason.c_str());
+  return kNotStarted;
+}
+
+// Beside the results database: the program's own place, never the operator's data folder.
+std::string Registry() {
+  return recording::InFolder(base::DirectoryOfPath(results::DefaultResultsPath()),
+                             "recordings-open");
+}
+
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+std::string EndText(const recording::RecorderStatus& s) {
+  using recording::EndReason;
+  switch (s.ended) {
+    case EndReason::None:
+    case EndReason::Closed:
+      return "已停止 stopped";
+    case EndReason::Duration:
+      return "已到时长 duration reached";
+    case EndReason::Size:
+      return "已到大小 size reached";
+    case EndReason::DiskFull:
+      return "磁盘将满，已停止 stopped before the disk was full";
+    case EndReason::DiskSlow:
+      return "磁盘太慢，写入跟不上，已停止 stopped: the disk could not keep up";
+    case EndReason::WriteFailed:
+      return "写入失败 a write failed: " + s.detail;
+  }
+  return {};
+}
+
+void SaySummary(const std::string& folder, const recording::RecorderStatus& s) {
+  std::printf(
+      "记录结束 recording ended, %s: %s\n"
+      "  已记录 %llu 块 blocks recorded, 丢失 %llu 块 blocks lost, 间断 %llu 处 gaps\n"
+      "  开始 start %s (%s)\n"
+      "  结束 end   %s (%s)\n",
+      EndText(s).c_str(), folder.c_str(), static_cast<unsigned long long>(s.blocksRecorded),
+      static_cast<unsigned long long>(s.blocksLost), static_cast<unsigned long long>(s.gaps),
+      recording::LocalText(s.startUtcMicros).c_str(), recording::UtcText(s.startUtcMicros).c_str(),
+      recording::LocalText(s.endUtcMicros).c_str(), recording::UtcText(s.endUtcMicros).c_str());
+  std::fflush(stdout);
+}
+
+// A line a minute while it goes, and one warning when the disk has under 30 minutes left.
+std::function<void(const recording::RecorderStatus&)> Progress() {
+  return [lastSaid = SteadySeconds(), warned = false](const recording::RecorderStatus& s) mutable {
+    if (s.lowOnRoom && !warned) {
+      warned = true;
+      std::fprintf(stderr,
+                   "kzb7310: 磁盘空间只够再记录约 %.0f 分钟 the disk has room for about %.0f "
+                   "more minutes\n",
+                   *s.secondsLeft / 60, *s.secondsLeft / 60);
+    }
+    if (SteadySeconds() - lastSaid < 60) return;
+    lastSaid = SteadySeconds();
+    std::printf("已记录 %llu 块 blocks, 丢失 %llu lost, %.1f MB\n",
+                static_cast<unsigned long long>(s.blocksRecorded),
+                static_cast<unsigned long long>(s.blocksLost), s.bytes / 1e6);
+    std::fflush(stdout);
+  };
+}
+
+struct Limits {
+  double seconds = 0;
+  uint64_t bytes = 0;
+};
+
+// Why a recording cannot begin, before the card is touched.
+std::optional<int> RefusedBeforeTheCard(const RecordArguments& args, Limits& limits) {
+  if (!args.duration.empty()) {
+    const auto seconds = recording::ParseDuration(args.duration);
+    if (!seconds)
+      return NotStarted("--duration takes 8h, 90m, 1h30m, 45s", args.duration, "not a time");
+    limits.seconds = *seconds;
+  }
+  if (!args.size.empty()) {
+    const auto bytes = recording::ParseSize(args.size);
+    if (!bytes) return NotStarted("--size takes 2G, 500M or bytes", args.size, "not a size");
+    limits.bytes = *bytes;
+  }
+  if (!args.profile.empty()) {
+    if (auto profile = selftest::LoadProfile(args.profile); !profile) {
+      return NotStarted("配置无法使用，记录未开始 profile refused, nothing recorded",
+                        profile.failure().subject, profile.failure().reason);
+    }
+  }
+  if (auto made = recording::MakeRecordingFolder(args.folder); !made) {
+    return NotStarted("记录文件夹无法使用，记录未开始 the folder cannot take a recording",
+                      made.failure().subject, made.failure().reason);
+  }
+  return std::nullopt;
+}
+
+std::optional<int> RefusedTheCard(const SingleInstance& instance, const std::string& library) {
+  if (instance.state() == SingleInstance::State::AlreadyRuns) {
+    return NotStarted("板卡正由另一个程序使用，记录未开始 the card is in use, nothing recorded",
+                      "进程 " + instance.holderProcess(), "数据目录 " + instance.holderDirectory());
+  }
+  if (instance.state() == SingleInstance::State::NoLock) {
+    return NotStarted("无法确认板卡没有被另一个程序使用 the card lock cannot be made", library,
+                      instance.holder());
+  }
+  return std::nullopt;
+}
+
+int StatusOf(const recording::RecorderStatus& s, const Limits& limits, bool interrupted,
+             bool cardFailed) {
+  using recording::EndReason;
+  if (s.ended == EndReason::WriteFailed || !s.detail.empty()) return kNotWritten;
+  if (cardFailed || s.ended == EndReason::DiskFull || s.ended == EndReason::DiskSlow) {
+    return kEndedEarly;
+  }
+  const bool limited = limits.seconds > 0 || limits.bytes > 0;
+  if (interrupted && limited && s.ended == EndReason::Closed) return kInterrupted;
+  return 0;
+}
+
+}  // namespace
+
+void RepairInterruptedRecordings() {
+  const std::string registry = Registry();
+  for (const std::string& folder : recording::InterruptedRecordings(registry)) {
+    if (!recording::HoldsRecording(folder)) {
+      recording::NoteClosed(registry, folder);  // moved or removed since
+      continue;
+    }
+    auto repaired = recording::RepairRecording(folder);
+    if (!repaired) {
+      std::fprintf(stderr,
+                   "kzb7310: 上次的记录被中断，无法修复 an interrupted recording cannot be "
+                   "repaired: %s: %s\n",
+                   folder.c_str(), repaired.failure().reason.c_str());
+      continue;
+    }
+    const recording::RecordingIndex& index = repaired.value().index;
+    std::fprintf(stderr,
+                 "kzb7310: 上次的记录被中断，已修复 an interrupted recording was repaired: %s: "
+                 "%llu 块 blocks up to %s, %llu bytes of a torn end cut off\n",
+                 folder.c_str(), static_cast<unsigned long long>(index.blocksRecorded),
+                 recording::LocalText(index.endUtcMicros).c_str(),
+                 static_cast<unsigned long long>(repaired.value().tornBytes));
+    recording::NoteClosed(registry, folder);
+  }
+}
+
+int RecordHeadless(const RecordArguments& args) {
+  RepairInterruptedRecordings();
+  Limits limits;
+  if (auto refused = RefusedBeforeTheCard(args, limits)) return *refused;
+  static std::atomic<bool> interrupted{false};
+  SetFlagOnTermination(&interrupted);
+  DllDef dll;
+  SingleInstance instance(dll.library().path(), acquisition::DefaultDataDirectory());
+  if (auto refused = RefusedTheCard(instance, dll.library().path())) return *refused;
+  const auto identity = card::RequestIdentity(dll);
+  if (!identity) {
+    return NotStarted("无法识别板卡，记录未开始 the card cannot be identified",
+                      identity.failure().subject, identity.failure().reason);
+  }
+  const auto started = acquisition::StartAcquisition(dll);
+  if (!started || !started.value().started) {
+    return NotStarted(
+        "无法启动采集，记录未开始 acquisition cannot start", dll.library().path(),
+        started ? acquisition::RefusalText(started.value().errorNumber) : started.failure().reason);
+  }
+  recording::RecorderSettings settings;
+  settings.folder = args.folder;
+  settings.description = recording::CardDescription(dll, identity.value(), "kzb7310 " KZB_VERSION);
+  settings.limitSeconds = limits.seconds;
+  settings.limitBytes = limits.bytes;
+  auto recorder = recording::Recorder::Start(std::move(settings));
+  if (!recorder) {
+    (void)acquisition::StopAcquisition(dll);
+    return NotStarted("记录无法开始 the recording cannot start", recorder.failure().subject,
+                      recorder.failure().reason);
+  }
+  (void)recording::NoteOpen(Registry(), args.folder);
+  std::printf("记录 recording 64 channels to %s%s\n", args.folder.c_str(),
+              limits.seconds > 0 ? "" : " (Ctrl+C ends it)");
+  std::fflush(stdout);
+  const auto polled = recording::RecordCard(
+      dll, *recorder.value(), interrupted,
+      {.steadySeconds = SteadySeconds,
+       .sleepMs = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); },
+       .everySecond = Progress()});
+  if (!polled) {
+    std::fprintf(stderr,
+                 "kzb7310: 板卡无法使用，记录已停止 the card failed, recording ended: %s: %s\n",
+                 polled.failure().subject.c_str(), polled.failure().reason.c_str());
+  }
+  (void)acquisition::StopAcquisition(dll);
+  const recording::RecorderStatus status = recorder.value()->Close();
+  recording::NoteClosed(Registry(), args.folder);
+  SaySummary(args.folder, status);
+  return StatusOf(status, limits, interrupted, !polled);
+}

@@ -1,0 +1,19 @@
+// The headless recording: `kzb7310 --record FOLDER [--duration 8h] [--size 2G]
+// [--profile P]`, every block of all 64 channels to FOLDER until the limit, a signal, or
+// the disk ends it; and the repair of recordings a crash left open.
+#pragma once
+
+#include <string>
+
+struct RecordArguments {
+  std::string folder, duration, size, profile;
+};
+
+// The exit status: 0 recorded to its limit (or, without one, until asked to stop), 1 ended
+// early by the disk or the card (what it holds is whole), 2 not started, 3 interrupted
+// before its limit, 4 a file of it could not be written.
+int RecordHeadless(const RecordArguments& args);
+
+// Recordings a crash or a power cut left open, each named on standard error and repaired;
+// one another program still writes is left alone.
+void RepairInterruptedRecordings();
