@@ -15,6 +15,7 @@
 #include "OpenRecordings.h"
 #include "RecordFormat.h"
 #include "Recorder.h"
+#include "RecordingLimits.h"
 #include "RecordingReader.h"
 #include "SignalGenerator.h"
 #include "SimCardControl.h"
@@ -153,6 +154,23 @@ TEST(RecordFormat, TimesAndDescriptionsReadBack) {
     ASSERT_FALSE(r) << json;
     EXPECT_NE(r.failure().reason.find(why), std::string::npos) << r.failure().reason;
   }
+}
+
+TEST(RecordingLimits, TimesAndSizesAsTyped) {
+  const std::pair<const char*, std::optional<double>> durations[] = {
+      {"8h", 28800}, {"90m", 5400},  {"1h30m", 5400}, {"1h30m15s", 5415}, {"45s", 45},
+      {"90", 90},    {"0.5h", 1800}, {"", {}},        {"0", {}},          {"1h30", {}},
+      {"30m1h", {}}, {"-5m", {}},    {"8 h", {}},     {"5d", {}},         {"1e3", {}},
+  };
+  for (const auto& [text, seconds] : durations) EXPECT_EQ(ParseDuration(text), seconds) << text;
+  const std::pair<const char*, std::optional<uint64_t>> sizes[] = {
+      {"2G", 2ull << 30}, {"500M", 500ull << 20},
+      {"1.5k", 1536},     {"2GB", 2ull << 30},
+      {"4096", 4096},     {"", {}},
+      {"0", {}},          {"2X", {}},
+      {"G", {}},          {"2GiB", {}},
+  };
+  for (const auto& [text, bytes] : sizes) EXPECT_EQ(ParseSize(text), bytes) << text;
 }
 
 // 1 MB free less a reserve of 0.5 MB, written at 100 kB/s.
