@@ -32,18 +32,25 @@ CardPoll PollCard(DllDef& dll, LossWatch& losses, const std::function<double()>&
 
 base::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
                                      LossWatch& losses, bool saving,
-                                     const std::function<double()>& nowSeconds) {
+                                     const std::function<double()>& nowSeconds,
+                                     const BlockTap& tap) {
   return card::Attempt(dll.library(), [&] {
     TickOutcome outcome;
-    const CardPoll poll = PollCard(dll, losses, nowSeconds, std::numeric_limits<int>::max(),
-                                   {.onLoss = [&] { capture.NoteLoss(); },
-                                    .take =
-                                        [&](const FetchedBlock& fetched) {
-                                          if (fetched.status == 1)
-                                            AcceptBlock(dll, capture, saving, fetched.block);
-                                          return true;
-                                        },
-                                    .ring = true});
+    int64_t lostTold = losses.lost();  // this poll's losses go with its first block
+    const CardPoll poll =
+        PollCard(dll, losses, nowSeconds, std::numeric_limits<int>::max(),
+                 {.onLoss = [&] { capture.NoteLoss(); },
+                  .take =
+                      [&](const FetchedBlock& fetched) {
+                        if (fetched.status != 1) return true;
+                        AcceptBlock(dll, capture, saving, fetched.block);
+                        if (tap) {
+                          tap(fetched.block, static_cast<int>(losses.lost() - lostTold));
+                          lostTold = losses.lost();
+                        }
+                        return true;
+                      },
+                  .ring = true});
     outcome.lostBlocks = poll.lost;
     if (!poll.ready || poll.finished == 0) return outcome;
     values.BlocksReceived = AdvanceBlockCount(values.BlocksReceived, poll.finished);

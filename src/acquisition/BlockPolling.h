@@ -48,12 +48,18 @@ struct PollSteps {
 CardPoll PollCard(DllDef& dll, LossWatch& losses, const std::function<double()>& nowSeconds,
                   int most, const PollSteps& steps);
 
+// Where every delivered block goes besides (a recording), with the blocks found lost
+// since the block before it.
+using BlockTap = std::function<void(const BlockView& block, int lostBefore)>;
+
 // `saving`: delivered blocks are gathered into the data files; `nowSeconds` reads a steady
-// clock, just before the card is asked and just after it answered.
+// clock, just before the card is asked and just after it answered; `tap`, when given, is
+// handed every delivered block in turn.
 // Fails when the library or an entry point is missing; blocks fetched before that count.
 base::Result<TickOutcome> PollBlocks(DllDef& dll, ChannelValues& values, BlockCapture& capture,
                                      LossWatch& losses, bool saving,
-                                     const std::function<double()>& nowSeconds);
+                                     const std::function<double()>& nowSeconds,
+                                     const BlockTap& tap = {});
 
 // The block BlockData holds now (the block starts at its cell 1); empty before any start.
 BlockView LatestBlock(const DllDef& dll);

@@ -7,6 +7,7 @@
 #include "ChannelValues.h"
 #include "DllDef.h"
 #include "LossWatch.h"
+#include "RecordFormat.h"
 #include "StartStop.h"
 
 namespace recording {
@@ -16,8 +17,11 @@ Description CardDescription(DllDef& dll, const std::string& identity, const std:
   d.card = identity;
   d.cardLibrary = dll.library().path();
   d.program = program;
-  d.aggregateRateHz = dll.IntrArg5;
-  d.blockSeconds = acquisition::BlockPeriodSeconds(dll);
+  // The start's parameters, also before the first start has set them.
+  d.aggregateRateHz = dll.IntrArg5 > 0 ? dll.IntrArg5 : acquisition::kStartSampleRateHz;
+  d.blockSeconds = dll.IntrArg5 > 0 ? acquisition::BlockPeriodSeconds(dll)
+                                    : static_cast<double>(acquisition::kStartChannels) *
+                                          recording::kPoints / acquisition::kStartSampleRateHz;
   const acquisition::VoltageScale& scale = acquisition::kVoltageScale;
   d.zeroCode = scale.ZeroCode;
   d.voltsPerCode = static_cast<double>(scale.SpanVolts) / scale.FullScaleCount;

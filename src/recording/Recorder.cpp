@@ -64,6 +64,26 @@ const char* EndReasonName(EndReason reason) {
   return "";
 }
 
+const char* EndReasonCaption(EndReason reason) {
+  switch (reason) {
+    case EndReason::None:
+      return "记录中";
+    case EndReason::Closed:
+      return "已停止";
+    case EndReason::Duration:
+      return "已到时长";
+    case EndReason::Size:
+      return "已到大小";
+    case EndReason::DiskFull:
+      return "磁盘将满，已停止";
+    case EndReason::DiskSlow:
+      return "磁盘太慢，写入跟不上，已停止";
+    case EndReason::WriteFailed:
+      return "写入失败";
+  }
+  return "";
+}
+
 base::Result<std::unique_ptr<Recorder>> Recorder::Start(RecorderSettings settings) {
   FillDefaults(settings);
   if (auto made = MakeRecordingFolder(settings.folder); !made) return made.failure();

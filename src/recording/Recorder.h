@@ -56,8 +56,10 @@ enum class EndReason {
   WriteFailed,  // the system refused a write (`detail` says why)
 };
 
-// The word recording.json keeps for each ("closed", "disk full", …).
+// The word recording.json keeps for each ("closed", "disk full", …), and the operator's
+// ("已到时长", "磁盘将满，已停止", …).
 const char* EndReasonName(EndReason reason);
+const char* EndReasonCaption(EndReason reason);
 
 struct RecorderStatus {
   uint64_t blocksRecorded = 0, blocksLost = 0, gaps = 0;

@@ -82,11 +82,11 @@ SegmentRead ReadSegment(const std::string& folder, int number, const std::string
   s.number = number;
   s.path = path;
   s.fileBytes = disk::SizeOf(file.handle()).value_or(0);
-  const uint64_t slots = s.fileBytes / kRecordBytes;
+  const uint64_t slotCount = s.fileBytes / kRecordBytes;
   std::vector<uint8_t> record;
   RecordHeader header;
   const RecordState first =
-      slots > 0 ? ReadSlot(file.handle(), 0, record, header) : RecordState::Damaged;
+      slotCount > 0 ? ReadSlot(file.handle(), 0, record, header) : RecordState::Damaged;
   if (first == RecordState::WrongMagic ||
       (first == RecordState::Whole && header.flags != kDescription)) {
     read.problem = name + ": not a segment of a recording (wrong magic)";
@@ -108,21 +108,21 @@ SegmentRead ReadSegment(const std::string& folder, int number, const std::string
     return read;
   }
   read.description = described.value();
-  s.rows = ReadRows(InFolder(folder, MinMaxName(number)), slots > 0 ? slots - 1 : 0);
-  for (uint64_t i = 0; i < s.rows.size(); ++i) s.slots.push_back(i + 1);
+  s.rows = ReadRows(InFolder(folder, MinMaxName(number)), slotCount > 0 ? slotCount - 1 : 0);
+  for (uint64_t i = 0; i < s.rows.size(); ++i) s.recordNumbers.push_back(i + 1);
   // The last row's record may be torn while its row was written: it is read, not trusted.
   if (!s.rows.empty() &&
-      ReadSlot(file.handle(), s.slots.back(), record, header) != RecordState::Whole) {
+      ReadSlot(file.handle(), s.recordNumbers.back(), record, header) != RecordState::Whole) {
     s.rows.pop_back();
-    s.slots.pop_back();
+    s.recordNumbers.pop_back();
   }
-  s.rowsRebuilt = s.rows.size() + 1 < slots;
-  for (uint64_t slot = s.rows.size() + 1; slot < slots; ++slot) {
+  s.rowsRebuilt = s.rows.size() + 1 < slotCount;
+  for (uint64_t slot = s.rows.size() + 1; slot < slotCount; ++slot) {
     const RecordState state = ReadSlot(file.handle(), slot, record, header);
     if (state == RecordState::Whole) {
       s.rows.push_back(SummaryOf(header, record.data() + kHeaderBytes));
-      s.slots.push_back(slot);
-    } else if (slot + 1 < slots) {
+      s.recordNumbers.push_back(slot);
+    } else if (slot + 1 < slotCount) {
       // Damaged on the disk: it keeps its place, as a block that cannot be shown.
       read.problem = name + ": record " + std::to_string(slot) + " is damaged and left out";
       SummaryRow damaged;
@@ -135,7 +135,7 @@ SegmentRead ReadSegment(const std::string& folder, int number, const std::string
       }
       damaged.header.flags = kDamaged;
       s.rows.push_back(damaged);
-      s.slots.push_back(slot);
+      s.recordNumbers.push_back(slot);
     }
   }
   read.segment = std::move(s);
@@ -210,9 +210,10 @@ base::Result<> ReadRecord(const SegmentIndex& segment, size_t row, std::vector<u
   if (!file.opened()) return file.opened().failure();
   std::vector<uint8_t> record;
   RecordHeader header;
-  if (ReadSlot(file.handle(), segment.slots.at(row), record, header) != RecordState::Whole) {
+  if (ReadSlot(file.handle(), segment.recordNumbers.at(row), record, header) !=
+      RecordState::Whole) {
     return base::Failure{base::Failure::Kind::FileNotWritten, segment.path,
-                         "record " + std::to_string(segment.slots[row]) + " is damaged"};
+                         "record " + std::to_string(segment.recordNumbers[row]) + " is damaged"};
   }
   payload.assign(record.begin() + kHeaderBytes, record.end());
   return {};
@@ -224,7 +225,8 @@ base::Result<RepairOutcome> RepairRecording(const std::string& folder) {
   RepairOutcome outcome{.index = std::move(opened.value()), .tornBytes = 0};
   RecordingIndex& index = outcome.index;
   for (const SegmentIndex& s : index.segments) {
-    const uint64_t whole = ((s.slots.empty() ? 0 : s.slots.back()) + 1) * kRecordBytes;
+    const uint64_t whole =
+        ((s.recordNumbers.empty() ? 0 : s.recordNumbers.back()) + 1) * kRecordBytes;
     if (s.fileBytes > whole && s.number == index.segments.back().number) {
       auto file = disk::OpenExisting(s.path, true);
       if (!file) return file.failure();

@@ -21,9 +21,9 @@ struct SegmentIndex {
   int number = 0;
   std::string path;
   uint64_t fileBytes = 0;
-  std::vector<SummaryRow> rows;  // every whole record but the description, in order
-  std::vector<uint64_t> slots;   // each row's record number in the file (the description 0)
-  bool rowsRebuilt = false;      // the .minmax did not hold them all
+  std::vector<SummaryRow> rows;         // every whole record but the description, in order
+  std::vector<uint64_t> recordNumbers;  // each row's record number in the file (the description 0)
+  bool rowsRebuilt = false;             // the .minmax did not hold them all
 };
 
 struct RecordingIndex {

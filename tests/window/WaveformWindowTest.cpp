@@ -7,6 +7,8 @@
 
 #include "FrequencyPlot.h"
 #include "QtTranslations.h"
+#include "RecordPanel.h"
+#include "RecordingReader.h"
 #include "WaveformPlot.h"
 #include "WaveformWindow.h"
 #include "WindowFixture.h"
@@ -209,6 +211,54 @@ class WaveformWindowTest : public QObject {
     f.Find<QCheckBox>("chkFit")->setChecked(true);
     QVERIFY(plot->lowVolts() < -5.0f && plot->highVolts() > 5.0f);
     QVERIFY(!plot->grab().isNull());
+  }
+
+  // A recording from the waveform window takes every block the tick fetches, also with
+  // the window hidden; a Stop and Start is a gap; a folder that holds a recording gets a
+  // new name. The main window's own files and captions are not touched.
+  void recordingTakesEveryBlockOfTheTick() {
+    WindowOnSimCard f;
+    qputenv("KZB_RESULTS_DB", f.dataDir.filePath("results/results.sqlite").toUtf8());
+    f.window->cmdStart_Click();
+    f.window->OpenWaveform(2);
+    RecordPanel* panel = f.window->waveform()->recordPanel();
+    const QString asked = f.dataDir.filePath("rec");
+    QVERIFY(QDir().mkpath(asked));
+    QFile(asked + "/recording.json").open(QIODevice::WriteOnly);  // a recording there already
+    f.window->waveform()->findChild<QLineEdit*>("txtRecordFolder")->setText(asked);
+    f.window->waveform()->findChild<QPushButton*>("cmdRecord")->click();
+    QVERIFY(panel->recording());
+    QCOMPARE(panel->folder(), asked + "-2");
+    const auto block = [](int n) {
+      return Block([n](int pt, int ch) -> int16_t { return n * 1000 + pt + ch; });
+    };
+    ScriptTick({block(0), block(1)});
+    f.window->TimerAD_Timer();
+    f.window->waveform()->hide();
+    ScriptTick({block(2)});
+    f.window->TimerAD_Timer();
+    f.window->cmdStop_Click();
+    f.window->cmdStart_Click();
+    ScriptTick({block(3)});
+    f.window->TimerAD_Timer();
+    f.window->waveform()->findChild<QPushButton*>("cmdRecord")->click();
+    panel->WaitForEnd();
+    const QString said = f.window->waveform()->findChild<QLabel*>("lblRecord")->text();
+    QVERIFY2(said.startsWith("记录已结束 (已停止): 4 块, 丢失 0 块, 间断 1 处"), qPrintable(said));
+    auto index = recording::OpenRecording((asked + "-2").toStdString());
+    QVERIFY(index);
+    std::vector<uint8_t> payload;
+    int blocks = 0;
+    for (const recording::SegmentIndex& s : index.value().segments) {
+      for (size_t i = 0; i < s.rows.size(); ++i) {
+        if (s.rows[i].header.flags != recording::kBlock) continue;
+        QVERIFY(recording::ReadRecord(s, i, payload));
+        QCOMPARE(std::memcmp(payload.data(), block(blocks++).data(), payload.size()), 0);
+      }
+    }
+    QCOMPARE(blocks, 4);
+    QCOMPARE(f.Caption("lblBlock"), QString(" 4"));  // the main window counts as before
+    qunsetenv("KZB_RESULTS_DB");
   }
 };
 

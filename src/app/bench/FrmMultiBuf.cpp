@@ -14,12 +14,14 @@
 
 #include "BlockPolling.h"
 #include "CardIdentity.h"
+#include "CardRecording.h"
 #include "ChannelSummary.h"
 #include "CheckValue.h"
 #include "DataDirectory.h"
 #include "DigitalOutput.h"
 #include "NumberForms.h"
 #include "PathCaption.h"
+#include "RecordPanel.h"
 #include "StartStop.h"
 #include "SummaryView.h"
 #include "WaveformWindow.h"
@@ -161,7 +163,11 @@ void FrmMultiBuf::OfferWaveform(QWidget* source, const QPoint& pos, int channel)
 }
 
 void FrmMultiBuf::OpenWaveform(int channel) {
-  if (!waveform_) waveform_ = new WaveformWindow(ToQt(capture_.directory()), this);
+  if (!waveform_) {
+    waveform_ = new WaveformWindow(ToQt(capture_.directory()), this);
+    waveform_->recordPanel()->SetFacts(
+        [this] { return recording::CardDescription(dll_, cardIdentity_, "kzb7310 " KZB_VERSION); });
+  }
   waveform_->AddChannel(channel);
   waveform_->ShowBlock(acquisition::LatestBlock(dll_), values_.Scale, values_.BlocksReceived);
   waveform_->show();
@@ -205,6 +211,7 @@ void FrmMultiBuf::ShowCardInfo() {
     return;
   }
   cardInfoShown_ = true;
+  cardIdentity_ = identity.value();
   SetCaption(ui_->lblCardInfo, ToQt(identity.value()));
   // The library is loaded from a snapshot: one put in its place now is used after a restart.
   ui_->lblCardInfo->setToolTip(
@@ -318,6 +325,7 @@ void FrmMultiBuf::RefuseStart(const QString& setting, const QString& text) {
 
 void FrmMultiBuf::cmdStop_Click() {
   (void)acquisition::StopAcquisition(dll_);  // nothing runs on a card that is not there
+  if (waveform_) waveform_->recordPanel()->Pause();
   TimerAD_->stop();
   ui_->cmdStart->setEnabled(true);
   ui_->cmdStop->setEnabled(false);
@@ -331,7 +339,16 @@ void FrmMultiBuf::TimerAD_Timer() {
                      .count();
   };
   const bool saving = CheckValue(ui_->chkSaveData) == 1;  // a greyed box (2) does not save
-  const auto tick = acquisition::PollBlocks(dll_, values_, capture_, losses_, saving, now);
+  // A recording takes every block, whether the waveform window is on view or not.
+  RecordPanel* recording =
+      waveform_ && waveform_->recordPanel()->recording() ? waveform_->recordPanel() : nullptr;
+  const auto tick = acquisition::PollBlocks(
+      dll_, values_, capture_, losses_, saving, now,
+      recording
+          ? acquisition::BlockTap([recording](const acquisition::BlockView& block, int lostBefore) {
+              recording->Take(block, lostBefore);
+            })
+          : acquisition::BlockTap());
   ShowFileStatus();
   if (tick && tick.value().lostBlocks > 0) ShowLoss(tick.value().lostBlocks);
   if (!tick || !tick.value().foundBlocks) return;  // a missing card shows on lblCardInfo

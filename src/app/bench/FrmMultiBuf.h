@@ -102,6 +102,7 @@ class FrmMultiBuf : public QWidget {
 
   DllDef dll_;
   bool cardInfoShown_ = false;  // false until the card has answered the identity request
+  std::string cardIdentity_;    // its answer, for a recording's description
   acquisition::ChannelValues values_;
   acquisition::BlockCapture capture_;
   acquisition::LossWatch losses_;

@@ -15,7 +15,7 @@
 #include "Profile.h"
 #include "RecordingLimits.h"
 #include "RecordingReader.h"
-#include "ResultsStore.h"
+#include "RecordingRegistry.h"
 #include "SingleInstance.h"
 #include "StartStop.h"
 #include "TerminationSignals.h"
@@ -30,34 +30,14 @@ int NotStarted(const char* what, const std::string& subject, const std::string& 
   return kNotStarted;
 }
 
-// Beside the results database: the program's own place, never the operator's data folder.
-std::string Registry() {
-  return recording::InFolder(base::DirectoryOfPath(results::DefaultResultsPath()),
-                             "recordings-open");
-}
-
 double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 std::string EndText(const recording::RecorderStatus& s) {
-  using recording::EndReason;
-  switch (s.ended) {
-    case EndReason::None:
-    case EndReason::Closed:
-      return "已停止 stopped";
-    case EndReason::Duration:
-      return "已到时长 duration reached";
-    case EndReason::Size:
-      return "已到大小 size reached";
-    case EndReason::DiskFull:
-      return "磁盘将满，已停止 stopped before the disk was full";
-    case EndReason::DiskSlow:
-      return "磁盘太慢，写入跟不上，已停止 stopped: the disk could not keep up";
-    case EndReason::WriteFailed:
-      return "写入失败 a write failed: " + s.detail;
-  }
-  return {};
+  std::string text =
+      std::string(recording::EndReasonCaption(s.ended)) + " " + recording::EndReasonName(s.ended);
+  return s.detail.empty() ? text : text + ": " + s.detail;
 }
 
 void SaySummary(const std::string& folder, const recording::RecorderStatus& s) {
@@ -150,7 +130,7 @@ int StatusOf(const recording::RecorderStatus& s, const Limits& limits, bool inte
 }  // namespace
 
 void RepairInterruptedRecordings() {
-  const std::string registry = Registry();
+  const std::string registry = RecordingRegistry();
   for (const std::string& folder : recording::InterruptedRecordings(registry)) {
     if (!recording::HoldsRecording(folder)) {
       recording::NoteClosed(registry, folder);  // moved or removed since
@@ -206,7 +186,7 @@ int RecordHeadless(const RecordArguments& args) {
     return NotStarted("记录无法开始 the recording cannot start", recorder.failure().subject,
                       recorder.failure().reason);
   }
-  (void)recording::NoteOpen(Registry(), args.folder);
+  (void)recording::NoteOpen(RecordingRegistry(), args.folder);
   std::printf("记录 recording 64 channels to %s%s\n", args.folder.c_str(),
               limits.seconds > 0 ? "" : " (Ctrl+C ends it)");
   std::fflush(stdout);
@@ -222,7 +202,7 @@ int RecordHeadless(const RecordArguments& args) {
   }
   (void)acquisition::StopAcquisition(dll);
   const recording::RecorderStatus status = recorder.value()->Close();
-  recording::NoteClosed(Registry(), args.folder);
+  recording::NoteClosed(RecordingRegistry(), args.folder);
   SaySummary(args.folder, status);
   return StatusOf(status, limits, interrupted, !polled);
 }

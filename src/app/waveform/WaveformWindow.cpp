@@ -18,6 +18,7 @@
 
 #include "FiguresWorker.h"
 #include "FrequencyPlot.h"
+#include "RecordPanel.h"
 #include "WaveformPlot.h"
 #include "WholeFile.h"
 #include "WidgetText.h"
@@ -33,6 +34,7 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
       savePicture_(new QPushButton("保存图片…", this)),
       saveValues_(new QPushButton("保存数据…", this)),
       ageTimer_(new QTimer(this)),
+      record_(new RecordPanel(saveFolder, this)),
       saveFolder_(saveFolder) {
   setObjectName("WaveformWindow");
   setWindowTitle("波形显示");
@@ -111,7 +113,8 @@ void WaveformWindow::LayOut() {
   layout->addWidget(plot_, 1);
   layout->addWidget(spectrum_, 1);
   layout->addLayout(actions);
-  resize(760, 520);
+  layout->addWidget(record_);
+  resize(760, 540);
 }
 
 WaveformWindow::~WaveformWindow() = default;

@@ -1,7 +1,8 @@
 // The waveform window: the latest block of up to four chosen channels, drawn as traces in
 // volts over milliseconds, with each trace's figures, or as spectra with each trace's
 // converter figures (from the latest block or the last 20). It can be frozen to study one
-// block, and a frozen view saved as a picture and as values.
+// block, and a frozen view saved as a picture and as values. Its recording row keeps every
+// block of all 64 channels on disk, for hours.
 #pragma once
 
 #include <QDateTime>
@@ -20,6 +21,7 @@ class QComboBox;
 class QPushButton;
 class QTimer;
 class FrequencyPlot;
+class RecordPanel;
 class FiguresWorker;
 class WaveformPlot;
 
@@ -60,6 +62,8 @@ class WaveformWindow : public QWidget {
   // Waits for the figures on their way and shows them (for tests and benchmarks).
   void WaitForSpectrum();
   const QString& saveFolder() const { return saveFolder_; }
+  // The recording row: every block of all 64 channels to disk, while the window shows four.
+  RecordPanel* recordPanel() const { return record_; }
 
   // Writes the frozen view; each returns the reason when the file could not be written.
   QString SavePicture(const QString& path);
@@ -92,6 +96,7 @@ class WaveformWindow : public QWidget {
   QPushButton* savePicture_;
   QPushButton* saveValues_;
   QTimer* ageTimer_;
+  RecordPanel* record_;
 
   // The last block's cells, its one copy: choosing another channel redraws it at once, and
   // a frozen view keeps it while the card's buffer moves on.

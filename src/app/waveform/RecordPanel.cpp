@@ -1,0 +1,223 @@
+#include "RecordPanel.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include "Description.h"
+#include "FolderFiles.h"
+#include "OpenRecordings.h"
+#include "RecordingLimits.h"
+#include "RecordingRegistry.h"
+#include "WidgetText.h"
+
+namespace {
+
+// The limits offered: a time ("t") or a size ("s") as the command line takes them.
+constexpr std::pair<const char*, const char*> kLimits[] = {
+    {"不限", ""},        {"30 分钟", "t30m"}, {"1 小时", "t1h"}, {"8 小时", "t8h"},
+    {"24 小时", "t24h"}, {"1 GB", "s1G"},     {"10 GB", "s10G"}, {"100 GB", "s100G"},
+};
+
+QString Duration(double seconds) {
+  const auto s = static_cast<qint64>(seconds);
+  return s >= 3600 ? QString("%1小时%2分").arg(s / 3600).arg(s / 60 % 60)
+                   : QString("%1分%2秒").arg(s / 60).arg(s % 60);
+}
+
+QString Counts(const recording::RecorderStatus& s) {
+  return QString("%1 块, 丢失 %2 块, 间断 %3 处, %4 MB")
+      .arg(s.blocksRecorded)
+      .arg(s.blocksLost)
+      .arg(s.gaps)
+      .arg(static_cast<double>(s.bytes) / 1e6, 0, 'f', 1);
+}
+
+}  // namespace
+
+RecordPanel::RecordPanel(const QString& dataFolder, QWidget* parent)
+    : QWidget(parent),
+      record_(new QPushButton("记录", this)),
+      folder_(new QLineEdit(this)),
+      browse_(new QToolButton(this)),
+      limit_(new QComboBox(this)),
+      status_(new QLabel(this)),
+      open_(new QPushButton("打开记录…", this)),
+      timer_(new QTimer(this)),
+      dataFolder_(dataFolder) {
+  record_->setObjectName("cmdRecord");
+  record_->setCheckable(true);
+  record_->setToolTip("记录全部 64 个通道的每一个数据块");
+  folder_->setObjectName("txtRecordFolder");
+  folder_->setText(NewFolderName());
+  browse_->setObjectName("cmdRecordFolder");
+  browse_->setText("…");
+  limit_->setObjectName("cboRecordLimit");
+  for (const auto& [caption, limit] : kLimits) limit_->addItem(caption, QString(limit));
+  status_->setObjectName("lblRecord");
+  status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  open_->setObjectName("cmdOpenRecording");
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->addWidget(record_);
+  row->addWidget(new QLabel("到:", this));
+  row->addWidget(folder_, 2);
+  row->addWidget(browse_);
+  row->addWidget(limit_);
+  row->addWidget(status_, 3);
+  row->addWidget(open_);
+  connect(record_, &QPushButton::clicked, this, [this](bool on) {
+    if (on) {
+      StartRecording();
+    } else {
+      EndRecording();
+    }
+  });
+  connect(browse_, &QToolButton::clicked, this, [this] {
+    const QString chosen = QFileDialog::getExistingDirectory(this, "记录到", dataFolder_);
+    if (!chosen.isEmpty()) folder_->setText(QDir(chosen).filePath(QFileInfo(folder()).fileName()));
+  });
+  connect(open_, &QPushButton::clicked, this, [this] {
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, "打开记录", QFileInfo(folder()).absolutePath());
+    if (!chosen.isEmpty()) emit openRequested(chosen);
+  });
+  connect(timer_, &QTimer::timeout, this, &RecordPanel::ShowStatus);
+  timer_->setInterval(1000);
+}
+
+RecordPanel::~RecordPanel() {
+  if (closer_.joinable()) closer_.join();
+  if (recorder_) {
+    const std::string folder = recorder_->folder();
+    recorder_->Close();
+    recording::NoteClosed(RecordingRegistry(), folder);
+  }
+}
+
+QString RecordPanel::folder() const {
+  return folder_->text().trimmed();
+}
+
+// "…/记录-20261210-145500" in the data folder: a new one for each recording.
+QString RecordPanel::NewFolderName() const {
+  return QDir(dataFolder_)
+      .filePath("记录-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss"));
+}
+
+void RecordPanel::SetFailure(const QString& text) {
+  status_->setText(text);
+  status_->setToolTip(text);
+  status_->setStyleSheet("QLabel { color: #cf222e; }");
+}
+
+QString RecordPanel::StartRecording() {
+  if (recorder_ || closer_.joinable()) WaitForEnd();
+  recording::RecorderSettings settings;
+  const std::string asked = FromQt(folder());
+  settings.folder = recording::FreeRecordingFolder(asked);  // never over another recording
+  if (facts_) settings.description = facts_();
+  const QString limit = limit_->currentData().toString();
+  if (limit.startsWith('t')) {
+    settings.limitSeconds = recording::ParseDuration(FromQt(limit.mid(1))).value_or(0);
+  } else if (limit.startsWith('s')) {
+    settings.limitBytes = recording::ParseSize(FromQt(limit.mid(1))).value_or(0);
+  }
+  auto started = recording::Recorder::Start(std::move(settings));
+  if (!started) {
+    record_->setChecked(false);
+    const QString why =
+        "无法记录: " + ToQt(started.failure().subject) + "\n" + ToQt(started.failure().reason);
+    SetFailure(why);
+    return why;
+  }
+  recorder_ = std::move(started.value());
+  (void)recording::NoteOpen(RecordingRegistry(), recorder_->folder());
+  folder_->setText(ToQt(recorder_->folder()));
+  folder_->setEnabled(false);
+  browse_->setEnabled(false);
+  limit_->setEnabled(false);
+  record_->setChecked(true);
+  status_->setStyleSheet({});
+  status_->setToolTip(ToQt(asked == recorder_->folder()
+                               ? recorder_->folder()
+                               : asked + " 已有记录，改用 " + recorder_->folder()));
+  ShowStatus();
+  timer_->start();
+  return {};
+}
+
+void RecordPanel::Take(const acquisition::BlockView& block, int lostBefore) {
+  if (recorder_) recorder_->Add(block, lostBefore);
+}
+
+void RecordPanel::Pause() {
+  if (recorder_) recorder_->Pause();
+}
+
+void RecordPanel::ShowStatus() {
+  if (!recorder_) return;
+  const recording::RecorderStatus s = recorder_->Status();
+  if (s.ended != recording::EndReason::None) {
+    EndRecording();  // it ended itself: a limit, the disk
+    return;
+  }
+  QString text = "记录中: " + Counts(s);
+  if (s.secondsLeft) text += "，磁盘约可再记录 " + Duration(*s.secondsLeft);
+  status_->setText(text);
+  status_->setStyleSheet(s.lowOnRoom ? "QLabel { color: #cf222e; }" : "");
+}
+
+void RecordPanel::EndRecording() {
+  timer_->stop();
+  record_->setChecked(false);
+  if (!recorder_) return;
+  if (closer_.joinable()) closer_.join();
+  status_->setText("正在结束记录…");
+  // The last blocks and the files' closing go on without the window.
+  closer_ =
+      std::thread([this, recorder = std::shared_ptr<recording::Recorder>(std::move(recorder_))] {
+        const recording::RecorderStatus status = recorder->Close();
+        const QString folder = ToQt(recorder->folder());
+        recording::NoteClosed(RecordingRegistry(), recorder->folder());
+        QMetaObject::invokeMethod(
+            this, [this, status, folder] { ShowEnded(status, folder); }, Qt::QueuedConnection);
+      });
+}
+
+void RecordPanel::ShowEnded(const recording::RecorderStatus& s, const QString& folder) {
+  if (closer_.joinable()) closer_.join();
+  const QString reason = ToQt(recording::EndReasonCaption(s.ended)) +
+                         (s.detail.empty() ? QString() : ": " + ToQt(s.detail));
+  const QString text = QString("记录已结束 (%1): %2").arg(reason, Counts(s));
+  const bool fault = s.ended == recording::EndReason::DiskFull ||
+                     s.ended == recording::EndReason::DiskSlow ||
+                     s.ended == recording::EndReason::WriteFailed;
+  if (fault) {
+    SetFailure(text);
+  } else {
+    status_->setText(text);
+    status_->setStyleSheet({});
+  }
+  status_->setToolTip(folder + "\n" + ToQt(recording::LocalText(s.startUtcMicros)) + " — " +
+                      ToQt(recording::LocalText(s.endUtcMicros)) + "\nUTC " +
+                      ToQt(recording::UtcText(s.startUtcMicros)) + " — " +
+                      ToQt(recording::UtcText(s.endUtcMicros)));
+  folder_->setText(NewFolderName());
+  folder_->setEnabled(true);
+  browse_->setEnabled(true);
+  limit_->setEnabled(true);
+}
+
+void RecordPanel::WaitForEnd() {
+  if (closer_.joinable()) closer_.join();
+  QCoreApplication::sendPostedEvents(this);
+}

@@ -1,0 +1,66 @@
+// The waveform window's recording row: "记录" starts and ends a recording of every block of
+// all 64 channels into the folder named (a folder that holds a recording already gets a new
+// name, never written over), up to the limit chosen; the line beside it says what the
+// recording holds and how long the disk lasts. The core's recorder writes on its own
+// thread, and a recording ends on another, so the window never waits for the disk.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "Block.h"
+#include "Recorder.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class QToolButton;
+
+class RecordPanel : public QWidget {
+  Q_OBJECT
+
+ public:
+  using Facts = std::function<recording::Description()>;
+  RecordPanel(const QString& dataFolder, QWidget* parent);
+  ~RecordPanel() override;  // a recording in hand is ended and its files closed
+
+  // The card's facts for the next recording (its identity, library, pace).
+  void SetFacts(Facts facts) { facts_ = std::move(facts); }
+  bool recording() const { return recorder_ != nullptr; }
+  // Every delivered block, from the card's tick, after `lostBefore` blocks that never came.
+  void Take(const acquisition::BlockView& block, int lostBefore);
+  // Acquisition stopped: the recording goes on after a gap when it starts again.
+  void Pause();
+
+  // What the record button does; each gives the reason a start failed, or nothing.
+  QString StartRecording();
+  void EndRecording();
+  // Waits until a recording being ended has its files closed (for tests).
+  void WaitForEnd();
+  QString folder() const;
+
+ signals:
+  void openRequested(const QString& folder);  // "打开记录…"
+
+ private:
+  void ShowStatus();
+  void ShowEnded(const recording::RecorderStatus& status, const QString& folder);
+  QString NewFolderName() const;
+  void SetFailure(const QString& text);
+
+  QPushButton* record_;
+  QLineEdit* folder_;
+  QToolButton* browse_;
+  QComboBox* limit_;
+  QLabel* status_;
+  QPushButton* open_;
+  QTimer* timer_;
+  QString dataFolder_;
+  Facts facts_;
+  std::unique_ptr<recording::Recorder> recorder_;
+  std::thread closer_;  // ends a recording off the window's thread
+};
