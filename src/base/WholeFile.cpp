@@ -93,6 +93,13 @@ Result<PendingFile> WriteTemporaryFile(const std::string& finalPath, std::string
   return file;
 }
 
+Result<> AppendToTemporaryFile(PendingFile& file, std::string_view bytes) {
+  if (auto written = platform::WriteAll(file.handle, bytes); !written) {
+    return About(file.finalPath, written.failure());
+  }
+  return {};
+}
+
 Result<> CommitFile(PendingFile& file) {
   const intptr_t handle = file.handle;
   file.handle = -1;

@@ -42,6 +42,8 @@ Result<> CheckWriteTarget(const std::string& finalPath);
 // checking every write. Refuses when a directory or a read-only file holds the final
 // name. Never opens the final name, so nothing planted there (a FIFO, a link) is used.
 Result<PendingFile> WriteTemporaryFile(const std::string& finalPath, std::string_view bytes);
+// More bytes at the end of the temporary file (a file too large to hold in memory).
+Result<> AppendToTemporaryFile(PendingFile& file, std::string_view bytes);
 // Flushes the temporary file to disk and moves it over the final name, replacing what was
 // there. On failure the temporary file is removed and the earlier file stays as it was.
 Result<> CommitFile(PendingFile& file);

@@ -25,6 +25,8 @@ Description CardDescription(DllDef& dll, const std::string& identity, const std:
   const acquisition::VoltageScale& scale = acquisition::kVoltageScale;
   d.zeroCode = scale.ZeroCode;
   d.voltsPerCode = static_cast<double>(scale.SpanVolts) / scale.FullScaleCount;
+  d.fullScaleCount = scale.FullScaleCount;
+  d.spanVolts = scale.SpanVolts;
   return d;
 }
 

@@ -33,6 +33,8 @@ std::string Facts(const Description& d) {
          ", \"block_seconds\": " + Number(d.blockSeconds) +
          ", \"zero_code\": " + std::to_string(d.zeroCode) +
          ", \"volts_per_code\": " + Number(d.voltsPerCode) +
+         ", \"full_scale_count\": " + std::to_string(d.fullScaleCount) +
+         ", \"span_volts\": " + Number(d.spanVolts) +
          ", \"start_utc_us\": " + std::to_string(d.startUtcMicros) +
          ", \"start_utc\": " + JsonQuoted(UtcText(d.startUtcMicros)) +
          ", \"start_local\": " + JsonQuoted(LocalText(d.startUtcMicros));
@@ -265,6 +267,9 @@ base::Result<Description> ParseDescription(const std::string& json) {
   d.blockSeconds = number("block_seconds");
   d.zeroCode = static_cast<int32_t>(number("zero_code"));
   d.voltsPerCode = number("volts_per_code");
+  if (m.contains("full_scale_count"))
+    d.fullScaleCount = static_cast<int32_t>(number("full_scale_count"));
+  if (m.contains("span_volts")) d.spanVolts = static_cast<float>(number("span_volts"));
   d.startUtcMicros = static_cast<int64_t>(number("start_utc_us"));
   if (d.formatVersion < 1 || d.channels != kChannels || d.points != kPoints ||
       d.blockSeconds <= 0) {

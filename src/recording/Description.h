@@ -36,6 +36,8 @@ struct Description {
   double blockSeconds = 0;      // one block's length in card time
   int32_t zeroCode = 32768;     // volts = (code - zeroCode) * voltsPerCode
   double voltsPerCode = 0;
+  int32_t fullScaleCount = 65535;  // the same as the live view works it out: the span in
+  float spanVolts = 10;            // volts over the count of codes, in float at the end
   int64_t startUtcMicros = 0;
   // recording.json only: what the segments hold, and the whole.
   std::vector<SegmentFacts> segments;

@@ -15,8 +15,10 @@
 #include "OpenRecordings.h"
 #include "RecordFormat.h"
 #include "Recorder.h"
+#include "RecordingExport.h"
 #include "RecordingLimits.h"
 #include "RecordingReader.h"
+#include "RecordingView.h"
 #include "SignalGenerator.h"
 #include "SimCardControl.h"
 #include "StartStop.h"
@@ -436,4 +438,81 @@ TEST_F(RecorderTest, AStalledCardsGapIsItsOverrunCount) {
     }
   }
   EXPECT_GT(expectedBlock, 200u);
+}
+
+// The viewer's columns come from the summaries and agree with the samples; a span goes out
+// as CSV (capped where a spreadsheet would cut it) and as WAV, RIFF or RF64, a gap's time
+// kept as 0 V.
+TEST_F(RecorderTest, TheViewAndItsExportsHoldWhatWasRecorded) {
+  Bench bench((dir / "rec").string());
+  bench.settings.description.fullScaleCount = 65535;
+  bench.settings.description.spanVolts = 10;
+  auto r = bench.Start();
+  for (uint64_t n = 0; n < 40; ++n) ASSERT_TRUE(bench.Deliver(*r, n));
+  ASSERT_TRUE(bench.Deliver(*r, 42, 2));
+  r->Close();
+  auto opened = RecordingView::Open(bench.settings.folder);
+  ASSERT_TRUE(opened) << opened.failure().reason;
+  RecordingView& view = opened.value();
+  const int64_t t0 = view.startMicros(), block = view.blockMicros();
+  EXPECT_EQ(view.endMicros() - t0, 43 * block);
+  // The whole in 7 columns, then one block's samples: each column holds its samples' range.
+  std::vector<ViewColumn> columns;
+  view.Columns(5, t0, view.endMicros(), 7, columns);
+  std::vector<ViewSample> samples;
+  ASSERT_FALSE(view.Samples(5, t0, view.endMicros(), 1000, samples));  // too many
+  ASSERT_TRUE(view.Samples(5, t0, view.endMicros(), 43 * 300, samples));
+  EXPECT_EQ(samples.size(), 41u * 300);
+  for (int c = 0; c < 7; ++c) {
+    const int64_t from = t0 + c * 43 * block / 7, to = t0 + (c + 1) * 43 * block / 7;
+    float least = 1e9f, greatest = -1e9f;
+    for (const ViewSample& s : samples) {
+      if (s.utcMicros >= from - block + 1 && s.utcMicros < to) {
+        least = std::min(least, s.volts);
+        greatest = std::max(greatest, s.volts);
+      }
+    }
+    ASSERT_TRUE(columns[c].any);
+    EXPECT_LE(columns[c].least, least) << c;
+    EXPECT_GE(columns[c].greatest, greatest) << c;
+  }
+  const auto gaps = view.Gaps(t0, view.endMicros());
+  ASSERT_EQ(gaps.size(), 1u);
+  EXPECT_EQ(std::make_tuple(gaps[0].fromMicros - t0, gaps[0].toMicros - t0, gaps[0].count),
+            std::make_tuple(40 * block, 42 * block, 2u));
+
+  const ExportSpan span{
+      .fromMicros = t0 + 39 * block, .toMicros = view.endMicros(), .channels = {0, 63}};
+  const std::string csv = (dir / "span.csv").string();
+  auto written = ExportCsv(view, span, csv, 101);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(std::make_tuple(written.value().rows, written.value().rowsInSpan),
+            std::make_tuple(uint64_t{100}, uint64_t{600}));
+  std::ifstream in(csv, std::ios::binary);
+  std::string heading, first;
+  std::getline(in, heading);
+  std::getline(in, first);
+  EXPECT_EQ(heading, "\xEF\xBB\xBF时间 (UTC),通道1 (Ch 0) (V),通道64 (Ch 63) (V)\r");
+  EXPECT_EQ(first.substr(0, 28), UtcText(t0 + 39 * block) + ",");
+  struct Row {
+    uint64_t rf64Above;
+    const char* riff;
+  };
+  for (const Row& row : {Row{0xFFFFFFFFull, "RIFF"}, Row{1000, "RF64"}}) {
+    const std::string wav = (dir / (std::string(row.riff) + ".wav")).string();
+    auto sound = ExportWav(view, span, wav, row.rf64Above);
+    ASSERT_TRUE(sound);
+    EXPECT_EQ(sound.value().rows, 4u * 300);  // block 39, two lost, block 42
+    EXPECT_EQ(sound.value().sampleRateHz, 781);
+    std::ifstream w(wav, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(w)), {});
+    ASSERT_EQ(bytes.size(), 80u + 1200 * 2 * 2);
+    EXPECT_EQ(bytes.substr(0, 4), row.riff);
+    EXPECT_EQ(bytes.substr(12, 4), row.rf64Above < 2000 ? "ds64" : "JUNK");
+    int16_t lost, back;
+    std::memcpy(&lost, &bytes[80 + 400 * 4], 2);  // in the gap: 0 V
+    std::memcpy(&back, &bytes[80 + 900 * 4], 2);  // block 42's first point, channel 1
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(back, static_cast<int16_t>(static_cast<uint16_t>(Cells(42)[0]) - 32768));
+  }
 }

@@ -1,0 +1,171 @@
+#include "RecordingView.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace recording {
+namespace {
+
+constexpr size_t kBlocksKept = 64;  // about 2.4 MB of codes
+
+}  // namespace
+
+base::Result<RecordingView> RecordingView::Open(const std::string& folder) {
+  auto opened = OpenRecording(folder);
+  if (!opened) return opened.failure();
+  RecordingView view;
+  view.index_ = std::move(opened.value());
+  const Description& d = view.index_.description;
+  view.scale_ = {
+      .FullScaleCount = d.fullScaleCount, .ZeroCode = d.zeroCode, .SpanVolts = d.spanVolts};
+  view.blockMicros_ = std::llround(d.blockSeconds * 1e6);
+  view.BuildLevels();
+  return view;
+}
+
+int64_t RecordingView::sampleMicros() const {
+  return std::max<int64_t>(1, blockMicros_ / kPoints);
+}
+
+void RecordingView::BuildLevels() {
+  levels_.assign(1, {});
+  bool first = true;
+  for (uint32_t s = 0; s < index_.segments.size(); ++s) {
+    const SegmentIndex& segment = index_.segments[s];
+    for (uint32_t r = 0; r < segment.rows.size(); ++r) {
+      const SummaryRow& row = segment.rows[r];
+      const RecordHeader& h = row.header;
+      if (first) start_ = h.utcMicros;
+      first = false;
+      if (h.flags == kBlock) {
+        blocks_.push_back({h.utcMicros, s, r});
+        levels_[0].push_back({row.least, row.greatest});
+        end_ = std::max(end_, h.utcMicros + blockMicros_);
+        continue;
+      }
+      // A gap lasts its blocks; a stop until the block after it.
+      const int64_t lasts = (h.flags == kDamaged ? 1 : h.count) * blockMicros_;
+      gaps_.push_back({h.utcMicros, h.utcMicros + lasts, h.count, h.flags});
+      end_ = std::max(end_, h.utcMicros + lasts);
+    }
+  }
+  for (ViewGap& g : gaps_) {  // a stop lasts until the block after it
+    if (!(g.flags & kPaused)) continue;
+    const auto next = std::lower_bound(blocks_.begin(), blocks_.end(), g.fromMicros,
+                                       [](const Row& b, int64_t t) { return b.utcMicros < t; });
+    if (next != blocks_.end()) g.toMicros = std::max(g.toMicros, next->utcMicros);
+  }
+  while (levels_.back().size() > 1) {
+    const std::vector<Range>& below = levels_.back();
+    std::vector<Range> above;
+    above.reserve(below.size() / kFanOut + 1);
+    for (size_t i = 0; i < below.size(); i += kFanOut) {
+      Range r = below[i];
+      for (size_t j = i + 1; j < std::min(below.size(), i + kFanOut); ++j) {
+        for (int c = 0; c < kChannels; ++c) {
+          r.least[c] = std::min(r.least[c], below[j].least[c]);
+          r.greatest[c] = std::max(r.greatest[c], below[j].greatest[c]);
+        }
+      }
+      above.push_back(r);
+    }
+    levels_.push_back(std::move(above));
+  }
+}
+
+// The least and greatest of rows [first, last): whole buckets of the levels above where
+// they fit, single rows at the edges.
+RecordingView::Range RecordingView::Combine(size_t first, size_t last) const {
+  Range r;
+  r.least.fill(UINT16_MAX);
+  r.greatest.fill(0);
+  const auto take = [&r](const Range& x) {
+    for (int c = 0; c < kChannels; ++c) {
+      r.least[c] = std::min(r.least[c], x.least[c]);
+      r.greatest[c] = std::max(r.greatest[c], x.greatest[c]);
+    }
+  };
+  size_t i = first;
+  while (i < last) {
+    size_t level = 0, width = 1;
+    while (level + 1 < levels_.size() && i % (width * kFanOut) == 0 &&
+           i + width * kFanOut <= last) {
+      ++level;
+      width *= kFanOut;
+    }
+    take(levels_[level][i / width]);
+    i += width;
+  }
+  return r;
+}
+
+std::pair<size_t, size_t> RecordingView::RowsIn(int64_t from, int64_t to) const {
+  // A block belongs to a span it overlaps: it starts before `to` and ends after `from`.
+  const auto first = std::lower_bound(blocks_.begin(), blocks_.end(), from - blockMicros_ + 1,
+                                      [](const Row& b, int64_t t) { return b.utcMicros < t; });
+  const auto last = std::lower_bound(first, blocks_.end(), to,
+                                     [](const Row& b, int64_t t) { return b.utcMicros < t; });
+  return {static_cast<size_t>(first - blocks_.begin()),
+          static_cast<size_t>(last - blocks_.begin())};
+}
+
+void RecordingView::Columns(int channel, int64_t from, int64_t to, int columns,
+                            std::vector<ViewColumn>& out) const {
+  out.assign(static_cast<size_t>(std::max(columns, 0)), ViewColumn{});
+  if (columns <= 0 || to <= from || channel < 0 || channel >= kChannels) return;
+  const double perColumn = static_cast<double>(to - from) / columns;
+  for (int c = 0; c < columns; ++c) {
+    const auto t0 = from + static_cast<int64_t>(std::floor(c * perColumn));
+    const auto t1 = from + static_cast<int64_t>(std::floor((c + 1) * perColumn));
+    const auto [first, last] = RowsIn(t0, std::max(t1, t0 + 1));
+    if (first >= last) continue;
+    const Range r = Combine(first, last);
+    out[c] = {Volts(r.least[channel]), Volts(r.greatest[channel]), true};
+  }
+}
+
+const std::vector<uint16_t>* RecordingView::Codes(size_t blockRow) {
+  for (auto& [row, codes] : read_) {
+    if (row == blockRow) return &codes;
+  }
+  const Row& b = blocks_.at(blockRow);
+  if (!ReadRecord(index_.segments[b.segment], b.row, payload_)) return nullptr;
+  if (read_.size() >= kBlocksKept) read_.pop_front();
+  std::vector<uint16_t> codes(kCodesPerRecord);
+  std::memcpy(codes.data(), payload_.data(), kPayloadBytes);
+  read_.emplace_back(blockRow, std::move(codes));
+  return &read_.back().second;
+}
+
+bool RecordingView::Samples(int channel, int64_t from, int64_t to, size_t most,
+                            std::vector<ViewSample>& out) {
+  out.clear();
+  const auto [first, last] = RowsIn(from, to);
+  if ((last - first) * kPoints > most + 2 * kPoints) return false;
+  const int64_t step = sampleMicros();
+  for (size_t b = first; b < last; ++b) {
+    const std::vector<uint16_t>* codes = Codes(b);
+    if (!codes) return false;
+    for (int p = 0; p < kPoints; ++p) {
+      const int64_t t = blocks_[b].utcMicros + p * blockMicros_ / kPoints;
+      if (t + step <= from || t >= to) continue;
+      out.push_back({t, Volts((*codes)[static_cast<size_t>(p) * kChannels + channel])});
+    }
+  }
+  if (out.size() > most) {
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
+std::vector<ViewGap> RecordingView::Gaps(int64_t from, int64_t to) const {
+  std::vector<ViewGap> in;
+  for (const ViewGap& g : gaps_) {
+    if (g.toMicros > from && g.fromMicros < to) in.push_back(g);
+  }
+  return in;
+}
+
+}  // namespace recording
