@@ -11,6 +11,7 @@
 #include "FrmMultiBuf.h"
 #include "QtTranslations.h"
 #include "RecordCommand.h"
+#include "RecordingViewer.h"
 #include "SingleInstance.h"
 #include "StationProfile.h"
 #include "StationWindow.h"
@@ -65,6 +66,17 @@ int main(int argc, char* argv[]) {
   QApplication::setDesktopFileName("org.kzb7310.Kzb7310");
   if (InstallQtTranslations().isEmpty()) {
     std::fprintf(stderr, "kzb7310: qtbase_zh_CN.qm not found: Qt's own texts stay English\n");
+  }
+
+  if (!choice.view.empty()) {  // a recording on view touches no card
+    RepairInterruptedRecordings();
+    RecordingViewer viewer(ToQt(choice.view));
+    if (!viewer.failure().isEmpty()) {
+      Refuse("记录查看", "无法打开记录 " + ToQt(choice.view) + ": " + viewer.failure());
+      return 2;
+    }
+    viewer.show();
+    return app.exec();
   }
 
   const std::string cardLibrary = card::DefaultLibraryPath();

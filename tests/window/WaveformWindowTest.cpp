@@ -8,7 +8,9 @@
 #include "FrequencyPlot.h"
 #include "QtTranslations.h"
 #include "RecordPanel.h"
+#include "RecordingPlot.h"
 #include "RecordingReader.h"
+#include "RecordingViewer.h"
 #include "WaveformPlot.h"
 #include "WaveformWindow.h"
 #include "WindowFixture.h"
@@ -259,6 +261,52 @@ class WaveformWindowTest : public QObject {
     QCOMPARE(blocks, 4);
     QCOMPARE(f.Caption("lblBlock"), QString(" 4"));  // the main window counts as before
     qunsetenv("KZB_RESULTS_DB");
+  }
+
+  // A recording with a loss, on view: its facts, the gap, zoomed down to single samples,
+  // and the span exported; one that holds a damaged segment says so and shows the rest.
+  void theViewerShowsARecordingAndExportsItsSpan() {
+    QTemporaryDir dir;
+    recording::RecorderSettings settings;
+    settings.folder = dir.filePath("rec").toStdString();
+    settings.description.card = "模拟板卡";
+    settings.description.aggregateRateHz = 50000;
+    settings.description.blockSeconds = 0.384;
+    auto recorder = recording::Recorder::Start(settings);
+    QVERIFY(recorder);
+    const auto cells =
+        Block([](int pt, int ch) -> int16_t { return static_cast<int16_t>(pt * 10 + ch); });
+    for (int n = 0; n < 30; ++n) {
+      recorder.value()->Add(
+          {.cells = cells.data(), .channels = 64, .points = 300, .aggregateRate = 50000},
+          n == 20 ? 3 : 0);
+    }
+    recorder.value()->Close();
+    QFile(dir.filePath("rec/segment-0002.kzr")).open(QIODevice::WriteOnly);
+    RecordingViewer viewer(dir.filePath("rec"));
+    viewer.show();
+    QVERIFY(viewer.failure().isEmpty());
+    const QString facts = viewer.findChild<QLabel*>("lblViewFacts")->text();
+    QVERIFY2(facts.contains("30 块，丢失 3 块，间断 1 处") && facts.contains("已完成"),
+             qPrintable(facts));
+    QVERIFY2(viewer.findChild<QLabel*>("lblViewProblems")->text().contains("segment-0002.kzr"),
+             qPrintable(viewer.findChild<QLabel*>("lblViewProblems")->text()));
+    RecordingPlot* plot = viewer.plot();
+    QVERIFY(!plot->showsSamples());
+    for (int i = 0; i < 12 && !plot->showsSamples(); ++i)
+      viewer.findChild<QPushButton*>("cmdZoomIn")->click();
+    QVERIFY(plot->showsSamples());
+    QVERIFY(viewer.findChild<QLabel*>("lblViewSpan")->text().endsWith("单个采样点"));
+    QVERIFY(!plot->grab().isNull());
+    viewer.findChild<QPushButton*>("cmdViewAll")->click();
+    viewer.Export(RecordingViewer::Format::Csv, dir.filePath("all.csv"));
+    viewer.WaitForExport();
+    const QString said = viewer.findChild<QLabel*>("lblExport")->text();
+    QVERIFY2(said.startsWith(QString("已导出 %1 行").arg(30 * 300)), qPrintable(said));
+    QVERIFY(QFileInfo(dir.filePath("all.csv")).size() > 30 * 300 * 20);
+    // Nothing of a recording there: said, with the reason.
+    RecordingViewer nothing(dir.filePath("none"));
+    QVERIFY(nothing.failure().contains("no recording here"));
   }
 };
 

@@ -10,6 +10,7 @@
 #include "Console.h"
 #include "DataDirectory.h"
 #include "DllDef.h"
+#include "FolderFiles.h"
 #include "KeepRun.h"
 #include "LineReport.h"
 #include "LineStore.h"
@@ -35,6 +36,7 @@ constexpr const char* kUsage =
     "                         [--line [PROFILE]]\n"
     "       kzb7310 --station [PROFILE]\n"
     "       kzb7310 --record FOLDER [--duration 8h] [--size 2G] [--profile PROFILE]\n"
+    "       kzb7310 --view FOLDER\n"
     "       kzb7310 [--help] [--version]\n"
     "\n"
     "  (no option)        open the window (KZB7310测试及编程源程序)\n"
@@ -60,6 +62,8 @@ constexpr const char* kUsage =
     "                     until --duration (8h, 90m, 1h30m, 45s) or --size (2G, 500M) is\n"
     "                     reached or Ctrl+C; exit 0 done, 1 ended early by the disk or the\n"
     "                     card, 2 not started, 3 interrupted before its limit, 4 not written\n"
+    "  --view FOLDER      open the recording in FOLDER (记录查看): any 4 of its channels,\n"
+    "                     zoomed down to single samples, exported as CSV or WAV\n"
     "  --serial S         with --self-test: the serial number of the card under test, for\n"
     "                     the report (a profile's serial_pattern must match it whole)\n"
     "  --operator NAME    with --self-test: who runs the test, for the report\n"
@@ -321,6 +325,9 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
   } else if (arg == "--line") {
     o.line = o.forResults = true;
     if (valueFollows) o.lineProfile = args[++i];
+  } else if (arg == "--view") {
+    bool given = false;
+    return value(choice.view, given);
   } else if (arg == "--record") {
     return value(o.recordArgs.folder, o.record);
   } else if (arg == "--duration" || arg == "--size" || arg == "--profile") {
@@ -374,6 +381,16 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
   Options o;
   for (size_t i = 0; i < args.size(); ++i) {
     if (auto status = ReadOption(args, i, o, choice)) return status;
+  }
+  if (!choice.view.empty() && (choice.station || o.selfTest || o.listResults || o.forResults ||
+                               o.forSelfTest || o.record || o.forRecord)) {
+    std::fputs("kzb7310: --view takes only a folder\n", stderr);
+    return 2;
+  }
+  if (!choice.view.empty() && !recording::HoldsRecording(choice.view)) {
+    std::fprintf(stderr, "kzb7310: 无法打开记录 no recording in %s (no segment-0001.kzr)\n",
+                 choice.view.c_str());
+    return 2;
   }
   if (choice.station && (o.selfTest || o.listResults || o.forResults || o.forSelfTest)) {
     std::fputs("kzb7310: --station takes only a profile\n", stderr);

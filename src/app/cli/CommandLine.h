@@ -7,11 +7,12 @@
 
 #include <string>
 
-// Which window the command line asks for: the bench window, or with --station [PROFILE]
-// the production station.
+// Which window the command line asks for: the bench window, with --station [PROFILE] the
+// production station, or with --view FOLDER a recording's viewer.
 struct WindowChoice {
   bool station = false;
   std::string profile;  // empty: the simulated card's profile
+  std::string view;     // --view FOLDER: the recording's viewer alone
 };
 
 // The exit status when the command line asked for one of these entries, else nothing and

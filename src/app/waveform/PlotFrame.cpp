@@ -74,12 +74,13 @@ void PlotFrame::DrawRow(QPainter& p, int y, const QString& label, const QColor& 
   p.drawText(QRect(0, y - 8, area.left() - 6, 16), Qt::AlignRight | Qt::AlignVCenter, label);
 }
 
-void PlotFrame::DrawColumn(QPainter& p, int x, const QString& label) const {
+void PlotFrame::DrawColumn(QPainter& p, int x, const QString& label, int labelWidth) const {
   const QRect area = PlotArea();
   p.setPen(QColor(225, 225, 225));
   p.drawLine(x, area.top(), x, area.bottom());
   p.setPen(Qt::black);
-  p.drawText(QRect(x - 30, area.bottom() + 3, 60, 14), Qt::AlignHCenter | Qt::AlignTop, label);
+  p.drawText(QRect(x - labelWidth / 2, area.bottom() + 3, labelWidth, 14),
+             Qt::AlignHCenter | Qt::AlignTop, label);
 }
 
 void PlotFrame::DrawFrame(QPainter& p, const char* valueUnit, const char* axisUnit) const {

@@ -39,7 +39,7 @@ class PlotFrame : public QWidget {
   // A grid line across the plot at `y` with its label on the left, one down at `x` with its
   // label below.
   void DrawRow(QPainter& p, int y, const QString& label, const QColor& line) const;
-  void DrawColumn(QPainter& p, int x, const QString& label) const;
+  void DrawColumn(QPainter& p, int x, const QString& label, int labelWidth = 60) const;
   // The plot's frame, its value unit above the left labels and its axis unit bottom right.
   void DrawFrame(QPainter& p, const char* valueUnit, const char* axisUnit) const;
   // "尚无数据" in the middle of the plot.

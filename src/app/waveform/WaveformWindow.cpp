@@ -19,6 +19,7 @@
 #include "FiguresWorker.h"
 #include "FrequencyPlot.h"
 #include "RecordPanel.h"
+#include "RecordingViewer.h"
 #include "WaveformPlot.h"
 #include "WholeFile.h"
 #include "WidgetText.h"
@@ -53,6 +54,11 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
   });
   connect(saveValues_, &QPushButton::clicked, this, [this] {
     ChooseAndSave("保存数据", FileStem() + ".csv", "CSV (*.csv)", &WaveformWindow::SaveValues);
+  });
+  connect(record_, &RecordPanel::openRequested, this, [this](const QString& folder) {
+    auto* viewer = new RecordingViewer(folder, this);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    viewer->show();
   });
   connect(ageTimer_, &QTimer::timeout, this, &WaveformWindow::ShowAge);
   ageTimer_->start(1000);

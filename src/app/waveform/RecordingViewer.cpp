@@ -1,0 +1,227 @@
+#include "RecordingViewer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "RecordingExport.h"
+#include "RecordingPlot.h"
+#include "Waveform.h"
+#include "WidgetText.h"
+
+namespace {
+
+QString Local(int64_t utcMicros) {
+  return QDateTime::fromMSecsSinceEpoch(utcMicros / 1000).toString("yyyy-MM-dd HH:mm:ss.zzz");
+}
+
+QString Length(int64_t micros) {
+  const qint64 s = micros / 1'000'000;
+  if (s >= 3600) return QString("%1小时%2分%3秒").arg(s / 3600).arg(s / 60 % 60).arg(s % 60);
+  if (s >= 60) return QString("%1分%2秒").arg(s / 60).arg(s % 60);
+  return QString("%1 秒").arg(static_cast<double>(micros) / 1e6, 0, 'f', 3);
+}
+
+}  // namespace
+
+RecordingViewer::RecordingViewer(const QString& folder, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      folder_(folder),
+      plot_(new RecordingPlot(this)),
+      fit_(new QCheckBox("纵轴适应数据", this)),
+      facts_(new QLabel(this)),
+      problems_(new QLabel(this)),
+      span_(new QLabel(this)),
+      exported_(new QLabel(this)),
+      exportCsv_(new QPushButton("导出 CSV…", this)),
+      exportWav_(new QPushButton("导出 WAV…", this)) {
+  setObjectName("RecordingViewer");
+  setWindowTitle("记录查看 - " + folder);
+  plot_->setObjectName("RecordingPlot");
+  fit_->setObjectName("chkViewFit");
+  facts_->setObjectName("lblViewFacts");
+  problems_->setObjectName("lblViewProblems");
+  problems_->setStyleSheet("QLabel { color: #cf222e; }");
+  problems_->setWordWrap(true);
+  span_->setObjectName("lblViewSpan");
+  span_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // never widens the window
+  exported_->setObjectName("lblExport");
+  exported_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  exportCsv_->setObjectName("cmdExportCsv");
+  exportWav_->setObjectName("cmdExportWav");
+  auto* traces = new QHBoxLayout;
+  for (int i = 0; i < 4; ++i) {
+    auto* slot = new QComboBox(this);
+    slot->setObjectName(QString("cboViewTrace%1").arg(i));
+    slot->addItem("无", -1);
+    for (int ch = 0; ch < 64; ++ch) slot->addItem(ToQt(acquisition::TraceName(ch)), ch);
+    slot->setCurrentIndex(i + 1);  // channels 1 to 4 at first
+    connect(slot, &QComboBox::currentIndexChanged, this,
+            [this] { plot_->SetChannels(Channels()); });
+    traces->addWidget(new QLabel(QString("曲线%1:").arg(i + 1), this));
+    traces->addWidget(slot);
+    slots_[i] = slot;
+  }
+  traces->addWidget(fit_);
+  traces->addStretch();
+  auto* actions = new QHBoxLayout;
+  const std::pair<const char*, std::function<void()>> moves[] = {
+      {"全部", [this] { plot_->ShowAll(); }},
+      {"放大", [this] { plot_->Zoom(0.5); }},
+      {"缩小", [this] { plot_->Zoom(2); }},
+      {"◀", [this] { plot_->Pan(-0.5); }},
+      {"▶", [this] { plot_->Pan(0.5); }}};
+  const char* names[] = {"cmdViewAll", "cmdZoomIn", "cmdZoomOut", "cmdPanBack", "cmdPanOn"};
+  for (size_t i = 0; i < std::size(moves); ++i) {
+    auto* button = new QPushButton(moves[i].first, this);
+    button->setObjectName(names[i]);
+    connect(button, &QPushButton::clicked, this, moves[i].second);
+    actions->addWidget(button);
+  }
+  actions->addWidget(span_, 1);
+  actions->addWidget(exportCsv_);
+  actions->addWidget(exportWav_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(facts_);
+  layout->addWidget(problems_);
+  layout->addLayout(traces);
+  layout->addWidget(plot_, 1);
+  layout->addLayout(actions);
+  layout->addWidget(exported_);
+  resize(960, 620);
+  connect(fit_, &QCheckBox::toggled, plot_, &RecordingPlot::SetFitToData);
+  connect(plot_, &RecordingPlot::spanChanged, this, &RecordingViewer::ShowSpan);
+  connect(exportCsv_, &QPushButton::clicked, this, [this] { ChooseAndExport(Format::Csv); });
+  connect(exportWav_, &QPushButton::clicked, this, [this] { ChooseAndExport(Format::Wav); });
+
+  auto opened = recording::RecordingView::Open(FromQt(folder));
+  if (!opened) {
+    failure_ = ToQt(opened.failure().reason);
+    problems_->setText("无法打开记录: " + failure_);
+    exportCsv_->setEnabled(false);
+    exportWav_->setEnabled(false);
+    return;
+  }
+  view_ = std::make_unique<recording::RecordingView>(std::move(opened.value()));
+  plot_->SetChannels(Channels());
+  plot_->SetView(view_.get());
+  ShowFacts();
+}
+
+RecordingViewer::~RecordingViewer() {
+  if (exporter_.joinable()) exporter_.join();
+}
+
+std::vector<int> RecordingViewer::Channels() const {
+  std::vector<int> channels;
+  for (QComboBox* slot : slots_) {
+    if (slot->currentIndex() > 0) channels.push_back(slot->currentIndex() - 1);
+  }
+  return channels;
+}
+
+void RecordingViewer::ShowFacts() {
+  const recording::RecordingIndex& index = view_->index();
+  const recording::Description& d = index.description;
+  QString state = index.stillWriting ? "记录中" : index.complete ? "已完成" : "曾被中断";
+  facts_->setText(QString("%1   %2 — %3 (%4)   %5 块，丢失 %6 块，间断 %7 处   %8")
+                      .arg(ToQt(d.card), Local(view_->startMicros()), Local(view_->endMicros()),
+                           Length(view_->endMicros() - view_->startMicros()))
+                      .arg(index.blocksRecorded)
+                      .arg(index.blocksLost)
+                      .arg(index.gaps)
+                      .arg(state));
+  facts_->setToolTip(QString("%1\nUTC %2 — %3\n%4, %5")
+                         .arg(folder_, ToQt(recording::UtcText(view_->startMicros())),
+                              ToQt(recording::UtcText(view_->endMicros())), ToQt(d.program),
+                              ToQt(d.cardLibrary)));
+  QStringList problems;
+  for (const std::string& p : index.problems) problems << ToQt(p);
+  if (index.blocksDamaged > 0)
+    problems << QString("%1 块已损坏，无法显示").arg(index.blocksDamaged);
+  problems_->setText(problems.isEmpty() ? QString() : "未能读取: " + problems.join("；"));
+  problems_->setVisible(!problems.isEmpty());
+}
+
+void RecordingViewer::ShowSpan() {
+  span_->setText(QString("%1 — %2 (%3)%4")
+                     .arg(Local(plot_->from()), Local(plot_->to()),
+                          Length(plot_->to() - plot_->from()),
+                          plot_->showsSamples() ? "，单个采样点" : QString()));
+}
+
+void RecordingViewer::ChooseAndExport(Format format) {
+  const bool csv = format == Format::Csv;
+  const QString name =
+      QString("%1-%2.%3")
+          .arg(QFileInfo(folder_).fileName(),
+               QDateTime::fromMSecsSinceEpoch(plot_->from() / 1000).toString("yyyyMMdd-HHmmss"),
+               csv ? "csv" : "wav");
+  const QString path = QFileDialog::getSaveFileName(
+      this, csv ? "导出 CSV" : "导出 WAV", QDir(QFileInfo(folder_).absolutePath()).filePath(name),
+      csv ? "CSV (*.csv)" : "WAV (*.wav)");
+  if (!path.isEmpty()) Export(format, path);
+}
+
+void RecordingViewer::Export(Format format, const QString& path) {
+  if (!view_ || Channels().empty()) return;
+  WaitForExport();
+  exportCsv_->setEnabled(false);
+  exportWav_->setEnabled(false);
+  exported_->setText("正在导出 " + path + " …");
+  const recording::ExportSpan span{
+      .fromMicros = plot_->from(), .toMicros = plot_->to(), .channels = Channels()};
+  // Its own view of the recording: the window's goes on drawing meanwhile.
+  exporter_ = std::thread([this, format, path, span, folder = FromQt(folder_)] {
+    auto view = recording::RecordingView::Open(folder);
+    base::Result<recording::ExportOutcome> done =
+        !view                   ? base::Result<recording::ExportOutcome>(view.failure())
+        : format == Format::Csv ? recording::ExportCsv(view.value(), span, FromQt(path))
+                                : recording::ExportWav(view.value(), span, FromQt(path));
+    QString text;
+    if (!done) {
+      text = "导出失败: " + path + ": " + ToQt(done.failure().reason);
+    } else if (done.value().rows < done.value().rowsInSpan) {
+      text =
+          QString(
+              "只导出了前 %1 行（共 %2 行）: 电子表格最多 %3 行。请选较短的时段，或导出 WAV。 %4")
+              .arg(done.value().rows)
+              .arg(done.value().rowsInSpan)
+              .arg(recording::kSpreadsheetRows)
+              .arg(path);
+    } else {
+      text = QString("已导出 %1 %2: %3")
+                 .arg(done.value().rows)
+                 .arg(format == Format::Csv ? "行" : "帧", path);
+      if (format == Format::Wav) {
+        text += QString(" (%1 Hz%2，间断处为 0 V)")
+                    .arg(done.value().sampleRateHz)
+                    .arg(done.value().rf64 ? "，RF64" : "");
+      }
+    }
+    const bool failed = !done || done.value().rows < done.value().rowsInSpan;
+    QMetaObject::invokeMethod(
+        this, [this, text, failed] { ShowExported(text, failed); }, Qt::QueuedConnection);
+  });
+}
+
+void RecordingViewer::ShowExported(const QString& text, bool failed) {
+  if (exporter_.joinable()) exporter_.join();
+  exported_->setText(text);
+  exported_->setToolTip(text);
+  exported_->setStyleSheet(failed ? "QLabel { color: #cf222e; }" : "");
+  exportCsv_->setEnabled(true);
+  exportWav_->setEnabled(true);
+}
+
+void RecordingViewer::WaitForExport() {
+  if (exporter_.joinable()) exporter_.join();
+  QCoreApplication::sendPostedEvents(this);
+}
