@@ -25,16 +25,21 @@ T Get(const uint8_t* in) {
   return value;
 }
 
-constexpr std::array<uint32_t, 256> CrcTable() {
-  std::array<uint32_t, 256> table{};
+// Eight tables, so the CRC takes eight bytes a step (a record is 38 kB, many a second).
+constexpr std::array<std::array<uint32_t, 256>, 8> CrcTables() {
+  std::array<std::array<uint32_t, 256>, 8> tables{};
   for (uint32_t n = 0; n < 256; ++n) {
     uint32_t c = n;
     for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
+    tables[0][n] = c;
   }
-  return table;
+  for (uint32_t n = 0; n < 256; ++n) {
+    for (int t = 1; t < 8; ++t)
+      tables[t][n] = (tables[t - 1][n] >> 8) ^ tables[0][tables[t - 1][n] & 0xFF];
+  }
+  return tables;
 }
-constexpr std::array<uint32_t, 256> kCrcTable = CrcTable();
+constexpr std::array<std::array<uint32_t, 256>, 8> kCrc = CrcTables();
 
 uint32_t RecordCrc(const uint8_t* header28, const uint8_t* payload) {
   return Crc32(payload, kPayloadBytes, Crc32(header28, 28));
@@ -45,7 +50,15 @@ uint32_t RecordCrc(const uint8_t* header28, const uint8_t* payload) {
 // The common CRC-32 (zlib's, Python's binascii.crc32), so a reader can check a record.
 uint32_t Crc32(const uint8_t* bytes, size_t length, uint32_t crc) {
   crc = ~crc;
-  for (size_t i = 0; i < length; ++i) crc = kCrcTable[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  size_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    const uint32_t low = Get<uint32_t>(bytes + i) ^ crc;
+    const uint32_t high = Get<uint32_t>(bytes + i + 4);
+    crc = kCrc[7][low & 0xFF] ^ kCrc[6][(low >> 8) & 0xFF] ^ kCrc[5][(low >> 16) & 0xFF] ^
+          kCrc[4][low >> 24] ^ kCrc[3][high & 0xFF] ^ kCrc[2][(high >> 8) & 0xFF] ^
+          kCrc[1][(high >> 16) & 0xFF] ^ kCrc[0][high >> 24];
+  }
+  for (; i < length; ++i) crc = kCrc[0][(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
   return ~crc;
 }
 
@@ -104,13 +117,14 @@ SummaryRow SummaryOf(const RecordHeader& header, const uint8_t* payload) {
   SummaryRow row;
   row.header = header;
   if (header.flags != kBlock) return row;
+  // Point by point over whole rows of 64 channels: the loop the compiler vectorises.
+  std::array<uint16_t, kChannels> codes;
   row.least.fill(UINT16_MAX);
   for (int point = 0; point < kPoints; ++point) {
-    const uint8_t* codes = payload + static_cast<size_t>(point) * kChannels * 2;
+    std::memcpy(codes.data(), payload + static_cast<size_t>(point) * kChannels * 2, sizeof codes);
     for (int c = 0; c < kChannels; ++c) {
-      const auto code = Get<uint16_t>(codes + c * 2);
-      row.least[c] = std::min(row.least[c], code);
-      row.greatest[c] = std::max(row.greatest[c], code);
+      row.least[c] = std::min(row.least[c], codes[c]);
+      row.greatest[c] = std::max(row.greatest[c], codes[c]);
     }
   }
   return row;
