@@ -1,6 +1,7 @@
 #include "RecordingReader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "FolderFiles.h"
@@ -67,6 +68,58 @@ struct SegmentRead {
   std::string problem;
 };
 
+// The segment's description record, or why the segment cannot be taken.
+base::Result<Description> DescriptionOf(intptr_t handle, uint64_t slotCount,
+                                        const std::string& recordingId) {
+  const auto refused = [](const std::string& why) {
+    return base::Failure{base::Failure::Kind::FileNotWritten, {}, why};
+  };
+  std::vector<uint8_t> record;
+  RecordHeader header;
+  const RecordState first =
+      slotCount > 0 ? ReadSlot(handle, 0, record, header) : RecordState::Damaged;
+  if (first == RecordState::WrongMagic ||
+      (first == RecordState::Whole && header.flags != kDescription)) {
+    return refused("not a segment of a recording (wrong magic)");
+  }
+  if (first != RecordState::Whole) return refused("its description record is damaged or missing");
+  auto described =
+      ParseDescription(std::string(reinterpret_cast<const char*>(record.data() + kHeaderBytes),
+                                   std::min<size_t>(header.count, kPayloadBytes)));
+  if (described && !recordingId.empty() && described.value().id != recordingId) {
+    return refused("belongs to another recording");
+  }
+  return described;
+}
+
+// The records after the rows the .minmax held, read from the segment. One damaged on the
+// disk keeps its place, as a block that cannot be shown; a torn last one is left out.
+void ReadTheRest(intptr_t handle, uint64_t slotCount, int64_t blockMicros, SegmentIndex& s,
+                 std::string& problem) {
+  std::vector<uint8_t> record;
+  RecordHeader header;
+  for (uint64_t slot = s.rows.size() + 1; slot < slotCount; ++slot) {
+    const RecordState state = ReadSlot(handle, slot, record, header);
+    if (state == RecordState::Whole) {
+      s.rows.push_back(SummaryOf(header, record.data() + kHeaderBytes));
+      s.recordNumbers.push_back(slot);
+    } else if (slot + 1 < slotCount) {
+      problem =
+          SegmentName(s.number) + ": record " + std::to_string(slot) + " is damaged and left out";
+      SummaryRow damaged;
+      if (!s.rows.empty()) {
+        const RecordHeader& before = s.rows.back().header;
+        damaged.header.block = before.block + before.count;
+        damaged.header.utcMicros =
+            before.utcMicros + static_cast<int64_t>(before.count) * blockMicros;
+      }
+      damaged.header.flags = kDamaged;
+      s.rows.push_back(damaged);
+      s.recordNumbers.push_back(slot);
+    }
+  }
+}
+
 // One segment: its description record checked, the rows the .minmax holds taken as they
 // are, the records after them read, and the last one checked, as a crash may have torn it.
 SegmentRead ReadSegment(const std::string& folder, int number, const std::string& recordingId) {
@@ -83,61 +136,25 @@ SegmentRead ReadSegment(const std::string& folder, int number, const std::string
   s.path = path;
   s.fileBytes = disk::SizeOf(file.handle()).value_or(0);
   const uint64_t slotCount = s.fileBytes / kRecordBytes;
-  std::vector<uint8_t> record;
-  RecordHeader header;
-  const RecordState first =
-      slotCount > 0 ? ReadSlot(file.handle(), 0, record, header) : RecordState::Damaged;
-  if (first == RecordState::WrongMagic ||
-      (first == RecordState::Whole && header.flags != kDescription)) {
-    read.problem = name + ": not a segment of a recording (wrong magic)";
-    return read;
-  }
-  if (first != RecordState::Whole) {
-    read.problem = name + ": its description record is damaged or missing";
-    return read;
-  }
-  const std::string json(reinterpret_cast<const char*>(record.data() + kHeaderBytes),
-                         std::min<size_t>(header.count, kPayloadBytes));
-  auto described = ParseDescription(json);
+  auto described = DescriptionOf(file.handle(), slotCount, recordingId);
   if (!described) {
     read.problem = name + ": " + described.failure().reason;
-    return read;
-  }
-  if (!recordingId.empty() && described.value().id != recordingId) {
-    read.problem = name + ": belongs to another recording";
     return read;
   }
   read.description = described.value();
   s.rows = ReadRows(InFolder(folder, MinMaxName(number)), slotCount > 0 ? slotCount - 1 : 0);
   for (uint64_t i = 0; i < s.rows.size(); ++i) s.recordNumbers.push_back(i + 1);
   // The last row's record may be torn while its row was written: it is read, not trusted.
+  std::vector<uint8_t> record;
+  RecordHeader header;
   if (!s.rows.empty() &&
       ReadSlot(file.handle(), s.recordNumbers.back(), record, header) != RecordState::Whole) {
     s.rows.pop_back();
     s.recordNumbers.pop_back();
   }
   s.rowsRebuilt = s.rows.size() + 1 < slotCount;
-  for (uint64_t slot = s.rows.size() + 1; slot < slotCount; ++slot) {
-    const RecordState state = ReadSlot(file.handle(), slot, record, header);
-    if (state == RecordState::Whole) {
-      s.rows.push_back(SummaryOf(header, record.data() + kHeaderBytes));
-      s.recordNumbers.push_back(slot);
-    } else if (slot + 1 < slotCount) {
-      // Damaged on the disk: it keeps its place, as a block that cannot be shown.
-      read.problem = name + ": record " + std::to_string(slot) + " is damaged and left out";
-      SummaryRow damaged;
-      if (!s.rows.empty()) {
-        const RecordHeader& before = s.rows.back().header;
-        damaged.header.block = before.block + before.count;
-        damaged.header.utcMicros =
-            before.utcMicros + static_cast<int64_t>(before.count) *
-                                   static_cast<int64_t>(read.description->blockSeconds * 1e6 + 0.5);
-      }
-      damaged.header.flags = kDamaged;
-      s.rows.push_back(damaged);
-      s.recordNumbers.push_back(slot);
-    }
-  }
+  ReadTheRest(file.handle(), slotCount, std::llround(read.description->blockSeconds * 1e6), s,
+              read.problem);
   read.segment = std::move(s);
   return read;
 }

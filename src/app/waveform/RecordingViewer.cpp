@@ -44,63 +44,15 @@ RecordingViewer::RecordingViewer(const QString& folder, QWidget* parent)
       exportWav_(new QPushButton("导出 WAV…", this)) {
   setObjectName("RecordingViewer");
   setWindowTitle("记录查看 - " + folder);
-  plot_->setObjectName("RecordingPlot");
-  fit_->setObjectName("chkViewFit");
-  facts_->setObjectName("lblViewFacts");
-  problems_->setObjectName("lblViewProblems");
-  problems_->setStyleSheet("QLabel { color: #cf222e; }");
-  problems_->setWordWrap(true);
-  span_->setObjectName("lblViewSpan");
-  span_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // never widens the window
-  exported_->setObjectName("lblExport");
-  exported_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  exportCsv_->setObjectName("cmdExportCsv");
-  exportWav_->setObjectName("cmdExportWav");
-  auto* traces = new QHBoxLayout;
-  for (int i = 0; i < 4; ++i) {
-    auto* slot = new QComboBox(this);
-    slot->setObjectName(QString("cboViewTrace%1").arg(i));
-    slot->addItem("无", -1);
-    for (int ch = 0; ch < 64; ++ch) slot->addItem(ToQt(acquisition::TraceName(ch)), ch);
-    slot->setCurrentIndex(i + 1);  // channels 1 to 4 at first
-    connect(slot, &QComboBox::currentIndexChanged, this,
-            [this] { plot_->SetChannels(Channels()); });
-    traces->addWidget(new QLabel(QString("曲线%1:").arg(i + 1), this));
-    traces->addWidget(slot);
-    slots_[i] = slot;
-  }
-  traces->addWidget(fit_);
-  traces->addStretch();
-  auto* actions = new QHBoxLayout;
-  const std::pair<const char*, std::function<void()>> moves[] = {
-      {"全部", [this] { plot_->ShowAll(); }},
-      {"放大", [this] { plot_->Zoom(0.5); }},
-      {"缩小", [this] { plot_->Zoom(2); }},
-      {"◀", [this] { plot_->Pan(-0.5); }},
-      {"▶", [this] { plot_->Pan(0.5); }}};
-  const char* names[] = {"cmdViewAll", "cmdZoomIn", "cmdZoomOut", "cmdPanBack", "cmdPanOn"};
-  for (size_t i = 0; i < std::size(moves); ++i) {
-    auto* button = new QPushButton(moves[i].first, this);
-    button->setObjectName(names[i]);
-    connect(button, &QPushButton::clicked, this, moves[i].second);
-    actions->addWidget(button);
-  }
-  actions->addWidget(span_, 1);
-  actions->addWidget(exportCsv_);
-  actions->addWidget(exportWav_);
+  SetUpControls();
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(facts_);
   layout->addWidget(problems_);
-  layout->addLayout(traces);
+  layout->addLayout(TraceSlots());
   layout->addWidget(plot_, 1);
-  layout->addLayout(actions);
+  layout->addLayout(Actions());
   layout->addWidget(exported_);
   resize(960, 620);
-  connect(fit_, &QCheckBox::toggled, plot_, &RecordingPlot::SetFitToData);
-  connect(plot_, &RecordingPlot::spanChanged, this, &RecordingViewer::ShowSpan);
-  connect(exportCsv_, &QPushButton::clicked, this, [this] { ChooseAndExport(Format::Csv); });
-  connect(exportWav_, &QPushButton::clicked, this, [this] { ChooseAndExport(Format::Wav); });
-
   auto opened = recording::RecordingView::Open(FromQt(folder));
   if (!opened) {
     failure_ = ToQt(opened.failure().reason);
@@ -113,6 +65,66 @@ RecordingViewer::RecordingViewer(const QString& folder, QWidget* parent)
   plot_->SetChannels(Channels());
   plot_->SetView(view_.get());
   ShowFacts();
+}
+
+void RecordingViewer::SetUpControls() {
+  plot_->setObjectName("RecordingPlot");
+  fit_->setObjectName("chkViewFit");
+  facts_->setObjectName("lblViewFacts");
+  problems_->setObjectName("lblViewProblems");
+  problems_->setStyleSheet("QLabel { color: #cf222e; }");
+  problems_->setWordWrap(true);
+  span_->setObjectName("lblViewSpan");
+  span_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // never widens the window
+  exported_->setObjectName("lblExport");
+  exported_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  exportCsv_->setObjectName("cmdExportCsv");
+  exportWav_->setObjectName("cmdExportWav");
+  connect(fit_, &QCheckBox::toggled, plot_, &RecordingPlot::SetFitToData);
+  connect(plot_, &RecordingPlot::spanChanged, this, &RecordingViewer::ShowSpan);
+  connect(exportCsv_, &QPushButton::clicked, this, [this] { ChooseAndExport(Format::Csv); });
+  connect(exportWav_, &QPushButton::clicked, this, [this] { ChooseAndExport(Format::Wav); });
+}
+
+// The four trace slots ("曲线1:" …), channels 1 to 4 at first.
+QHBoxLayout* RecordingViewer::TraceSlots() {
+  auto* traces = new QHBoxLayout;
+  for (int i = 0; i < 4; ++i) {
+    auto* slot = new QComboBox(this);
+    slot->setObjectName(QString("cboViewTrace%1").arg(i));
+    slot->addItem("无", -1);
+    for (int ch = 0; ch < 64; ++ch) slot->addItem(ToQt(acquisition::TraceName(ch)), ch);
+    slot->setCurrentIndex(i + 1);
+    connect(slot, &QComboBox::currentIndexChanged, this,
+            [this] { plot_->SetChannels(Channels()); });
+    traces->addWidget(new QLabel(QString("曲线%1:").arg(i + 1), this));
+    traces->addWidget(slot);
+    slots_[i] = slot;
+  }
+  traces->addWidget(fit_);
+  traces->addStretch();
+  return traces;
+}
+
+// The moves over the recording, the span on view, and the exports.
+QHBoxLayout* RecordingViewer::Actions() {
+  auto* actions = new QHBoxLayout;
+  const std::tuple<const char*, const char*, std::function<void()>> moves[] = {
+      {"cmdViewAll", "全部", [this] { plot_->ShowAll(); }},
+      {"cmdZoomIn", "放大", [this] { plot_->Zoom(0.5); }},
+      {"cmdZoomOut", "缩小", [this] { plot_->Zoom(2); }},
+      {"cmdPanBack", "◀", [this] { plot_->Pan(-0.5); }},
+      {"cmdPanOn", "▶", [this] { plot_->Pan(0.5); }}};
+  for (const auto& [name, caption, move] : moves) {
+    auto* button = new QPushButton(caption, this);
+    button->setObjectName(name);
+    connect(button, &QPushButton::clicked, this, move);
+    actions->addWidget(button);
+  }
+  actions->addWidget(span_, 1);
+  actions->addWidget(exportCsv_);
+  actions->addWidget(exportWav_);
+  return actions;
 }
 
 RecordingViewer::~RecordingViewer() {

@@ -13,6 +13,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class RecordingPlot;
@@ -35,6 +36,9 @@ class RecordingViewer : public QWidget {
   void WaitForExport();
 
  private:
+  void SetUpControls();
+  QHBoxLayout* TraceSlots();
+  QHBoxLayout* Actions();
   void ShowFacts();
   void ShowSpan();
   void ChooseAndExport(Format format);
