@@ -53,6 +53,19 @@ std::optional<int> RefusedTheCard(const SingleInstance& instance, const QString&
   return std::nullopt;
 }
 
+// A recording on view touches no card: the viewer alone, once the recordings a crash left
+// open are repaired.
+int ViewRecording(QApplication& app, const std::string& folder) {
+  RepairInterruptedRecordings();
+  RecordingViewer viewer(ToQt(folder));
+  if (!viewer.failure().isEmpty()) {
+    Refuse("记录查看", "无法打开记录 " + ToQt(folder) + ": " + viewer.failure());
+    return 2;
+  }
+  viewer.show();
+  return app.exec();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -68,16 +81,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "kzb7310: qtbase_zh_CN.qm not found: Qt's own texts stay English\n");
   }
 
-  if (!choice.view.empty()) {  // a recording on view touches no card
-    RepairInterruptedRecordings();
-    RecordingViewer viewer(ToQt(choice.view));
-    if (!viewer.failure().isEmpty()) {
-      Refuse("记录查看", "无法打开记录 " + ToQt(choice.view) + ": " + viewer.failure());
-      return 2;
-    }
-    viewer.show();
-    return app.exec();
-  }
+  if (!choice.view.empty()) return ViewRecording(app, choice.view);
 
   const std::string cardLibrary = card::DefaultLibraryPath();
   const std::string dataDirectory = acquisition::DefaultDataDirectory();
