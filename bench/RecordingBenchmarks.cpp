@@ -130,7 +130,7 @@ void RecorderThroughput(benchmark::State& state) {
         // As fast as the writer takes them, its queue never full.
         for (uint64_t n = 0; n < kBlocks; ++n) {
           while (n - recorder.value()->Status().blocksRecorded >= settings.queueBlocks / 2) {
-            std::this_thread::yield();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
           }
           recorder.value()->Add(view, 0);
         }
