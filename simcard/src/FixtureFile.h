@@ -6,7 +6,8 @@
 // sets a channel's tone as SimCard_SetTone does, and
 //   pace FACTOR
 // runs the card's clock FACTOR times faster (1 to 1000), so that a recording of hours of
-// card time takes minutes. Without the variable nothing changes.
+// card time takes minutes; its queue then holds FACTOR times the blocks, the same seconds. Without
+// the variable nothing changes.
 #pragma once
 
 #include <string>

@@ -21,9 +21,9 @@ void SimCardState::Pace() {
   if (elapsedMicros > 0) {
     acq.blocksFinished = elapsedMicros * acq.samplesPerSecond / (blockSamples * 1'000'000);
   }
-  if (BlocksWaiting() > kQueueCapacity) {
-    acq.overruns += static_cast<int32_t>(BlocksWaiting() - kQueueCapacity);
-    acq.nextToFetch = acq.blocksFinished - kQueueCapacity;
+  if (BlocksWaiting() > QueueCapacity()) {
+    acq.overruns += static_cast<int32_t>(BlocksWaiting() - QueueCapacity());
+    acq.nextToFetch = acq.blocksFinished - QueueCapacity();
   }
 }
 

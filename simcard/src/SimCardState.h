@@ -69,6 +69,9 @@ struct SimCardState {
   // Moves finished blocks into the waiting queue as the clock says.
   void Pace();
   int64_t BlocksWaiting() const { return acq.blocksFinished - acq.nextToFetch; }
+  // A card run faster holds as many seconds of blocks as at its own pace, so a program gets
+  // the same time to fetch them.
+  int64_t QueueCapacity() const { return static_cast<int64_t>(kQueueCapacity * clock.pace()); }
   // One-shot failure scripted for an entry point; consumes it.
   std::optional<int32_t> TakeFailure(const char* entryPoint);
 };

@@ -12,6 +12,7 @@ class SimClock {
   void SetManual(bool on);
   // Card time runs `pace` times as fast as the steady clock from now on.
   void SetPace(double pace);
+  double pace() const { return pace_; }
   void AdvanceMs(int32_t ms);
   // Lets `micros` of card time pass: sleeps on the steady clock, moves the manual one.
   void Wait(int64_t micros);

@@ -24,7 +24,7 @@ std::string Facts(const Description& d) {
   return "\"format\": \"kzb7310 recording\", \"format_version\": " +
          std::to_string(d.formatVersion) + ", \"id\": " + JsonQuoted(d.id) +
          ", \"card\": " + JsonQuoted(d.card) + ", \"card_library\": " + JsonQuoted(d.cardLibrary) +
-         ", \"program\": " + JsonQuoted(d.program) +
+         ", \"program\": " + JsonQuoted(d.program) + ", \"station\": " + JsonQuoted(d.station) +
          ", \"channels\": " + std::to_string(d.channels) +
          ", \"points\": " + std::to_string(d.points) +
          ", \"aggregate_rate_hz\": " + std::to_string(d.aggregateRateHz) +
@@ -261,6 +261,7 @@ base::Result<Description> ParseDescription(const std::string& json) {
   d.card = text("card");
   d.cardLibrary = text("card_library");
   d.program = text("program");
+  d.station = text("station");
   d.channels = static_cast<int>(number("channels"));
   d.points = static_cast<int>(number("points"));
   d.aggregateRateHz = static_cast<int32_t>(number("aggregate_rate_hz"));

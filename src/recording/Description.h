@@ -31,6 +31,7 @@ struct Description {
   std::string card;         // the card's identity line, as the bench window shows it
   std::string cardLibrary;  // the card library's path
   std::string program;      // "kzb7310 1.9.0"
+  std::string station;      // the station's name, from the profile the recording was made on
   int channels = 0, points = 0;
   int32_t aggregateRateHz = 0;  // samples a second over all channels
   double blockSeconds = 0;      // one block's length in card time

@@ -131,6 +131,7 @@ TEST(RecordFormat, TimesAndDescriptionsReadBack) {
   d.id = "abc";
   d.card = "卡 \"KZB\" \\ \t end";
   d.cardLibrary = "C:\\卡\\adcard.dll";
+  d.station = "工位3";
   d.channels = kChannels;
   d.points = kPoints;
   d.aggregateRateHz = 50000;
@@ -142,6 +143,7 @@ TEST(RecordFormat, TimesAndDescriptionsReadBack) {
     ASSERT_TRUE(back) << json;
     EXPECT_EQ(back.value().card, d.card);
     EXPECT_EQ(back.value().cardLibrary, d.cardLibrary);
+    EXPECT_EQ(back.value().station, d.station);
     EXPECT_EQ(back.value().voltsPerCode, d.voltsPerCode);
     EXPECT_EQ(back.value().startUtcMicros, d.startUtcMicros);
   }

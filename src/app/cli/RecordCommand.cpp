@@ -72,9 +72,11 @@ std::function<void(const recording::RecorderStatus&)> Progress() {
   };
 }
 
+// What the command line asks of the recording.
 struct Limits {
   double seconds = 0;
   uint64_t bytes = 0;
+  std::string station;  // the profile's station name, for the description
 };
 
 // Why a recording cannot begin, before the card is touched.
@@ -91,10 +93,12 @@ std::optional<int> RefusedBeforeTheCard(const RecordArguments& args, Limits& lim
     limits.bytes = *bytes;
   }
   if (!args.profile.empty()) {
-    if (auto profile = selftest::LoadProfile(args.profile); !profile) {
+    auto profile = selftest::LoadProfile(args.profile);
+    if (!profile) {
       return NotStarted("配置无法使用，记录未开始 profile refused, nothing recorded",
                         profile.failure().subject, profile.failure().reason);
     }
+    limits.station = selftest::StationName(profile.value());
   }
   if (auto made = recording::MakeRecordingFolder(args.folder); !made) {
     return NotStarted("记录文件夹无法使用，记录未开始 the folder cannot take a recording",
@@ -178,6 +182,7 @@ int RecordHeadless(const RecordArguments& args) {
   recording::RecorderSettings settings;
   settings.folder = args.folder;
   settings.description = recording::CardDescription(dll, identity.value(), "kzb7310 " KZB_VERSION);
+  settings.description.station = limits.station;
   settings.limitSeconds = limits.seconds;
   settings.limitBytes = limits.bytes;
   auto recorder = recording::Recorder::Start(std::move(settings));
