@@ -17,6 +17,7 @@
 #include "OpenRecordings.h"
 #include "RecordingLimits.h"
 #include "RecordingRegistry.h"
+#include "RecordingText.h"
 #include "WidgetText.h"
 
 namespace {
@@ -134,8 +135,8 @@ QString RecordPanel::StartRecording() {
   auto started = recording::Recorder::Start(std::move(settings));
   if (!started) {
     record_->setChecked(false);
-    const QString why =
-        "无法记录: " + ToQt(started.failure().subject) + "\n" + ToQt(started.failure().reason);
+    const QString why = "无法记录: " + ToQt(started.failure().subject) + "\n" +
+                        RecordingReason(started.failure().reason);
     SetFailure(why);
     return why;
   }

@@ -13,6 +13,7 @@
 
 #include "RecordingExport.h"
 #include "RecordingPlot.h"
+#include "RecordingText.h"
 #include "Waveform.h"
 #include "WidgetText.h"
 
@@ -55,7 +56,7 @@ RecordingViewer::RecordingViewer(const QString& folder, QWidget* parent)
   resize(960, 620);
   auto opened = recording::RecordingView::Open(FromQt(folder));
   if (!opened) {
-    failure_ = ToQt(opened.failure().reason);
+    failure_ = RecordingReason(opened.failure().reason);
     problems_->setText("无法打开记录: " + failure_);
     exportCsv_->setEnabled(false);
     exportWav_->setEnabled(false);
@@ -155,7 +156,7 @@ void RecordingViewer::ShowFacts() {
                               ToQt(recording::UtcText(view_->endMicros())), ToQt(d.program),
                               ToQt(d.cardLibrary)));
   QStringList problems;
-  for (const std::string& p : index.problems) problems << ToQt(p);
+  for (const std::string& p : index.problems) problems << RecordingReason(p);
   if (index.blocksDamaged > 0)
     problems << QString("%1 块已损坏，无法显示").arg(index.blocksDamaged);
   problems_->setText(problems.isEmpty() ? QString() : "未能读取: " + problems.join("；"));
