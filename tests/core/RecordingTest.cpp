@@ -398,6 +398,8 @@ TEST_F(RecorderTest, AStalledCardsGapIsItsOverrunCount) {
   RecorderSettings settings;
   settings.folder = (dir / "rec").string();
   settings.description = CardDescription(dll, "simulated", "test");
+  settings.queueBlocks = 1000;  // the card's clock runs as fast as the loop: a slow writer
+                                // (valgrind) must not end it
   auto r = Recorder::Start(settings);
   ASSERT_TRUE(r);
   std::atomic<bool> stop{false};
