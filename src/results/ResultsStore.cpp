@@ -11,8 +11,10 @@
 #include <QUrl>
 #include <QVariant>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "RunFacts.h"
@@ -223,9 +225,15 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
     return store;
   }
   QSqlQuery query(db);
-  if (!query.exec("PRAGMA journal_mode = WAL")) {
-    return store->Failed(query.lastError().text().toStdString());
+  // Turning a new database to WAL takes it whole for a moment, and SQLite says "locked" at
+  // once to another program doing the same instead of waiting: it is tried again for as
+  // long as the busy timeout would wait.
+  bool wal = query.exec("PRAGMA journal_mode = WAL");
+  for (int tries = 0; !wal && tries < 60 && query.lastError().text().contains("locked"); ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    wal = query.exec("PRAGMA journal_mode = WAL");
   }
+  if (!wal) return store->Failed(query.lastError().text().toStdString());
   query.finish();  // its answer read: no statement stays open across the upgrade
   if (version.value() < kSchemaVersion) {
     if (auto why = Upgrade(db)) return store->Failed(*why);

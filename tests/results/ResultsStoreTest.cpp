@@ -220,9 +220,16 @@ class ResultsStoreTest : public QObject {
       for (int i = 0; i < 4; ++i) {
         openers.emplace_back([&, i] {
           auto store = results::ResultsStore::Open(path);
-          if (store &&
-              store.value()->Save(Run("KZB00000" + std::to_string(i), "2026-12-09T08:00:00Z"))) {
+          if (!store) {
+            qWarning("open: %s", store.failure().reason.c_str());
+            return;
+          }
+          auto saved =
+              store.value()->Save(Run("KZB00000" + std::to_string(i), "2026-12-09T08:00:00Z"));
+          if (saved) {
             ++kept;
+          } else {
+            qWarning("save: %s", saved.failure().reason.c_str());
           }
         });
       }
