@@ -18,11 +18,11 @@ const char kPathSeparators[] = "/";
 namespace {
 
 Failure SystemFailure(int error) {
-  return Failure{Failure::Kind::FileNotWritten, {}, std::strerror(error)};
+  return Failure{Failure::Kind::FileNotWritten, {}, std::strerror(error), CauseOfErrno(error)};
 }
 
 Failure NotWritten(const std::string& path, int error) {
-  return Failure{Failure::Kind::FileNotWritten, path, std::strerror(error)};
+  return Failure{Failure::Kind::FileNotWritten, path, std::strerror(error), CauseOfErrno(error)};
 }
 
 }  // namespace
