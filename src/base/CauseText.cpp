@@ -62,8 +62,8 @@ const char* CauseInChinese(Failure::Cause cause) {
       return "全线数据库服务器没有应答";
     case C::LineNoTls:
       return "全线数据库服务器不支持加密连接";
-    case C::LinePassword:
-      return "全线数据库密码不对";
+    case C::LineLoginRefused:
+      return "全线数据库拒绝登录";
     case C::LineNoDatabase:
       return "全线数据库不存在";
     case C::LineNoGrant:
@@ -80,6 +80,22 @@ const char* CauseInChinese(Failure::Cause cause) {
       return "板卡正被另一个程序使用";
     case C::TimedOut:
       return "等待超时";
+    case C::RecordingExists:
+      return "该文件夹已有记录（不会覆盖），请换一个文件夹";
+    case C::NoRecording:
+      return "这里没有记录";
+    case C::NotARecordingFile:
+      return "不是记录文件";
+    case C::DescriptionDamaged:
+      return "说明记录已损坏或缺失";
+    case C::ForeignSegment:
+      return "属于另一个记录";
+    case C::RecordDamaged:
+      return "数据已损坏，未显示";
+    case C::FormatNewer:
+      return "格式比本程序新，请更新程序";
+    case C::NothingReadable:
+      return "记录无法读取";
   }
   return "";
 }

@@ -19,9 +19,12 @@
 
 #include "RunFacts.h"
 #include "RunId.h"
+#include "SqlCauses.h"
 #include "SqlRows.h"
 
 namespace results {
+
+using Cause = base::Failure::Cause;
 namespace {
 
 // 2: a measurement may have no value (a figure that could not be measured).
@@ -96,10 +99,11 @@ ResultsStore::~ResultsStore() {
   QSqlDatabase::removeDatabase(ToQt(connection_));
 }
 
-base::Failure ResultsStore::Failed(const std::string& why) const {
+base::Failure ResultsStore::Failed(const SqlWhy& why) const {
   // Qt gives some failures (a full disk among them) without a text; a failure still says so.
   return base::Failure{base::Failure::Kind::ResultsNotStored, path_,
-                       why.empty() ? "the database refused it without a reason" : why};
+                       why.text.empty() ? "the database refused it without a reason" : why.text,
+                       why.cause};
 }
 
 void ResultsStore::LoadDriver() {
@@ -124,8 +128,8 @@ namespace {
 base::Result<int> SchemaVersion(QSqlDatabase& db) {
   QSqlQuery query(db);
   if (!query.exec("PRAGMA user_version") || !query.next()) {
-    return base::Failure{
-        base::Failure::Kind::ResultsNotStored, {}, query.lastError().text().toStdString()};
+    const SqlWhy why = SqliteWhy(query.lastError());
+    return base::Failure{base::Failure::Kind::ResultsNotStored, {}, why.text, why.cause};
   }
   return query.value(0).toInt();
 }
@@ -138,12 +142,12 @@ namespace {
 // gives one or the commit fails. Gives why not, or nothing. The write lock is taken at the
 // start (another writer is waited for, as the busy timeout says): a transaction that read
 // first and wrote after another program's write would fail at once, waiting for nothing.
-std::optional<std::string> InTransaction(
-    QSqlDatabase& db, const std::function<std::optional<std::string>(QSqlQuery&)>& body) {
+std::optional<SqlWhy> InTransaction(QSqlDatabase& db,
+                                    const std::function<std::optional<SqlWhy>(QSqlQuery&)>& body) {
   QSqlQuery query(db);
-  if (!query.exec("BEGIN IMMEDIATE")) return query.lastError().text().toStdString();
-  std::optional<std::string> why = body(query);
-  if (!why && !db.commit()) why = db.lastError().text().toStdString();
+  if (!query.exec("BEGIN IMMEDIATE")) return SqliteWhy(query.lastError());
+  std::optional<SqlWhy> why = body(query);
+  if (!why && !db.commit()) why = SqliteWhy(db.lastError());
   if (why) db.rollback();
   return why;
 }
@@ -162,10 +166,10 @@ std::vector<std::string> UpgradeFrom(int from) {
 // Makes the schema of a new database or upgrades an older one, in one transaction; gives
 // why not, or nothing. The version is read again under the write lock: two programs that
 // open a new database at once make its schema once.
-std::optional<std::string> Upgrade(QSqlDatabase& db) {
-  return InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+std::optional<SqlWhy> Upgrade(QSqlDatabase& db) {
+  return InTransaction(db, [&](QSqlQuery& query) -> std::optional<SqlWhy> {
     if (!query.exec("PRAGMA user_version") || !query.next()) {
-      return query.lastError().text().toStdString();
+      return SqliteWhy(query.lastError());
     }
     const int from = query.value(0).toInt();
     query.finish();
@@ -173,7 +177,7 @@ std::optional<std::string> Upgrade(QSqlDatabase& db) {
     std::vector<std::string> statements = UpgradeFrom(from);
     statements.push_back("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     for (const std::string& statement : statements) {
-      if (!query.exec(ToQt(statement))) return query.lastError().text().toStdString();
+      if (!query.exec(ToQt(statement))) return SqliteWhy(query.lastError());
     }
     return std::nullopt;
   });
@@ -195,17 +199,17 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
   std::unique_ptr<ResultsStore> store(
       new ResultsStore(path, "kzb7310-results-" + std::to_string(++opened)));
   const QFileInfo file(ToQt(path));
-  if (reading && !file.isFile()) return store->Failed("no such database");
+  if (reading && !file.isFile()) return store->Failed({"no such database", Cause::NotFound});
   if (!reading && !QDir().mkpath(file.absolutePath())) {
-    return store->Failed("its folder cannot be made");
+    return store->Failed({"its folder cannot be made", Cause::FolderNotMade});
   }
   QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", ToQt(store->connection_));
-  if (!db.isValid()) return store->Failed("Qt has no SQLite driver (the sqldrivers plugin)");
+  if (!db.isValid()) return store->Failed({"Qt has no SQLite driver (the sqldrivers plugin)"});
   db.setDatabaseName(file.absoluteFilePath());
   // Another program writing for a moment is waited for; a database held longer is an error.
   db.setConnectOptions(reading ? "QSQLITE_BUSY_TIMEOUT=3000;QSQLITE_OPEN_READONLY"
                                : "QSQLITE_BUSY_TIMEOUT=3000");
-  if (!db.open()) return store->Failed(db.lastError().text().toStdString());
+  if (!db.open()) return store->Failed(SqliteWhy(db.lastError()));
   auto version = SchemaVersion(db);
   if (!version && reading) {
     // A database in WAL mode on a read-only file system cannot make its shared-memory file:
@@ -215,13 +219,16 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
     db.setConnectOptions("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
     if (db.open()) version = SchemaVersion(db);
   }
-  if (!version) return store->Failed(version.failure().reason);
+  if (!version) return store->Failed({version.failure().reason, version.failure().cause});
   if (version.value() > kSchemaVersion) {
-    return store->Failed("written by a newer program (schema " + std::to_string(version.value()) +
-                         ")");
+    return store->Failed(
+        {"written by a newer program (schema " + std::to_string(version.value()) + ")",
+         Cause::DatabaseNewer});
   }
   if (reading) {
-    if (version.value() == 0) return store->Failed("not a results database (no schema)");
+    if (version.value() == 0) {
+      return store->Failed({"not a results database (no schema)", Cause::NotADatabase});
+    }
     return store;
   }
   QSqlQuery query(db);
@@ -229,11 +236,12 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
   // once to another program doing the same instead of waiting: it is tried again for as
   // long as the busy timeout would wait.
   bool wal = query.exec("PRAGMA journal_mode = WAL");
-  for (int tries = 0; !wal && tries < 60 && query.lastError().text().contains("locked"); ++tries) {
+  for (int tries = 0;
+       !wal && tries < 60 && SqliteWhy(query.lastError()).cause == Cause::DatabaseBusy; ++tries) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     wal = query.exec("PRAGMA journal_mode = WAL");
   }
-  if (!wal) return store->Failed(query.lastError().text().toStdString());
+  if (!wal) return store->Failed(SqliteWhy(query.lastError()));
   query.finish();  // its answer read: no statement stays open across the upgrade
   if (version.value() < kSchemaVersion) {
     if (auto why = Upgrade(db)) return store->Failed(*why);
@@ -264,7 +272,7 @@ QString InsertRun() {
 std::optional<base::Failure> ResultsStore::Insert(const std::string& id,
                                                   const selftest::RunRecord& run) {
   QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
-  const auto failed = [&] { return Failed(query.lastError().text().toStdString()); };
+  const auto failed = [&] { return Failed(SqliteWhy(query.lastError())); };
   selftest::RunRecord kept = run;
   kept.id = id;
   query.prepare(InsertRun());
@@ -301,16 +309,16 @@ base::Result<std::string> ResultsStore::Save(const selftest::RunRecord& run) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
   const std::string id = run.id.empty() ? selftest::NewRunId() : run.id;
   std::optional<base::Failure> refused;
-  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<SqlWhy> {
     // A run saved again (a held copy whose first save did land) changes nothing.
     query.prepare("SELECT 1 FROM runs WHERE id = ?");
     query.addBindValue(ToQt(id));
     const bool known = query.exec() && query.next();
-    if (!query.isActive()) return query.lastError().text().toStdString();
+    if (!query.isActive()) return SqliteWhy(query.lastError());
     query.finish();
     if (known) return std::nullopt;
     refused = Insert(id, run);
-    return refused ? std::optional(refused->reason) : std::nullopt;
+    return refused ? std::optional(SqlWhy{refused->reason, refused->cause}) : std::nullopt;
   });
   if (refused) return *refused;
   if (why) return Failed(*why);
@@ -319,13 +327,13 @@ base::Result<std::string> ResultsStore::Save(const selftest::RunRecord& run) {
 
 base::Result<> ResultsStore::Forget(const std::string& id) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
-  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<SqlWhy> {
     for (const char* statement :
          {"DELETE FROM line_uploads WHERE run_id = ?", "DELETE FROM measurements WHERE run_id = ?",
           "DELETE FROM checks WHERE run_id = ?", "DELETE FROM runs WHERE id = ?"}) {
       query.prepare(statement);
       query.addBindValue(ToQt(id));
-      if (!query.exec()) return query.lastError().text().toStdString();
+      if (!query.exec()) return SqliteWhy(query.lastError());
     }
     return std::nullopt;
   });
@@ -340,16 +348,16 @@ std::optional<base::Failure> ResultsStore::ReadChecks(selftest::RunRecord& run) 
   measurements.prepare(
       "SELECT * FROM measurements WHERE run_id = ? AND check_position = ? ORDER BY position");
   checks.addBindValue(ToQt(run.id));
-  if (!checks.exec()) return Failed(checks.lastError().text().toStdString());
+  if (!checks.exec()) return Failed(SqliteWhy(checks.lastError()));
   while (checks.next()) {
     selftest::Check& check = run.checks.emplace_back();
     std::string unknown;
     if (!CheckOfRow(checks, check, unknown)) {
-      return Failed("a check this program does not know: " + unknown);
+      return Failed({"a check this program does not know: " + unknown});
     }
     measurements.addBindValue(ToQt(run.id));
     measurements.addBindValue(checks.value("position"));
-    if (!measurements.exec()) return Failed(measurements.lastError().text().toStdString());
+    if (!measurements.exec()) return Failed(SqliteWhy(measurements.lastError()));
     while (measurements.next()) check.measurements.push_back(MeasurementOfRow(measurements));
   }
   return std::nullopt;
@@ -380,7 +388,7 @@ base::Result<int> ResultsStore::CountWaiting() const {
   QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
   if (!query.exec("SELECT count(*) FROM runs WHERE id NOT IN (SELECT run_id FROM line_uploads)") ||
       !query.next()) {
-    return Failed(query.lastError().text().toStdString());
+    return Failed(SqliteWhy(query.lastError()));
   }
   return query.value(0).toInt();
 }
@@ -389,13 +397,13 @@ base::Result<> ResultsStore::MarkUploaded(const std::vector<std::string>& ids,
                                           const std::string& uploaded, double clockOffsetSeconds) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
   // One transaction for them all: a disk's flush for a batch, not for each run.
-  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<SqlWhy> {
     query.prepare("INSERT OR IGNORE INTO line_uploads VALUES (?, ?, ?)");
     for (const std::string& id : ids) {
       query.addBindValue(ToQt(id));
       query.addBindValue(ToQt(uploaded));
       query.addBindValue(clockOffsetSeconds);
-      if (!query.exec()) return query.lastError().text().toStdString();
+      if (!query.exec()) return SqliteWhy(query.lastError());
     }
     return std::nullopt;
   });
@@ -404,7 +412,7 @@ base::Result<> ResultsStore::MarkUploaded(const std::vector<std::string>& ids,
 }
 
 base::Result<std::vector<selftest::RunRecord>> ResultsStore::Read(QSqlQuery& query) const {
-  if (!query.exec()) return Failed(query.lastError().text().toStdString());
+  if (!query.exec()) return Failed(SqliteWhy(query.lastError()));
   std::vector<selftest::RunRecord> runs;
   while (query.next()) {
     selftest::RunRecord& run = runs.emplace_back();
@@ -413,8 +421,8 @@ base::Result<std::vector<selftest::RunRecord>> ResultsStore::Read(QSqlQuery& que
       const QVariant value = query.value(fact.column);
       if (!fact.set(run, fact.number ? selftest::FactValue(value.toDouble())
                                      : selftest::FactValue(FromQt(value)))) {
-        return Failed(std::string("a ") + fact.column +
-                      " this program does not know: " + FromQt(value));
+        return Failed(
+            {std::string("a ") + fact.column + " this program does not know: " + FromQt(value)});
       }
     }
   }

@@ -16,6 +16,8 @@ class QSqlQuery;
 
 namespace results {
 
+struct SqlWhy;
+
 // $KZB_RESULTS_DB when it is set (scripts and tests keep their own), else results.sqlite in
 // the kzb7310 folder of the user's data folder (~/.local/share, %LOCALAPPDATA%).
 std::string DefaultResultsPath();
@@ -67,7 +69,7 @@ class ResultsStore {
  private:
   explicit ResultsStore(std::string path, std::string connection);
   static base::Result<std::unique_ptr<ResultsStore>> OpenAs(const std::string& path, bool reading);
-  base::Failure Failed(const std::string& why) const;
+  base::Failure Failed(const SqlWhy& why) const;
   std::optional<base::Failure> Insert(const std::string& id, const selftest::RunRecord& run);
   std::optional<base::Failure> ReadChecks(selftest::RunRecord& run) const;
   base::Result<std::vector<selftest::RunRecord>> Read(QSqlQuery& query) const;

@@ -199,6 +199,7 @@ class ResultsStoreTest : public QObject {
       const auto refused = store.value()->Save(Run("KZB000001", "2026-12-09T08:00:00Z"));
       QVERIFY(!refused);
       QVERIFY(QString::fromStdString(refused.failure().reason).contains("locked"));
+      QCOMPARE(refused.failure().cause, base::Failure::Cause::DatabaseBusy);
       QVERIFY(QSqlQuery(other).exec("ROLLBACK"));
       other.close();
     }
@@ -248,6 +249,7 @@ class ResultsStoreTest : public QObject {
     auto refused = results::ResultsStore::Open(garbage.toStdString());
     QVERIFY(!refused);
     QVERIFY(QString::fromStdString(refused.failure().reason).contains("not a database"));
+    QCOMPARE(refused.failure().cause, base::Failure::Cause::NotADatabase);
     QFile again(garbage);
     QVERIFY(again.open(QIODevice::ReadOnly));
     QCOMPARE(again.readAll(), QByteArray(4096, 'x'));
@@ -264,10 +266,12 @@ class ResultsStoreTest : public QObject {
     refused = results::ResultsStore::Open(newer.toStdString());
     QVERIFY(!refused);
     QVERIFY(QString::fromStdString(refused.failure().reason).contains("newer program"));
+    QCOMPARE(refused.failure().cause, base::Failure::Cause::DatabaseNewer);
 
     refused = results::ResultsStore::Open(dir.filePath("garbage.sqlite/x.sqlite").toStdString());
     QVERIFY(!refused);
     QCOMPARE(refused.failure().reason, std::string("its folder cannot be made"));
+    QCOMPARE(refused.failure().cause, base::Failure::Cause::FolderNotMade);
   }
 };
 

@@ -13,11 +13,13 @@ const char kPathSeparators[] = "\\/";
 namespace {
 
 Failure SystemFailure(DWORD error) {
-  return Failure{Failure::Kind::FileNotWritten, {}, SystemMessage(error)};
+  return Failure{
+      Failure::Kind::FileNotWritten, {}, SystemMessage(error), CauseOfSystemError(error)};
 }
 
 Failure NotWritten(const std::string& path, DWORD error) {
-  return Failure{Failure::Kind::FileNotWritten, path, SystemMessage(error)};
+  return Failure{Failure::Kind::FileNotWritten, path, SystemMessage(error),
+                 CauseOfSystemError(error)};
 }
 
 }  // namespace

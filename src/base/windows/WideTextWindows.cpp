@@ -23,6 +23,33 @@ std::string WideToUtf8(std::wstring_view wide) {
   return utf8;
 }
 
+Failure::Cause CauseOfSystemError(unsigned long error) {
+  switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return Failure::Cause::NoSpace;
+    case ERROR_WRITE_PROTECT:
+      return Failure::Cause::ReadOnly;
+    case ERROR_ACCESS_DENIED:
+      return Failure::Cause::NoPermission;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+      return Failure::Cause::NotFound;
+    case ERROR_DIRECTORY:
+      return Failure::Cause::NotAFolder;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+      return Failure::Cause::InputOutput;
+    case ERROR_BAD_EXE_FORMAT:
+    case ERROR_INVALID_DLL:
+      return Failure::Cause::LibraryDamaged;
+    default:
+      return Failure::Cause::Other;
+  }
+}
+
 std::string SystemMessage(unsigned long error) {
   wchar_t* text = nullptr;
   const DWORD n = FormatMessageW(
