@@ -8,9 +8,12 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 
+#include "LineReach.h"
 #include "PassFile.h"
 #include "RunFacts.h"
+#include "SqlCauses.h"
 #include "SqlRows.h"
 
 namespace line {
@@ -19,11 +22,12 @@ namespace {
 using results::FromQt;
 using results::ToQt;
 
-// The server's or libpq's reason on one line: it comes in several, indented.
-std::string Why(const QSqlError& error) {
-  const std::string text = error.text().simplified().toStdString();
-  return text.empty() ? "the server refused it without a reason" : text;
-}
+using results::PostgresWhy;
+using results::SqlWhy;
+using Cause = base::Failure::Cause;
+
+// How long the network is given to say why a connection failed.
+constexpr std::chrono::milliseconds kReachWait{3000};
 
 // How the line's columns take a fact's text, and give it back as the records write it.
 QString Into(const char* column) {
@@ -132,33 +136,56 @@ void LineStore::LoadDriver() {
   QSqlDatabase::removeDatabase(probe);
 }
 
-base::Failure LineStore::Failed(const std::string& why) const {
-  return base::Failure{base::Failure::Kind::ResultsNotStored, where_, why};
+base::Failure LineStore::Failed(const SqlWhy& why) const {
+  return base::Failure{base::Failure::Kind::ResultsNotStored, where_,
+                       why.text.empty() ? "the server refused it without a reason" : why.text,
+                       why.cause};
 }
 
 base::Result<std::unique_ptr<LineStore>> LineStore::Open(const selftest::LineSettings& settings) {
   static std::atomic<int> opened{0};
   std::unique_ptr<LineStore> store(
       new LineStore("kzb7310-line-" + std::to_string(++opened), Where(settings)));
-  if (auto problem = PassFileProblem()) return store->Failed(*problem);
+  if (auto problem = PassFileProblem()) return store->Failed({*problem, Cause::PassFileOpen});
   QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", ToQt(store->connection_));
-  if (!db.isValid()) return store->Failed("Qt has no PostgreSQL driver (the sqldrivers plugin)");
+  if (!db.isValid()) return store->Failed({"Qt has no PostgreSQL driver (the sqldrivers plugin)"});
   if (!settings.host.empty()) db.setHostName(ToQt(settings.host));
   if (settings.port) db.setPort(settings.port);
   if (!settings.database.empty()) db.setDatabaseName(ToQt(settings.database));
   if (!settings.user.empty()) db.setUserName(ToQt(settings.user));
   db.setConnectOptions(Options(settings));
-  if (!db.open()) return store->Failed(Why(db.lastError()));
+  if (!db.open()) {
+    // A connection that never reached a server has no SQLSTATE: the network says why.
+    SqlWhy why = PostgresWhy(db.lastError());
+    if (why.cause == Cause::Other && settings.service.empty()) {
+      const bool tls = settings.sslmode == "require" || settings.sslmode == "verify-ca" ||
+                       settings.sslmode == "verify-full";
+      // Where the profile names no host or port, libpq takes them from its environment.
+      const char* host = std::getenv("PGHOST");
+      const char* port = std::getenv("PGPORT");
+      why.cause = UnreachableCause(!settings.host.empty() ? settings.host
+                                   : host                 ? host
+                                                          : "",
+                                   settings.port ? settings.port
+                                   : port        ? std::atoi(port)
+                                                 : 0,
+                                   tls, kReachWait);
+    }
+    return store->Failed(why);
+  }
   QSqlQuery query(db);
   if (!query.exec("SELECT max(version) FROM kzb_schema") || !query.next()) {
-    return store->Failed("not a line database (" + Why(query.lastError()) +
-                         "): apply line-schema.sql");
+    const SqlWhy why = PostgresWhy(query.lastError());
+    // A missing table is a database without the schema; a refused read is a missing grant.
+    return store->Failed({"not a line database (" + why.text + "): apply line-schema.sql",
+                          why.cause == Cause::Other ? Cause::LineNoSchema : why.cause});
   }
   const int version = query.value(0).toInt();
   if (version > kLineSchemaVersion) {
-    return store->Failed("the line's schema " + std::to_string(version) +
-                         " is newer than this program knows (" +
-                         std::to_string(kLineSchemaVersion) + "): update the program");
+    return store->Failed({"the line's schema " + std::to_string(version) +
+                              " is newer than this program knows (" +
+                              std::to_string(kLineSchemaVersion) + "): update the program",
+                          Cause::LineNewer});
   }
   return store;
 }
@@ -167,7 +194,7 @@ base::Result<double> LineStore::ClockOffsetSeconds() const {
   QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
   const auto before = std::chrono::system_clock::now();
   if (!query.exec("SELECT extract(epoch FROM clock_timestamp())::float8") || !query.next()) {
-    return Failed(Why(query.lastError()));
+    return Failed(PostgresWhy(query.lastError()));
   }
   const auto after = std::chrono::system_clock::now();
   const double ours =
@@ -186,7 +213,7 @@ std::optional<base::Failure> LineStore::Insert(const selftest::RunRecord& run,
                                    : QVariant(ToQt(std::get<std::string>(value))));
   }
   query.addBindValue(clockOffsetSeconds);
-  if (!query.exec()) return Failed(Why(query.lastError()));
+  if (!query.exec()) return Failed(PostgresWhy(query.lastError()));
   added = query.next();  // nothing returned: the line has the run already
   if (!added) return std::nullopt;
   // The checks in one statement and the measurements in another: a run is three round trips
@@ -208,7 +235,7 @@ std::optional<base::Failure> LineStore::Insert(const selftest::RunRecord& run,
       query.addBindValue(v);
     }
   }
-  if (!query.exec()) return Failed(Why(query.lastError()));
+  if (!query.exec()) return Failed(PostgresWhy(query.lastError()));
   if (!figures) return std::nullopt;
   // The figures as eight arrays, one per column: a few parameters, however many figures.
   query.prepare(
@@ -217,20 +244,20 @@ std::optional<base::Failure> LineStore::Insert(const selftest::RunRecord& run,
       "AS m(c, p, n, v, u, l, h, ok)");
   query.addBindValue(ToQt(run.id));
   for (const QString& column : FigureColumns(run)) query.addBindValue(column);
-  if (!query.exec()) return Failed(Why(query.lastError()));
+  if (!query.exec()) return Failed(PostgresWhy(query.lastError()));
   return std::nullopt;
 }
 
 base::Result<bool> LineStore::Upload(const selftest::RunRecord& run, double clockOffsetSeconds) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
-  if (!db.transaction()) return Failed(Why(db.lastError()));
+  if (!db.transaction()) return Failed(PostgresWhy(db.lastError()));
   bool added = false;
   if (auto failure = Insert(run, clockOffsetSeconds, added)) {
     db.rollback();
     return *failure;
   }
   if (!db.commit()) {
-    const std::string why = Why(db.lastError());
+    const SqlWhy why = PostgresWhy(db.lastError());
     db.rollback();
     return Failed(why);
   }
@@ -245,16 +272,16 @@ std::optional<base::Failure> LineStore::ReadChecks(selftest::RunRecord& run) con
       "SELECT * FROM measurements WHERE run_id = ?::uuid AND check_position = ? "
       "ORDER BY position");
   checks.addBindValue(ToQt(run.id));
-  if (!checks.exec()) return Failed(Why(checks.lastError()));
+  if (!checks.exec()) return Failed(PostgresWhy(checks.lastError()));
   while (checks.next()) {
     selftest::Check& check = run.checks.emplace_back();
     std::string unknown;
     if (!results::CheckOfRow(checks, check, unknown)) {
-      return Failed("a check this program does not know: " + unknown);
+      return Failed({"a check this program does not know: " + unknown});
     }
     measurements.addBindValue(ToQt(run.id));
     measurements.addBindValue(checks.value("position"));
-    if (!measurements.exec()) return Failed(Why(measurements.lastError()));
+    if (!measurements.exec()) return Failed(PostgresWhy(measurements.lastError()));
     while (measurements.next())
       check.measurements.push_back(results::MeasurementOfRow(measurements));
   }
@@ -276,7 +303,7 @@ base::Result<std::vector<LineRun>> LineStore::Runs(const results::Filter& filter
   }
   query.addBindValue(filter.newest > 0 ? QVariant(qlonglong(filter.newest))
                                        : QVariant(QMetaType(QMetaType::LongLong)));
-  if (!query.exec()) return Failed(Why(query.lastError()));
+  if (!query.exec()) return Failed(PostgresWhy(query.lastError()));
   std::vector<LineRun> runs;
   while (query.next()) {
     LineRun& row = runs.emplace_back();
@@ -285,7 +312,7 @@ base::Result<std::vector<LineRun>> LineStore::Runs(const results::Filter& filter
       const QVariant value = query.value(fact.column);
       if (!fact.set(row.run, fact.number ? selftest::FactValue(value.toDouble())
                                          : selftest::FactValue(FromQt(value)))) {
-        return Failed(std::string("a ") + fact.column + " this program does not know");
+        return Failed({std::string("a ") + fact.column + " this program does not know"});
       }
     }
     row.clockOffsetSeconds = query.value("clock_offset_s").toDouble();

@@ -13,6 +13,10 @@
 #include "ResultsStore.h"
 #include "RunRecord.h"
 
+namespace results {
+struct SqlWhy;
+}
+
 namespace line {
 
 // The schema this program knows; a newer one is refused, and runs wait.
@@ -48,7 +52,7 @@ class LineStore {
 
  private:
   LineStore(std::string connection, std::string where);
-  base::Failure Failed(const std::string& why) const;
+  base::Failure Failed(const results::SqlWhy& why) const;
   std::optional<base::Failure> Insert(const selftest::RunRecord& run, double clockOffsetSeconds,
                                       bool& added);
   std::optional<base::Failure> ReadChecks(selftest::RunRecord& run) const;

@@ -15,8 +15,11 @@ namespace {
 constexpr int kBatch = 100;  // runs read from the outbox at a time
 constexpr std::chrono::seconds kLongestWait{60};
 
-LineStatus Unreachable(const std::string& reason, int waiting) {
-  return {.state = LineStatus::State::Unreachable, .waiting = waiting, .reason = reason};
+LineStatus Unreachable(const base::Failure& failure, int waiting) {
+  return {.state = LineStatus::State::Unreachable,
+          .waiting = waiting,
+          .reason = failure.reason,
+          .cause = failure.cause};
 }
 
 }  // namespace
@@ -24,40 +27,40 @@ LineStatus Unreachable(const std::string& reason, int waiting) {
 LineStatus UploadWaiting(const std::string& database, const selftest::LineSettings& line,
                          std::unique_ptr<line::LineStore>& connection) {
   auto outbox = results::ResultsStore::Open(database);
-  if (!outbox) return Unreachable(outbox.failure().reason, 0);
+  if (!outbox) return Unreachable(outbox.failure(), 0);
   LineStatus status;
   status.state = LineStatus::State::Synced;
   for (;;) {
     const auto waiting = outbox.value()->Waiting(kBatch);
     const int left = outbox.value()->CountWaiting().value_or(0);
-    if (!waiting) return Unreachable(waiting.failure().reason, left);
+    if (!waiting) return Unreachable(waiting.failure(), left);
     if (waiting.value().empty()) return status;
     if (!connection) {
       auto opened = line::LineStore::Open(line);
-      if (!opened) return Unreachable(opened.failure().reason, left);
+      if (!opened) return Unreachable(opened.failure(), left);
       connection = std::move(opened.value());
     }
     const auto offset = connection->ClockOffsetSeconds();
     if (!offset) {
       connection.reset();
-      return Unreachable(offset.failure().reason, left);
+      return Unreachable(offset.failure(), left);
     }
     status.clockOffsetSeconds = offset.value();
     // Marked once the line has them, a batch at a time: a mark lost sends its run again, as
     // nothing (the line keys runs by their id).
     std::vector<std::string> sent;
-    std::optional<std::string> failed;
+    std::optional<base::Failure> failed;
     for (const selftest::RunRecord& run : waiting.value()) {
       if (auto uploaded = connection->Upload(run, offset.value()); !uploaded) {
         connection.reset();
-        failed = uploaded.failure().reason;
+        failed = uploaded.failure();
         break;
       }
       sent.push_back(run.id);
     }
     if (auto marked = outbox.value()->MarkUploaded(sent, UtcNowIso8601(), offset.value());
         !marked) {
-      return Unreachable(marked.failure().reason, left);
+      return Unreachable(marked.failure(), left);
     }
     if (failed) return Unreachable(*failed, left - static_cast<int>(sent.size()));
   }

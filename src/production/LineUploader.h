@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "Failure.h"
 #include "Profile.h"
 
 namespace line {
@@ -24,8 +25,9 @@ namespace production {
 struct LineStatus {
   enum class State { Synced, Waiting, Unreachable };
   State state = State::Waiting;
-  int waiting = 0;                // runs not on the line yet
-  std::string reason;             // why the line could not be reached, when it could not
+  int waiting = 0;     // runs not on the line yet
+  std::string reason;  // why the line could not be reached, when it could not
+  base::Failure::Cause cause = base::Failure::Cause::Other;  // that reason's kind
   double clockOffsetSeconds = 0;  // the server's clock minus the station's, at the last upload
 };
 

@@ -94,7 +94,7 @@ std::optional<std::string> SerialRefusal(const std::string& pattern, const std::
                                   serial.size(), 0, 0, data.get(), context.get());
   if (matched >= 0) return std::nullopt;
   if (matched == PCRE2_ERROR_MATCHLIMIT || matched == PCRE2_ERROR_DEPTHLIMIT) {
-    return "不符合格式 " + pattern + " (格式过于复杂，比较超出限度 the pattern took too long)";
+    return "不符合格式 " + pattern + " (格式过于复杂，比较超出限度)";
   }
   return "不符合格式 " + pattern;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CauseText.h"
 #include "Console.h"
 #include "DataDirectory.h"
 #include "DllDef.h"
@@ -229,9 +230,10 @@ void SendToLine(const std::string& database, const selftest::LineSettings& line)
   std::unique_ptr<line::LineStore> connection;
   const production::LineStatus sent = production::UploadWaiting(database, line, connection);
   if (sent.state == production::LineStatus::State::Unreachable) {
+    const std::string why = base::ReasonInChinese(sent.cause, sent.reason);
     std::fprintf(stderr, "kzb7310: 全线数据库无法连接 the line cannot be reached: %s\n",
-                 sent.reason.c_str());
-    std::printf("全线: 无法连接 (%s)，待上传 %d 次\n", sent.reason.c_str(), sent.waiting);
+                 why.c_str());
+    std::printf("全线: 无法连接 %s，待上传 %d 次\n", why.c_str(), sent.waiting);
   } else {
     std::printf("全线: 已同步\n");
   }
