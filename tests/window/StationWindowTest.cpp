@@ -167,6 +167,27 @@ class StationWindowTest : public QObject {
     QCOMPARE(s.window->width(), width);
   }
 
+  // A pass after an aborted run of the same card is its first verdict: no mark, no retest in
+  // the day's yield; the next verdict is both.
+  void aRetestIsMarkedWhenTheYieldCountsIt() {
+    Station s;
+    auto* field = s.window->findChild<QLineEdit*>("txtSerial");
+    field->setText("KZB000031");
+    s.time.held = true;  // held at its first sleep, so that the stop lands in its middle
+    emit field->returnPressed();
+    s.window->StopTest();
+    s.time.held = false;
+    s.window->WaitForTest();
+    auto* recent = s.window->findChild<QTableWidget*>("tblRecent");
+    auto* today = s.window->findChild<QLabel*>("lblToday");
+    s.Scan("KZB000031");
+    QCOMPARE(recent->item(0, 2)->text(), QString("通过"));
+    QVERIFY2(!today->text().contains("复测"), qPrintable(today->text()));
+    s.Scan("KZB000031");
+    QCOMPARE(recent->item(0, 2)->text(), QString("通过 (复测)"));
+    QVERIFY2(today->text().contains("复测 1 块"), qPrintable(today->text()));
+  }
+
   // A disk that takes nothing: the run is held, no card is tested until it is kept, and
   // the next scan after the fault is cleared keeps it first.
   void aRunNothingCanKeepIsHeldUntilItCanBe() {

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "CardLibrary.h"
 #include "DllDef.h"
@@ -549,14 +550,20 @@ void StationWindow::ShowHistory(const Finished& f) {
   today_->setStyleSheet("");
   today_->setText(TodayText(selftest::YieldOf(f.today)));
   const std::vector<selftest::RunRecord>& recent = f.recent;
-  const std::vector<bool> retests = selftest::Retests(recent);
+  // A run is marked a retest when the day's yield counts it as one: the marks are taken over
+  // the day's runs, not over the few in view; an older run carries none.
+  const std::vector<bool> todaysRetests = selftest::Retests(f.today);
+  std::set<std::string> retests;
+  for (size_t i = 0; i < f.today.size(); ++i) {
+    if (todaysRetests[i]) retests.insert(f.today[i].id);
+  }
   recent_->setRowCount(static_cast<int>(recent.size()));
   recent_->verticalHeader()->hide();
   for (size_t i = 0; i < recent.size(); ++i) {
     const size_t k = recent.size() - 1 - i;  // newest first
     const auto& run = recent[k];
     const QString verdict =
-        ToQt(selftest::VerdictTitle(run.verdict)) + (retests[k] ? " (复测)" : "");
+        ToQt(selftest::VerdictTitle(run.verdict)) + (retests.count(run.id) ? " (复测)" : "");
     const selftest::Check* failed = run.FirstFailure();
     const QString cells[] = {LocalTime(run.info.startedIso8601), ShownSerial(run.info.serial),
                              verdict, failed ? ToQt(selftest::CheckTitle(failed->kind)) : ""};
