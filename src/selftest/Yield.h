@@ -1,6 +1,8 @@
 // A day's yield as a line counts it: over units (the serials tested), not over runs. A unit's
 // first run with a verdict decides its first-pass yield and its last one its final yield;
 // an aborted run or one that could not run says nothing of the card and counts in neither.
+// A retest is a verdict of a unit that already had one: the yield counts those units, and a
+// list of runs marks those runs, by the one rule of `Retests`.
 #pragma once
 
 #include <vector>
@@ -22,7 +24,9 @@ struct Yield {
 // `runs` oldest first. A run without a serial is a unit of its own.
 Yield YieldOf(const std::vector<RunRecord>& runs);
 
-// For each run (oldest first), whether an earlier run of `runs` had the same serial.
+// For each run (oldest first), whether it is a PASS or FAIL of a serial that had a PASS or
+// FAIL earlier in `runs`, however many runs lie between. Aborted runs, runs that could not
+// run and runs without a serial are never retests, nor make a later run one.
 std::vector<bool> Retests(const std::vector<RunRecord>& runs);
 
 }  // namespace selftest

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+
 namespace {
 
 selftest::RunRecord Record(const char* serial, const char* verdict) {
@@ -52,4 +55,41 @@ TEST(Yield, CountsUnitsNotRuns) {
   EXPECT_EQ(selftest::Retests({Record("A", "FAIL"), Record("B", "PASS"), Record("A", "PASS"),
                                Record("", "PASS"), Record("", "PASS")}),
             (std::vector<bool>{false, false, true, false, false}));
+}
+
+// A run is marked a retest exactly when the yield counts its card as retested: a PASS or FAIL
+// of a serial that had one before, however long ago that day.
+TEST(Yield, RetestMarksAreTheYieldsRetests) {
+  std::vector<selftest::RunRecord> elevenLater = {Record("A", "FAIL")};
+  for (int i = 0; i < 10; ++i)
+    elevenLater.push_back(Record(("B" + std::to_string(i)).c_str(), "PASS"));
+  elevenLater.push_back(Record("A", "PASS"));
+  std::vector<bool> elevenLaterMarks(12, false);
+  elevenLaterMarks.back() = true;
+  struct Case {
+    const char* what;
+    std::vector<selftest::RunRecord> runs;
+    std::vector<bool> marks;
+  } cases[] = {
+      {"aborted, then passed", {Record("A", "ABORTED"), Record("A", "PASS")}, {false, false}},
+      {"could not run, then passed", {Record("A", "NOT RUN"), Record("A", "PASS")}, {false, false}},
+      {"passed, then could not run", {Record("A", "PASS"), Record("A", "NOT RUN")}, {false, false}},
+      {"passed, then aborted", {Record("A", "PASS"), Record("A", "ABORTED")}, {false, false}},
+      {"failed, aborted, passed",
+       {Record("A", "FAIL"), Record("A", "ABORTED"), Record("A", "PASS")},
+       {false, false, true}},
+      {"three verdicts of one card",
+       {Record("A", "FAIL"), Record("A", "FAIL"), Record("A", "PASS")},
+       {false, true, true}},
+      {"a retest eleven runs later", elevenLater, elevenLaterMarks},
+  };
+  for (const Case& c : cases) {
+    const std::vector<bool> marks = selftest::Retests(c.runs);
+    EXPECT_EQ(marks, c.marks) << c.what;
+    std::set<std::string> marked;
+    for (size_t i = 0; i < marks.size(); ++i) {
+      if (marks[i]) marked.insert(c.runs[i].info.serial);
+    }
+    EXPECT_EQ(selftest::YieldOf(c.runs).retested, static_cast<int>(marked.size())) << c.what;
+  }
 }

@@ -58,20 +58,24 @@ class StationWindowTest : public QObject {
   void aRefusedSerialRunsNothing_data() {
     QTest::addColumn<QString>("serial");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("banner");
     QTest::newRow("empty") << ""
-                           << "请先扫描序列号";
+                           << "请先扫描序列号"
+                           << "请扫描序列号";
     QTest::newRow("not the pattern") << "KZB12345"
-                                     << "不符合格式 KZB[0-9]{6}";
+                                     << "不符合格式 KZB[0-9]{6}"
+                                     << "未测试  KZB12345\n不符合格式 KZB[0-9]{6}";
   }
   void aRefusedSerialRunsNothing() {
     QFETCH(QString, serial);
     QFETCH(QString, message);
+    QFETCH(QString, banner);
     Station s;
     const int before = SimCard_CallCount("StartIntr");
     s.Scan(serial);
     QVERIFY2(s.Message().contains(message), qPrintable(s.Message()));
     QCOMPARE(SimCard_CallCount("StartIntr"), before);
-    QVERIFY(s.Banner().startsWith("请扫描序列号"));
+    QVERIFY2(s.Banner().startsWith(banner), qPrintable(s.Banner()));
   }
 
   // A scanner that sends a second serial during a test: it replaces the first in the field
@@ -86,6 +90,30 @@ class StationWindowTest : public QObject {
     QVERIFY2(s.Message().contains("序列号 KZB000010 未开始"), qPrintable(s.Message()));
     s.window->WaitForTest();
     QCOMPARE(s.Stored().size(), size_t{1});
+    // At its end the banner and the field speak of the card tested; the other is still named.
+    QCOMPARE(field->text(), QString("KZB000009"));
+    QVERIFY2(s.Banner().startsWith("通过  KZB000009"), qPrintable(s.Banner()));
+    QVERIFY2(s.Message().contains("序列号 KZB000010 在测试中扫描，未测试"),
+             qPrintable(s.Message()));
+  }
+
+  // The check list clicked to read a failure: the next scan and its Enter still test a card.
+  // A refused scan takes the banner from the last card's verdict.
+  void aScanLandsWhereverTheFocusIs() {
+    Station s;
+    s.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(s.window.get()));
+    s.Scan("KZB000021");
+    auto* checks = s.window->findChild<QTreeWidget*>("lstChecks");
+    QTest::mouseClick(checks->viewport(), Qt::LeftButton, {}, {20, 10});
+    QCOMPARE(s.window->focusWidget(), checks);
+    for (const char c : std::string("KZB000022")) QTest::keyClick(s.window->focusWidget(), c);
+    QTest::keyClick(s.window->focusWidget(), Qt::Key_Return);  // the scanner's Enter
+    s.window->WaitForTest();
+    QVERIFY2(s.Banner().startsWith("通过  KZB000022"), qPrintable(s.Banner()));
+    QCOMPARE(s.Stored().size(), size_t{2});
+    s.Scan("KZB12345");
+    QVERIFY2(s.Banner().startsWith("未测试  KZB12345"), qPrintable(s.Banner()));
   }
 
   // A database that cannot take the run: its banner says so, the report is written, a copy
@@ -165,6 +193,27 @@ class StationWindowTest : public QObject {
     s.Scan(QString(300, 'K'));
     QCoreApplication::processEvents();
     QCOMPARE(s.window->width(), width);
+  }
+
+  // A pass after an aborted run of the same card is its first verdict: no mark, no retest in
+  // the day's yield; the next verdict is both.
+  void aRetestIsMarkedWhenTheYieldCountsIt() {
+    Station s;
+    auto* field = s.window->findChild<QLineEdit*>("txtSerial");
+    field->setText("KZB000031");
+    s.time.held = true;  // held at its first sleep, so that the stop lands in its middle
+    emit field->returnPressed();
+    s.window->StopTest();
+    s.time.held = false;
+    s.window->WaitForTest();
+    auto* recent = s.window->findChild<QTableWidget*>("tblRecent");
+    auto* today = s.window->findChild<QLabel*>("lblToday");
+    s.Scan("KZB000031");
+    QCOMPARE(recent->item(0, 2)->text(), QString("通过"));
+    QVERIFY2(!today->text().contains("复测"), qPrintable(today->text()));
+    s.Scan("KZB000031");
+    QCOMPARE(recent->item(0, 2)->text(), QString("通过 (复测)"));
+    QVERIFY2(today->text().contains("复测 1 块"), qPrintable(today->text()));
   }
 
   // A disk that takes nothing: the run is held, no card is tested until it is kept, and

@@ -1,7 +1,8 @@
 #include "StationWindow.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -16,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "CardLibrary.h"
 #include "DllDef.h"
@@ -153,8 +155,14 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   connect(serial_, &QLineEdit::returnPressed, this, &StationWindow::StartTest);
   connect(start_, &QPushButton::clicked, this, &StationWindow::StartTest);
   connect(stop_, &QPushButton::clicked, this, &StationWindow::StopTest);
+  connect(serial_, &QLineEdit::textEdited, this, &StationWindow::SerialEdited);
+  // The operator's name ends with Enter, and the next scan goes to the serial field.
+  connect(operator_, &QLineEdit::returnPressed, serial_, [this] { serial_->setFocus(); });
   SetBanner("请扫描序列号", "#6e7781");
   serial_->setFocus();
+  // Keys reach the station through the application, so that a scan finds the serial field
+  // from wherever the operator last clicked.
+  qApp->installEventFilter(this);
   ReadAtStart();
   StartUploader();
 }
@@ -208,6 +216,10 @@ void StationWindow::SetUpControls() {
   QFont large = start_->font();
   large.setPointSize(18);
   start_->setFont(large);
+  // A click on a button leaves the focus where it was (the serial field); Tab still reaches
+  // them, and Space presses them.
+  start_->setFocusPolicy(Qt::TabFocus);
+  stop_->setFocusPolicy(Qt::TabFocus);
   stop_->setEnabled(false);
   stop_->setToolTip("停止测试 (Esc)：板卡停止，输出置 0");
   checks_->setObjectName("lstChecks");
@@ -280,6 +292,7 @@ void StationWindow::ShowStart(const Finished& f) {
 }
 
 StationWindow::~StationWindow() {
+  qApp->removeEventFilter(this);
   uploader_.reset();  // no status comes after this
   interrupted_ = true;
   if (worker_.joinable()) worker_.join();
@@ -314,18 +327,25 @@ void StationWindow::StartTest() {
     ShowMessage(QString("测试进行中 (%1)，序列号 %2 未开始")
                     .arg(ShownSerial(running_), ShownSerial(serial)),
                 true);
+    serial_->selectAll();  // and a third replaces it, not joins it
     return;
   }
+  // A refused serial takes the banner: the last card's verdict must not stand over it.
   if (serial.empty()) {
+    bannerSerial_.clear();
+    SetBanner("请扫描序列号", "#6e7781");
     ShowMessage("请先扫描序列号", true);
     return;
   }
   if (const auto refusal = selftest::SerialRefusal(profile_.serialPattern, serial)) {
+    bannerSerial_ = serial;
+    SetBanner("未测试  " + ShownSerial(serial) + "\n" + ToQt(*refusal), "#bc4c00");
     ShowMessage(QString("序列号 %1 %2，未开始测试").arg(ShownSerial(serial), ToQt(*refusal)), true);
     serial_->selectAll();
     return;
   }
   running_ = serial;
+  bannerSerial_.clear();
   ShowMessage(QString(), false);
   checks_->clear();
   for (const selftest::CheckKind kind : selftest::PlannedChecks(profile_)) {
@@ -501,7 +521,16 @@ void StationWindow::ShowFinished(Finished& f) {
   runFinished_ = true;
   ShowChecks(f.last.run);
   ShowBanner(f);
-  const QStringList problems = Problems(f);
+  QStringList problems = Problems(f);
+  // A serial scanned while the card was under test was not tested: the field gets back the
+  // serial the banner speaks of, and the one left out is named until the next scan.
+  if (const QString scanned = serial_->text().trimmed(); scanned != ToQt(running_)) {
+    if (!scanned.isEmpty()) {
+      problems << QString("序列号 %1 在测试中扫描，未测试：请重新扫描。")
+                      .arg(ShownSerial(FromQt(scanned)));
+    }
+    serial_->setText(ToQt(running_));
+  }
   ShowMessage(problems.join("\n"), !problems.isEmpty());
   ShowHistory(f);
   if (uploader_) uploader_->Nudge();
@@ -521,6 +550,7 @@ void StationWindow::ShowBanner(const Finished& f) {
     SetBanner("结果未保存", "#bc4c00");
     return;
   }
+  bannerSerial_ = run.info.serial;
   const QString unsaved = f.last.stored.done ? QString() : QString("\n结果未保存");
   switch (run.verdict) {
     case selftest::Verdict::Pass:
@@ -549,14 +579,20 @@ void StationWindow::ShowHistory(const Finished& f) {
   today_->setStyleSheet("");
   today_->setText(TodayText(selftest::YieldOf(f.today)));
   const std::vector<selftest::RunRecord>& recent = f.recent;
-  const std::vector<bool> retests = selftest::Retests(recent);
+  // A run is marked a retest when the day's yield counts it as one: the marks are taken over
+  // the day's runs, not over the few in view; an older run carries none.
+  const std::vector<bool> todaysRetests = selftest::Retests(f.today);
+  std::set<std::string> retests;
+  for (size_t i = 0; i < f.today.size(); ++i) {
+    if (todaysRetests[i]) retests.insert(f.today[i].id);
+  }
   recent_->setRowCount(static_cast<int>(recent.size()));
   recent_->verticalHeader()->hide();
   for (size_t i = 0; i < recent.size(); ++i) {
     const size_t k = recent.size() - 1 - i;  // newest first
     const auto& run = recent[k];
     const QString verdict =
-        ToQt(selftest::VerdictTitle(run.verdict)) + (retests[k] ? " (复测)" : "");
+        ToQt(selftest::VerdictTitle(run.verdict)) + (retests.count(run.id) ? " (复测)" : "");
     const selftest::Check* failed = run.FirstFailure();
     const QString cells[] = {LocalTime(run.info.startedIso8601), ShownSerial(run.info.serial),
                              verdict, failed ? ToQt(selftest::CheckTitle(failed->kind)) : ""};
@@ -579,6 +615,43 @@ QString StationWindow::TodayText(const selftest::Yield& y) {
   if (y.aborted > 0) text += QString("，中止 %1 次").arg(y.aborted);
   if (y.notRun > 0) text += QString("，无法运行 %1 次").arg(y.notRun);
   return text;
+}
+
+bool StationWindow::IsScanKey(QObject* watched, const QKeyEvent& key) const {
+  auto* widget = qobject_cast<QWidget*>(watched);
+  // A dialog or a popup keeps its keys.
+  if (!widget || widget->window() != this || QApplication::activeModalWidget() ||
+      QApplication::activePopupWidget()) {
+    return false;
+  }
+  // Only where the key first lands, not on its way up to the parents, and never where the
+  // operator types: the serial field itself, the operator's name.
+  QWidget* focus = focusWidget();
+  if (widget != (focus ? focus : this) || qobject_cast<QLineEdit*>(focus)) return false;
+  if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+  if (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) return true;
+  if (key.key() == Qt::Key_Space && qobject_cast<QAbstractButton*>(focus)) return false;
+  return !key.text().isEmpty() && key.text().at(0).isPrint();
+}
+
+bool StationWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || !IsScanKey(watched, *static_cast<QKeyEvent*>(event))) {
+    return QWidget::eventFilter(watched, event);
+  }
+  const auto* key = static_cast<QKeyEvent*>(event);
+  // A new scan replaces what the field held; its next keys come here of themselves.
+  serial_->setFocus();
+  serial_->selectAll();
+  QKeyEvent moved(key->type(), key->key(), key->modifiers(), key->text(), key->isAutoRepeat(),
+                  key->count());
+  QCoreApplication::sendEvent(serial_, &moved);
+  return true;
+}
+
+void StationWindow::SerialEdited(const QString& text) {
+  if (running() || bannerSerial_.empty() || FromQt(text.trimmed()) == bannerSerial_) return;
+  bannerSerial_.clear();
+  SetBanner(text.trimmed().isEmpty() ? QString("请扫描序列号") : QString("未测试"), "#6e7781");
 }
 
 void StationWindow::keyPressEvent(QKeyEvent* event) {

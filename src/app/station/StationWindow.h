@@ -1,8 +1,9 @@
 // The production station: an operator scans a card's serial number (a scanner types it and
-// sends Enter), the self-test runs on a thread of its own, the checks show their state as
-// they run, and a banner across the top says 通过, 失败 (with the first failing check) or 中止
-// until the next serial. Every run is stored in the results database with a JSON report
-// beside it; the day's count and yield and the last 10 results stay in view.
+// sends Enter; it lands in the serial field wherever the focus is), the self-test runs on a thread
+// of its own, the checks show their state as they run, and a banner across the top says 通过, 失败
+// (with the first failing check) or 中止 for the serial in the field, or that it was not tested.
+// Every run is stored in the results database with a JSON report beside it; the day's count and
+// yield and the last 10 results stay in view.
 #pragma once
 
 #include <QWidget>
@@ -17,6 +18,7 @@
 #include "Profile.h"
 #include "Yield.h"
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -41,6 +43,7 @@ class StationWindow : public QWidget {
   void WaitForTest();
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -72,6 +75,12 @@ class StationWindow : public QWidget {
   void ShowMessage(const QString& text, bool problem);
   void ShowHistory(const Finished& finished);
   void SetBanner(const QString& text, const char* colour);
+  // Whether a key pressed in the station belongs in the serial field though the focus is
+  // elsewhere: a scanner's characters and its Enter.
+  bool IsScanKey(QObject* watched, const QKeyEvent& key) const;
+  // The serial in the field was edited: a verdict or refusal of another serial no longer
+  // stands over it.
+  void SerialEdited(const QString& text);
   // Asks before closing with runs not in the database; true: close.
   bool CloseWithHeldRuns();
   // The line's state in one line: synced, runs waiting, or why it cannot be reached.
@@ -98,6 +107,7 @@ class StationWindow : public QWidget {
   std::string running_;  // the serial under test
   bool runFinished_ = false;
   std::vector<Unsaved> unsaved_;  // runs neither stored nor held on disk
+  std::string bannerSerial_;      // the serial the banner's verdict or refusal is for; empty: none
   QString bannerText_;            // whole, before eliding
   const char* bannerColour_ = "#6e7781";
 };
