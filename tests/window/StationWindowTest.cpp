@@ -71,6 +71,8 @@ class StationWindowTest : public QObject {
                            << "请先扫描序列号";
     QTest::newRow("not the pattern") << "KZB12345"
                                      << "不符合格式 KZB[0-9]{6}";
+    // Repeated shortened: 40 characters, then an ellipsis.
+    QTest::newRow("too long") << QString(300, 'K') << "序列号 " + QString(40, 'K') + "… 超过";
   }
   void aRefusedSerialRunsNothing() {
     QFETCH(QString, serial);

@@ -26,6 +26,7 @@
 #include "ResultsStore.h"
 #include "RunClock.h"
 #include "SerialPattern.h"
+#include "ShownInput.h"
 #include "WidgetText.h"
 #include "Yield.h"
 
@@ -312,7 +313,7 @@ void StationWindow::StartTest() {
   if (running()) {
     // A scanner that sends a second serial while a card is under test: that one waits.
     ShowMessage(QString("测试进行中 (%1)，序列号 %2 未开始")
-                    .arg(ShownSerial(running_), ShownSerial(serial)),
+                    .arg(ShownSerial(running_), ToQt(base::ShownInput(serial))),
                 true);
     return;
   }
@@ -321,7 +322,9 @@ void StationWindow::StartTest() {
     return;
   }
   if (const auto refusal = selftest::SerialRefusal(profile_.serialPattern, serial)) {
-    ShowMessage(QString("序列号 %1 %2，未开始测试").arg(ShownSerial(serial), ToQt(*refusal)), true);
+    ShowMessage(
+        QString("序列号 %1 %2，未开始测试").arg(ToQt(base::ShownInput(serial)), ToQt(*refusal)),
+        true);
     serial_->selectAll();
     return;
   }
