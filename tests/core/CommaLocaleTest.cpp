@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "NumberForms.h"
 #include "NumericReading.h"
@@ -82,9 +84,13 @@ TEST(CommaLocale, NumbersReadAndWriteAsInTheCLocale) {
     if (std::getenv("KZB_REQUIRE_COMMA_LOCALE")) FAIL() << "de_DE.UTF-8 is not in LOCPATH";
     GTEST_SKIP() << "no locale with a decimal comma on this system";
   }
+  // The locale does what a toolkit's would: the C library's own forms take the comma.
   char printed[16];
   std::snprintf(printed, sizeof printed, "%.1f", 0.5);
-  ASSERT_STREQ(printed, "0,5");  // the locale does what a toolkit's would
+  if (std::string(printed) != "0,5") {
+    if (std::getenv("KZB_REQUIRE_COMMA_LOCALE")) FAIL() << "printf ignores the locale";
+    GTEST_SKIP() << "this C library's printf ignores the locale";
+  }
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(cases[i].text(), inC[i]) << cases[i].what;
   }
