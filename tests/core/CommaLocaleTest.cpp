@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "MeasurementText.h"
 #include "NumberForms.h"
 #include "NumericReading.h"
 #include "Profile.h"
+#include "ReportFormats.h"
 #include "RunFacts.h"
 #include "Waveform.h"
 
@@ -58,6 +60,19 @@ TEST(CommaLocale, NumbersReadAndWriteAsInTheCLocale) {
   figures.binHz = 8.33;
   figures.spectrumDbfs = {-3.5f, -120.25f, -99.999f};
   const std::string profile = SimulatedProfileText();
+  selftest::RunRecord run;
+  run.info.durationSeconds = 4.52;
+  run.verdict = selftest::Verdict::Pass;
+  selftest::Check dynamic;
+  dynamic.kind = selftest::CheckKind::Dynamic;
+  dynamic.passed = true;
+  selftest::Measurement snr;
+  snr.value = 85.2434;
+  snr.unit = "dB";
+  snr.low = 80;
+  snr.passed = true;
+  dynamic.measurements.push_back(snr);
+  run.checks.push_back(dynamic);
   const struct Case {
     const char* what;
     std::function<std::string()> text;
@@ -72,6 +87,10 @@ TEST(CommaLocale, NumbersReadAndWriteAsInTheCLocale) {
          const auto read = selftest::ParseProfile(profile, "simulated-card.ini");
          return read ? numtext::General(read.value().rateTolerance, 17) : read.failure().reason;
        }},
+      {"ValueText", [] { return selftest::ValueText(2.598123, "blocks/s"); }},
+      {"Json", [&] { return selftest::Json(run); }},
+      {"JUnitXml", [&] { return selftest::JUnitXml({run}); }},
+      {"HistoryCsv", [&] { return selftest::HistoryCsv({run}); }},
       {"TracesCsv", [&] { return acquisition::TracesCsv({trace}, 1.28, 7, "12:00:00"); }},
       {"SpectrumCsv",
        [&] { return acquisition::SpectrumCsv({3}, {figures}, 0.000153, 4, 7, "12:00:00"); }},
