@@ -178,7 +178,7 @@ Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
   const int blockCells = dll.ChannelCount * dll.PointsPerChannel;
   const double nominalRate = static_cast<double>(dll.IntrArg5) / blockCells;  // blocks a second
   check.limits = std::to_string(profile.blocks) + " blocks, " + numtext::Fixed(nominalRate, 3) +
-                 " blocks/s " + "+-" + numtext::Fixed(profile.rateTolerance * 100, 0) + "%";
+                 " blocks/s +-" + numtext::Fixed(profile.rateTolerance * 100, 0) + "%";
   acquisition::LossWatch losses;
   losses.Begin(acquisition::BlockPeriodSeconds(dll));
   if (auto fault = Acquire(dll, profile, clock, interrupted, losses, gathered)) {
