@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+
+#include "NumberForms.h"
 
 namespace acquisition {
 
@@ -83,16 +84,11 @@ std::string TracesCsv(const std::vector<Trace>& traces, double pointIntervalMs, 
     points = std::max(points, t.volts.size());
   }
   csv += "\r\n";
-  char number[32];
   for (size_t pt = 0; pt < points; ++pt) {
-    std::snprintf(number, sizeof number, "%.2f", pt * pointIntervalMs);
-    csv += number;
+    numtext::AppendFixed(csv, static_cast<double>(pt) * pointIntervalMs, 2);
     for (const Trace& t : traces) {
       csv += ',';
-      if (pt < t.volts.size()) {
-        std::snprintf(number, sizeof number, "%.5f", t.volts[pt]);
-        csv += number;
-      }
+      if (pt < t.volts.size()) numtext::AppendFixed(csv, t.volts[pt], 5);
     }
     csv += "\r\n";
   }
@@ -107,32 +103,29 @@ std::string SpectrumCsv(const std::vector<int>& channels, const std::vector<AdcF
                     "\r\n指标";
   for (int channel : channels) csv.append(",").append(TraceName(channel));
   csv += "\r\n";
-  char number[32];
-  const auto row = [&](const char* name, auto value, const char* pattern, bool toneOnly) {
+  const auto row = [&](const char* name, auto value, int decimals, bool toneOnly) {
     csv += name;
     for (const AdcFigures& f : figures) {
       csv += ',';
       if (toneOnly && !f.sine) continue;
-      std::snprintf(number, sizeof number, pattern, value(f));
-      csv += number;
+      numtext::AppendFixed(csv, value(f), decimals);
     }
     csv += "\r\n";
   };
   row(
-      "基波频率(Hz)", [](const AdcFigures& f) { return f.fundamentalHz; }, "%.4f", true);
+      "基波频率(Hz)", [](const AdcFigures& f) { return f.fundamentalHz; }, 4, true);
   row(
-      "幅度(V)", [&](const AdcFigures& f) { return f.amplitudeCodes * voltsPerCode; }, "%.5f",
-      true);
+      "幅度(V)", [&](const AdcFigures& f) { return f.amplitudeCodes * voltsPerCode; }, 5, true);
   row(
-      "SNR(dB)", [](const AdcFigures& f) { return f.snrDb; }, "%.2f", true);
+      "SNR(dB)", [](const AdcFigures& f) { return f.snrDb; }, 2, true);
   row(
-      "THD(dBc)", [](const AdcFigures& f) { return f.thdDb; }, "%.2f", true);
+      "THD(dBc)", [](const AdcFigures& f) { return f.thdDb; }, 2, true);
   row(
-      "SINAD(dB)", [](const AdcFigures& f) { return f.sinadDb; }, "%.2f", true);
+      "SINAD(dB)", [](const AdcFigures& f) { return f.sinadDb; }, 2, true);
   row(
-      "ENOB(位)", [](const AdcFigures& f) { return f.enob; }, "%.3f", true);
+      "ENOB(位)", [](const AdcFigures& f) { return f.enob; }, 3, true);
   row(
-      "\"噪声(码,有效值)\"", [](const AdcFigures& f) { return f.noiseRmsCodes; }, "%.3f", false);
+      "\"噪声(码,有效值)\"", [](const AdcFigures& f) { return f.noiseRmsCodes; }, 3, false);
   csv += "\r\n频率(Hz)";
   size_t bins = 0;
   double binHz = 0;
@@ -145,14 +138,10 @@ std::string SpectrumCsv(const std::vector<int>& channels, const std::vector<AdcF
   }
   csv += "\r\n";
   for (size_t k = 0; k < bins; ++k) {
-    std::snprintf(number, sizeof number, "%.4f", static_cast<double>(k) * binHz);
-    csv += number;
+    numtext::AppendFixed(csv, static_cast<double>(k) * binHz, 4);
     for (const AdcFigures& f : figures) {
       csv += ',';
-      if (k < f.spectrumDbfs.size()) {
-        std::snprintf(number, sizeof number, "%.2f", f.spectrumDbfs[k]);
-        csv += number;
-      }
+      if (k < f.spectrumDbfs.size()) numtext::AppendFixed(csv, f.spectrumDbfs[k], 2);
     }
     csv += "\r\n";
   }

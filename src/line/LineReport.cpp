@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "NumberForms.h"
 #include "ReportFormats.h"
 #include "Yield.h"
 
@@ -17,9 +18,7 @@ struct Group {
 
 std::string Percent(int part, int whole) {
   if (whole == 0) return "-";
-  char text[16];
-  std::snprintf(text, sizeof text, "%.1f%%", 100.0 * part / whole);
-  return text;
+  return numtext::Fixed(100.0 * part / whole, 1) + "%";
 }
 
 // Per day and station, then the whole line.
@@ -89,9 +88,9 @@ std::string LineReportTable(const std::vector<LineRun>& runs) {
   const auto off = ClocksOff(runs);
   if (!off.empty()) text += "时钟偏差 clocks off the server's:\n";
   for (const auto& [station, worst] : off) {
-    std::snprintf(line, sizeof line, "  %s: %+.0f s (%d 次 runs)\n", station.c_str(), worst.first,
-                  worst.second);
-    text += line;
+    const std::string seconds = numtext::Fixed(worst.first, 0);
+    text += "  " + station + ": " + (seconds[0] == '-' ? "" : "+") + seconds + " s (" +
+            std::to_string(worst.second) + " 次 runs)\n";
   }
   return text;
 }

@@ -73,4 +73,30 @@ std::string Volts(float volts, VoltPattern pattern) {
   return s;
 }
 
+void AppendFixed(std::string& out, double value, int decimals) {
+  // The largest double has 309 digits before the point.
+  const size_t start = out.size();
+  out.resize(start + 320 + static_cast<size_t>(decimals < 0 ? 0 : decimals));
+  const auto [end, ec] = std::to_chars(out.data() + start, out.data() + out.size(), value,
+                                       std::chars_format::fixed, decimals < 0 ? 6 : decimals);
+  (void)ec;  // the room above holds every double
+  out.resize(static_cast<size_t>(end - out.data()));
+}
+
+std::string Fixed(double value, int decimals) {
+  std::string s;
+  AppendFixed(s, value, decimals);
+  return s;
+}
+
+std::string General(double value, int significant) {
+  char buf[64];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general,
+                                       significant < 0    ? 6
+                                       : significant > 40 ? 40
+                                                          : significant);
+  (void)ec;  // 40 digits, a sign, a point and a four-character exponent fit
+  return std::string(buf, end);
+}
+
 }  // namespace numtext

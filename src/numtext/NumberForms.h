@@ -1,5 +1,7 @@
 // The text forms in which the program shows numbers. The Append* forms write into a string
 // whose capacity the caller keeps, so a refresh that repeats every tick allocates nothing.
+// Every form writes a point for the decimal mark, whatever the locale: files and reports
+// read the same on every machine.
 #pragma once
 
 #include <cstdint>
@@ -28,5 +30,13 @@ enum class VoltPattern {
 // Three decimals, rounded; a value that rounds to zero shows no minus sign.
 void AppendVolts(std::string& out, float volts, VoltPattern pattern);
 std::string Volts(float volts, VoltPattern pattern);
+
+// `decimals` decimals, rounded as printf's "%.*f" rounds in the C locale ("-0.50", "nan").
+void AppendFixed(std::string& out, double value, int decimals);
+std::string Fixed(double value, int decimals);
+
+// `significant` significant digits, as printf's "%.*g" writes them in the C locale
+// ("0.5", "1e+06", "123457").
+std::string General(double value, int significant);
 
 }  // namespace numtext

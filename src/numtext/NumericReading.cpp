@@ -130,6 +130,26 @@ Reading ReadNumber(std::string_view text) {
   return ReadDecimal(in);
 }
 
+std::optional<double> ParseNumber(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  // A second sign ("+-1") is no number; from_chars would take the minus.
+  if (text.empty() || text[0] == '+' || text[0] == '-') return std::nullopt;
+  auto format = std::chars_format::general;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    format = std::chars_format::hex;
+    text.remove_prefix(2);
+    if (text[0] == '+' || text[0] == '-') return std::nullopt;
+  }
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, format);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return negative ? -value : value;
+}
+
 std::optional<int16_t> RoundToInt16(double value) {
   double r = std::nearbyint(value);  // the default rounding mode sends halves to even
   if (!(r >= -32768.0 && r <= 32767.0)) return std::nullopt;

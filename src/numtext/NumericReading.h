@@ -1,4 +1,5 @@
-// Reading numbers out of the text that an operator typed into a field.
+// Reading numbers out of the text that an operator typed into a field, and out of files.
+// Neither depends on the locale: the decimal mark is always a point.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,12 @@ Reading ReadNumber(std::string_view text);
 inline double NumericValue(std::string_view text) {
   return ReadNumber(text).value;
 }
+
+// A whole text that is one number, as strtod reads it in the C locale: an optional sign,
+// then decimal digits with a point and an exponent, "0x" and hexadecimal digits, "inf" or
+// "nan". Empty when anything else is in the text (a comma, a blank, a unit) or when the
+// number lies beyond a double's range either way.
+std::optional<double> ParseNumber(std::string_view text);
 
 // Nearest whole number, a half going to the even neighbour (2.5 -> 2, 3.5 -> 4);
 // empty when the result lies outside -32768..32767 or the value is not a number.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "NumberForms.h"
 #include "Waveform.h"
 #include "WholeFile.h"
 
@@ -110,13 +111,12 @@ base::Result<ExportOutcome> ExportCsv(RecordingView& view, const ExportSpan& spa
   for (int c : span.channels) head += "," + acquisition::TraceName(c) + " (V)";
   head += "\r\n";
   auto written = WriteStreamed(path, head, [&](std::string& chunk, auto flush) {
-    char number[32];
     return EachPoint(view, span, true, [&](int64_t t, int64_t, const uint16_t* codes) {
       if (outcome.rows + 1 >= mostRows) return false;  // the heading is a row too
       chunk += UtcText(t);
       for (int c : span.channels) {
-        std::snprintf(number, sizeof number, ",%.5f", view.Volts(codes[c]));
-        chunk += number;
+        chunk += ',';
+        numtext::AppendFixed(chunk, view.Volts(codes[c]), 5);
       }
       chunk += "\r\n";
       ++outcome.rows;

@@ -1,8 +1,9 @@
 #include "MeasurementText.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
+
+#include "NumberForms.h"
 
 namespace selftest {
 
@@ -23,9 +24,7 @@ UnitText UnitOf(const std::string& unit) {
 }
 
 std::string Number(double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
+  return numtext::Fixed(value, decimals);
 }
 
 std::string WithUnit(const std::string& number, const UnitText& unit) {

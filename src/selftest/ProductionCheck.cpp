@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <thread>
 
 #include "AdcFigures.h"
@@ -14,20 +13,15 @@
 #include "DigitalOutput.h"
 #include "DllDef.h"
 #include "LossWatch.h"
+#include "NumberForms.h"
 #include "StartStop.h"
 
 namespace selftest {
 
 namespace {
 
-std::string Format(const char* pattern, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, pattern, value);
-  return text;
-}
-
 std::string Volts(double volts) {
-  return Format("%.4f V", volts);
+  return numtext::Fixed(volts, 4) + " V";
 }
 
 Check Named(CheckKind kind) {
@@ -149,8 +143,8 @@ void Conclude(Check& check, const Profile& profile, double nominalRate, int64_t 
   Measure(check, "block rate", rate, "blocks/s", nominalRate * (1 - profile.rateTolerance),
           nominalRate * (1 + profile.rateTolerance));
   Measure(check, "lost blocks", static_cast<double>(lost), "blocks", std::nullopt, 0.0);
-  check.measured = std::to_string(received) + " blocks, " + Format("%.3f", rate) + " blocks/s, " +
-                   std::to_string(lost) + " lost";
+  check.measured = std::to_string(received) + " blocks, " + numtext::Fixed(rate, 3) +
+                   " blocks/s, " + std::to_string(lost) + " lost";
   check.limits += ", none lost";
   if (interrupted) {
     Interrupt(check);
@@ -158,7 +152,7 @@ void Conclude(Check& check, const Profile& profile, double nominalRate, int64_t 
     check.detail = std::to_string(lost) + " blocks the card finished never arrived";
   } else if (received < profile.blocks) {
     check.detail = "only " + std::to_string(received) + " of " + std::to_string(profile.blocks) +
-                   " blocks arrived within " + Format("%.0f s", profile.timeoutSeconds);
+                   " blocks arrived within " + numtext::Fixed(profile.timeoutSeconds, 0) + " s";
   } else if (std::abs(rate - nominalRate) > nominalRate * profile.rateTolerance) {
     check.detail = rate < nominalRate ? "blocks arrive too slowly, or some were skipped"
                                       : "blocks arrive too fast";
@@ -183,8 +177,8 @@ Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
   }
   const int blockCells = dll.ChannelCount * dll.PointsPerChannel;
   const double nominalRate = static_cast<double>(dll.IntrArg5) / blockCells;  // blocks a second
-  check.limits = std::to_string(profile.blocks) + " blocks, " + Format("%.3f", nominalRate) +
-                 " blocks/s " + Format("+-%.0f%%", profile.rateTolerance * 100);
+  check.limits = std::to_string(profile.blocks) + " blocks, " + numtext::Fixed(nominalRate, 3) +
+                 " blocks/s +-" + numtext::Fixed(profile.rateTolerance * 100, 0) + "%";
   acquisition::LossWatch losses;
   losses.Begin(acquisition::BlockPeriodSeconds(dll));
   if (auto fault = Acquire(dll, profile, clock, interrupted, losses, gathered)) {
@@ -259,10 +253,11 @@ bool AddFailures(const std::vector<Measurement>& measured, bool toneFound, std::
     failed = true;
     if (!detail.empty()) detail += "\n";
     detail += m.id.Name() + " " +
-              (m.value ? Format("%.2f", *m.value) + " " + m.unit : "not measured") + "; " +
-              (m.low && m.high ? Format("expected %.2f", *m.low) + Format(" .. %.2f", *m.high)
-               : m.low         ? Format("at least %.2f", *m.low)
-                               : Format("at most %.2f", *m.high));
+              (m.value ? numtext::Fixed(*m.value, 2) + " " + m.unit : "not measured") + "; " +
+              (m.low && m.high
+                   ? "expected " + numtext::Fixed(*m.low, 2) + " .. " + numtext::Fixed(*m.high, 2)
+               : m.low ? "at least " + numtext::Fixed(*m.low, 2)
+                       : "at most " + numtext::Fixed(*m.high, 2));
     if (m.id.figure == "frequency" && !toneFound) detail += " (no tone found)";
   }
   return failed;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -11,6 +9,8 @@
 
 #include "Checksum.h"
 #include "HostName.h"
+#include "NumberForms.h"
+#include "NumericReading.h"
 #include "SerialPattern.h"
 #include "StartStop.h"
 
@@ -55,10 +55,8 @@ std::vector<std::string> Words(const std::string& text, char extraSeparator = ' 
 // A finite whole number or decimal, nothing after it: "nan", "inf" and "1e999" are refused,
 // so no limit can be one that every value passes.
 std::optional<double> Number(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
+  const auto value = numtext::ParseNumber(text);
+  if (!value || !std::isfinite(*value)) return std::nullopt;
   return value;
 }
 
@@ -208,10 +206,8 @@ Refusal ToneOf(const std::vector<std::string>& words, DynamicLimits& limits, siz
     return "a frequency in Hz and its tolerance, or dc, expected first";
   }
   if (*hz >= acquisition::kChannelSampleRateHz / 2) {
-    char half[32];
-    std::snprintf(half, sizeof half, "%.3f", acquisition::kChannelSampleRateHz / 2);
-    return "a tone at or above half a channel's sample rate (" + std::string(half) +
-           " Hz) cannot be measured";
+    return "a tone at or above half a channel's sample rate (" +
+           numtext::Fixed(acquisition::kChannelSampleRateHz / 2, 3) + " Hz) cannot be measured";
   }
   limits.frequencyHz = *hz;
   limits.frequencyTolerance = *tolerance;

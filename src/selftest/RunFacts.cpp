@@ -1,8 +1,9 @@
 #include "RunFacts.h"
 
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
+
+#include "NumberForms.h"
 
 namespace selftest {
 namespace {
@@ -88,9 +89,7 @@ const RunFact& Fact(std::string_view name) {
 
 std::string ReportNumber(double value) {
   if (!std::isfinite(value)) return "null";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", value);
-  return text;
+  return numtext::General(value, 6);
 }
 
 std::string FactText(const FactValue& value) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <limits>
+
 #include "ChannelValues.h"
 
 using namespace numtext;
@@ -23,6 +26,33 @@ TEST(NumberForms, DecimalForms) {
     EXPECT_EQ(SignedColumn(c.value), c.signedColumn);
     EXPECT_EQ(PlainDecimal(c.value), c.plain);
   }
+}
+
+// The forms files and reports use: the bytes printf writes in the C locale, rounding and
+// signs included.
+TEST(NumberForms, FixedAndGeneralAsPrintfInTheCLocale) {
+  constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  struct Case {
+    double value;
+    int digits;
+  } cases[] = {{0.5, 2},     {-0.5, 0},    {2.5, 0},      {3.5, 1},    {0.125, 2},
+               {-0.0001, 3}, {1234567, 6}, {1e-5, 6},     {102.06, 2}, {102.06, 1},
+               {1e300, 1},   {-1e-300, 4}, {0.0, 0},      {-0.0, 2},   {kNan, 3},
+               {-kInf, 2},   {100000, 6},  {999999.5, 6}, {0.0001, 6}, {5e-324, 17}};
+  for (const Case& c : cases) {
+    char printed[400];
+    std::snprintf(printed, sizeof printed, "%.*f", c.digits, c.value);
+    EXPECT_EQ(Fixed(c.value, c.digits), printed) << c.value << " %." << c.digits << "f";
+    std::snprintf(printed, sizeof printed, "%.*g", c.digits, c.value);
+    EXPECT_EQ(General(c.value, c.digits), printed) << c.value << " %." << c.digits << "g";
+  }
+  EXPECT_EQ(Fixed(2.5, 0), "2");  // exact halves go to the even neighbour
+  EXPECT_EQ(Fixed(-0.0001, 3), "-0.000");
+  EXPECT_EQ(General(1234567, 6), "1.23457e+06");
+  std::string out = "x=";
+  AppendFixed(out, -1.23456, 5);
+  EXPECT_EQ(out, "x=-1.23456");
 }
 
 TEST(NumberForms, HexadecimalDisplay) {

@@ -4,9 +4,11 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 
 using numtext::NumericValue;
+using numtext::ParseNumber;
 using numtext::ReadNumber;
 using numtext::RoundToInt16;
 using numtext::RoundToInt16Saturated;
@@ -95,6 +97,28 @@ TEST(RoundToInt16, ReportsValuesOutsideTheRange) {
   EXPECT_EQ(RoundToInt16Saturated(-kInf), -32768);
   EXPECT_EQ(RoundToInt16Saturated(std::numeric_limits<double>::quiet_NaN()), 0);
   EXPECT_EQ(RoundToInt16Saturated(2.5), 2);
+}
+
+// A number in a file: the whole text, with a point whatever the locale.
+TEST(NumericReading, ParsesAWholeTextAsOneNumber) {
+  struct Case {
+    const char* text;
+    std::optional<double> value;
+  } cases[] = {
+      {"0.05", 0.05}, {"-2.5", -2.5},   {"+4", 4},    {".5", 0.5},        {"5.", 5},
+      {"1e3", 1000},  {"1.5E-1", 0.15}, {"0x10", 16}, {"-0x1p-2", -0.25}, {"inf", kInf},
+      {"0,05", {}},   {"1,5e3", {}},    {"", {}},     {"-", {}},          {"+-1", {}},
+      {"--1", {}},    {"0x", {}},       {"0x-1", {}}, {" 1", {}},         {"1 ", {}},
+      {"1e", {}},     {"1.2.3", {}},    {"5 V", {}},  {"1e999", {}},      {"&H10", {}},
+  };
+  for (const Case& c : cases) {
+    const std::optional<double> got = ParseNumber(c.text);
+    ASSERT_EQ(got.has_value(), c.value.has_value()) << "'" << c.text << "'";
+    if (got) {
+      EXPECT_EQ(*got, *c.value) << "'" << c.text << "'";
+    }
+  }
+  EXPECT_TRUE(std::isnan(ParseNumber("nan").value()));
 }
 
 }  // namespace

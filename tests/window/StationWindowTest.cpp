@@ -3,6 +3,7 @@
 // report, and a database that cannot take it loses nothing.
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -37,7 +38,15 @@ class StationWindowTest : public QObject {
     QCOMPARE(runs[1].info.serial, std::string("KZB000002"));
     QCOMPARE(runs[1].info.station, std::string("工位3"));
     QCOMPARE(std::string(selftest::VerdictName(runs[1].verdict)), std::string("FAIL"));
-    QCOMPARE(QDir(s.dir.filePath("results/reports")).entryList(QDir::Files).size(), 2);
+    const QDir reports(s.dir.filePath("results/reports"));
+    QCOMPARE(reports.entryList(QDir::Files).size(), 2);
+    // Numbers with a point whatever the locale (a test run sets a comma one).
+    QFile report(reports.filePath(reports.entryList(QDir::Files)[0]));
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    const QString json = QString::fromUtf8(report.readAll());
+    QVERIFY2(json.contains(QRegularExpression("\"value\": -?\\d+\\.\\d")) &&
+                 !json.contains(QRegularExpression("\\d,\\d")),
+             qPrintable(json.left(600)));
   }
 
   // A line that cannot be reached is said in its own line and costs the test nothing; a
@@ -65,6 +74,9 @@ class StationWindowTest : public QObject {
     QTest::newRow("not the pattern") << "KZB12345"
                                      << "不符合格式 KZB[0-9]{6}"
                                      << "未测试  KZB12345\n不符合格式 KZB[0-9]{6}";
+    // Repeated shortened: 40 characters, then an ellipsis.
+    QTest::newRow("too long") << QString(300, 'K') << "序列号 " + QString(40, 'K') + "… 超过"
+                              << "未测试  " + QString(40, 'K') + "…\n超过";
   }
   void aRefusedSerialRunsNothing() {
     QFETCH(QString, serial);

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTextBlock>
 
 #include "FrequencyPlot.h"
@@ -304,6 +305,11 @@ class WaveformWindowTest : public QObject {
     const QString said = viewer.findChild<QLabel*>("lblExport")->text();
     QVERIFY2(said.startsWith(QString("已导出 %1 行").arg(30 * 300)), qPrintable(said));
     QVERIFY(QFileInfo(dir.filePath("all.csv")).size() > 30 * 300 * 20);
+    QFile exported(dir.filePath("all.csv"));
+    QVERIFY(exported.open(QIODevice::ReadOnly));
+    exported.readLine();
+    const QString row = QString::fromUtf8(exported.readLine());
+    QVERIFY2(row.contains(QRegularExpression("^[^,]+(,-?\\d+\\.\\d{5})+\r\n$")), qPrintable(row));
     // Nothing of a recording there: said, with the reason.
     RecordingViewer nothing(dir.filePath("none"));
     QVERIFY2(nothing.failure().startsWith("这里没有记录 (no recording here"),

@@ -23,6 +23,7 @@
 #include "ResultsStore.h"
 #include "RunClock.h"
 #include "SerialPattern.h"
+#include "ShownInput.h"
 #include "SingleInstance.h"
 #include "StationProfile.h"
 #include "TerminationSignals.h"
@@ -95,7 +96,8 @@ int NotRun(const char* what, const std::string& subject, const std::string& reas
 // The history from the results database, as a table, CSV or JUnit XML.
 int PrintResults(const results::Filter& filter, const std::string& format) {
   if (format != "table" && format != "csv" && format != "junit") {
-    std::fprintf(stderr, "kzb7310: --format is table, csv or junit, not %s\n", format.c_str());
+    std::fprintf(stderr, "kzb7310: --format is table, csv or junit, not '%s'\n",
+                 base::ShownInput(format).c_str());
     return 2;
   }
   // Reading creates nothing: a path that holds no database is said, not made.
@@ -123,8 +125,8 @@ int PrintLineResults(const results::Filter& filter, const std::string& format,
                      const std::string& profilePath) {
   const bool report = format == "report" || format == "report-csv";
   if (!report && format != "table" && format != "csv" && format != "junit") {
-    std::fprintf(stderr, "kzb7310: --format is table, csv, junit, report or report-csv, not %s\n",
-                 format.c_str());
+    std::fprintf(stderr, "kzb7310: --format is table, csv, junit, report or report-csv, not '%s'\n",
+                 base::ShownInput(format).c_str());
     return 2;
   }
   selftest::LineSettings settings;  // none: libpq's own (PGHOST, PGSERVICE, …)
@@ -174,7 +176,7 @@ std::optional<int> RefusedBeforeTheCard(const SelfTestArguments& args,
   if (!profile.value().serialPattern.empty() || !args.serial.empty()) {
     if (const auto refusal = selftest::SerialRefusal(profile.value().serialPattern, args.serial)) {
       return NotRun("序列号不符合自检配置，自检未运行 serial number refused, nothing run",
-                    "'" + args.serial + "'", *refusal);
+                    "'" + base::ShownInput(args.serial) + "'", *refusal);
     }
   }
   for (const std::string& path : {args.report, args.junit}) {
@@ -348,7 +350,7 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
                                            : st.operatorName,
                  o.forSelfTest);
   } else if (arg.rfind("--", 0) == 0) {
-    std::fprintf(stderr, "kzb7310: unknown option %s\n\n%s", arg.c_str(), kUsage);
+    std::fprintf(stderr, "kzb7310: unknown option %s\n\n%s", base::ShownInput(arg).c_str(), kUsage);
     return 2;
   }
   return std::nullopt;
@@ -365,8 +367,8 @@ int Results(int argc, char* argv[], Options& o) {
   if (!o.filter.since.empty() && !results::IsSinceTime(o.filter.since)) {
     std::fprintf(stderr,
                  "kzb7310: --since 的时间无法识别 --since takes a UTC date or time such as "
-                 "2026-12-09 or 2026-12-09T08:00:00Z, not %s\n",
-                 o.filter.since.c_str());
+                 "2026-12-09 or 2026-12-09T08:00:00Z, not '%s'\n",
+                 base::ShownInput(o.filter.since).c_str());
     return 2;
   }
   o.filter.serial = st.serial;

@@ -11,6 +11,7 @@
 #include "DataDirectory.h"
 #include "DllDef.h"
 #include "FolderFiles.h"
+#include "NumberForms.h"
 #include "OpenRecordings.h"
 #include "Profile.h"
 #include "RecordingLimits.h"
@@ -65,9 +66,10 @@ std::function<void(const recording::RecorderStatus&)> Progress() {
     }
     if (SteadySeconds() - lastSaid < 60) return;
     lastSaid = SteadySeconds();
-    std::printf("已记录 %llu 块 blocks, 丢失 %llu lost, %.1f MB\n",
+    std::printf("已记录 %llu 块 blocks, 丢失 %llu lost, %s MB\n",
                 static_cast<unsigned long long>(s.blocksRecorded),
-                static_cast<unsigned long long>(s.blocksLost), s.bytes / 1e6);
+                static_cast<unsigned long long>(s.blocksLost),
+                numtext::Fixed(static_cast<double>(s.bytes) / 1e6, 1).c_str());
     std::fflush(stdout);
   };
 }

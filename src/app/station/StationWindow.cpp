@@ -28,6 +28,7 @@
 #include "ResultsStore.h"
 #include "RunClock.h"
 #include "SerialPattern.h"
+#include "ShownInput.h"
 #include "WidgetText.h"
 #include "Yield.h"
 
@@ -325,7 +326,7 @@ void StationWindow::StartTest() {
   if (running()) {
     // A scanner that sends a second serial while a card is under test: that one waits.
     ShowMessage(QString("测试进行中 (%1)，序列号 %2 未开始")
-                    .arg(ShownSerial(running_), ShownSerial(serial)),
+                    .arg(ShownSerial(running_), ToQt(base::ShownInput(serial))),
                 true);
     serial_->selectAll();  // and a third replaces it, not joins it
     return;
@@ -339,8 +340,9 @@ void StationWindow::StartTest() {
   }
   if (const auto refusal = selftest::SerialRefusal(profile_.serialPattern, serial)) {
     bannerSerial_ = serial;
-    SetBanner("未测试  " + ShownSerial(serial) + "\n" + ToQt(*refusal), "#bc4c00");
-    ShowMessage(QString("序列号 %1 %2，未开始测试").arg(ShownSerial(serial), ToQt(*refusal)), true);
+    const QString shown = ToQt(base::ShownInput(serial));
+    SetBanner("未测试  " + shown + "\n" + ToQt(*refusal), "#bc4c00");
+    ShowMessage(QString("序列号 %1 %2，未开始测试").arg(shown, ToQt(*refusal)), true);
     serial_->selectAll();
     return;
   }
