@@ -262,6 +262,9 @@ int SelfTest(const SelfTestArguments& args) {
       interrupted);
   std::fputs(selftest::Table(outcome, profile.value()).c_str(), stdout);
   std::fflush(stdout);
+  if (!outcome.ranAtAll) {
+    std::fprintf(stderr, "kzb7310: 无法加载板卡库: %s\n", outcome.whyNot.c_str());
+  }
   production::KeptRun kept(clock.Record(outcome, profile.value(),
                                         {.serial = args.serial,
                                          .operatorName = args.operatorName,
