@@ -144,8 +144,11 @@ base::Result<void*> Open(const std::string& path) {
   const char* why = dlerror();
   // A whole library of this kind that still does not load lacks something of its own (a
   // library it needs, a symbol): the system's words say which.
-  return Refused(path, LoaderWords(why ? why : "unknown reason", mapped, path),
-                 ours ? Failure::Cause::Other : Failure::Cause::LibraryDamaged);
+  std::string words = LoaderWords(why ? why : "unknown reason", mapped, path);
+  if (image.shape == ImageCheck::Shape::Whole && !ours) {
+    words += "; a library for " + image.kind.Text() + ", this program is " + OwnKind().Text();
+  }
+  return Refused(path, words, ours ? Failure::Cause::Other : Failure::Cause::LibraryDamaged);
 }
 
 void Close(void* handle) {

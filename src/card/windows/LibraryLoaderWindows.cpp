@@ -20,7 +20,6 @@ Failure::Cause CauseOfError(DWORD error) {
     case ERROR_ACCESS_DENIED:
       return Failure::Cause::NoPermission;
     case ERROR_BAD_EXE_FORMAT:
-    case ERROR_INVALID_IMAGE_HASH:
       return Failure::Cause::LibraryDamaged;
     case ERROR_CRC:
     case ERROR_IO_DEVICE:
@@ -108,8 +107,11 @@ base::Result<void*> Open(const std::string& path) {
   const DWORD error = GetLastError();
   // A whole library of this kind that still does not load lacks something of its own (a
   // library it needs): the system's words say which.
-  return Refused(path, base::SystemMessage(error),
-                 ours ? CauseOfError(error) : Failure::Cause::LibraryDamaged);
+  std::string words = base::SystemMessage(error);
+  if (image.shape == ImageCheck::Shape::Whole && !ours) {
+    words += "; a library for " + image.kind.Text() + ", this program is " + OwnKind().Text();
+  }
+  return Refused(path, words, ours ? CauseOfError(error) : Failure::Cause::LibraryDamaged);
 }
 
 void Close(void* handle) {
