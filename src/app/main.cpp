@@ -28,22 +28,11 @@ int Refuse(const QString& title, const QString& text) {
   return 1;
 }
 
-// "进程 4711，用户 zhang": who holds the card, as far as its lock says.
-QString Holder(const SingleInstance& instance) {
-  QString who = "进程 " + ToQt(instance.holderProcess());
-  if (!instance.holderUser().empty()) who += "，用户 " + ToQt(instance.holderUser());
-  return who;
-}
-
 // Another program holding the card, or a lock that cannot be made, keeps the window shut.
-std::optional<int> RefusedTheCard(const SingleInstance& instance, const QString& title,
-                                  bool station) {
+std::optional<int> RefusedTheCard(const SingleInstance& instance, const QString& title) {
   if (instance.state() == SingleInstance::State::AlreadyRuns) {
-    // A station's operator has no data directory to look at: only who holds the card.
-    const QString where = station ? QString() : "，数据目录: " + ToQt(instance.holderDirectory());
-    return Refuse(title, QString("KZB7310测试程序已在运行（%1）%2\n"
-                                 "一块板卡同一时间只能由一个程序使用，本程序现在退出。")
-                             .arg(Holder(instance), where));
+    return Refuse(title, ToQt(CardInUseText(instance)) +
+                             "\n一块板卡同一时间只能由一个程序使用，本程序现在退出。");
   }
   if (instance.state() == SingleInstance::State::NoLock) {
     return Refuse(title, QString("无法确认板卡没有被另一个程序使用，本程序现在退出。\n"
@@ -86,8 +75,8 @@ int main(int argc, char* argv[]) {
   const std::string cardLibrary = card::DefaultLibraryPath();
   const std::string dataDirectory = acquisition::DefaultDataDirectory();
   const QString title = choice.station ? "KZB7310生产测试" : "KZB7310测试及编程源程序";
-  SingleInstance instance(cardLibrary, dataDirectory);
-  if (auto refused = RefusedTheCard(instance, title, choice.station)) return *refused;
+  SingleInstance instance(dataDirectory);
+  if (auto refused = RefusedTheCard(instance, title)) return *refused;
   for (const std::string& kept : acquisition::RecoverLeftoverDataFiles(dataDirectory)) {
     std::fprintf(stderr, "kzb7310: 未写完的数据文件已保留 unfinished data file kept: %s\n",
                  kept.c_str());

@@ -32,10 +32,14 @@ void CardLibrary::AllowRetry() {
 base::Result<> CardLibrary::Load() {
   if (!handle_ && !loadTried_) {
     loadTried_ = true;
-    loadError_.clear();
-    handle_ = loader::Open(path_, loadError_);
+    base::Result<void*> opened = loader::Open(path_);
+    if (opened) {
+      handle_ = opened.value();
+    } else {
+      loadError_ = opened.failure();
+    }
   }
-  if (!handle_) return Failure{Failure::Kind::CardLibraryMissing, path_, loadError_};
+  if (!handle_) return loadError_;
   return {};
 }
 

@@ -65,7 +65,7 @@ class CardLibrary {
   std::string path_;
   void* handle_ = nullptr;
   bool loadTried_ = false;
-  std::string loadError_;
+  base::Failure loadError_{base::Failure::Kind::CardLibraryMissing, {}, {}};
   std::array<void*, kEntryPointCount> symbols_{};
   std::array<bool, kEntryPointCount> symbolTried_{};
 };

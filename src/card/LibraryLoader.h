@@ -6,11 +6,15 @@
 #include <vector>
 
 #include "EntryPointTable.h"
+#include "Failure.h"
 
 namespace card::loader {
 
-// The library's handle, or null with the system's reason in `reason`.
-void* Open(const std::string& path, std::string& reason);
+// The library's handle, or why it cannot be loaded: kind CardLibraryMissing, subject the
+// path, the system's words (the path not repeated) and their cause. A file that does not
+// hold the whole library its headers describe is refused before the system maps it
+// (Cause::LibraryDamaged), as is one that changed while it was read.
+base::Result<void*> Open(const std::string& path);
 void Close(void* handle);
 // The address of an exported symbol, or null.
 void* Symbol(void* handle, const std::string& name);

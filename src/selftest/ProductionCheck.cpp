@@ -8,6 +8,7 @@
 #include "AdcFigures.h"
 #include "BlockPolling.h"
 #include "CardIdentity.h"
+#include "CauseText.h"
 #include "ChannelValues.h"
 #include "DigitalInput.h"
 #include "DigitalOutput.h"
@@ -463,7 +464,7 @@ Outcome Run(DllDef& dll, const Profile& profile, const Clock& clock,
   Outcome outcome;
   if (auto loaded = dll.library().Load(); !loaded) {
     outcome.ranAtAll = false;
-    outcome.whyNot = loaded.failure().subject + ": " + loaded.failure().reason;
+    outcome.whyNot = loaded.failure().subject + ": " + base::ReasonInChinese(loaded.failure());
     return outcome;
   }
   Gathered gathered;

@@ -15,6 +15,7 @@
 #include "BlockPolling.h"
 #include "CardIdentity.h"
 #include "CardRecording.h"
+#include "CauseText.h"
 #include "ChannelSummary.h"
 #include "CheckValue.h"
 #include "DataDirectory.h"
@@ -206,7 +207,7 @@ void FrmMultiBuf::ShowCardInfo() {
   if (!identity) {
     const QString start = CardFailureCaptionStart(identity.failure());
     SetPathCaption(ui_->lblCardInfo, start + ToQt(identity.failure().subject), start.size(),
-                   ToQt(identity.failure().reason));
+                   ToQt(base::ReasonInChinese(identity.failure())));
     Report(identity.failure());
     return;
   }

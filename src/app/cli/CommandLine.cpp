@@ -192,10 +192,9 @@ std::optional<int> RefusedBeforeTheCard(const SelfTestArguments& args,
 // Another program holding the card, or a lock that cannot be made, keeps the test from it.
 std::optional<int> RefusedTheCard(const SingleInstance& instance, const std::string& library) {
   if (instance.state() == SingleInstance::State::AlreadyRuns) {
-    return NotRun("板卡正由另一个程序使用，自检未运行 the card is in use, nothing run",
-                  "进程 " + instance.holderProcess() +
-                      (instance.holderUser().empty() ? "" : "，用户 " + instance.holderUser()),
-                  "数据目录 " + instance.holderDirectory());
+    std::fprintf(stderr, "kzb7310: %s，自检未运行 the card is in use, nothing run\n",
+                 CardInUseText(instance).c_str());
+    return 2;
   }
   if (instance.state() == SingleInstance::State::NoLock) {
     return NotRun("无法确认板卡没有被另一个程序使用 the card lock cannot be made, nothing run",
@@ -253,7 +252,7 @@ int SelfTest(const SelfTestArguments& args) {
   static std::atomic<bool> interrupted{false};
   SetFlagOnTermination(&interrupted);
   DllDef dll;
-  SingleInstance instance(dll.library().path(), acquisition::DefaultDataDirectory());
+  SingleInstance instance(acquisition::DefaultDataDirectory());
   if (auto refused = RefusedTheCard(instance, dll.library().path())) return *refused;
   std::printf("KZB7310 自检 self-test %s, %s\n", KZB_VERSION, dll.library().path().c_str());
   std::fflush(stdout);
@@ -266,6 +265,9 @@ int SelfTest(const SelfTestArguments& args) {
       interrupted);
   std::fputs(selftest::Table(outcome, profile.value()).c_str(), stdout);
   std::fflush(stdout);
+  if (!outcome.ranAtAll) {
+    std::fprintf(stderr, "kzb7310: 无法加载板卡库: %s\n", outcome.whyNot.c_str());
+  }
   production::KeptRun kept(clock.Record(outcome, profile.value(),
                                         {.serial = args.serial,
                                          .operatorName = args.operatorName,

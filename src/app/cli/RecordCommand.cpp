@@ -111,8 +111,9 @@ std::optional<int> RefusedBeforeTheCard(const RecordArguments& args, Limits& lim
 
 std::optional<int> RefusedTheCard(const SingleInstance& instance, const std::string& library) {
   if (instance.state() == SingleInstance::State::AlreadyRuns) {
-    return NotStarted("板卡正由另一个程序使用，记录未开始 the card is in use, nothing recorded",
-                      "进程 " + instance.holderProcess(), "数据目录 " + instance.holderDirectory());
+    std::fprintf(stderr, "kzb7310: %s，记录未开始 the card is in use, nothing recorded\n",
+                 CardInUseText(instance).c_str());
+    return kNotStarted;
   }
   if (instance.state() == SingleInstance::State::NoLock) {
     return NotStarted("无法确认板卡没有被另一个程序使用 the card lock cannot be made", library,
@@ -168,7 +169,7 @@ int RecordHeadless(const RecordArguments& args) {
   static std::atomic<bool> interrupted{false};
   SetFlagOnTermination(&interrupted);
   DllDef dll;
-  SingleInstance instance(dll.library().path(), acquisition::DefaultDataDirectory());
+  SingleInstance instance(acquisition::DefaultDataDirectory());
   if (auto refused = RefusedTheCard(instance, dll.library().path())) return *refused;
   const auto identity = card::RequestIdentity(dll);
   if (!identity) {

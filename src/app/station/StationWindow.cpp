@@ -20,6 +20,7 @@
 #include <set>
 
 #include "CardLibrary.h"
+#include "CauseText.h"
 #include "DllDef.h"
 #include "HeldRuns.h"
 #include "LineStore.h"
@@ -273,7 +274,7 @@ void StationWindow::ReadAtStart() {
     f.held = production::StoreHeld(results::DefaultResultsPath(), f.heldFailure);
     ReadHistory(f);
     if (auto loaded = card::CardLibrary(cardLibrary_).Load(); !loaded) {
-      f.libraryFailure = loaded.failure().reason;
+      f.libraryFailure = base::ReasonInChinese(loaded.failure());
     }
     QMetaObject::invokeMethod(
         this, [this, f = std::move(f)] { ShowStart(f); }, Qt::QueuedConnection);

@@ -1,14 +1,13 @@
-// One program per card on the machine, whichever user runs it: a lock keyed to the card
-// library in use, in a folder every user shares (a sticky lock folder; a Global\ mutex on
-// Windows), that the system lets go of when the process ends, however it ends, so a crashed
-// program never blocks the next start. The bench window, the station and the self-test take
-// the same lock, whatever data folder each writes to.
+// One program per card on the machine, whichever user runs it and whichever installation
+// or card library it starts from: a lock keyed to the card itself, in a folder every user
+// shares (a sticky lock folder; a Global\ mutex on Windows), that the system lets go of when
+// the process ends, however it ends, so a crashed program never blocks the next start. The
+// bench window, the station, the self-test and the recording take the same lock, whatever
+// data folder each writes to.
 #pragma once
 
 #include <cstdint>
 #include <string>
-
-#include "Checksum.h"
 
 class SingleInstance {
  public:
@@ -18,7 +17,7 @@ class SingleInstance {
     NoLock,       // no safe lock could be made; `holder` says why: do not drive the card
   };
 
-  SingleInstance(const std::string& cardLibrary, const std::string& dataDirectory);
+  explicit SingleInstance(const std::string& dataDirectory);
   ~SingleInstance();
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
@@ -47,7 +46,13 @@ class SingleInstance {
   intptr_t handle_ = -1;  // the open lock file
 };
 
-// The lock file's name for a card library, from its full path.
-inline std::string CardLockName(const std::string& fullLibraryPath) {
-  return "card-" + base::Checksum(fullLibraryPath) + ".lock";
-}
+// The card's name on the machine, which the lock is named after. The card maker's library
+// drives the one card of its kind in the machine, whatever path it is loaded from, and
+// which card it is cannot be asked before the library is opened, the very step the lock
+// guards: so the card's kind names it.
+inline constexpr char kCardLockKey[] = "kzb7310-card";
+
+// What every form of the program says when another holds the card, naming what its lock
+// says of it: "板卡正被另一个程序使用：KZB7310测试程序已在运行（进程 4711，用户 zhang，
+// 数据目录 /home/zhang/KZB7310）".
+std::string CardInUseText(const SingleInstance& instance);

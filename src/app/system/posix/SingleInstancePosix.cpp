@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -52,11 +51,6 @@ bool LockFolder(std::string& folder, std::string& why) {
   return true;
 }
 
-std::string FullPath(const std::string& path) {
-  char full[PATH_MAX];
-  return realpath(path.c_str(), full) ? std::string(full) : path;
-}
-
 std::string UserName() {
   const passwd* user = getpwuid(getuid());
   return user && user->pw_name ? user->pw_name : std::to_string(getuid());
@@ -94,10 +88,10 @@ int OpenLockFile(const std::string& path, std::string& why) {
 
 }  // namespace
 
-SingleInstance::SingleInstance(const std::string& cardLibrary, const std::string& dataDirectory) {
+SingleInstance::SingleInstance(const std::string& dataDirectory) {
   std::string folder;
   if (!LockFolder(folder, holder_)) return;
-  const std::string path = folder + "/kzb7310-" + CardLockName(FullPath(cardLibrary));
+  const std::string path = folder + "/" + kCardLockKey + ".lock";
   const int fd = OpenLockFile(path, holder_);
   if (fd < 0) return;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include <cwctype>
 #include <string>
 
+#include "Checksum.h"
 #include "SingleInstance.h"
 #include "WideText.h"
 
@@ -21,15 +21,6 @@ std::wstring DescriptionFolder() {
   return folder;
 }
 
-// The library's full path in one case, as Windows compares names.
-std::string FullPath(const std::string& path) {
-  wchar_t full[MAX_PATH];
-  const std::wstring wide = base::Utf8ToWide(path);
-  std::wstring name = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr) ? full : wide;
-  for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
-  return base::WideToUtf8(name);
-}
-
 std::string UserName() {
   wchar_t name[256];
   DWORD n = 256;
@@ -42,15 +33,16 @@ std::string UserName() {
 // holds the card while it lives, and Windows ends it with the last handle, when the holder
 // ends however it ends. A program of another user may be denied even a look at it: that,
 // too, says it is held. Beside it, a file says who holds it, as far as it can be written.
-SingleInstance::SingleInstance(const std::string& cardLibrary, const std::string& dataDirectory) {
-  const std::string key = CardLockName(FullPath(cardLibrary));
+SingleInstance::SingleInstance(const std::string& dataDirectory) {
+  const std::string key = kCardLockKey;
   wchar_t chosen[MAX_PATH];
   const DWORD own = GetEnvironmentVariableW(L"KZB_LOCK_DIR", chosen, MAX_PATH);
   const std::string scope =
       own > 0 && own < MAX_PATH ? "-" + base::Checksum(base::WideToUtf8(chosen)) : "";
-  const std::wstring name = base::Utf8ToWide("Global\\kzb7310-" + key + scope);
+  const std::wstring name = base::Utf8ToWide("Global\\" + key + scope);
   const std::wstring folder = DescriptionFolder();
-  const std::wstring description = folder.empty() ? L"" : folder + L"\\" + base::Utf8ToWide(key);
+  const std::wstring description =
+      folder.empty() ? L"" : folder + L"\\" + base::Utf8ToWide(key) + L".lock";
   HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
   const DWORD error = GetLastError();
   if (!mutex && error != ERROR_ACCESS_DENIED) {
