@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "FolderFiles.h"
 #include "RecordDisk.h"
@@ -48,7 +50,8 @@ RecordState ReadSlot(intptr_t handle, uint64_t slot, std::vector<uint8_t>& recor
   return DecodeRecord(record.data(), header);
 }
 
-// The summary rows the .minmax holds, at most `most`.
+// The summary rows the .minmax holds, at most `most`: rows past the segment's end are read
+// too, since they say which blocks a segment cut short has lost, and when.
 std::vector<SummaryRow> ReadRows(const std::string& path, uint64_t most) {
   std::vector<SummaryRow> rows;
   ReadFile file(path);
@@ -61,6 +64,9 @@ std::vector<SummaryRow> ReadRows(const std::string& path, uint64_t most) {
   for (uint64_t i = 0; i < whole; ++i) rows.push_back(DecodeSummary(&bytes[i * kSummaryRowBytes]));
   return rows;
 }
+
+// A .minmax with more rows than this is not one (a day holds about 225,000 blocks).
+constexpr uint64_t kMostRows = uint64_t{1} << 26;
 
 struct SegmentRead {
   std::optional<SegmentIndex> segment;
@@ -142,15 +148,30 @@ SegmentRead ReadSegment(const std::string& folder, int number, const std::string
     return read;
   }
   read.description = described.value();
-  s.rows = ReadRows(InFolder(folder, MinMaxName(number)), slotCount > 0 ? slotCount - 1 : 0);
+  s.rows = ReadRows(InFolder(folder, MinMaxName(number)), kMostRows);
   for (uint64_t i = 0; i < s.rows.size(); ++i) s.recordNumbers.push_back(i + 1);
   // The last row's record may be torn while its row was written: it is read, not trusted.
+  // One that lies whole in the file but does not check is damaged, and so is every row past
+  // the segment's end (a copy cut short, a damaged disk): their blocks are kept as damaged.
+  const auto damage = [&s](size_t i) {
+    s.rows[i] = SummaryRow{.header = s.rows[i].header};
+    s.rows[i].header.flags = kDamaged;
+    s.rows[i].header.count = 1;
+  };
   std::vector<uint8_t> record;
   RecordHeader header;
-  if (!s.rows.empty() &&
-      ReadSlot(file.handle(), s.recordNumbers.back(), record, header) != RecordState::Whole) {
-    s.rows.pop_back();
-    s.recordNumbers.pop_back();
+  if (!s.rows.empty() && s.recordNumbers.back() <= slotCount &&
+      (s.recordNumbers.back() == slotCount ||
+       ReadSlot(file.handle(), s.recordNumbers.back(), record, header) != RecordState::Whole)) {
+    if (s.recordNumbers.back() == slotCount) {  // torn
+      s.rows.pop_back();
+      s.recordNumbers.pop_back();
+    } else if (s.rows.back().header.flags == kBlock) {
+      damage(s.rows.size() - 1);
+    }
+  }
+  for (size_t i = 0; i < s.rows.size(); ++i) {
+    if (s.recordNumbers[i] >= slotCount && s.rows[i].header.flags == kBlock) damage(i);
   }
   s.rowsRebuilt = s.rows.size() + 1 < slotCount;
   ReadTheRest(file.handle(), slotCount, std::llround(read.description->blockSeconds * 1e6), s,
@@ -169,7 +190,7 @@ void Count(RecordingIndex& index) {
       if (h.flags == kBlock) {
         ++index.blocksRecorded;
       } else if (h.flags == kDamaged) {
-        ++index.blocksDamaged;
+        index.blocksDamaged += h.count;
       } else {
         ++index.gaps;
         if (!(h.flags & kPaused)) index.blocksLost += h.count;
@@ -179,6 +200,33 @@ void Count(RecordingIndex& index) {
                             static_cast<int64_t>(index.description.blockSeconds * 1e6 + 0.5);
     }
   }
+}
+
+// How a recording ended when recording.json had to be made again without the program.
+constexpr std::string_view kEndUnknown = "unknown";
+
+// recording.json from what the segments hold; never marked complete, which only the
+// program that closed the recording may say.
+base::Result<> WriteDescription(const RecordingIndex& index, std::string_view ended) {
+  Description d = index.description;
+  d.segments.clear();
+  for (const SegmentIndex& s : index.segments) {
+    SegmentFacts facts{.file = SegmentName(s.number), .records = s.rows.size()};
+    if (!s.rows.empty()) {
+      facts.firstBlock = s.rows.front().header.block;
+      const RecordHeader& last = s.rows.back().header;
+      facts.lastBlock = last.block + (last.count > 0 ? last.count - 1 : 0);
+    }
+    d.segments.push_back(facts);
+  }
+  d.facts = {.blocksRecorded = index.blocksRecorded,
+             .blocksLost = index.blocksLost,
+             .gaps = index.gaps,
+             .endUtcMicros = index.endUtcMicros,
+             .complete = false,
+             .ended = std::string(ended)};
+  return base::WriteWholeFile(InFolder(index.folder, std::string(kDescriptionName)),
+                              RecordingJson(d));
 }
 
 }  // namespace
@@ -195,10 +243,18 @@ base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
       index.description = d.value();
       index.described = true;
       index.complete = json.value().find("\"complete\": true") != std::string::npos;
+      index.endUnknown =
+          json.value().find("\"ended\": \"" + std::string(kEndUnknown) + "\"") != std::string::npos;
       id = d.value().id;
     } else {
       index.problems.push_back(std::string(kDescriptionName) + ": " + d.failure().reason);
     }
+  } else {
+    std::error_code error;
+    index.descriptionMissing =
+        !std::filesystem::exists(FileSystemPath(InFolder(folder, std::string(kDescriptionName))),
+                                 error) &&
+        !error;
   }
   const std::vector<int> numbers = SegmentNumbers(folder);
   if (numbers.empty()) return refused("no recording here (no segment-0001.kzr)");
@@ -236,14 +292,25 @@ base::Result<> ReadRecord(const SegmentIndex& segment, size_t row, std::vector<u
   return {};
 }
 
+base::Result<> RebuildDescription(RecordingIndex& index) {
+  if (!index.descriptionMissing || index.stillWriting) return {};
+  if (auto written = WriteDescription(index, kEndUnknown); !written) return written;
+  index.described = true;
+  index.descriptionMissing = false;
+  index.endUnknown = true;
+  return {};
+}
+
 base::Result<RepairOutcome> RepairRecording(const std::string& folder) {
   auto opened = OpenRecording(folder);
   if (!opened) return opened.failure();
   RepairOutcome outcome{.index = std::move(opened.value()), .tornBytes = 0};
   RecordingIndex& index = outcome.index;
   for (const SegmentIndex& s : index.segments) {
-    const uint64_t whole =
-        ((s.recordNumbers.empty() ? 0 : s.recordNumbers.back()) + 1) * kRecordBytes;
+    // Up to its last whole record: rows past the end stay, as damaged blocks.
+    const uint64_t whole = std::min((s.recordNumbers.empty() ? 0 : s.recordNumbers.back()) + 1,
+                                    s.fileBytes / kRecordBytes) *
+                           kRecordBytes;
     if (s.fileBytes > whole && s.number == index.segments.back().number) {
       auto file = disk::OpenExisting(s.path, true);
       if (!file) return file.failure();
@@ -262,28 +329,7 @@ base::Result<RepairOutcome> RepairRecording(const std::string& folder) {
       return written.failure();
     }
   }
-  Description d = index.description;
-  d.segments.clear();
-  for (const SegmentIndex& s : index.segments) {
-    SegmentFacts facts{.file = SegmentName(s.number), .records = s.rows.size()};
-    if (!s.rows.empty()) {
-      facts.firstBlock = s.rows.front().header.block;
-      const RecordHeader& last = s.rows.back().header;
-      facts.lastBlock = last.block + (last.count > 0 ? last.count - 1 : 0);
-    }
-    d.segments.push_back(facts);
-  }
-  d.facts = {.blocksRecorded = index.blocksRecorded,
-             .blocksLost = index.blocksLost,
-             .gaps = index.gaps,
-             .endUtcMicros = index.endUtcMicros,
-             .complete = false,
-             .ended = "interrupted"};
-  if (auto written =
-          base::WriteWholeFile(InFolder(folder, std::string(kDescriptionName)), RecordingJson(d));
-      !written) {
-    return written.failure();
-  }
+  if (auto written = WriteDescription(index, "interrupted"); !written) return written.failure();
   index.described = true;
   return outcome;
 }

@@ -34,9 +34,11 @@ struct RecordingIndex {
   uint64_t blocksRecorded = 0, blocksLost = 0, gaps = 0;
   uint64_t blocksDamaged = 0;  // recorded, but no longer readable
   int64_t startUtcMicros = 0, endUtcMicros = 0;
-  bool described = false;     // recording.json was there and readable
-  bool complete = false;      // recording.json says the program closed it
-  bool stillWriting = false;  // a program holds its last segment open
+  bool described = false;           // recording.json was there and readable
+  bool descriptionMissing = false;  // no recording.json at all
+  bool complete = false;            // recording.json says the program closed it
+  bool endUnknown = false;          // recording.json was rebuilt without knowing how it ended
+  bool stillWriting = false;        // a program holds its last segment open
 };
 
 // Fails only when nothing of a recording can be read in `folder`.
@@ -49,6 +51,11 @@ struct RepairOutcome {
   RecordingIndex index;    // as it stands after the repair
   uint64_t tornBytes = 0;  // cut off the segments' ends
 };
+// recording.json made again from the segments when it is missing (deleted, or lost with a
+// copy) and no program writes the recording: the facts the segments hold, and how it ended
+// as unknown, since only the program that closed it knew. Nothing is done otherwise.
+base::Result<> RebuildDescription(RecordingIndex& index);
+
 // A recording a program did not close: torn ends cut off, every .minmax made whole, and
 // recording.json rebuilt from the segments, marked as interrupted.
 base::Result<RepairOutcome> RepairRecording(const std::string& folder);
