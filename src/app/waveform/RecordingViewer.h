@@ -57,4 +57,5 @@ class RecordingViewer : public QWidget {
   QPushButton* exportCsv_;
   QPushButton* exportWav_;
   std::thread exporter_;
+  uint64_t damagedShown_ = 0;  // the damaged blocks the facts say
 };
