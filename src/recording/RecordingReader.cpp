@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -180,6 +181,53 @@ SegmentRead ReadSegment(const std::string& folder, int number, const std::string
   return read;
 }
 
+SummaryRow DamagedRow(uint64_t block, int64_t utcMicros, uint64_t count) {
+  SummaryRow row;
+  row.header = {.flags = kDamaged,
+                .block = block,
+                .utcMicros = utcMicros,
+                .count = static_cast<uint32_t>(std::min<uint64_t>(count, UINT32_MAX))};
+  return row;
+}
+
+// Block numbers run on without a hole, lost blocks counted in their gap records: blocks
+// missing between two rows, or after the last one before the end recording.json gives,
+// were recorded and are gone from the files (a segment cut short whose summaries went too).
+// They are kept as damaged, at the end of the segment before the hole.
+void FindMissingBlocks(RecordingIndex& index, int64_t describedEndMicros) {
+  const auto blockMicros = std::llround(index.description.blockSeconds * 1e6);
+  if (blockMicros <= 0) return;
+  SegmentIndex* before = nullptr;
+  for (SegmentIndex& s : index.segments) {
+    for (size_t i = 0; i < s.rows.size(); ++i) {
+      if (!before && i == 0) continue;
+      SegmentIndex& held = i == 0 ? *before : s;
+      const RecordHeader& last = i == 0 ? before->rows.back().header : s.rows[i - 1].header;
+      const uint64_t next = last.block + last.count;
+      if (s.rows[i].header.block <= next) continue;
+      const SummaryRow missing =
+          DamagedRow(next, last.utcMicros + static_cast<int64_t>(last.count) * blockMicros,
+                     s.rows[i].header.block - next);
+      const size_t at = i == 0 ? held.rows.size() : i;
+      const uint64_t number = held.recordNumbers.empty() ? 0 : held.recordNumbers[at - 1];
+      held.rows.insert(held.rows.begin() + static_cast<std::ptrdiff_t>(at), missing);
+      held.recordNumbers.insert(held.recordNumbers.begin() + static_cast<std::ptrdiff_t>(at),
+                                number);
+      if (&held == &s) ++i;
+    }
+    if (!s.rows.empty()) before = &s;
+  }
+  if (!before || index.stillWriting) return;
+  const RecordHeader& last = before->rows.back().header;
+  const int64_t end = last.utcMicros + static_cast<int64_t>(last.count) * blockMicros;
+  const int64_t missing = (describedEndMicros - end + blockMicros / 2) / blockMicros;
+  if (missing > 0) {
+    before->rows.push_back(
+        DamagedRow(last.block + last.count, end, static_cast<uint64_t>(missing)));
+    before->recordNumbers.push_back(before->recordNumbers.back());
+  }
+}
+
 void Count(RecordingIndex& index) {
   bool first = true;
   for (const SegmentIndex& s : index.segments) {
@@ -201,6 +249,8 @@ void Count(RecordingIndex& index) {
     }
   }
 }
+
+constexpr std::string_view kEndKey = "\"end_utc_us\": ";
 
 // How a recording ended when recording.json had to be made again without the program.
 constexpr std::string_view kEndUnknown = "unknown";
@@ -238,6 +288,7 @@ base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
     return base::Failure{base::Failure::Kind::FileNotWritten, folder, why};
   };
   std::string id;
+  int64_t describedEnd = 0;  // the end recording.json gives
   if (auto json = ReadWhole(InFolder(folder, std::string(kDescriptionName)))) {
     if (auto d = ParseDescription(json.value())) {
       index.description = d.value();
@@ -245,6 +296,8 @@ base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
       index.complete = json.value().find("\"complete\": true") != std::string::npos;
       index.endUnknown =
           json.value().find("\"ended\": \"" + std::string(kEndUnknown) + "\"") != std::string::npos;
+      if (const size_t at = json.value().find(kEndKey); at != std::string::npos)
+        describedEnd = std::strtoll(json.value().c_str() + at + kEndKey.size(), nullptr, 10);
       id = d.value().id;
     } else {
       index.problems.push_back(std::string(kDescriptionName) + ": " + d.failure().reason);
@@ -274,6 +327,7 @@ base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
     return refused(why);
   }
   index.stillWriting = disk::Held(index.segments.back().path);
+  FindMissingBlocks(index, describedEnd);
   Count(index);
   return index;
 }

@@ -60,12 +60,13 @@ class RecordingReaderTest : public TempDirTest {};
 TEST_F(RecordingReaderTest, DamageIsSaidWhereItIsAndExportedAround) {
   struct Row {
     const char* what;
-    uint64_t flipAt;   // a byte of the segment to flip, or 0
-    uint64_t cutTo;    // the segment's bytes kept, or 0
-    int firstDamaged;  // the block
-    uint64_t damaged;  // blocks
-    uint64_t atOpen;   // of them known before a record is read
-    uint64_t frames;   // of a WAV of the whole: a damaged end is not in it, like a lost one
+    uint64_t flipAt;           // a byte of the segment to flip, or 0
+    uint64_t cutTo;            // the segment's bytes kept, or 0
+    int firstDamaged;          // the block
+    uint64_t damaged;          // blocks
+    uint64_t atOpen;           // of them known before a record is read
+    uint64_t frames;           // of a WAV of the whole: a damaged end is not in it, like a lost one
+    bool noSummaries = false;  // the .minmax gone too
   };
   constexpr uint64_t kAll = 53 * kPoints;
   const Row rows[] = {
@@ -75,6 +76,7 @@ TEST_F(RecordingReaderTest, DamageIsSaidWhereItIsAndExportedAround) {
       {"the last record", 53 * kRecordBytes + kHeaderBytes + 5, 0, 52, 1, 1, kAll - kPoints},
       {"cut to 29 of 53", 0, 30 * kRecordBytes, 29, 24, 24, 29 * kPoints},
       {"cut inside a record", 0, 30 * kRecordBytes + 100, 29, 24, 24, 29 * kPoints},
+      {"cut, its summaries gone", 0, 30 * kRecordBytes, 29, 24, 24, 29 * kPoints, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -83,6 +85,7 @@ TEST_F(RecordingReaderTest, DamageIsSaidWhereItIsAndExportedAround) {
     const fs::path segment = fs::path(folder) / "segment-0001.kzr";
     if (row.flipAt) FlipByte(segment, row.flipAt);
     if (row.cutTo) fs::resize_file(segment, row.cutTo);
+    if (row.noSummaries) fs::remove(fs::path(folder) / "segment-0001.minmax");
 
     auto opened = RecordingView::Open(folder);
     ASSERT_TRUE(opened);
