@@ -167,6 +167,20 @@ TEST_F(RecordingReaderTest, AMissingDescriptionComesBackWithoutAMadeUpEnd) {
   EXPECT_FALSE(OpenRecording(folder).value().endUnknown);
 }
 
+// A folder that cannot be made says why as a kind, whatever language the system speaks.
+TEST_F(RecordingReaderTest, AFolderRefusedSaysItsCause) {
+  std::ofstream(dir / "file") << "x";
+  const std::pair<fs::path, base::Failure::Cause> rows[] = {
+      {dir / "file", base::Failure::Cause::NotAFolder},
+      {dir / "file" / "sub", base::Failure::Cause::NotAFolder},  // on the way
+  };
+  for (const auto& [folder, cause] : rows) {
+    auto made = MakeRecordingFolder(folder.string());
+    ASSERT_FALSE(made) << folder;
+    EXPECT_EQ(made.failure().cause, cause) << folder << ": " << made.failure().reason;
+  }
+}
+
 // Half an export a killed program left goes at the next export; anything else stays.
 TEST_F(RecordingReaderTest, HalfAnExportIsRemoved) {
   struct Row {
