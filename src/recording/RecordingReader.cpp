@@ -346,6 +346,24 @@ base::Result<> ReadRecord(const SegmentIndex& segment, size_t row, std::vector<u
   return {};
 }
 
+std::vector<RowPlace> CheckRecords(const RecordingIndex& index, const std::atomic<bool>& stop) {
+  std::vector<RowPlace> damaged;
+  std::vector<uint8_t> record;
+  RecordHeader header;
+  for (uint32_t s = 0; s < index.segments.size() && !stop; ++s) {
+    const SegmentIndex& segment = index.segments[s];
+    ReadFile file(segment.path);
+    for (uint32_t r = 0; r < segment.rows.size() && !stop; ++r) {
+      if (segment.rows[r].header.flags != kBlock) continue;
+      if (!file.opened() ||
+          ReadSlot(file.handle(), segment.recordNumbers[r], record, header) != RecordState::Whole) {
+        damaged.push_back({s, r});
+      }
+    }
+  }
+  return damaged;
+}
+
 base::Result<> RebuildDescription(RecordingIndex& index) {
   if (!index.descriptionMissing || index.stillWriting) return {};
   if (auto written = WriteDescription(index, kEndUnknown); !written) return written;

@@ -6,6 +6,7 @@
 // the rest is read.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -51,6 +52,15 @@ struct RepairOutcome {
   RecordingIndex index;    // as it stands after the repair
   uint64_t tornBytes = 0;  // cut off the segments' ends
 };
+// Where a row is: its segment's place in `segments` and its own in the segment's rows.
+struct RowPlace {
+  uint32_t segment = 0, row = 0;
+};
+// Every block's record read and checked against its CRC, segment by segment, for what
+// opening from the summaries alone cannot see: the rows whose record is damaged. Long for a
+// day's recording, so it runs off the window's thread; `stop` ends it early.
+std::vector<RowPlace> CheckRecords(const RecordingIndex& index, const std::atomic<bool>& stop);
+
 // recording.json made again from the segments when it is missing (deleted, or lost with a
 // copy) and no program writes the recording: the facts the segments hold, and how it ended
 // as unknown, since only the program that closed it knew. Nothing is done otherwise.

@@ -164,6 +164,17 @@ void RecordingView::MarkDamaged(size_t blockRow) {
   if (index_.blocksRecorded > 0) --index_.blocksRecorded;
 }
 
+void RecordingView::MarkDamaged(RowPlace place) {
+  // The blocks are in the order of their places, segment by segment.
+  const auto found =
+      std::lower_bound(blocks_.begin(), blocks_.end(), place, [](const Row& b, const RowPlace& p) {
+        return b.segment < p.segment || (b.segment == p.segment && b.row < p.row);
+      });
+  if (found == blocks_.end() || found->segment != place.segment || found->row != place.row) return;
+  const auto blockRow = static_cast<size_t>(found - blocks_.begin());
+  if (!unreadable_[blockRow]) MarkDamaged(blockRow);
+}
+
 std::vector<DamagedSpan> RecordingView::Damaged(int64_t from, int64_t to) const {
   std::vector<DamagedSpan> in;
   for (const DamagedSpan& d : damaged_) {

@@ -77,6 +77,8 @@ class RecordingView {
   // The damaged spans that meet [from, to), as far as they are known: the summaries name
   // the blocks a segment no longer holds; a record damaged within is found when it is read.
   std::vector<DamagedSpan> Damaged(int64_t from, int64_t to) const;
+  // A block that CheckRecords found damaged, said and shown as one from now on.
+  void MarkDamaged(RowPlace place);
 
  private:
   struct Range {

@@ -310,8 +310,8 @@ class WaveformWindowTest : public QObject {
              qPrintable(nothing.failure()));
   }
 
-  // A segment cut short: the blocks it lost are said with their segment and marked on the
-  // plot, and the span's text fits the window at its least width.
+  // A segment cut short and a damaged record: the blocks they took are said with their
+  // segment and marked on the plot, and the span's text fits the window at its least width.
   void theViewerSaysDamageAndFitsTheSpan() {
     QTemporaryDir dir;
     recording::RecorderSettings settings;
@@ -326,15 +326,23 @@ class WaveformWindowTest : public QObject {
           {.cells = cells.data(), .channels = 64, .points = 300, .aggregateRate = 50000}, 0);
     }
     recorder.value()->Close();
-    QFile::resize(dir.filePath("rec/segment-0001.kzr"), 30 * recording::kRecordBytes);
+    QFile segment(dir.filePath("rec/segment-0001.kzr"));
+    QVERIFY(segment.open(QIODevice::ReadWrite));
+    segment.resize(30 * recording::kRecordBytes);
+    segment.seek(6 * recording::kRecordBytes + 1000);  // block 5: found by the check
+    segment.write("\x55");
+    segment.close();
     RecordingViewer viewer(dir.filePath("rec"));
     viewer.resize(960, 620);
     viewer.show();
     QVERIFY(QTest::qWaitForWindowExposed(&viewer));
     const QString problems = viewer.findChild<QLabel*>("lblViewProblems")->text();
-    QVERIFY2(problems.contains("24 块已损坏") && problems.contains("segment-0001.kzr 中 24 块"),
-             qPrintable(problems));
-    QVERIFY(viewer.findChild<QLabel*>("lblViewFacts")->text().contains("29 块"));
+    QVERIFY2(problems.contains("segment-0001.kzr 中 24 块"), qPrintable(problems));
+    viewer.WaitForCheck();
+    const QString checked = viewer.findChild<QLabel*>("lblViewProblems")->text();
+    QVERIFY2(checked.contains("25 块已损坏") && checked.contains("segment-0001.kzr 中 1 块"),
+             qPrintable(checked));
+    QVERIFY(viewer.findChild<QLabel*>("lblViewFacts")->text().contains("28 块"));
     for (int i = 0; i < 12 && !viewer.plot()->showsSamples(); ++i)
       viewer.findChild<QPushButton*>("cmdZoomIn")->click();
     auto* span = viewer.findChild<QLabel*>("lblViewSpan");

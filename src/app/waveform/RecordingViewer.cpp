@@ -85,6 +85,32 @@ RecordingViewer::RecordingViewer(const QString& folder, QWidget* parent)
   plot_->SetChannels(Channels());
   plot_->SetView(view_.get());
   ShowFacts();
+  CheckRecords();
+}
+
+// Every record read back on a thread of its own with its own index of the recording (the
+// same files give the same rows), the damaged ones then marked in the window's view.
+void RecordingViewer::CheckRecords() {
+  checker_ = std::thread([this, folder = FromQt(folder_)] {
+    auto index = recording::OpenRecording(folder);
+    std::vector<recording::RowPlace> damaged;
+    if (index) damaged = recording::CheckRecords(index.value(), stopCheck_);
+    QMetaObject::invokeMethod(
+        this, [this, damaged] { ShowChecked(damaged); }, Qt::QueuedConnection);
+  });
+}
+
+void RecordingViewer::ShowChecked(const std::vector<recording::RowPlace>& damaged) {
+  if (checker_.joinable()) checker_.join();
+  if (damaged.empty()) return;
+  for (const recording::RowPlace& place : damaged) view_->MarkDamaged(place);
+  ShowFacts();
+  plot_->update();
+}
+
+void RecordingViewer::WaitForCheck() {
+  if (checker_.joinable()) checker_.join();
+  QCoreApplication::sendPostedEvents(this);
 }
 
 void RecordingViewer::SetUpControls() {
@@ -148,6 +174,8 @@ QHBoxLayout* RecordingViewer::Actions() {
 }
 
 RecordingViewer::~RecordingViewer() {
+  stopCheck_ = true;
+  if (checker_.joinable()) checker_.join();
   if (exporter_.joinable()) exporter_.join();
 }
 
