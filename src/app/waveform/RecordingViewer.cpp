@@ -10,8 +10,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 
+#include "CauseText.h"
 #include "RecordingExport.h"
 #include "RecordingPlot.h"
 #include "RecordingText.h"
@@ -24,15 +26,19 @@ QString Local(int64_t utcMicros) {
   return QDateTime::fromMSecsSinceEpoch(utcMicros / 1000).toString("yyyy-MM-dd HH:mm:ss.zzz");
 }
 
-// Where damaged blocks were left out: "segment-0002.kzr 中 24 块 (14:02:03.120 — 14:02:12.336)".
+// Where damaged blocks were left out, the first few runs of them: "segment-0002.kzr 中 24 块
+// (2026-12-10 14:02:03.120 — 2026-12-10 14:02:12.336)，…".
 QString DamagedText(const std::vector<recording::DamagedSpan>& damaged) {
+  constexpr size_t kSaid = 3;
   QStringList where;
-  for (const recording::DamagedSpan& d : damaged) {
+  for (size_t i = 0; i < std::min(damaged.size(), kSaid); ++i) {
+    const recording::DamagedSpan& d = damaged[i];
     where << QString("%1 中 %2 块 (%3 — %4)")
                  .arg(ToQt(recording::SegmentName(d.segment)))
                  .arg(d.blocks)
                  .arg(Local(d.fromMicros), Local(d.toMicros));
   }
+  if (damaged.size() > kSaid) where << QString("另有 %1 处").arg(damaged.size() - kSaid);
   return where.join("，");
 }
 
@@ -265,7 +271,7 @@ void RecordingViewer::Export(Format format, const QString& path) {
                                 : recording::ExportWav(view.value(), span, FromQt(path));
     QString text;
     if (!done) {
-      text = "导出失败: " + path + ": " + ToQt(done.failure().reason);
+      text = "导出失败: " + path + ": " + ToQt(base::ReasonInChinese(done.failure()));
     } else if (done.value().rows < done.value().rowsInSpan) {
       text =
           QString(
