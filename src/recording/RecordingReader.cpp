@@ -69,6 +69,9 @@ std::vector<SummaryRow> ReadRows(const std::string& path, uint64_t most) {
 // A .minmax with more rows than this is not one (a day holds about 225,000 blocks).
 constexpr uint64_t kMostRows = uint64_t{1} << 26;
 
+// A damaged record's time and number before its neighbours are known.
+constexpr int64_t kPlaceUnknown = INT64_MIN;
+
 struct SegmentRead {
   std::optional<SegmentIndex> segment;
   std::optional<Description> description;  // its description record's
@@ -114,6 +117,7 @@ void ReadTheRest(intptr_t handle, uint64_t slotCount, int64_t blockMicros, Segme
       problem =
           SegmentName(s.number) + ": record " + std::to_string(slot) + " is damaged and left out";
       SummaryRow damaged;
+      damaged.header.utcMicros = kPlaceUnknown;  // placed from its neighbours once all is read
       if (!s.rows.empty()) {
         const RecordHeader& before = s.rows.back().header;
         damaged.header.block = before.block + before.count;
@@ -194,6 +198,37 @@ SummaryRow DamagedRow(uint64_t block, int64_t utcMicros, uint64_t count) {
 // missing between two rows, or after the last one before the end recording.json gives,
 // were recorded and are gone from the files (a segment cut short whose summaries went too).
 // They are kept as damaged, at the end of the segment before the hole.
+// Damaged records at a segment's start, read without a summary before them, take their
+// number and time from the block after them (or the one before, or the recording's start).
+void PlaceDamaged(RecordingIndex& index) {
+  const auto blockMicros = std::llround(index.description.blockSeconds * 1e6);
+  std::vector<RecordHeader*> pending;
+  const RecordHeader* known = nullptr;
+  for (SegmentIndex& s : index.segments) {
+    for (SummaryRow& row : s.rows) {
+      if (row.header.utcMicros == kPlaceUnknown) {
+        pending.push_back(&row.header);
+        continue;
+      }
+      for (size_t k = 0; k < pending.size(); ++k) {
+        const auto back = static_cast<uint64_t>(pending.size() - k);
+        pending[k]->block = row.header.block >= back ? row.header.block - back : 0;
+        pending[k]->utcMicros = row.header.utcMicros - static_cast<int64_t>(back) * blockMicros;
+      }
+      pending.clear();
+      known = &row.header;
+    }
+  }
+  uint64_t block = known ? known->block + known->count : 0;
+  int64_t utc = known ? known->utcMicros + static_cast<int64_t>(known->count) * blockMicros
+                      : index.description.startUtcMicros;
+  for (RecordHeader* h : pending) {
+    h->block = block++;
+    h->utcMicros = utc;
+    utc += blockMicros;
+  }
+}
+
 void FindMissingBlocks(RecordingIndex& index, int64_t describedEndMicros) {
   const auto blockMicros = std::llround(index.description.blockSeconds * 1e6);
   if (blockMicros <= 0) return;
@@ -327,6 +362,7 @@ base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
     return refused(why);
   }
   index.stillWriting = disk::Held(index.segments.back().path);
+  PlaceDamaged(index);
   FindMissingBlocks(index, describedEnd);
   Count(index);
   return index;
