@@ -94,13 +94,12 @@ RecordingViewer::RecordingViewer(const QString& folder, QWidget* parent)
   CheckRecords();
 }
 
-// Every record read back on a thread of its own with its own index of the recording (the
-// same files give the same rows), the damaged ones then marked in the window's view.
+// Every record read back on a thread of its own, from a copy of the view's index (a few
+// megabytes for a day: copied at once, where reading the summaries again would hold up a
+// window closed early), the damaged ones then marked in the window's view.
 void RecordingViewer::CheckRecords() {
-  checker_ = std::thread([this, folder = FromQt(folder_)] {
-    auto index = recording::OpenRecording(folder);
-    std::vector<recording::RowPlace> damaged;
-    if (index) damaged = recording::CheckRecords(index.value(), stopCheck_);
+  checker_ = std::thread([this, index = view_->index()] {
+    const std::vector<recording::RowPlace> damaged = recording::CheckRecords(index, stopCheck_);
     QMetaObject::invokeMethod(
         this, [this, damaged] { ShowChecked(damaged); }, Qt::QueuedConnection);
   });
