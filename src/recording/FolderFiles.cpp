@@ -12,8 +12,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-base::Failure Refused(const std::string& folder, const std::string& why) {
-  return base::Failure{base::Failure::Kind::FileNotWritten, folder, why};
+base::Failure Refused(const std::string& folder, const std::string& why,
+                      base::Failure::Cause cause = base::Failure::Cause::Other) {
+  return base::Failure{base::Failure::Kind::FileNotWritten, folder, why, cause};
+}
+
+// The kind of a file system error, from its portable condition (an errno value on every
+// platform).
+base::Failure::Cause CauseOf(const std::error_code& error) {
+  const std::error_condition condition = error.default_error_condition();
+  return condition.category() == std::generic_category() ? base::CauseOfErrno(condition.value())
+                                                         : base::Failure::Cause::Other;
 }
 
 }  // namespace
@@ -38,7 +47,8 @@ base::Result<> MakeRecordingFolder(const std::string& folder) {
   if (folder.empty()) return Refused(folder, "no folder named");
   const fs::file_status status = fs::status(path, error);
   if (fs::exists(status)) {
-    if (!fs::is_directory(status)) return Refused(folder, "not a folder");
+    if (!fs::is_directory(status))
+      return Refused(folder, "not a folder", base::Failure::Cause::NotAFolder);
     if (HoldsRecording(folder)) {
       return Refused(folder,
                      "holds a recording already (it is never overwritten): name a new "
@@ -46,7 +56,12 @@ base::Result<> MakeRecordingFolder(const std::string& folder) {
     }
     return {};
   }
-  if (!fs::create_directories(path, error) && error) return Refused(folder, error.message());
+  if (!fs::create_directories(path, error) && error) {
+    const base::Failure::Cause cause = CauseOf(error);
+    return Refused(
+        folder, error.message(),
+        cause == base::Failure::Cause::Other ? base::Failure::Cause::FolderNotMade : cause);
+  }
   return {};
 }
 

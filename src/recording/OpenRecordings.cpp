@@ -18,6 +18,17 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kNoteStart = "recording-", kNoteEnd = ".open";
 
+// The folder as it is reached from anywhere: a program started later from another folder
+// must find the same recording, and a note names it whatever the current folder is.
+std::string Absolute(const std::string& folder) {
+  std::error_code error;
+  fs::path absolute = fs::absolute(FileSystemPath(folder), error).lexically_normal();
+  if (error) return folder;
+  if (!absolute.has_filename() && absolute.has_relative_path()) absolute = absolute.parent_path();
+  const std::u8string text = absolute.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 std::string NoteOf(const std::string& registry, const std::string& folder) {
   return InFolder(registry,
                   std::string(kNoteStart) + base::Checksum(folder) + std::string(kNoteEnd));
@@ -28,13 +39,15 @@ std::string NoteOf(const std::string& registry, const std::string& folder) {
 base::Result<> NoteOpen(const std::string& registry, const std::string& folder) {
   std::error_code error;
   fs::create_directories(FileSystemPath(registry), error);
-  return base::WriteWholeFile(NoteOf(registry, folder), folder);
+  const std::string absolute = Absolute(folder);
+  return base::WriteWholeFile(NoteOf(registry, absolute), absolute);
 }
 
 void NoteClosed(const std::string& registry, const std::string& folder) {
   std::error_code error;
-  const std::string note = NoteOf(registry, folder);
-  fs::remove(FileSystemPath(note), error);
+  fs::remove(FileSystemPath(NoteOf(registry, Absolute(folder))), error);
+  // A note an earlier version made under the folder's name as it was given.
+  fs::remove(FileSystemPath(NoteOf(registry, folder)), error);
 }
 
 std::vector<std::string> InterruptedRecordings(const std::string& registry) {

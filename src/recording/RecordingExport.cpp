@@ -1,10 +1,15 @@
 #include "RecordingExport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
+#include "FolderFiles.h"
 #include "NumberForms.h"
+#include "RecordDisk.h"
 #include "Waveform.h"
 #include "WholeFile.h"
 
@@ -14,35 +19,35 @@ namespace {
 constexpr size_t kChunkBytes = 1 << 20;  // written a megabyte at a time
 
 // Each point of the span's blocks in time order, with the gap before it in points (0 when
-// it follows the point before); `visit` says whether to go on.
+// it follows the point before); `visit` says whether to go on. A block whose record is
+// found damaged is left out, its time kept as a gap; `skipped` counts its points.
 template <typename Visit>
-bool EachPoint(RecordingView& view, const ExportSpan& span, bool read, Visit visit) {
+void EachPoint(RecordingView& view, const ExportSpan& span, bool read, uint64_t& skipped,
+               Visit visit) {
   const auto [first, last] = view.RowsIn(span.fromMicros, span.toMicros);
   const int64_t step = view.sampleMicros();
   int64_t expected = INT64_MIN;  // the time the next point would have without a gap
   for (size_t b = first; b < last; ++b) {
     const std::vector<uint16_t>* codes = read ? view.Codes(b) : nullptr;
-    if (read && !codes) return false;
     const int64_t start = view.rows()[b].utcMicros;
     for (int p = 0; p < kPoints; ++p) {
       const int64_t t = start + p * view.blockMicros() / kPoints;
       if (t < span.fromMicros || t >= span.toMicros) continue;
+      if (read && !codes) {
+        if (expected == INT64_MIN) expected = t;  // the span starts with the gap
+        ++skipped;
+        continue;
+      }
       const int64_t missing = expected == INT64_MIN
                                   ? 0
                                   : std::max<int64_t>(0, std::llround(double(t - expected) / step));
       expected = t + step;
       if (!visit(t, missing,
                  codes ? codes->data() + static_cast<size_t>(p) * kChannels : nullptr)) {
-        return true;
+        return;
       }
     }
   }
-  return true;
-}
-
-base::Failure Unreadable(const std::string& path) {
-  return base::Failure{base::Failure::Kind::FileNotWritten, path,
-                       "a record of the span could not be read back"};
 }
 
 template <typename T>
@@ -84,13 +89,12 @@ base::Result<> WriteStreamed(const std::string& path, const std::string& head, F
   if (!pending) return pending.failure();
   std::string chunk;
   base::Result<> written;
-  const bool read = fill(chunk, [&] {
+  fill(chunk, [&] {
     if (written) written = base::AppendToTemporaryFile(pending.value(), chunk);
     chunk.clear();
     return written.ok();
   });
   if (written && !chunk.empty()) written = base::AppendToTemporaryFile(pending.value(), chunk);
-  if (!read && written) written = Unreadable(path);
   if (!written) {
     base::DiscardFile(pending.value());
     return written;
@@ -98,12 +102,40 @@ base::Result<> WriteStreamed(const std::string& path, const std::string& head, F
   return base::CommitFile(pending.value());
 }
 
+// ".span.wav.Ab3xQz.part": the temporary file of an export.
+bool IsExportTemporary(std::string_view name) {
+  if (!base::IsTemporaryName(name, "")) return false;
+  name.remove_prefix(1);
+  name = name.substr(0, name.rfind('.'));  // ".part"
+  name = name.substr(0, name.rfind('.'));  // its tag
+  return name.ends_with(".csv") || name.ends_with(".wav");
+}
+
 }  // namespace
+
+std::vector<std::string> RemoveLeftoverExports(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> removed;
+  std::error_code error;
+  for (fs::directory_iterator it(FileSystemPath(folder), error), end; !error && it != end;
+       it.increment(error)) {
+    const std::u8string name8 = it->path().filename().u8string();
+    const std::string name(name8.begin(), name8.end());
+    if (!IsExportTemporary(name) || !it->is_regular_file(error)) continue;
+    const std::string path = InFolder(folder, name);
+    if (disk::Held(path)) continue;  // an export still on its way
+    std::error_code gone;
+    if (fs::remove(it->path(), gone)) removed.push_back(path);
+  }
+  return removed;
+}
 
 base::Result<ExportOutcome> ExportCsv(RecordingView& view, const ExportSpan& span,
                                       const std::string& path, uint64_t mostRows) {
+  RemoveLeftoverExports(base::DirectoryOfPath(path));
   ExportOutcome outcome;
-  EachPoint(view, span, false, [&](int64_t, int64_t, const uint16_t*) {
+  uint64_t skipped = 0;
+  EachPoint(view, span, false, skipped, [&](int64_t, int64_t, const uint16_t*) {
     ++outcome.rowsInSpan;
     return true;
   });
@@ -111,7 +143,7 @@ base::Result<ExportOutcome> ExportCsv(RecordingView& view, const ExportSpan& spa
   for (int c : span.channels) head += "," + acquisition::TraceName(c) + " (V)";
   head += "\r\n";
   auto written = WriteStreamed(path, head, [&](std::string& chunk, auto flush) {
-    return EachPoint(view, span, true, [&](int64_t t, int64_t, const uint16_t* codes) {
+    EachPoint(view, span, true, skipped, [&](int64_t t, int64_t, const uint16_t* codes) {
       if (outcome.rows + 1 >= mostRows) return false;  // the heading is a row too
       chunk += UtcText(t);
       for (int c : span.channels) {
@@ -124,14 +156,18 @@ base::Result<ExportOutcome> ExportCsv(RecordingView& view, const ExportSpan& spa
     });
   });
   if (!written) return written.failure();
+  outcome.rowsInSpan -= std::min(skipped, outcome.rowsInSpan);  // damaged: not in the span
+  outcome.damaged = view.Damaged(span.fromMicros, span.toMicros);
   return outcome;
 }
 
 base::Result<ExportOutcome> ExportWav(RecordingView& view, const ExportSpan& span,
                                       const std::string& path, uint64_t rf64Above) {
+  RemoveLeftoverExports(base::DirectoryOfPath(path));
   ExportOutcome outcome;
   const int channels = static_cast<int>(span.channels.size());
-  EachPoint(view, span, false, [&](int64_t, int64_t missing, const uint16_t*) {
+  uint64_t skipped = 0, frames = 0;
+  EachPoint(view, span, false, skipped, [&](int64_t, int64_t missing, const uint16_t*) {
     outcome.rowsInSpan += 1 + missing;
     return true;
   });
@@ -144,13 +180,17 @@ base::Result<ExportOutcome> ExportWav(RecordingView& view, const ExportSpan& spa
   outcome.rf64 = 80 + outcome.rows * channels * 2 > rf64Above;
   const std::string head = WavHeader(channels, outcome.sampleRateHz, outcome.rows, outcome.rf64);
   auto written = WriteStreamed(path, head, [&](std::string& chunk, auto flush) {
-    return EachPoint(view, span, true, [&](int64_t, int64_t missing, const uint16_t* codes) {
+    EachPoint(view, span, true, skipped, [&](int64_t, int64_t missing, const uint16_t* codes) {
       chunk.append(static_cast<size_t>(missing) * channels * 2, '\0');  // 0 V over a gap
       for (int c : span.channels) Put<int16_t>(chunk, static_cast<int16_t>(codes[c] - 32768));
+      frames += 1 + static_cast<uint64_t>(missing);
       return chunk.size() < kChunkBytes || flush();
     });
+    // A damaged block at the end of the span: 0 V up to the length the header gives.
+    if (frames < outcome.rows) chunk.append((outcome.rows - frames) * channels * 2, '\0');
   });
   if (!written) return written.failure();
+  outcome.damaged = view.Damaged(span.fromMicros, span.toMicros);
   return outcome;
 }
 

@@ -2,7 +2,8 @@
 // column in UTC, the chosen channels in volts as the live view has them; at most as many
 // rows as a spreadsheet takes, and a clear word where the span holds more) and WAV for audio
 // and analysis tools (16-bit PCM, a channel each, the time of a gap kept as 0 V; RF64 past
-// 4 GiB). Each file appears whole or not at all.
+// 4 GiB). A damaged record's block is left out like a lost one, and said. Each file appears
+// whole or not at all.
 #pragma once
 
 #include <atomic>
@@ -28,6 +29,7 @@ struct ExportOutcome {
   uint64_t rowsInSpan = 0;  // all the span holds
   int sampleRateHz = 0;     // WAV: the rate its header gives
   bool rf64 = false;
+  std::vector<DamagedSpan> damaged;  // left out of the span: kept as a gap (WAV: 0 V)
 };
 
 // `mostRows`: the rows a spreadsheet takes, its heading among them.
@@ -37,5 +39,10 @@ base::Result<ExportOutcome> ExportCsv(RecordingView& view, const ExportSpan& spa
 // `rf64Above`: the file size past which RF64 is written (a test sets it low).
 base::Result<ExportOutcome> ExportWav(RecordingView& view, const ExportSpan& span,
                                       const std::string& path, uint64_t rf64Above = 0xFFFFFFFFull);
+
+// Removes the temporary files of exports in `folder` that a program killed while exporting
+// left behind (no running program holds them): half a CSV or WAV is of no use. Each export
+// does it in its own folder first. Gives the files removed.
+std::vector<std::string> RemoveLeftoverExports(const std::string& folder);
 
 }  // namespace recording

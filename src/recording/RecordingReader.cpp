@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "FolderFiles.h"
 #include "RecordDisk.h"
@@ -48,7 +51,8 @@ RecordState ReadSlot(intptr_t handle, uint64_t slot, std::vector<uint8_t>& recor
   return DecodeRecord(record.data(), header);
 }
 
-// The summary rows the .minmax holds, at most `most`.
+// The summary rows the .minmax holds, at most `most`: rows past the segment's end are read
+// too, since they say which blocks a segment cut short has lost, and when.
 std::vector<SummaryRow> ReadRows(const std::string& path, uint64_t most) {
   std::vector<SummaryRow> rows;
   ReadFile file(path);
@@ -61,6 +65,12 @@ std::vector<SummaryRow> ReadRows(const std::string& path, uint64_t most) {
   for (uint64_t i = 0; i < whole; ++i) rows.push_back(DecodeSummary(&bytes[i * kSummaryRowBytes]));
   return rows;
 }
+
+// A .minmax with more rows than this is not one (a day holds about 225,000 blocks).
+constexpr uint64_t kMostRows = uint64_t{1} << 26;
+
+// A damaged record's time and number before its neighbours are known.
+constexpr int64_t kPlaceUnknown = INT64_MIN;
 
 struct SegmentRead {
   std::optional<SegmentIndex> segment;
@@ -107,6 +117,7 @@ void ReadTheRest(intptr_t handle, uint64_t slotCount, int64_t blockMicros, Segme
       problem =
           SegmentName(s.number) + ": record " + std::to_string(slot) + " is damaged and left out";
       SummaryRow damaged;
+      damaged.header.utcMicros = kPlaceUnknown;  // placed from its neighbours once all is read
       if (!s.rows.empty()) {
         const RecordHeader& before = s.rows.back().header;
         damaged.header.block = before.block + before.count;
@@ -142,21 +153,114 @@ SegmentRead ReadSegment(const std::string& folder, int number, const std::string
     return read;
   }
   read.description = described.value();
-  s.rows = ReadRows(InFolder(folder, MinMaxName(number)), slotCount > 0 ? slotCount - 1 : 0);
+  s.rows = ReadRows(InFolder(folder, MinMaxName(number)), kMostRows);
   for (uint64_t i = 0; i < s.rows.size(); ++i) s.recordNumbers.push_back(i + 1);
   // The last row's record may be torn while its row was written: it is read, not trusted.
+  // One that lies whole in the file but does not check is damaged, and so is every row past
+  // the segment's end (a copy cut short, a damaged disk): their blocks are kept as damaged.
+  const auto damage = [&s](size_t i) {
+    s.rows[i] = SummaryRow{.header = s.rows[i].header};
+    s.rows[i].header.flags = kDamaged;
+    s.rows[i].header.count = 1;
+  };
   std::vector<uint8_t> record;
   RecordHeader header;
-  if (!s.rows.empty() &&
-      ReadSlot(file.handle(), s.recordNumbers.back(), record, header) != RecordState::Whole) {
-    s.rows.pop_back();
-    s.recordNumbers.pop_back();
+  if (!s.rows.empty() && s.recordNumbers.back() <= slotCount &&
+      (s.recordNumbers.back() == slotCount ||
+       ReadSlot(file.handle(), s.recordNumbers.back(), record, header) != RecordState::Whole)) {
+    if (s.recordNumbers.back() == slotCount) {  // torn
+      s.rows.pop_back();
+      s.recordNumbers.pop_back();
+    } else if (s.rows.back().header.flags == kBlock) {
+      damage(s.rows.size() - 1);
+    }
+  }
+  for (size_t i = 0; i < s.rows.size(); ++i) {
+    if (s.recordNumbers[i] >= slotCount && s.rows[i].header.flags == kBlock) damage(i);
   }
   s.rowsRebuilt = s.rows.size() + 1 < slotCount;
   ReadTheRest(file.handle(), slotCount, std::llround(read.description->blockSeconds * 1e6), s,
               read.problem);
   read.segment = std::move(s);
   return read;
+}
+
+SummaryRow DamagedRow(uint64_t block, int64_t utcMicros, uint64_t count) {
+  SummaryRow row;
+  row.header = {.flags = kDamaged,
+                .block = block,
+                .utcMicros = utcMicros,
+                .count = static_cast<uint32_t>(std::min<uint64_t>(count, UINT32_MAX))};
+  return row;
+}
+
+// Block numbers run on without a hole, lost blocks counted in their gap records: blocks
+// missing between two rows, or after the last one before the end recording.json gives,
+// were recorded and are gone from the files (a segment cut short whose summaries went too).
+// They are kept as damaged, at the end of the segment before the hole.
+// Damaged records at a segment's start, read without a summary before them, take their
+// number and time from the block after them (or the one before, or the recording's start).
+void PlaceDamaged(RecordingIndex& index) {
+  const auto blockMicros = std::llround(index.description.blockSeconds * 1e6);
+  std::vector<RecordHeader*> pending;
+  const RecordHeader* known = nullptr;
+  for (SegmentIndex& s : index.segments) {
+    for (SummaryRow& row : s.rows) {
+      if (row.header.utcMicros == kPlaceUnknown) {
+        pending.push_back(&row.header);
+        continue;
+      }
+      for (size_t k = 0; k < pending.size(); ++k) {
+        const auto back = static_cast<uint64_t>(pending.size() - k);
+        pending[k]->block = row.header.block >= back ? row.header.block - back : 0;
+        pending[k]->utcMicros = row.header.utcMicros - static_cast<int64_t>(back) * blockMicros;
+      }
+      pending.clear();
+      known = &row.header;
+    }
+  }
+  uint64_t block = known ? known->block + known->count : 0;
+  int64_t utc = known ? known->utcMicros + static_cast<int64_t>(known->count) * blockMicros
+                      : index.description.startUtcMicros;
+  for (RecordHeader* h : pending) {
+    h->block = block++;
+    h->utcMicros = utc;
+    utc += blockMicros;
+  }
+}
+
+void FindMissingBlocks(RecordingIndex& index, int64_t describedEndMicros) {
+  const auto blockMicros = std::llround(index.description.blockSeconds * 1e6);
+  if (blockMicros <= 0) return;
+  SegmentIndex* before = nullptr;
+  for (SegmentIndex& s : index.segments) {
+    for (size_t i = 0; i < s.rows.size(); ++i) {
+      if (!before && i == 0) continue;
+      SegmentIndex& held = i == 0 ? *before : s;
+      const RecordHeader& last = i == 0 ? before->rows.back().header : s.rows[i - 1].header;
+      const uint64_t next = last.block + last.count;
+      if (s.rows[i].header.block <= next) continue;
+      const SummaryRow missing =
+          DamagedRow(next, last.utcMicros + static_cast<int64_t>(last.count) * blockMicros,
+                     s.rows[i].header.block - next);
+      const size_t at = i == 0 ? held.rows.size() : i;
+      const uint64_t number = held.recordNumbers.empty() ? 0 : held.recordNumbers[at - 1];
+      held.rows.insert(held.rows.begin() + static_cast<std::ptrdiff_t>(at), missing);
+      held.recordNumbers.insert(held.recordNumbers.begin() + static_cast<std::ptrdiff_t>(at),
+                                number);
+      if (&held == &s) ++i;
+    }
+    if (!s.rows.empty()) before = &s;
+  }
+  if (!before || index.stillWriting) return;
+  const RecordHeader& last = before->rows.back().header;
+  const int64_t end = last.utcMicros + static_cast<int64_t>(last.count) * blockMicros;
+  const int64_t missing = (describedEndMicros - end + blockMicros / 2) / blockMicros;
+  if (missing > 0) {
+    before->rows.push_back(
+        DamagedRow(last.block + last.count, end, static_cast<uint64_t>(missing)));
+    before->recordNumbers.push_back(before->recordNumbers.back());
+  }
 }
 
 void Count(RecordingIndex& index) {
@@ -169,7 +273,7 @@ void Count(RecordingIndex& index) {
       if (h.flags == kBlock) {
         ++index.blocksRecorded;
       } else if (h.flags == kDamaged) {
-        ++index.blocksDamaged;
+        index.blocksDamaged += h.count;
       } else {
         ++index.gaps;
         if (!(h.flags & kPaused)) index.blocksLost += h.count;
@@ -181,6 +285,35 @@ void Count(RecordingIndex& index) {
   }
 }
 
+constexpr std::string_view kEndKey = "\"end_utc_us\": ";
+
+// How a recording ended when recording.json had to be made again without the program.
+constexpr std::string_view kEndUnknown = "unknown";
+
+// recording.json from what the segments hold; never marked complete, which only the
+// program that closed the recording may say.
+base::Result<> WriteDescription(const RecordingIndex& index, std::string_view ended) {
+  Description d = index.description;
+  d.segments.clear();
+  for (const SegmentIndex& s : index.segments) {
+    SegmentFacts facts{.file = SegmentName(s.number), .records = s.rows.size()};
+    if (!s.rows.empty()) {
+      facts.firstBlock = s.rows.front().header.block;
+      const RecordHeader& last = s.rows.back().header;
+      facts.lastBlock = last.block + (last.count > 0 ? last.count - 1 : 0);
+    }
+    d.segments.push_back(facts);
+  }
+  d.facts = {.blocksRecorded = index.blocksRecorded,
+             .blocksLost = index.blocksLost,
+             .gaps = index.gaps,
+             .endUtcMicros = index.endUtcMicros,
+             .complete = false,
+             .ended = std::string(ended)};
+  return base::WriteWholeFile(InFolder(index.folder, std::string(kDescriptionName)),
+                              RecordingJson(d));
+}
+
 }  // namespace
 
 base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
@@ -190,15 +323,26 @@ base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
     return base::Failure{base::Failure::Kind::FileNotWritten, folder, why};
   };
   std::string id;
+  int64_t describedEnd = 0;  // the end recording.json gives
   if (auto json = ReadWhole(InFolder(folder, std::string(kDescriptionName)))) {
     if (auto d = ParseDescription(json.value())) {
       index.description = d.value();
       index.described = true;
       index.complete = json.value().find("\"complete\": true") != std::string::npos;
+      index.endUnknown =
+          json.value().find("\"ended\": \"" + std::string(kEndUnknown) + "\"") != std::string::npos;
+      if (const size_t at = json.value().find(kEndKey); at != std::string::npos)
+        describedEnd = std::strtoll(json.value().c_str() + at + kEndKey.size(), nullptr, 10);
       id = d.value().id;
     } else {
       index.problems.push_back(std::string(kDescriptionName) + ": " + d.failure().reason);
     }
+  } else {
+    std::error_code error;
+    index.descriptionMissing =
+        !std::filesystem::exists(FileSystemPath(InFolder(folder, std::string(kDescriptionName))),
+                                 error) &&
+        !error;
   }
   const std::vector<int> numbers = SegmentNumbers(folder);
   if (numbers.empty()) return refused("no recording here (no segment-0001.kzr)");
@@ -218,6 +362,8 @@ base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
     return refused(why);
   }
   index.stillWriting = disk::Held(index.segments.back().path);
+  PlaceDamaged(index);
+  FindMissingBlocks(index, describedEnd);
   Count(index);
   return index;
 }
@@ -236,14 +382,43 @@ base::Result<> ReadRecord(const SegmentIndex& segment, size_t row, std::vector<u
   return {};
 }
 
+std::vector<RowPlace> CheckRecords(const RecordingIndex& index, const std::atomic<bool>& stop) {
+  std::vector<RowPlace> damaged;
+  std::vector<uint8_t> record;
+  RecordHeader header;
+  for (uint32_t s = 0; s < index.segments.size() && !stop; ++s) {
+    const SegmentIndex& segment = index.segments[s];
+    ReadFile file(segment.path);
+    for (uint32_t r = 0; r < segment.rows.size() && !stop; ++r) {
+      if (segment.rows[r].header.flags != kBlock) continue;
+      if (!file.opened() ||
+          ReadSlot(file.handle(), segment.recordNumbers[r], record, header) != RecordState::Whole) {
+        damaged.push_back({s, r});
+      }
+    }
+  }
+  return damaged;
+}
+
+base::Result<> RebuildDescription(RecordingIndex& index) {
+  if (!index.descriptionMissing || index.stillWriting) return {};
+  if (auto written = WriteDescription(index, kEndUnknown); !written) return written;
+  index.described = true;
+  index.descriptionMissing = false;
+  index.endUnknown = true;
+  return {};
+}
+
 base::Result<RepairOutcome> RepairRecording(const std::string& folder) {
   auto opened = OpenRecording(folder);
   if (!opened) return opened.failure();
   RepairOutcome outcome{.index = std::move(opened.value()), .tornBytes = 0};
   RecordingIndex& index = outcome.index;
   for (const SegmentIndex& s : index.segments) {
-    const uint64_t whole =
-        ((s.recordNumbers.empty() ? 0 : s.recordNumbers.back()) + 1) * kRecordBytes;
+    // Up to its last whole record: rows past the end stay, as damaged blocks.
+    const uint64_t whole = std::min((s.recordNumbers.empty() ? 0 : s.recordNumbers.back()) + 1,
+                                    s.fileBytes / kRecordBytes) *
+                           kRecordBytes;
     if (s.fileBytes > whole && s.number == index.segments.back().number) {
       auto file = disk::OpenExisting(s.path, true);
       if (!file) return file.failure();
@@ -262,28 +437,7 @@ base::Result<RepairOutcome> RepairRecording(const std::string& folder) {
       return written.failure();
     }
   }
-  Description d = index.description;
-  d.segments.clear();
-  for (const SegmentIndex& s : index.segments) {
-    SegmentFacts facts{.file = SegmentName(s.number), .records = s.rows.size()};
-    if (!s.rows.empty()) {
-      facts.firstBlock = s.rows.front().header.block;
-      const RecordHeader& last = s.rows.back().header;
-      facts.lastBlock = last.block + (last.count > 0 ? last.count - 1 : 0);
-    }
-    d.segments.push_back(facts);
-  }
-  d.facts = {.blocksRecorded = index.blocksRecorded,
-             .blocksLost = index.blocksLost,
-             .gaps = index.gaps,
-             .endUtcMicros = index.endUtcMicros,
-             .complete = false,
-             .ended = "interrupted"};
-  if (auto written =
-          base::WriteWholeFile(InFolder(folder, std::string(kDescriptionName)), RecordingJson(d));
-      !written) {
-    return written.failure();
-  }
+  if (auto written = WriteDescription(index, "interrupted"); !written) return written.failure();
   index.described = true;
   return outcome;
 }

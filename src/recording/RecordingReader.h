@@ -6,6 +6,7 @@
 // the rest is read.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,9 +35,11 @@ struct RecordingIndex {
   uint64_t blocksRecorded = 0, blocksLost = 0, gaps = 0;
   uint64_t blocksDamaged = 0;  // recorded, but no longer readable
   int64_t startUtcMicros = 0, endUtcMicros = 0;
-  bool described = false;     // recording.json was there and readable
-  bool complete = false;      // recording.json says the program closed it
-  bool stillWriting = false;  // a program holds its last segment open
+  bool described = false;           // recording.json was there and readable
+  bool descriptionMissing = false;  // no recording.json at all
+  bool complete = false;            // recording.json says the program closed it
+  bool endUnknown = false;          // recording.json was rebuilt without knowing how it ended
+  bool stillWriting = false;        // a program holds its last segment open
 };
 
 // Fails only when nothing of a recording can be read in `folder`.
@@ -49,6 +52,20 @@ struct RepairOutcome {
   RecordingIndex index;    // as it stands after the repair
   uint64_t tornBytes = 0;  // cut off the segments' ends
 };
+// Where a row is: its segment's place in `segments` and its own in the segment's rows.
+struct RowPlace {
+  uint32_t segment = 0, row = 0;
+};
+// Every block's record read and checked against its CRC, segment by segment, for what
+// opening from the summaries alone cannot see: the rows whose record is damaged. Long for a
+// day's recording, so it runs off the window's thread; `stop` ends it early.
+std::vector<RowPlace> CheckRecords(const RecordingIndex& index, const std::atomic<bool>& stop);
+
+// recording.json made again from the segments when it is missing (deleted, or lost with a
+// copy) and no program writes the recording: the facts the segments hold, and how it ended
+// as unknown, since only the program that closed it knew. Nothing is done otherwise.
+base::Result<> RebuildDescription(RecordingIndex& index);
+
 // A recording a program did not close: torn ends cut off, every .minmax made whole, and
 // recording.json rebuilt from the segments, marked as interrupted.
 base::Result<RepairOutcome> RepairRecording(const std::string& folder);

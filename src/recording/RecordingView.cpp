@@ -16,6 +16,9 @@ base::Result<RecordingView> RecordingView::Open(const std::string& folder) {
   if (!opened) return opened.failure();
   RecordingView view;
   view.index_ = std::move(opened.value());
+  // A recording whose recording.json went missing gets it back; on a medium that takes no
+  // writing it is viewed as it is.
+  (void)RebuildDescription(view.index_);
   const Description& d = view.index_.description;
   view.scale_ = {
       .FullScaleCount = d.fullScaleCount, .ZeroCode = d.zeroCode, .SpanVolts = d.spanVolts};
@@ -45,9 +48,16 @@ void RecordingView::BuildLevels() {
         continue;
       }
       // A gap lasts its blocks; a stop until the block after it.
-      const int64_t lasts = (h.flags == kDamaged ? 1 : h.count) * blockMicros_;
-      gaps_.push_back({h.utcMicros, h.utcMicros + lasts, h.count, h.flags});
+      const int64_t lasts = static_cast<int64_t>(h.count) * blockMicros_;
       end_ = std::max(end_, h.utcMicros + lasts);
+      if (h.flags == kDamaged) NoteDamaged(segment.number, h.utcMicros, h.count);
+      if (h.flags == kDamaged && !gaps_.empty() && gaps_.back().flags == kDamaged &&
+          gaps_.back().toMicros == h.utcMicros) {  // one band for a run of them
+        gaps_.back().toMicros += lasts;
+        gaps_.back().count += h.count;
+        continue;
+      }
+      gaps_.push_back({h.utcMicros, h.utcMicros + lasts, h.count, h.flags});
     }
   }
   for (ViewGap& g : gaps_) {  // a stop lasts until the block after it
@@ -56,6 +66,7 @@ void RecordingView::BuildLevels() {
                                        [](const Row& b, int64_t t) { return b.utcMicros < t; });
     if (next != blocks_.end()) g.toMicros = std::max(g.toMicros, next->utcMicros);
   }
+  unreadable_.assign(blocks_.size(), false);
   while (levels_.back().size() > 1) {
     const std::vector<Range>& below = levels_.back();
     std::vector<Range> above;
@@ -125,12 +136,63 @@ void RecordingView::Columns(int channel, int64_t from, int64_t to, int columns,
   }
 }
 
+void RecordingView::NoteDamaged(int segment, int64_t from, uint64_t blocks) {
+  const int64_t to = from + static_cast<int64_t>(blocks) * blockMicros_;
+  for (DamagedSpan& d : damaged_) {  // the run it continues
+    if (d.segment == segment && d.toMicros == from) {
+      d.toMicros = to;
+      d.blocks += blocks;
+      return;
+    }
+  }
+  damaged_.push_back({segment, from, to, blocks});
+  std::sort(damaged_.begin(), damaged_.end(),
+            [](const DamagedSpan& a, const DamagedSpan& b) { return a.fromMicros < b.fromMicros; });
+}
+
+// A block whose record no longer reads back: from now on a damaged gap of one block.
+void RecordingView::MarkDamaged(size_t blockRow) {
+  unreadable_[blockRow] = true;
+  const Row& b = blocks_[blockRow];
+  const ViewGap gap{b.utcMicros, b.utcMicros + blockMicros_, 1, kDamaged};
+  gaps_.insert(std::upper_bound(
+                   gaps_.begin(), gaps_.end(), gap,
+                   [](const ViewGap& x, const ViewGap& y) { return x.fromMicros < y.fromMicros; }),
+               gap);
+  NoteDamaged(index_.segments[b.segment].number, b.utcMicros, 1);
+  ++index_.blocksDamaged;
+  if (index_.blocksRecorded > 0) --index_.blocksRecorded;
+}
+
+void RecordingView::MarkDamaged(RowPlace place) {
+  // The blocks are in the order of their places, segment by segment.
+  const auto found =
+      std::lower_bound(blocks_.begin(), blocks_.end(), place, [](const Row& b, const RowPlace& p) {
+        return b.segment < p.segment || (b.segment == p.segment && b.row < p.row);
+      });
+  if (found == blocks_.end() || found->segment != place.segment || found->row != place.row) return;
+  const auto blockRow = static_cast<size_t>(found - blocks_.begin());
+  if (!unreadable_[blockRow]) MarkDamaged(blockRow);
+}
+
+std::vector<DamagedSpan> RecordingView::Damaged(int64_t from, int64_t to) const {
+  std::vector<DamagedSpan> in;
+  for (const DamagedSpan& d : damaged_) {
+    if (d.toMicros > from && d.fromMicros < to) in.push_back(d);
+  }
+  return in;
+}
+
 const std::vector<uint16_t>* RecordingView::Codes(size_t blockRow) {
   for (auto& [row, codes] : read_) {
     if (row == blockRow) return &codes;
   }
-  const Row& b = blocks_.at(blockRow);
-  if (!ReadRecord(index_.segments[b.segment], b.row, payload_)) return nullptr;
+  if (unreadable_.at(blockRow)) return nullptr;
+  const Row& b = blocks_[blockRow];
+  if (!ReadRecord(index_.segments[b.segment], b.row, payload_)) {
+    MarkDamaged(blockRow);
+    return nullptr;
+  }
   if (read_.size() >= kBlocksKept) read_.pop_front();
   std::vector<uint16_t> codes(kCodesPerRecord);
   std::memcpy(codes.data(), payload_.data(), kPayloadBytes);
@@ -146,7 +208,7 @@ bool RecordingView::Samples(int channel, int64_t from, int64_t to, size_t most,
   const int64_t step = sampleMicros();
   for (size_t b = first; b < last; ++b) {
     const std::vector<uint16_t>* codes = Codes(b);
-    if (!codes) return false;
+    if (!codes) continue;  // damaged: a gap, like a lost block
     for (int p = 0; p < kPoints; ++p) {
       const int64_t t = blocks_[b].utcMicros + p * blockMicros_ / kPoints;
       if (t + step <= from || t >= to) continue;

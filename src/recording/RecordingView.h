@@ -36,6 +36,14 @@ struct ViewGap {
   uint32_t flags = 0;  // kGap, with kPaused for a stop; kDamaged
 };
 
+// Recorded blocks that can no longer be read, one span per run of them in a segment: what a
+// view or an export leaves out, and where.
+struct DamagedSpan {
+  int segment = 0;  // its number ("segment-0003.kzr": 3)
+  int64_t fromMicros = 0, toMicros = 0;
+  uint64_t blocks = 0;
+};
+
 class RecordingView {
  public:
   static base::Result<RecordingView> Open(const std::string& folder);
@@ -51,7 +59,7 @@ class RecordingView {
   void Columns(int channel, int64_t from, int64_t to, int columns,
                std::vector<ViewColumn>& out) const;
   // The samples of `channel` in [from, to), when there are at most `most`; false (and none)
-  // when there are more, or a record could not be read.
+  // when there are more. A damaged record's block is left out, as a gap.
   bool Samples(int channel, int64_t from, int64_t to, size_t most, std::vector<ViewSample>& out);
   std::vector<ViewGap> Gaps(int64_t from, int64_t to) const;
 
@@ -62,8 +70,15 @@ class RecordingView {
     uint32_t segment, row;  // where its record is
   };
   const std::vector<Row>& rows() const { return blocks_; }
-  // A block's codes (kCodesPerRecord, channel-interleaved), read and checked.
+  // A block's codes (kCodesPerRecord, channel-interleaved), read and checked. A record found
+  // damaged gives none, and is from then on a damaged block of the view (its gaps, its
+  // damaged spans, the index's counts).
   const std::vector<uint16_t>* Codes(size_t blockRow);
+  // The damaged spans that meet [from, to), as far as they are known: the summaries name
+  // the blocks a segment no longer holds; a record damaged within is found when it is read.
+  std::vector<DamagedSpan> Damaged(int64_t from, int64_t to) const;
+  // A block that CheckRecords found damaged, said and shown as one from now on.
+  void MarkDamaged(RowPlace place);
 
  private:
   struct Range {
@@ -72,6 +87,8 @@ class RecordingView {
   static constexpr int kFanOut = 16;
 
   void BuildLevels();
+  void NoteDamaged(int segment, int64_t from, uint64_t blocks);
+  void MarkDamaged(size_t blockRow);
   Range Combine(size_t first, size_t last) const;  // rows [first, last)
 
   RecordingIndex index_;
@@ -79,7 +96,9 @@ class RecordingView {
   int64_t start_ = 0, end_ = 0, blockMicros_ = 0;
   std::vector<Row> blocks_;                 // the data records, in time order
   std::vector<std::vector<Range>> levels_;  // [0]: one per block; [k]: per 16^k blocks
-  std::vector<ViewGap> gaps_;
+  std::vector<ViewGap> gaps_;               // in time order
+  std::vector<DamagedSpan> damaged_;
+  std::vector<bool> unreadable_;  // per block row: found damaged when it was read
   // The blocks read last, for pans and zooms at the finest level.
   std::deque<std::pair<size_t, std::vector<uint16_t>>> read_;
   std::vector<uint8_t> payload_;

@@ -315,6 +315,49 @@ class WaveformWindowTest : public QObject {
     QVERIFY2(nothing.failure().startsWith("这里没有记录 (no recording here"),
              qPrintable(nothing.failure()));
   }
+
+  // A segment cut short and a damaged record: the blocks they took are said with their
+  // segment and marked on the plot, and the span's text fits the window at its least width.
+  void theViewerSaysDamageAndFitsTheSpan() {
+    QTemporaryDir dir;
+    recording::RecorderSettings settings;
+    settings.folder = dir.filePath("rec").toStdString();
+    settings.description.aggregateRateHz = 50000;
+    settings.description.blockSeconds = 0.384;
+    auto recorder = recording::Recorder::Start(settings);
+    QVERIFY(recorder);
+    const auto cells = Block([](int, int) -> int16_t { return 100; });
+    for (int n = 0; n < 53; ++n) {
+      recorder.value()->Add(
+          {.cells = cells.data(), .channels = 64, .points = 300, .aggregateRate = 50000}, 0);
+    }
+    recorder.value()->Close();
+    QFile segment(dir.filePath("rec/segment-0001.kzr"));
+    QVERIFY(segment.open(QIODevice::ReadWrite));
+    segment.resize(30 * recording::kRecordBytes);
+    segment.seek(6 * recording::kRecordBytes + 1000);  // block 5: found by the check
+    segment.write("\x55");
+    segment.close();
+    RecordingViewer viewer(dir.filePath("rec"));
+    viewer.resize(960, 620);
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    const QString problems = viewer.findChild<QLabel*>("lblViewProblems")->text();
+    QVERIFY2(problems.contains("segment-0001.kzr 中 24 块"), qPrintable(problems));
+    viewer.WaitForCheck();
+    const QString checked = viewer.findChild<QLabel*>("lblViewProblems")->text();
+    QVERIFY2(checked.contains("25 块已损坏") && checked.contains("segment-0001.kzr 中 1 块"),
+             qPrintable(checked));
+    QVERIFY(viewer.findChild<QLabel*>("lblViewFacts")->text().contains("28 块"));
+    for (int i = 0; i < 12 && !viewer.plot()->showsSamples(); ++i)
+      viewer.findChild<QPushButton*>("cmdZoomIn")->click();
+    auto* span = viewer.findChild<QLabel*>("lblViewSpan");
+    QVERIFY2(span->fontMetrics().horizontalAdvance(span->text()) <= span->width(),
+             qPrintable(QString("%1: %2 px in %3 px")
+                            .arg(span->text())
+                            .arg(span->fontMetrics().horizontalAdvance(span->text()))
+                            .arg(span->width())));
+  }
 };
 
 QTEST_MAIN(WaveformWindowTest)

@@ -375,6 +375,7 @@ int Results(int argc, char* argv[], Options& o) {
   }
   o.filter.serial = st.serial;
   QCoreApplication app(argc, argv);  // Qt SQL loads its driver through the application
+  RepairInterruptedRecordings();
   return o.line ? PrintLineResults(o.filter, o.format, o.lineProfile)
                 : PrintResults(o.filter, o.format);
 }
@@ -422,6 +423,7 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
   }
   if (o.selfTest) {
     QCoreApplication app(argc, argv);  // for the results database's driver
+    RepairInterruptedRecordings();
     return SelfTest(o.selfTestArgs);
   }
   return std::nullopt;

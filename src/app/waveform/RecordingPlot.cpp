@@ -1,6 +1,7 @@
 #include "RecordingPlot.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -185,8 +186,13 @@ void RecordingPlot::DrawTimeAxis(QPainter& p) const {
                          : span < 86400 * kSecond ? "HH:mm:ss"
                                                   : "MM-dd HH:mm";
   int64_t t = ((from_ + offset) / step + 1) * step - offset;
+  // A label that would run past the widget's edge is left off (its line stays), never cut.
+  const QFontMetrics metrics(p.font());
   for (; t < to_; t += step) {
-    DrawColumn(p, static_cast<int>(std::lround(XOf(t))), LocalOf(t).toString(format), 100);
+    const int x = static_cast<int>(std::lround(XOf(t)));
+    const QString label = LocalOf(t).toString(format);
+    const int half = metrics.horizontalAdvance(label) / 2 + 1;
+    DrawColumn(p, x, x - half >= 0 && x + half <= width() ? label : QString(), 100);
   }
 }
 

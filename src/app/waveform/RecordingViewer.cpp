@@ -10,7 +10,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstdio>
 
+#include "CauseText.h"
 #include "RecordingExport.h"
 #include "RecordingPlot.h"
 #include "RecordingText.h"
@@ -21,6 +24,22 @@ namespace {
 
 QString Local(int64_t utcMicros) {
   return QDateTime::fromMSecsSinceEpoch(utcMicros / 1000).toString("yyyy-MM-dd HH:mm:ss.zzz");
+}
+
+// Where damaged blocks were left out, the first few runs of them: "segment-0002.kzr 中 24 块
+// (2026-12-10 14:02:03.120 — 2026-12-10 14:02:12.336)，…".
+QString DamagedText(const std::vector<recording::DamagedSpan>& damaged) {
+  constexpr size_t kSaid = 3;
+  QStringList where;
+  for (size_t i = 0; i < std::min(damaged.size(), kSaid); ++i) {
+    const recording::DamagedSpan& d = damaged[i];
+    where << QString("%1 中 %2 块 (%3 — %4)")
+                 .arg(ToQt(recording::SegmentName(d.segment)))
+                 .arg(d.blocks)
+                 .arg(Local(d.fromMicros), Local(d.toMicros));
+  }
+  if (damaged.size() > kSaid) where << QString("另有 %1 处").arg(damaged.size() - kSaid);
+  return where.join("，");
 }
 
 QString Length(int64_t micros) {
@@ -63,9 +82,40 @@ RecordingViewer::RecordingViewer(const QString& folder, QWidget* parent)
     return;
   }
   view_ = std::make_unique<recording::RecordingView>(std::move(opened.value()));
+  // Half an export a killed program left beside the recording, where exports go.
+  for (const QString& place : {folder, QFileInfo(folder).absolutePath()}) {
+    for (const std::string& gone : recording::RemoveLeftoverExports(FromQt(place)))
+      std::fprintf(stderr, "kzb7310: 未完成的导出已删除 unfinished export removed: %s\n",
+                   gone.c_str());
+  }
   plot_->SetChannels(Channels());
   plot_->SetView(view_.get());
   ShowFacts();
+  CheckRecords();
+}
+
+// Every record read back on a thread of its own, from a copy of the view's index (a few
+// megabytes for a day: copied at once, where reading the summaries again would hold up a
+// window closed early), the damaged ones then marked in the window's view.
+void RecordingViewer::CheckRecords() {
+  checker_ = std::thread([this, index = view_->index()] {
+    const std::vector<recording::RowPlace> damaged = recording::CheckRecords(index, stopCheck_);
+    QMetaObject::invokeMethod(
+        this, [this, damaged] { ShowChecked(damaged); }, Qt::QueuedConnection);
+  });
+}
+
+void RecordingViewer::ShowChecked(const std::vector<recording::RowPlace>& damaged) {
+  if (checker_.joinable()) checker_.join();
+  if (damaged.empty()) return;
+  for (const recording::RowPlace& place : damaged) view_->MarkDamaged(place);
+  ShowFacts();
+  plot_->update();
+}
+
+void RecordingViewer::WaitForCheck() {
+  if (checker_.joinable()) checker_.join();
+  QCoreApplication::sendPostedEvents(this);
 }
 
 void RecordingViewer::SetUpControls() {
@@ -129,6 +179,8 @@ QHBoxLayout* RecordingViewer::Actions() {
 }
 
 RecordingViewer::~RecordingViewer() {
+  stopCheck_ = true;
+  if (checker_.joinable()) checker_.join();
   if (exporter_.joinable()) exporter_.join();
 }
 
@@ -143,7 +195,12 @@ std::vector<int> RecordingViewer::Channels() const {
 void RecordingViewer::ShowFacts() {
   const recording::RecordingIndex& index = view_->index();
   const recording::Description& d = index.description;
-  QString state = index.stillWriting ? "记录中" : index.complete ? "已完成" : "曾被中断";
+  // Without the description the program wrote at its end, how the recording ended is not
+  // known: it is never called complete, nor interrupted.
+  const QString state = index.stillWriting                             ? "记录中"
+                        : index.complete                               ? "已完成"
+                        : index.endUnknown || index.descriptionMissing ? "结束情况未知"
+                                                                       : "曾被中断";
   facts_->setText(QString("%1   %2 — %3 (%4)   %5 块，丢失 %6 块，间断 %7 处   %8")
                       .arg(ToQt(d.card), Local(view_->startMicros()), Local(view_->endMicros()),
                            Length(view_->endMicros() - view_->startMicros()))
@@ -157,17 +214,30 @@ void RecordingViewer::ShowFacts() {
                               ToQt(d.cardLibrary)));
   QStringList problems;
   for (const std::string& p : index.problems) problems << RecordingReason(p);
-  if (index.blocksDamaged > 0)
-    problems << QString("%1 块已损坏，无法显示").arg(index.blocksDamaged);
+  if (index.blocksDamaged > 0) {
+    problems << QString("%1 块已损坏，未显示（图中标为“损坏”）: %2")
+                    .arg(index.blocksDamaged)
+                    .arg(DamagedText(view_->Damaged(view_->startMicros(), view_->endMicros())));
+  }
+  damagedShown_ = index.blocksDamaged;
   problems_->setText(problems.isEmpty() ? QString() : "未能读取: " + problems.join("；"));
   problems_->setVisible(!problems.isEmpty());
 }
 
+// The span in the room the row leaves at the window's least width: the times of day (the
+// facts above give the date), the dates only when it runs over midnight, milliseconds only
+// for spans under a minute; the whole in its tip.
 void RecordingViewer::ShowSpan() {
+  if (view_ && view_->index().blocksDamaged != damagedShown_) ShowFacts();  // found on reading
+  const QDateTime from = QDateTime::fromMSecsSinceEpoch(plot_->from() / 1000);
+  const QDateTime to = QDateTime::fromMSecsSinceEpoch(plot_->to() / 1000);
+  const int64_t length = plot_->to() - plot_->from();
+  QString time = length < 60'000'000 ? "HH:mm:ss.zzz" : "HH:mm:ss";
+  if (from.date() != to.date()) time = "MM-dd " + time;
   span_->setText(QString("%1 — %2 (%3)%4")
-                     .arg(Local(plot_->from()), Local(plot_->to()),
-                          Length(plot_->to() - plot_->from()),
+                     .arg(from.toString(time), to.toString(time), Length(length),
                           plot_->showsSamples() ? "，单个采样点" : QString()));
+  span_->setToolTip(QString("%1 — %2").arg(Local(plot_->from()), Local(plot_->to())));
 }
 
 void RecordingViewer::ChooseAndExport(Format format) {
@@ -200,7 +270,7 @@ void RecordingViewer::Export(Format format, const QString& path) {
                                 : recording::ExportWav(view.value(), span, FromQt(path));
     QString text;
     if (!done) {
-      text = "导出失败: " + path + ": " + ToQt(done.failure().reason);
+      text = "导出失败: " + path + ": " + ToQt(base::ReasonInChinese(done.failure()));
     } else if (done.value().rows < done.value().rowsInSpan) {
       text =
           QString(
@@ -219,7 +289,15 @@ void RecordingViewer::Export(Format format, const QString& path) {
                     .arg(done.value().rf64 ? "，RF64" : "");
       }
     }
-    const bool failed = !done || done.value().rows < done.value().rowsInSpan;
+    if (done && !done.value().damaged.empty()) {
+      uint64_t blocks = 0;
+      for (const recording::DamagedSpan& d : done.value().damaged) blocks += d.blocks;
+      text += QString("；%1 块已损坏，未导出（按间断处理）: %2")
+                  .arg(blocks)
+                  .arg(DamagedText(done.value().damaged));
+    }
+    const bool failed =
+        !done || done.value().rows < done.value().rowsInSpan || !done.value().damaged.empty();
     QMetaObject::invokeMethod(
         this, [this, text, failed] { ShowExported(text, failed); }, Qt::QueuedConnection);
   });

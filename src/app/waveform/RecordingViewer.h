@@ -1,11 +1,12 @@
 // A recording opened for viewing: any four of its 64 channels over the whole recording,
 // zoomed and panned down to single samples, with its facts above (card, start and end,
-// blocks, losses, gaps) and what could not be read said in red; the span on view exported
-// as CSV or WAV, off the window's thread.
+// blocks, losses, gaps) and what could not be read said in red; every record checked and
+// the span on view exported as CSV or WAV, off the window's thread.
 #pragma once
 
 #include <QWidget>
 #include <array>
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -34,6 +35,8 @@ class RecordingViewer : public QWidget {
   enum class Format { Csv, Wav };
   void Export(Format format, const QString& path);
   void WaitForExport();
+  // Waits for the check of every record that starts when the recording opens.
+  void WaitForCheck();
 
  private:
   void SetUpControls();
@@ -43,6 +46,8 @@ class RecordingViewer : public QWidget {
   void ShowSpan();
   void ChooseAndExport(Format format);
   void ShowExported(const QString& text, bool failed);
+  void CheckRecords();
+  void ShowChecked(const std::vector<recording::RowPlace>& damaged);
 
   QString folder_;
   QString failure_;
@@ -57,4 +62,7 @@ class RecordingViewer : public QWidget {
   QPushButton* exportCsv_;
   QPushButton* exportWav_;
   std::thread exporter_;
+  std::thread checker_;
+  std::atomic<bool> stopCheck_{false};
+  uint64_t damagedShown_ = 0;  // the damaged blocks the facts say
 };
