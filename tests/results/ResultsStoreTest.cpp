@@ -1,6 +1,6 @@
 // The results database: a run comes back as it went in, the history filters by serial and
-// time, a database another program holds refuses a run whole, and what is not such a
-// database is refused with the reason, untouched.
+// time, a database another program holds refuses a run whole (held beside it for the next
+// start), and what is not such a database is refused with the reason, untouched.
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "HeldRuns.h"
+#include "KeepRun.h"
 #include "ResultsStore.h"
 
 namespace {
@@ -206,6 +208,36 @@ class ResultsStoreTest : public QObject {
     QCOMPARE(store.value()->Runs({}).value().size(), size_t{0});  // nothing of it half kept
     QVERIFY(store.value()->Save(Run("KZB000001", "2026-12-09T08:00:00Z")));
     QCOMPARE(store.value()->Runs({}).value().size(), size_t{1});
+  }
+
+  // A run the locked database refuses is held beside it, and the next start stores it and
+  // leaves no held file behind.
+  void aRefusedRunIsHeldAndStoredAtTheNextStart() {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("results.sqlite").toStdString();
+    QVERIFY(results::ResultsStore::Open(path));
+    production::KeptRun kept(Run("KZB000001", "2026-12-09T08:00:00Z"));
+    kept.run.id = "held-run";
+    {
+      QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "holder");
+      other.setDatabaseName(QString::fromStdString(path));
+      QVERIFY(other.open());
+      QVERIFY(QSqlQuery(other).exec("BEGIN EXCLUSIVE"));
+      production::Places places;
+      places.database = path;
+      places.holdWhenRefused = true;
+      production::Keep(kept, places);
+      QVERIFY(QSqlQuery(other).exec("ROLLBACK"));
+      other.close();
+    }
+    QSqlDatabase::removeDatabase("holder");
+    QVERIFY(!kept.stored.done);
+    QVERIFY2(kept.held.done, kept.held.failure.c_str());
+    QCOMPARE(production::CountHeld(path), 1);
+    std::string why;
+    QCOMPARE(production::StoreHeld(path, why), 0);
+    QVERIFY(!QFileInfo::exists(QString::fromStdString(results::HeldRunsPath(path))));
+    QCOMPARE(results::ResultsStore::Open(path).value()->Runs({}).value().size(), size_t{1});
   }
 
   // The station's uploader and its worker open a new database at the same moment, and

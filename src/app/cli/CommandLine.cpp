@@ -11,6 +11,7 @@
 #include "DataDirectory.h"
 #include "DllDef.h"
 #include "FolderFiles.h"
+#include "HeldRuns.h"
 #include "KeepRun.h"
 #include "LineReport.h"
 #include "LineStore.h"
@@ -202,13 +203,22 @@ std::optional<int> RefusedTheCard(const SingleInstance& instance, const std::str
 }
 
 // Every run is kept on the station. A database that cannot take it costs nothing else: the
-// reports are still written (one that fails does not cost the other), and the operator is
-// told.
+// reports are still written (one that fails does not cost the other), a copy is held beside
+// it for the next start, and the operator is told. A run on no disk at all goes whole to
+// standard error, the last place left.
 int SayKept(const production::KeptRun& kept, const production::Places& places, int status) {
   if (!kept.stored.done) {
     std::fprintf(stderr, "kzb7310: 结果未存入数据库 results NOT stored: %s: %s\n",
                  places.database.c_str(), kept.stored.failure.c_str());
     std::printf("结果未存入数据库 (results not stored: %s)\n", places.database.c_str());
+    const std::string held = results::HeldRunsPath(places.database);
+    if (kept.held.done) {
+      std::printf("结果已暂存在 %s，下次启动时存入数据库 (held for the next start)\n",
+                  held.c_str());
+    } else {
+      std::fprintf(stderr, "kzb7310: 结果也无法暂存 results NOT held: %s: %s\n", held.c_str(),
+                   kept.held.failure.c_str());
+    }
     status = kReportNotWritten;
   }
   const std::pair<const std::string&, const production::Landing&> reports[] = {
@@ -220,8 +230,25 @@ int SayKept(const production::KeptRun& kept, const production::Places& places, i
     std::printf("报告未写入，结果无记录 (report not written: %s)\n", path.c_str());
     status = kReportNotWritten;
   }
+  if (!kept.onDisk()) {
+    std::fprintf(stderr, "kzb7310: 结果未保存在任何地方，全文如下 the run is on no disk:\n%s\n",
+                 selftest::Json(kept.run).c_str());
+  }
   return status;
 }
+
+}  // namespace
+
+void StoreHeldRuns() {
+  const std::string database = results::DefaultResultsPath();
+  std::string why;
+  if (const int left = production::StoreHeld(database, why); left > 0) {
+    std::fprintf(stderr, "kzb7310: %d 次测试的结果仍暂存在 %s (runs still held: %s)\n", left,
+                 results::HeldRunsPath(database).c_str(), why.c_str());
+  }
+}
+
+namespace {
 
 // The runs this PC has kept go to the line, this one last; a line that cannot be reached
 // costs the run nothing: it waits for the next station or self-test here.
@@ -243,6 +270,7 @@ void SendToLine(const std::string& database, const selftest::LineSettings& line)
 }
 
 int SelfTest(const SelfTestArguments& args) {
+  StoreHeldRuns();
   const production::RunClock clock;
   const auto profile = production::StationProfile(args.profile);
   if (auto refused = RefusedBeforeTheCard(args, profile)) return *refused;
@@ -267,6 +295,7 @@ int SelfTest(const SelfTestArguments& args) {
                                          .operatorName = args.operatorName,
                                          .cardLibrary = dll.library().path()}));
   const production::Places places{.database = results::DefaultResultsPath(),
+                                  .holdWhenRefused = true,
                                   .jsonReport = args.report,
                                   .junitReport = args.junit};
   production::Keep(kept, places);
@@ -369,6 +398,7 @@ int Results(int argc, char* argv[], Options& o) {
   }
   o.filter.serial = st.serial;
   QCoreApplication app(argc, argv);  // Qt SQL loads its driver through the application
+  StoreHeldRuns();
   return o.line ? PrintLineResults(o.filter, o.format, o.lineProfile)
                 : PrintResults(o.filter, o.format);
 }
@@ -406,6 +436,7 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
       return 2;
     }
     QCoreApplication app(argc, argv);  // for the program's own folder
+    StoreHeldRuns();
     return RecordHeadless(o.recordArgs);
   }
   if (o.listResults || o.forResults) return Results(argc, argv, o);
