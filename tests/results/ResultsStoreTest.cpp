@@ -240,6 +240,37 @@ class ResultsStoreTest : public QObject {
     QCOMPARE(results::ResultsStore::Open(path).value()->Runs({}).value().size(), size_t{1});
   }
 
+  // A report's name keeps the serial's letters of any script and replaces only what a file
+  // name cannot hold or would hide.
+  void aReportNameKeepsWhatAFileNameMayHold_data() {
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << "KZB-0001.a_b"
+                           << "KZB-0001.a_b";
+    QTest::newRow("Chinese") << "板卡七号 A"
+                             << "板卡七号 A";
+    QTest::newRow("forbidden") << "a/b\\c<d>e:f\"g|h?i*j"
+                               << "a_b_c_d_e_f_g_h_i_j";
+    QTest::newRow("a leading dot") << "..hidden"
+                                   << "_.hidden";
+    QTest::newRow("controls") << "A\tB\x7f\u0085C"
+                              << "A_B__C";
+    QTest::newRow("a direction mark") << "KZB\u202Egpj.exe"
+                                      << "KZB_gpj.exe";
+    QTest::newRow("40 characters, not bytes")
+        << QString(45, QChar(0x677F)) << QString(40, QChar(0x677F));
+  }
+  void aReportNameKeepsWhatAFileNameMayHold() {
+    QFETCH(QString, serial);
+    QFETCH(QString, name);
+    selftest::RunRecord run;
+    run.info.serial = serial.toStdString();
+    run.info.startedIso8601 = "2026-12-09T08:00:00Z";
+    run.id = "id";
+    QCOMPARE(QString::fromStdString(production::ReportName(run)),
+             name + "-20261209T080000Z-id.json");
+  }
+
   // The station's uploader and its worker open a new database at the same moment, and
   // write at once: its schema is made once, and a writer waits for the other.
   void programsOpeningANewDatabaseAtOnceAllKeepTheirRuns() {

@@ -312,6 +312,7 @@ struct Options {
   results::Filter filter;
   std::string format = "table";
   bool forResults = false;  // an option that only --results takes
+  bool sinceGiven = false;  // --since, even with an empty time
   bool line = false;        // --results --line: the line's database
   std::string lineProfile;  // the profile whose [line] names it
   bool record = false;
@@ -366,6 +367,7 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
                                      : r.profile,
                  o.forRecord);
   } else if (arg == "--since" || arg == "--format") {
+    o.sinceGiven = o.sinceGiven || arg == "--since";
     return value(arg == "--since" ? o.filter.since : o.format, o.forResults);
   } else if (arg == "--report" || arg == "--report-junit" || arg == "--serial" ||
              arg == "--operator") {
@@ -389,7 +391,7 @@ int Results(int argc, char* argv[], Options& o) {
     std::fputs("kzb7310: --results takes only --serial, --since, --format and --line\n", stderr);
     return 2;
   }
-  if (!o.filter.since.empty() && !results::IsSinceTime(o.filter.since)) {
+  if (o.sinceGiven && !results::IsSinceTime(o.filter.since)) {  // an empty one too
     std::fprintf(stderr,
                  "kzb7310: --since 的时间无法识别 --since takes a UTC date or time such as "
                  "2026-12-09 or 2026-12-09T08:00:00Z, not %s\n",
