@@ -11,11 +11,16 @@
 namespace production {
 namespace {
 
+void Failed(Landing& landing, const base::Failure& failure) {
+  landing.failure = failure.reason;
+  landing.cause = failure.cause;
+}
+
 void Store(Landing& landing, const std::string& database, const selftest::RunRecord& run) {
   if (auto store = results::ResultsStore::Open(database); !store) {
-    landing.failure = store.failure().reason;
+    Failed(landing, store.failure());
   } else if (auto id = store.value()->Save(run); !id) {
-    landing.failure = id.failure().reason;
+    Failed(landing, id.failure());
   } else {
     landing = {true, {}};
   }
@@ -28,8 +33,9 @@ void Write(Landing& landing, const std::string& path, const std::string& text, b
   if (makeFolder && !folder.empty() && !std::filesystem::create_directories(folder, error) &&
       error) {
     landing.failure = "the folder cannot be made";
+    landing.cause = base::Failure::Cause::FolderNotMade;
   } else if (auto written = base::WriteWholeFile(path, text); !written) {
-    landing.failure = written.failure().reason;
+    Failed(landing, written.failure());
   } else {
     landing = {true, {}};
   }

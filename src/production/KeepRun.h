@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "Failure.h"
 #include "RunRecord.h"
 
 namespace production {
@@ -32,7 +33,8 @@ std::string ReportName(const selftest::RunRecord& run);
 
 struct Landing {
   bool done = false;
-  std::string failure;  // the system's reason, when not
+  std::string failure;                                       // the system's reason, when not
+  base::Failure::Cause cause = base::Failure::Cause::Other;  // its kind
 };
 
 struct KeptRun {

@@ -96,10 +96,50 @@ ResultsStore::~ResultsStore() {
   QSqlDatabase::removeDatabase(ToQt(connection_));
 }
 
-base::Failure ResultsStore::Failed(const std::string& why) const {
+base::Failure ResultsStore::Failed(const std::string& why, base::Failure::Cause cause) const {
   // Qt gives some failures (a full disk among them) without a text; a failure still says so.
   return base::Failure{base::Failure::Kind::ResultsNotStored, path_,
-                       why.empty() ? "the database refused it without a reason" : why};
+                       why.empty() ? "the database refused it without a reason" : why, cause};
+}
+
+namespace {
+
+// The kind of SQLite's result code, as Qt's driver gives it (extended codes keep the primary
+// one in their low byte).
+base::Failure::Cause CauseOfSqlite(const QString& nativeCode) {
+  bool number = false;
+  const int code = nativeCode.toInt(&number) & 0xFF;
+  if (!number) return base::Failure::Cause::Other;
+  switch (code) {
+    case 3:   // SQLITE_PERM
+    case 23:  // SQLITE_AUTH
+      return base::Failure::Cause::NoPermission;
+    case 5:  // SQLITE_BUSY
+    case 6:  // SQLITE_LOCKED
+      return base::Failure::Cause::DatabaseBusy;
+    case 8:  // SQLITE_READONLY
+      return base::Failure::Cause::ReadOnly;
+    case 10:  // SQLITE_IOERR
+      return base::Failure::Cause::InputOutput;
+    case 11:  // SQLITE_CORRUPT
+      return base::Failure::Cause::DatabaseDamaged;
+    case 13:  // SQLITE_FULL
+      return base::Failure::Cause::NoSpace;
+    case 26:  // SQLITE_NOTADB
+      return base::Failure::Cause::NotADatabase;
+    default:
+      return base::Failure::Cause::Other;
+  }
+}
+
+}  // namespace
+
+Refusal RefusalOf(const QSqlError& error) {
+  return {error.text().toStdString(), CauseOfSqlite(error.nativeErrorCode())};
+}
+
+base::Failure ResultsStore::Failed(const Refusal& why) const {
+  return Failed(why.text, why.cause);
 }
 
 void ResultsStore::LoadDriver() {
@@ -124,8 +164,8 @@ namespace {
 base::Result<int> SchemaVersion(QSqlDatabase& db) {
   QSqlQuery query(db);
   if (!query.exec("PRAGMA user_version") || !query.next()) {
-    return base::Failure{
-        base::Failure::Kind::ResultsNotStored, {}, query.lastError().text().toStdString()};
+    const Refusal why = RefusalOf(query.lastError());
+    return base::Failure{base::Failure::Kind::ResultsNotStored, {}, why.text, why.cause};
   }
   return query.value(0).toInt();
 }
@@ -138,12 +178,12 @@ namespace {
 // gives one or the commit fails. Gives why not, or nothing. The write lock is taken at the
 // start (another writer is waited for, as the busy timeout says): a transaction that read
 // first and wrote after another program's write would fail at once, waiting for nothing.
-std::optional<std::string> InTransaction(
-    QSqlDatabase& db, const std::function<std::optional<std::string>(QSqlQuery&)>& body) {
+std::optional<Refusal> InTransaction(
+    QSqlDatabase& db, const std::function<std::optional<Refusal>(QSqlQuery&)>& body) {
   QSqlQuery query(db);
-  if (!query.exec("BEGIN IMMEDIATE")) return query.lastError().text().toStdString();
-  std::optional<std::string> why = body(query);
-  if (!why && !db.commit()) why = db.lastError().text().toStdString();
+  if (!query.exec("BEGIN IMMEDIATE")) return RefusalOf(query.lastError());
+  std::optional<Refusal> why = body(query);
+  if (!why && !db.commit()) why = RefusalOf(db.lastError());
   if (why) db.rollback();
   return why;
 }
@@ -162,10 +202,10 @@ std::vector<std::string> UpgradeFrom(int from) {
 // Makes the schema of a new database or upgrades an older one, in one transaction; gives
 // why not, or nothing. The version is read again under the write lock: two programs that
 // open a new database at once make its schema once.
-std::optional<std::string> Upgrade(QSqlDatabase& db) {
-  return InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+std::optional<Refusal> Upgrade(QSqlDatabase& db) {
+  return InTransaction(db, [&](QSqlQuery& query) -> std::optional<Refusal> {
     if (!query.exec("PRAGMA user_version") || !query.next()) {
-      return query.lastError().text().toStdString();
+      return RefusalOf(query.lastError());
     }
     const int from = query.value(0).toInt();
     query.finish();
@@ -173,7 +213,7 @@ std::optional<std::string> Upgrade(QSqlDatabase& db) {
     std::vector<std::string> statements = UpgradeFrom(from);
     statements.push_back("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     for (const std::string& statement : statements) {
-      if (!query.exec(ToQt(statement))) return query.lastError().text().toStdString();
+      if (!query.exec(ToQt(statement))) return RefusalOf(query.lastError());
     }
     return std::nullopt;
   });
@@ -195,9 +235,11 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
   std::unique_ptr<ResultsStore> store(
       new ResultsStore(path, "kzb7310-results-" + std::to_string(++opened)));
   const QFileInfo file(ToQt(path));
-  if (reading && !file.isFile()) return store->Failed("no such database");
+  if (reading && !file.isFile()) {
+    return store->Failed("no such database", base::Failure::Cause::NotFound);
+  }
   if (!reading && !QDir().mkpath(file.absolutePath())) {
-    return store->Failed("its folder cannot be made");
+    return store->Failed("its folder cannot be made", base::Failure::Cause::FolderNotMade);
   }
   QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", ToQt(store->connection_));
   if (!db.isValid()) return store->Failed("Qt has no SQLite driver (the sqldrivers plugin)");
@@ -205,7 +247,7 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
   // Another program writing for a moment is waited for; a database held longer is an error.
   db.setConnectOptions(reading ? "QSQLITE_BUSY_TIMEOUT=3000;QSQLITE_OPEN_READONLY"
                                : "QSQLITE_BUSY_TIMEOUT=3000");
-  if (!db.open()) return store->Failed(db.lastError().text().toStdString());
+  if (!db.open()) return store->Failed(RefusalOf(db.lastError()));
   auto version = SchemaVersion(db);
   if (!version && reading) {
     // A database in WAL mode on a read-only file system cannot make its shared-memory file:
@@ -215,13 +257,17 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
     db.setConnectOptions("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
     if (db.open()) version = SchemaVersion(db);
   }
-  if (!version) return store->Failed(version.failure().reason);
+  if (!version) return store->Failed(version.failure().reason, version.failure().cause);
   if (version.value() > kSchemaVersion) {
-    return store->Failed("written by a newer program (schema " + std::to_string(version.value()) +
-                         ")");
+    return store->Failed(
+        "written by a newer program (schema " + std::to_string(version.value()) + ")",
+        base::Failure::Cause::DatabaseNewer);
   }
   if (reading) {
-    if (version.value() == 0) return store->Failed("not a results database (no schema)");
+    if (version.value() == 0) {
+      return store->Failed("not a results database (no schema)",
+                           base::Failure::Cause::NotADatabase);
+    }
     return store;
   }
   QSqlQuery query(db);
@@ -229,11 +275,13 @@ base::Result<std::unique_ptr<ResultsStore>> ResultsStore::OpenAs(const std::stri
   // once to another program doing the same instead of waiting: it is tried again for as
   // long as the busy timeout would wait.
   bool wal = query.exec("PRAGMA journal_mode = WAL");
-  for (int tries = 0; !wal && tries < 60 && query.lastError().text().contains("locked"); ++tries) {
+  for (int tries = 0; !wal && tries < 60 &&
+                      RefusalOf(query.lastError()).cause == base::Failure::Cause::DatabaseBusy;
+       ++tries) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     wal = query.exec("PRAGMA journal_mode = WAL");
   }
-  if (!wal) return store->Failed(query.lastError().text().toStdString());
+  if (!wal) return store->Failed(RefusalOf(query.lastError()));
   query.finish();  // its answer read: no statement stays open across the upgrade
   if (version.value() < kSchemaVersion) {
     if (auto why = Upgrade(db)) return store->Failed(*why);
@@ -264,7 +312,7 @@ QString InsertRun() {
 std::optional<base::Failure> ResultsStore::Insert(const std::string& id,
                                                   const selftest::RunRecord& run) {
   QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
-  const auto failed = [&] { return Failed(query.lastError().text().toStdString()); };
+  const auto failed = [&] { return Failed(RefusalOf(query.lastError())); };
   selftest::RunRecord kept = run;
   kept.id = id;
   query.prepare(InsertRun());
@@ -301,16 +349,16 @@ base::Result<std::string> ResultsStore::Save(const selftest::RunRecord& run) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
   const std::string id = run.id.empty() ? selftest::NewRunId() : run.id;
   std::optional<base::Failure> refused;
-  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<Refusal> {
     // A run saved again (a held copy whose first save did land) changes nothing.
     query.prepare("SELECT 1 FROM runs WHERE id = ?");
     query.addBindValue(ToQt(id));
     const bool known = query.exec() && query.next();
-    if (!query.isActive()) return query.lastError().text().toStdString();
+    if (!query.isActive()) return RefusalOf(query.lastError());
     query.finish();
     if (known) return std::nullopt;
     refused = Insert(id, run);
-    return refused ? std::optional(refused->reason) : std::nullopt;
+    return refused ? std::optional(Refusal{refused->reason, refused->cause}) : std::nullopt;
   });
   if (refused) return *refused;
   if (why) return Failed(*why);
@@ -319,13 +367,13 @@ base::Result<std::string> ResultsStore::Save(const selftest::RunRecord& run) {
 
 base::Result<> ResultsStore::Forget(const std::string& id) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
-  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<Refusal> {
     for (const char* statement :
          {"DELETE FROM line_uploads WHERE run_id = ?", "DELETE FROM measurements WHERE run_id = ?",
           "DELETE FROM checks WHERE run_id = ?", "DELETE FROM runs WHERE id = ?"}) {
       query.prepare(statement);
       query.addBindValue(ToQt(id));
-      if (!query.exec()) return query.lastError().text().toStdString();
+      if (!query.exec()) return RefusalOf(query.lastError());
     }
     return std::nullopt;
   });
@@ -340,7 +388,7 @@ std::optional<base::Failure> ResultsStore::ReadChecks(selftest::RunRecord& run) 
   measurements.prepare(
       "SELECT * FROM measurements WHERE run_id = ? AND check_position = ? ORDER BY position");
   checks.addBindValue(ToQt(run.id));
-  if (!checks.exec()) return Failed(checks.lastError().text().toStdString());
+  if (!checks.exec()) return Failed(RefusalOf(checks.lastError()));
   while (checks.next()) {
     selftest::Check& check = run.checks.emplace_back();
     std::string unknown;
@@ -349,7 +397,7 @@ std::optional<base::Failure> ResultsStore::ReadChecks(selftest::RunRecord& run) 
     }
     measurements.addBindValue(ToQt(run.id));
     measurements.addBindValue(checks.value("position"));
-    if (!measurements.exec()) return Failed(measurements.lastError().text().toStdString());
+    if (!measurements.exec()) return Failed(RefusalOf(measurements.lastError()));
     while (measurements.next()) check.measurements.push_back(MeasurementOfRow(measurements));
   }
   return std::nullopt;
@@ -380,7 +428,7 @@ base::Result<int> ResultsStore::CountWaiting() const {
   QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
   if (!query.exec("SELECT count(*) FROM runs WHERE id NOT IN (SELECT run_id FROM line_uploads)") ||
       !query.next()) {
-    return Failed(query.lastError().text().toStdString());
+    return Failed(RefusalOf(query.lastError()));
   }
   return query.value(0).toInt();
 }
@@ -389,13 +437,13 @@ base::Result<> ResultsStore::MarkUploaded(const std::vector<std::string>& ids,
                                           const std::string& uploaded, double clockOffsetSeconds) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
   // One transaction for them all: a disk's flush for a batch, not for each run.
-  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<std::string> {
+  const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<Refusal> {
     query.prepare("INSERT OR IGNORE INTO line_uploads VALUES (?, ?, ?)");
     for (const std::string& id : ids) {
       query.addBindValue(ToQt(id));
       query.addBindValue(ToQt(uploaded));
       query.addBindValue(clockOffsetSeconds);
-      if (!query.exec()) return query.lastError().text().toStdString();
+      if (!query.exec()) return RefusalOf(query.lastError());
     }
     return std::nullopt;
   });
@@ -404,7 +452,7 @@ base::Result<> ResultsStore::MarkUploaded(const std::vector<std::string>& ids,
 }
 
 base::Result<std::vector<selftest::RunRecord>> ResultsStore::Read(QSqlQuery& query) const {
-  if (!query.exec()) return Failed(query.lastError().text().toStdString());
+  if (!query.exec()) return Failed(RefusalOf(query.lastError()));
   std::vector<selftest::RunRecord> runs;
   while (query.next()) {
     selftest::RunRecord& run = runs.emplace_back();

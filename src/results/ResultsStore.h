@@ -12,6 +12,7 @@
 #include "Failure.h"
 #include "RunRecord.h"
 
+class QSqlError;
 class QSqlQuery;
 
 namespace results {
@@ -26,6 +27,13 @@ bool IsSinceTime(const std::string& since);
 // Where the station keeps the runs the database at `databasePath` could not take, until it
 // can: a database of the same form beside it.
 std::string HeldRunsPath(const std::string& databasePath);
+
+// What SQLite said when it refused: its words and their kind, from its result code.
+struct Refusal {
+  std::string text;
+  base::Failure::Cause cause = base::Failure::Cause::Other;
+};
+Refusal RefusalOf(const QSqlError& error);
 
 struct Filter {
   std::string serial;  // empty: every serial
@@ -67,7 +75,9 @@ class ResultsStore {
  private:
   explicit ResultsStore(std::string path, std::string connection);
   static base::Result<std::unique_ptr<ResultsStore>> OpenAs(const std::string& path, bool reading);
-  base::Failure Failed(const std::string& why) const;
+  base::Failure Failed(const std::string& why,
+                       base::Failure::Cause cause = base::Failure::Cause::Other) const;
+  base::Failure Failed(const Refusal& why) const;
   std::optional<base::Failure> Insert(const std::string& id, const selftest::RunRecord& run);
   std::optional<base::Failure> ReadChecks(selftest::RunRecord& run) const;
   base::Result<std::vector<selftest::RunRecord>> Read(QSqlQuery& query) const;

@@ -201,6 +201,7 @@ class ResultsStoreTest : public QObject {
       const auto refused = store.value()->Save(Run("KZB000001", "2026-12-09T08:00:00Z"));
       QVERIFY(!refused);
       QVERIFY(QString::fromStdString(refused.failure().reason).contains("locked"));
+      QCOMPARE(refused.failure().cause, base::Failure::Cause::DatabaseBusy);
       QVERIFY(QSqlQuery(other).exec("ROLLBACK"));
       other.close();
     }
@@ -327,6 +328,7 @@ class ResultsStoreTest : public QObject {
     refused = results::ResultsStore::Open(newer.toStdString());
     QVERIFY(!refused);
     QVERIFY(QString::fromStdString(refused.failure().reason).contains("newer program"));
+    QCOMPARE(refused.failure().cause, base::Failure::Cause::DatabaseNewer);
 
     refused = results::ResultsStore::Open(dir.filePath("garbage.sqlite/x.sqlite").toStdString());
     QVERIFY(!refused);

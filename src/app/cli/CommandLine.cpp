@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CauseText.h"
 #include "Console.h"
 #include "DataDirectory.h"
 #include "DllDef.h"
@@ -202,6 +203,11 @@ std::optional<int> RefusedTheCard(const SingleInstance& instance, const std::str
   return std::nullopt;
 }
 
+// Why a run did not land somewhere, as the operator reads it.
+std::string Reason(const production::Landing& landing) {
+  return base::ReasonInChinese(landing.cause, landing.failure);
+}
+
 // Every run is kept on the station. A database that cannot take it costs nothing else: the
 // reports are still written (one that fails does not cost the other), a copy is held beside
 // it for the next start, and the operator is told. A run on no disk at all goes whole to
@@ -209,7 +215,7 @@ std::optional<int> RefusedTheCard(const SingleInstance& instance, const std::str
 int SayKept(const production::KeptRun& kept, const production::Places& places, int status) {
   if (!kept.stored.done) {
     std::fprintf(stderr, "kzb7310: 结果未存入数据库 results NOT stored: %s: %s\n",
-                 places.database.c_str(), kept.stored.failure.c_str());
+                 places.database.c_str(), Reason(kept.stored).c_str());
     std::printf("结果未存入数据库 (results not stored: %s)\n", places.database.c_str());
     const std::string held = results::HeldRunsPath(places.database);
     if (kept.held.done) {
@@ -217,7 +223,7 @@ int SayKept(const production::KeptRun& kept, const production::Places& places, i
                   held.c_str());
     } else {
       std::fprintf(stderr, "kzb7310: 结果也无法暂存 results NOT held: %s: %s\n", held.c_str(),
-                   kept.held.failure.c_str());
+                   Reason(kept.held).c_str());
     }
     status = kReportNotWritten;
   }
@@ -226,7 +232,7 @@ int SayKept(const production::KeptRun& kept, const production::Places& places, i
   for (const auto& [path, landing] : reports) {
     if (path.empty() || landing.done) continue;
     std::fprintf(stderr, "kzb7310: 报告写入失败 report NOT written: %s: %s\n", path.c_str(),
-                 landing.failure.c_str());
+                 Reason(landing).c_str());
     std::printf("报告未写入，结果无记录 (report not written: %s)\n", path.c_str());
     status = kReportNotWritten;
   }
