@@ -243,19 +243,6 @@ int SayKept(const production::KeptRun& kept, const production::Places& places, i
   return status;
 }
 
-}  // namespace
-
-void StoreHeldRuns() {
-  const std::string database = results::DefaultResultsPath();
-  std::string why;
-  if (const int left = production::StoreHeld(database, why); left > 0) {
-    std::fprintf(stderr, "kzb7310: %d 次测试的结果仍暂存在 %s (runs still held: %s)\n", left,
-                 results::HeldRunsPath(database).c_str(), why.c_str());
-  }
-}
-
-namespace {
-
 // The runs this PC has kept go to the line, this one last; a line that cannot be reached
 // costs the run nothing: it waits for the next station or self-test here.
 void SendToLine(const std::string& database, const selftest::LineSettings& line) {
@@ -412,6 +399,15 @@ int Results(int argc, char* argv[], Options& o) {
 }
 
 }  // namespace
+
+void StoreHeldRuns() {
+  const std::string database = results::DefaultResultsPath();
+  std::string why;
+  if (const int left = production::StoreHeld(database, why); left > 0) {
+    std::fprintf(stderr, "kzb7310: %d 次测试的结果仍暂存在 %s (runs still held: %s)\n", left,
+                 results::HeldRunsPath(database).c_str(), why.c_str());
+  }
+}
 
 std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) {
   const std::vector<std::string> args = Utf8Arguments(argc, argv);
