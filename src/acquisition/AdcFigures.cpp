@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "ChannelValues.h"
 
@@ -36,6 +37,13 @@ double Folded(double hz, double sampleRateHz) {
 
 double Db(double ratio) {
   return 10 * std::log10(std::max(ratio, 1e-30));
+}
+
+// A figure's dB: NaN unless both powers are there, never the floor of an empty one.
+double Ratio(double power, double to) {
+  return power > 0 && to > 0 && std::isfinite(power / to)
+             ? 10 * std::log10(power / to)
+             : std::numeric_limits<double>::quiet_NaN();
 }
 
 // Power in a tone's bins, and how many bins that is.
@@ -191,14 +199,23 @@ void AdcAnalyser::Plan::Conclude(AdcFigures& figures, Tone fundamentalTone, Tone
       std::max(harmonicTones.power - noisePerBin * static_cast<double>(harmonicTones.bins), 0.0);
   noise = noisePerBin * static_cast<double>(power.size() - 1);
   figures.amplitudeCodes = std::sqrt(2 * fundamental);
-  figures.snrDb = Db(fundamental / noise);
-  figures.thdDb = Db(harmonics / fundamental);
-  figures.sinadDb = Db(fundamental / (noise + harmonics));
+  figures.snrDb = Ratio(fundamental, noise);
+  figures.sinadDb = Ratio(fundamental, noise + harmonics);
   figures.enob = (figures.sinadDb - 1.76) / 6.02;
-  // A tone 10 dB over all the noise (white noise alone puts some 20 dB less in one lobe),
-  // and far enough from DC that the two lobes do not meet.
-  figures.sine = figures.snrDb > 10 && peak > 2 * kLobe;
-  if (figures.sine) figures.noiseRmsCodes = std::sqrt(noise);
+  // On the powers, not the SNR, so that a tone over no noise at all is a tone too; and far
+  // enough from DC that the two lobes do not meet.
+  figures.sine = fundamental > noise * std::pow(10.0, kToneOverNoiseDb / 10) && peak > 2 * kLobe;
+  if (!figures.sine) {
+    // No tone: nothing of one was measured, whatever the highest bin happened to be.
+    constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+    figures.fundamentalHz = figures.amplitudeCodes = kNone;
+    figures.snrDb = figures.thdDb = figures.sinadDb = figures.enob = kNone;
+    figures.harmonicHz.fill(kNone);
+    return;
+  }
+  const double hiddenHarmonics = noisePerBin * static_cast<double>(harmonicTones.bins);
+  figures.thdDb = Ratio(std::max(harmonics, hiddenHarmonics), fundamental);
+  figures.noiseRmsCodes = std::sqrt(noise);
 }
 
 void AdcAnalyser::Measure(const std::vector<float>& codes, double sampleRateHz,

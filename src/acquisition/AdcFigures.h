@@ -18,13 +18,22 @@ namespace acquisition {
 inline constexpr int kHarmonics = 5;  // the 2nd to the 6th
 inline constexpr const char* kAnalysisWindowName = "Blackman-Harris 7";
 
+// A tone is present when its fundamental stands this far above all the noise of the band
+// (the SNR it would have); the highest lobe of a dead input's noise lies some 17 dB below
+// the band's noise, a real test tone 80 dB above it.
+inline constexpr double kToneOverNoiseDb = 10;
+
 struct AdcFigures {
-  // A tone stands clear of the noise, and of DC: 15 bins up at least (39 Hz in one block,
-  // 2 Hz in 20). Without one the channel sees a DC input, or a tone too slow for the
-  // record, and only the noise figures mean anything.
+  // A tone stands kToneOverNoiseDb clear of the noise, and clear of DC: 15 bins up at least
+  // (39 Hz in one block, 2 Hz in 20). Without one the channel sees a DC input, a dead input
+  // or a tone too slow for the record: the tone's figures below (frequency to ENOB and the
+  // harmonics' frequencies) were not measured and are NaN; only the noise means anything.
   bool sine = false;
   double fundamentalHz = 0;
   double amplitudeCodes = 0;  // the fundamental's peak
+  // NaN where the ratio has nothing to stand on (no noise, no harmonics at all): a figure is
+  // never a floor value. Harmonics hidden in the noise count as the noise in their bins, so
+  // THD is never better than the record can show.
   double snrDb = 0;
   double thdDb = 0;  // the harmonics' power to the fundamental's (dBc, below 0)
   double sinadDb = 0;

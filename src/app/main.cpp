@@ -70,6 +70,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "kzb7310: qtbase_zh_CN.qm not found: Qt's own texts stay English\n");
   }
 
+  if (!choice.station) StoreHeldRuns();  // the station stores them on a thread of its own
   if (!choice.view.empty()) return ViewRecording(app, choice.view);
 
   const std::string cardLibrary = card::DefaultLibraryPath();

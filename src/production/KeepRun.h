@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "Failure.h"
 #include "RunRecord.h"
 
 namespace production {
@@ -24,14 +25,16 @@ struct Places {
 // (ReportName).
 std::string ReportPathBeside(const std::string& database, const selftest::RunRecord& run);
 
-// A report's file name: the serial (what a file system may refuse becomes "_", at most 40
-// characters), the start and the run's id, so that no two runs share a name and none is too
-// long for a file system.
+// A report's file name: the serial (at most 40 characters, letters of any script kept; what
+// a file name on Linux or Windows cannot hold, a path separator, a control or direction
+// mark and a leading dot become "_"), the start and the run's id, so that no two runs share
+// a name and none is too long for a file system.
 std::string ReportName(const selftest::RunRecord& run);
 
 struct Landing {
   bool done = false;
-  std::string failure;  // the system's reason, when not
+  std::string failure;                                       // the system's reason, when not
+  base::Failure::Cause cause = base::Failure::Cause::Other;  // its kind
 };
 
 struct KeptRun {

@@ -254,12 +254,14 @@ bool AddFailures(const std::vector<Measurement>& measured, bool toneFound, std::
     failed = true;
     if (!detail.empty()) detail += "\n";
     detail += m.id.Name() + " " +
-              (m.value ? numtext::Fixed(*m.value, 2) + " " + m.unit : "not measured") + "; " +
+              (m.value      ? numtext::Fixed(*m.value, 2) + " " + m.unit
+               : !toneFound ? "no signal"
+                            : "not measured") +
+              "; " +
               (m.low && m.high
                    ? "expected " + numtext::Fixed(*m.low, 2) + " .. " + numtext::Fixed(*m.high, 2)
                : m.low ? "at least " + numtext::Fixed(*m.low, 2)
                        : "at most " + numtext::Fixed(*m.high, 2));
-    if (m.id.figure == "frequency" && !toneFound) detail += " (no tone found)";
   }
   return failed;
 }
@@ -282,19 +284,22 @@ Check DynamicCheck(const Profile& profile, const std::array<std::vector<float>, 
                          std::optional<double> low, std::optional<double> high) {
       Measure(figuresOf, FigureId(Subject::Channel, ch + 1, figure), value, unit, low, high);
     };
+    // A tone expected and none found: none of its figures was measured, the noise beside
+    // it neither (the figures hold no number for them).
+    const bool noSignal = limits.frequencyHz && !figures.sine;
     if (limits.frequencyHz) {
       add("frequency", figures.fundamentalHz, "Hz", *limits.frequencyHz - limits.frequencyTolerance,
           *limits.frequencyHz + limits.frequencyTolerance);
-      if (!figures.sine) measured.back().passed = false;  // no tone at all
     }
     if (limits.minSnrDb) add("SNR", figures.snrDb, "dB", limits.minSnrDb, std::nullopt);
     if (limits.minSinadDb) add("SINAD", figures.sinadDb, "dB", limits.minSinadDb, std::nullopt);
     if (limits.minEnob) add("ENOB", figures.enob, "bits", limits.minEnob, std::nullopt);
     if (limits.maxThdDb) add("THD", figures.thdDb, "dBc", std::nullopt, limits.maxThdDb);
     if (limits.maxNoiseCodes) {
-      add("noise", figures.noiseRmsCodes, "codes", std::nullopt, limits.maxNoiseCodes);
+      add("noise", noSignal ? std::nan("") : figures.noiseRmsCodes, "codes", std::nullopt,
+          limits.maxNoiseCodes);
     }
-    failed += AddFailures(measured, figures.sine, check.detail) ? 1 : 0;
+    failed += AddFailures(measured, !noSignal, check.detail) ? 1 : 0;
     check.measurements.insert(check.measurements.end(), measured.begin(), measured.end());
   }
   check.measured = std::to_string(checked - failed) + " of " + std::to_string(checked) +

@@ -115,4 +115,34 @@ TEST(AdcFigures, ADcInputGivesItsNoiseInCodes) {
   EXPECT_TRUE(MeasureAdcFigures(Record({"slow", 6000, 20.0, 20000, 2, 0, 0}), kRate).sine);
 }
 
+// Whether a tone is present is decided once, on the figures: a tone kToneOverNoiseDb over
+// the noise is, one a few dB short is not, and a dead input never is. Without one no figure
+// of a tone holds a number; with one every figure does, and none is a floor value.
+TEST(AdcFigures, ATonePresentHasFiguresAndNoneHasNone) {
+  // SNR = A^2 / 2 over 100^2 codes of noise: 355 codes is 8 dB, 563 codes 12 dB.
+  struct Row {
+    Signal signal;
+    bool tone;
+  };
+  const Row rows[] = {
+      {{"2 dB under the edge", 3000, 40.0, 355, 100, 0, 0}, false},
+      {{"2 dB over the edge", 3000, 40.0, 563, 100, 0, 0}, true},
+      {{"a dead input: one code of noise", 3000, 40.0, 0, 1, 0, 0}, false},
+      {{"a dead input: 0 V without noise", 3000, 0, 0, 0, 0, 0}, false},
+      {{"the test tone, harmonics below the noise", 3000, 40.0, 26214, 1, 0, 0}, true},
+  };
+  for (const Row& row : rows) {
+    const auto f = MeasureAdcFigures(Record(row.signal), kRate);
+    const char* what = row.signal.name;
+    EXPECT_EQ(f.sine, row.tone) << what << ": SNR " << f.snrDb;
+    const double tone[] = {f.fundamentalHz, f.amplitudeCodes, f.snrDb,        f.thdDb,
+                           f.sinadDb,       f.enob,           f.harmonicHz[0]};
+    for (double figure : tone) EXPECT_EQ(std::isfinite(figure), row.tone) << what;
+    EXPECT_TRUE(std::isfinite(f.noiseRmsCodes)) << what;
+    if (row.tone) {
+      EXPECT_GT(f.thdDb, -150) << what << ": THD below what the noise shows";
+    }
+  }
+}
+
 }  // namespace

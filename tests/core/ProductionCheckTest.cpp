@@ -123,7 +123,7 @@ TEST(ProductionCheck, FaultsNameTheirCheckAndLeaveTheCardSafe) {
        "dynamic", "channel 64 THD"},
       // Its figures cannot be measured at all: failed measurements without a value.
       {"a dead channel", ADCARD_PATH, [] { SimCard_SetTone(63, 40, 0, 0, -200, -200); }, "dynamic",
-       "channel 64 SNR not measured"},
+       "channel 64 SNR no signal"},
       {"a stuck input", ADCARD_PATH, [] { SimCard_SetInputs(0x04, 0); }, "digital",
        "input 2 reads 1"},
       {"silent inputs", ADCARD_PATH, [] { SimCard_SetInputsSilent(1); }, "digital",
@@ -151,6 +151,30 @@ TEST(ProductionCheck, FaultsNameTheirCheckAndLeaveTheCardSafe) {
       EXPECT_EQ(args[1], 0) << c.what << ": outputs left set";
       EXPECT_GE(SimCard_CallCount("StopIntr"), 2) << c.what;
     }
+  }
+}
+
+// A dead input, with or without its code of noise: every figure of its tone fails without a
+// value, none passes on what the noise happened to give.
+TEST(ProductionCheck, ADeadInputHasNoFigures) {
+  const std::pair<const char*, std::function<void()>> rows[] = {
+      {"one code of noise", [] { SimCard_SetTone(63, 40, 0, 1, -90, -96); }},
+      {"0 V without noise", [] { SimCard_SetTone(63, 40, 0, 0, -90, -96); }},
+  };
+  for (const auto& [what, script] : rows) {
+    const Outcome outcome = RunOn(ADCARD_PATH, script);
+    const Check* failed = outcome.firstFailure();
+    ASSERT_NE(failed, nullptr) << what;
+    EXPECT_EQ(CheckName(failed->kind), std::string("dynamic")) << what;
+    int figures = 0;
+    for (const Measurement& m : failed->measurements) {
+      if (m.id.number != 64) continue;
+      ++figures;
+      EXPECT_FALSE(m.value) << what << ": " << m.id.Name() << " " << m.value.value_or(0);
+      EXPECT_FALSE(m.passed) << what << ": " << m.id.Name();
+    }
+    EXPECT_EQ(figures, 5) << what;
+    EXPECT_NE(failed->detail.find("channel 64 THD no signal"), std::string::npos) << what;
   }
 }
 

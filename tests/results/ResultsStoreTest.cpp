@@ -1,6 +1,6 @@
 // The results database: a run comes back as it went in, the history filters by serial and
-// time, a database another program holds refuses a run whole, and what is not such a
-// database is refused with the reason, untouched.
+// time, a database another program holds refuses a run whole (held beside it for the next
+// start), and what is not such a database is refused with the reason, untouched.
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "HeldRuns.h"
+#include "KeepRun.h"
 #include "ResultsStore.h"
 
 namespace {
@@ -207,6 +209,67 @@ class ResultsStoreTest : public QObject {
     QCOMPARE(store.value()->Runs({}).value().size(), size_t{0});  // nothing of it half kept
     QVERIFY(store.value()->Save(Run("KZB000001", "2026-12-09T08:00:00Z")));
     QCOMPARE(store.value()->Runs({}).value().size(), size_t{1});
+  }
+
+  // A run the locked database refuses is held beside it, and the next start stores it and
+  // leaves no held file behind.
+  void aRefusedRunIsHeldAndStoredAtTheNextStart() {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("results.sqlite").toStdString();
+    QVERIFY(results::ResultsStore::Open(path));
+    production::KeptRun kept(Run("KZB000001", "2026-12-09T08:00:00Z"));
+    kept.run.id = "held-run";
+    {
+      QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "holder");
+      other.setDatabaseName(QString::fromStdString(path));
+      QVERIFY(other.open());
+      QVERIFY(QSqlQuery(other).exec("BEGIN EXCLUSIVE"));
+      production::Places places;
+      places.database = path;
+      places.holdWhenRefused = true;
+      production::Keep(kept, places);
+      QVERIFY(QSqlQuery(other).exec("ROLLBACK"));
+      other.close();
+    }
+    QSqlDatabase::removeDatabase("holder");
+    QVERIFY(!kept.stored.done);
+    QVERIFY2(kept.held.done, kept.held.failure.c_str());
+    QCOMPARE(production::CountHeld(path), 1);
+    std::string why;
+    QCOMPARE(production::StoreHeld(path, why), 0);
+    QVERIFY(!QFileInfo::exists(QString::fromStdString(results::HeldRunsPath(path))));
+    QCOMPARE(results::ResultsStore::Open(path).value()->Runs({}).value().size(), size_t{1});
+  }
+
+  // A report's name keeps the serial's letters of any script and replaces only what a file
+  // name cannot hold or would hide.
+  void aReportNameKeepsWhatAFileNameMayHold_data() {
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << "KZB-0001.a_b"
+                           << "KZB-0001.a_b";
+    QTest::newRow("Chinese") << "板卡七号 A"
+                             << "板卡七号 A";
+    QTest::newRow("forbidden") << "a/b\\c<d>e:f\"g|h?i*j"
+                               << "a_b_c_d_e_f_g_h_i_j";
+    QTest::newRow("a leading dot") << "..hidden"
+                                   << "_.hidden";
+    QTest::newRow("controls") << "A\tB\x7f\u0085C"
+                              << "A_B__C";
+    QTest::newRow("a direction mark") << "KZB\u202Egpj.exe"
+                                      << "KZB_gpj.exe";
+    QTest::newRow("40 characters, not bytes")
+        << QString(45, QChar(0x677F)) << QString(40, QChar(0x677F));
+  }
+  void aReportNameKeepsWhatAFileNameMayHold() {
+    QFETCH(QString, serial);
+    QFETCH(QString, name);
+    selftest::RunRecord run;
+    run.info.serial = serial.toStdString();
+    run.info.startedIso8601 = "2026-12-09T08:00:00Z";
+    run.id = "id";
+    QCOMPARE(QString::fromStdString(production::ReportName(run)),
+             name + "-20261209T080000Z-id.json");
   }
 
   // The station's uploader and its worker open a new database at the same moment, and

@@ -12,6 +12,7 @@
 #include "DataDirectory.h"
 #include "DllDef.h"
 #include "FolderFiles.h"
+#include "HeldRuns.h"
 #include "KeepRun.h"
 #include "LineReport.h"
 #include "LineStore.h"
@@ -203,14 +204,28 @@ std::optional<int> RefusedTheCard(const SingleInstance& instance, const std::str
   return std::nullopt;
 }
 
+// Why a run did not land somewhere, as the operator reads it.
+std::string Reason(const production::Landing& landing) {
+  return base::ReasonInChinese(landing.cause, landing.failure);
+}
+
 // Every run is kept on the station. A database that cannot take it costs nothing else: the
-// reports are still written (one that fails does not cost the other), and the operator is
-// told.
+// reports are still written (one that fails does not cost the other), a copy is held beside
+// it for the next start, and the operator is told. A run on no disk at all goes whole to
+// standard error, the last place left.
 int SayKept(const production::KeptRun& kept, const production::Places& places, int status) {
   if (!kept.stored.done) {
     std::fprintf(stderr, "kzb7310: 结果未存入数据库 results NOT stored: %s: %s\n",
-                 places.database.c_str(), kept.stored.failure.c_str());
+                 places.database.c_str(), Reason(kept.stored).c_str());
     std::printf("结果未存入数据库 (results not stored: %s)\n", places.database.c_str());
+    const std::string held = results::HeldRunsPath(places.database);
+    if (kept.held.done) {
+      std::printf("结果已暂存在 %s，下次启动时存入数据库 (held for the next start)\n",
+                  held.c_str());
+    } else {
+      std::fprintf(stderr, "kzb7310: 结果也无法暂存 results NOT held: %s: %s\n", held.c_str(),
+                   Reason(kept.held).c_str());
+    }
     status = kReportNotWritten;
   }
   const std::pair<const std::string&, const production::Landing&> reports[] = {
@@ -218,9 +233,13 @@ int SayKept(const production::KeptRun& kept, const production::Places& places, i
   for (const auto& [path, landing] : reports) {
     if (path.empty() || landing.done) continue;
     std::fprintf(stderr, "kzb7310: 报告写入失败 report NOT written: %s: %s\n", path.c_str(),
-                 landing.failure.c_str());
+                 Reason(landing).c_str());
     std::printf("报告未写入，结果无记录 (report not written: %s)\n", path.c_str());
     status = kReportNotWritten;
+  }
+  if (!kept.onDisk()) {
+    std::fprintf(stderr, "kzb7310: 结果未保存在任何地方，全文如下 the run is on no disk:\n%s\n",
+                 selftest::Json(kept.run).c_str());
   }
   return status;
 }
@@ -246,6 +265,7 @@ void SendToLine(const std::string& database, const selftest::LineSettings& line)
 }
 
 int SelfTest(const SelfTestArguments& args) {
+  StoreHeldRuns();
   const production::RunClock clock;
   const auto profile = production::StationProfile(args.profile);
   if (auto refused = RefusedBeforeTheCard(args, profile)) return *refused;
@@ -273,6 +293,7 @@ int SelfTest(const SelfTestArguments& args) {
                                          .operatorName = args.operatorName,
                                          .cardLibrary = dll.library().path()}));
   const production::Places places{.database = results::DefaultResultsPath(),
+                                  .holdWhenRefused = true,
                                   .jsonReport = args.report,
                                   .junitReport = args.junit};
   production::Keep(kept, places);
@@ -289,6 +310,7 @@ struct Options {
   results::Filter filter;
   std::string format = "table";
   bool forResults = false;  // an option that only --results takes
+  bool sinceGiven = false;  // --since, even with an empty time
   bool line = false;        // --results --line: the line's database
   std::string lineProfile;  // the profile whose [line] names it
   bool record = false;
@@ -343,6 +365,7 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
                                      : r.profile,
                  o.forRecord);
   } else if (arg == "--since" || arg == "--format") {
+    o.sinceGiven = o.sinceGiven || arg == "--since";
     return value(arg == "--since" ? o.filter.since : o.format, o.forResults);
   } else if (arg == "--report" || arg == "--report-junit" || arg == "--serial" ||
              arg == "--operator") {
@@ -366,7 +389,7 @@ int Results(int argc, char* argv[], Options& o) {
     std::fputs("kzb7310: --results takes only --serial, --since, --format and --line\n", stderr);
     return 2;
   }
-  if (!o.filter.since.empty() && !results::IsSinceTime(o.filter.since)) {
+  if (o.sinceGiven && !results::IsSinceTime(o.filter.since)) {  // an empty one too
     std::fprintf(stderr,
                  "kzb7310: --since 的时间无法识别 --since takes a UTC date or time such as "
                  "2026-12-09 or 2026-12-09T08:00:00Z, not '%s'\n",
@@ -376,11 +399,21 @@ int Results(int argc, char* argv[], Options& o) {
   o.filter.serial = st.serial;
   QCoreApplication app(argc, argv);  // Qt SQL loads its driver through the application
   RepairInterruptedRecordings();
+  StoreHeldRuns();
   return o.line ? PrintLineResults(o.filter, o.format, o.lineProfile)
                 : PrintResults(o.filter, o.format);
 }
 
 }  // namespace
+
+void StoreHeldRuns() {
+  const std::string database = results::DefaultResultsPath();
+  std::string why;
+  if (const int left = production::StoreHeld(database, why); left > 0) {
+    std::fprintf(stderr, "kzb7310: %d 次测试的结果仍暂存在 %s (runs still held: %s)\n", left,
+                 results::HeldRunsPath(database).c_str(), why.c_str());
+  }
+}
 
 std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) {
   const std::vector<std::string> args = Utf8Arguments(argc, argv);
@@ -413,6 +446,7 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
       return 2;
     }
     QCoreApplication app(argc, argv);  // for the program's own folder
+    StoreHeldRuns();
     return RecordHeadless(o.recordArgs);
   }
   if (o.listResults || o.forResults) return Results(argc, argv, o);

@@ -18,3 +18,8 @@ struct WindowChoice {
 // The exit status when the command line asked for one of these entries, else nothing and
 // the window `choice` names opens.
 std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice);
+
+// Moves the runs held beside the results database into it, as every start of the program
+// does (the station on a thread of its own); says on standard error what still waits. Needs
+// a Qt application for the database's driver.
+void StoreHeldRuns();
