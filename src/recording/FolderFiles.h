@@ -18,8 +18,8 @@ base::Result<> MakeRecordingFolder(const std::string& folder);
 // What MakeRecordingFolder would refuse, without making anything: a start that may still
 // be refused later (the card in use) leaves no empty folder behind.
 base::Result<> RecordingFolderUsable(const std::string& folder);
-// `folder`, or the nearest of its parents that exists (where its free space is read before
-// it is made).
+// `folder`, or the nearest of its parents that exists, made absolute: what a start that is
+// refused after making its folders leaves as it was.
 std::string NearestExistingFolder(const std::string& folder);
 // Whether `folder` holds a recording (its description or a segment).
 bool HoldsRecording(const std::string& folder);

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <random>
+#include <system_error>
 
 #include "FolderFiles.h"
 #include "SegmentWriter.h"
@@ -87,11 +89,18 @@ const char* EndReasonCaption(EndReason reason) {
 
 base::Result<std::unique_ptr<Recorder>> Recorder::Start(RecorderSettings settings) {
   FillDefaults(settings);
-  if (auto usable = RecordingFolderUsable(settings.folder); !usable) return usable.failure();
-  // A disk already under the reserve would stop the recording at once: refused before
-  // anything is made on it.
-  if (const auto free = settings.freeBytes(NearestExistingFolder(settings.folder));
+  const std::string existing = NearestExistingFolder(settings.folder);
+  if (auto made = MakeRecordingFolder(settings.folder); !made) return made.failure();
+  // A disk already under the reserve would stop the recording at once: refused, and the
+  // folders made for it taken away again (only while empty).
+  if (const auto free = settings.freeBytes(settings.folder);
       free && *free < settings.reserveBytes + kRecordBytes + kItemBytes) {
+    std::error_code ignored;
+    for (auto path = std::filesystem::absolute(FileSystemPath(settings.folder), ignored);
+         path != FileSystemPath(existing) && path.has_parent_path() &&
+         std::filesystem::remove(path, ignored);
+         path = path.parent_path()) {
+    }
     char reason[160];
     std::snprintf(
         reason, sizeof reason, "%.1f MB free, under the %.1f MB kept free for the recording's end",
@@ -99,7 +108,6 @@ base::Result<std::unique_ptr<Recorder>> Recorder::Start(RecorderSettings setting
     return base::Failure{base::Failure::Kind::FileNotWritten, settings.folder, reason,
                          base::Failure::Cause::NoSpace};
   }
-  if (auto made = MakeRecordingFolder(settings.folder); !made) return made.failure();
   Description& d = settings.description;
   d.formatVersion = kFormatVersion;
   d.id = NewId();

@@ -220,8 +220,8 @@ int RecordHeadless(const RecordArguments& args) {
   auto recorder = recording::Recorder::Start(std::move(settings));
   if (!recorder) {
     (void)acquisition::StopAcquisition(dll);
-    return NotStarted("记录无法开始 the recording cannot start", recorder.failure().subject,
-                      base::ReasonInChinese(recorder.failure()));
+    return NotStarted("记录文件夹无法使用，记录未开始 the folder cannot take a recording",
+                      recorder.failure().subject, base::ReasonInChinese(recorder.failure()));
   }
   (void)recording::NoteOpen(RecordingRegistry(), args.folder);
   std::printf("记录 recording 64 channels to %s%s\n", args.folder.c_str(),
