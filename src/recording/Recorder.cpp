@@ -1,5 +1,6 @@
 #include "Recorder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -210,7 +211,7 @@ bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
 
 void Recorder::Handover(size_t blocks) {
   std::lock_guard lock(mutex_);
-  handover_ = blocks;
+  handover_ = std::max(handover_, blocks);
 }
 
 void Recorder::Pause() {
@@ -248,6 +249,7 @@ void Recorder::WriteItem(Item& item) {
   const auto written = writer_->Write(item.header, item.payload.data());
   std::lock_guard lock(mutex_);
   queuedBytes_ -= kItemBytes;
+  if (handover_ > 0) --handover_;  // the backlog's allowance goes as its records are written
   if (!written) {
     End(written.failure());
     return;

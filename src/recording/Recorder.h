@@ -89,7 +89,8 @@ class Recorder {
   // disk. False once the recording has ended (the block is then not kept).
   bool Add(const acquisition::BlockView& block, int lostBefore);
   // The next `blocks` come at once from the card's own queue (a backlog after a stall): the
-  // queue takes them beyond its bound, which is for a disk that falls behind the card.
+  // queue takes them beyond its bound, which is for a disk that falls behind the card, until
+  // they are written.
   void Handover(size_t blocks);
   // Acquisition stopped: the next block starts after a gap.
   void Pause();
@@ -131,7 +132,7 @@ class Recorder {
   int64_t anchorUtc_ = 0;
   bool anchored_ = false, paused_ = false;
   uint64_t queuedBytes_ = 0;
-  size_t handover_ = 0;
+  size_t handover_ = 0;  // the queue's allowance for a backlog not yet written
 
   std::thread thread_;
 };
