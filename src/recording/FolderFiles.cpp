@@ -41,21 +41,27 @@ bool HoldsRecording(const std::string& folder) {
          !SegmentNumbers(folder).empty();
 }
 
+base::Result<> RecordingFolderUsable(const std::string& folder) {
+  std::error_code error;
+  if (folder.empty()) return Refused(folder, "no folder named");
+  const fs::file_status status = fs::status(FileSystemPath(folder), error);
+  if (!fs::exists(status)) return {};
+  if (!fs::is_directory(status))
+    return Refused(folder, "not a folder", base::Failure::Cause::NotAFolder);
+  if (HoldsRecording(folder)) {
+    return Refused(folder,
+                   "holds a recording already (it is never overwritten): name a new "
+                   "folder",
+                   base::Failure::Cause::RecordingExists);
+  }
+  return {};
+}
+
 base::Result<> MakeRecordingFolder(const std::string& folder) {
+  if (auto usable = RecordingFolderUsable(folder); !usable) return usable;
   std::error_code error;
   const fs::path path = FileSystemPath(folder);
-  if (folder.empty()) return Refused(folder, "no folder named");
-  const fs::file_status status = fs::status(path, error);
-  if (fs::exists(status)) {
-    if (!fs::is_directory(status))
-      return Refused(folder, "not a folder", base::Failure::Cause::NotAFolder);
-    if (HoldsRecording(folder)) {
-      return Refused(folder,
-                     "holds a recording already (it is never overwritten): name a new "
-                     "folder");
-    }
-    return {};
-  }
+  if (fs::is_directory(path, error)) return {};
   if (!fs::create_directories(path, error) && error) {
     const base::Failure::Cause cause = CauseOf(error);
     return Refused(
@@ -63,6 +69,17 @@ base::Result<> MakeRecordingFolder(const std::string& folder) {
         cause == base::Failure::Cause::Other ? base::Failure::Cause::FolderNotMade : cause);
   }
   return {};
+}
+
+std::string NearestExistingFolder(const std::string& folder) {
+  std::error_code error;
+  fs::path path = fs::absolute(FileSystemPath(folder), error);
+  if (error) return folder;
+  while (!fs::exists(path, error) && path.has_parent_path() && path.parent_path() != path) {
+    path = path.parent_path();
+  }
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
 }
 
 std::string FreeRecordingFolder(const std::string& folder) {

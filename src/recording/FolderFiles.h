@@ -15,6 +15,12 @@ namespace recording {
 // Makes `folder` with its parents, or takes an empty one, or one without a recording in
 // it; refuses a recording's folder (never overwritten) and anything that is not a folder.
 base::Result<> MakeRecordingFolder(const std::string& folder);
+// What MakeRecordingFolder would refuse, without making anything: a start that may still
+// be refused later (the card in use) leaves no empty folder behind.
+base::Result<> RecordingFolderUsable(const std::string& folder);
+// `folder`, or the nearest of its parents that exists, made absolute: what a start that is
+// refused after making its folders leaves as it was.
+std::string NearestExistingFolder(const std::string& folder);
 // Whether `folder` holds a recording (its description or a segment).
 bool HoldsRecording(const std::string& folder);
 // `folder` if it holds no recording, else the first of "folder-2", "folder-3", … that

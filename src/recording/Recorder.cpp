@@ -1,9 +1,13 @@
 #include "Recorder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <random>
+#include <system_error>
 
 #include "FolderFiles.h"
 #include "SegmentWriter.h"
@@ -86,7 +90,25 @@ const char* EndReasonCaption(EndReason reason) {
 
 base::Result<std::unique_ptr<Recorder>> Recorder::Start(RecorderSettings settings) {
   FillDefaults(settings);
+  const std::string existing = NearestExistingFolder(settings.folder);
   if (auto made = MakeRecordingFolder(settings.folder); !made) return made.failure();
+  // A disk already under the reserve would stop the recording at once: refused, and the
+  // folders made for it taken away again (only while empty).
+  if (const auto free = settings.freeBytes(settings.folder);
+      free && *free < settings.reserveBytes + kRecordBytes + kItemBytes) {
+    std::error_code ignored;
+    for (auto path = std::filesystem::absolute(FileSystemPath(settings.folder), ignored);
+         path != FileSystemPath(existing) && path.has_parent_path() &&
+         std::filesystem::remove(path, ignored);
+         path = path.parent_path()) {
+    }
+    char reason[160];
+    std::snprintf(
+        reason, sizeof reason, "%.1f MB free, under the %.1f MB kept free for the recording's end",
+        static_cast<double>(*free) / 1e6, static_cast<double>(settings.reserveBytes) / 1e6);
+    return base::Failure{base::Failure::Kind::FileNotWritten, settings.folder, reason,
+                         base::Failure::Cause::NoSpace};
+  }
   Description& d = settings.description;
   d.formatVersion = kFormatVersion;
   d.id = NewId();
@@ -120,7 +142,7 @@ int64_t Recorder::TimeOf(uint64_t block) const {
 }
 
 bool Recorder::Queue(const RecordHeader& header, const int16_t* cells) {
-  if (queue_.size() >= settings_.queueBlocks) {
+  if (queue_.size() >= settings_.queueBlocks + handover_) {
     End(EndReason::DiskSlow);
     return false;
   }
@@ -187,6 +209,11 @@ bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
   return true;
 }
 
+void Recorder::Handover(size_t blocks) {
+  std::lock_guard lock(mutex_);
+  handover_ = std::max(handover_, blocks);
+}
+
 void Recorder::Pause() {
   std::lock_guard lock(mutex_);
   if (anchored_) paused_ = true;
@@ -194,13 +221,20 @@ void Recorder::Pause() {
 
 RecorderStatus Recorder::Status() const {
   std::lock_guard lock(mutex_);
-  return status_;
+  RecorderStatus status = status_;
+  status.queued = queuedBytes_ / kItemBytes;
+  return status;
 }
 
-void Recorder::End(EndReason why, std::string detail) {
+void Recorder::End(EndReason why) {
+  if (status_.ended == EndReason::None) status_.ended = why;
+}
+
+void Recorder::End(const base::Failure& failure) {
   if (status_.ended != EndReason::None) return;
-  status_.ended = why;
-  status_.detail = std::move(detail);
+  status_.ended = EndReason::WriteFailed;
+  status_.detail = failure.reason;
+  status_.cause = failure.cause;
 }
 
 void Recorder::WriteItem(Item& item) {
@@ -215,8 +249,9 @@ void Recorder::WriteItem(Item& item) {
   const auto written = writer_->Write(item.header, item.payload.data());
   std::lock_guard lock(mutex_);
   queuedBytes_ -= kItemBytes;
+  if (handover_ > 0) --handover_;  // the backlog's allowance goes as its records are written
   if (!written) {
-    End(EndReason::WriteFailed, written.failure().reason);
+    End(written.failure());
     return;
   }
   const RecordHeader& h = item.header;
@@ -236,7 +271,7 @@ void Recorder::Checkpoint(double now) {
   auto synced = writer_->Sync();
   const auto free = settings_.freeBytes(settings_.folder);
   std::lock_guard lock(mutex_);
-  if (!synced) End(EndReason::WriteFailed, synced.failure().reason);
+  if (!synced) End(synced.failure());
   guard_.Measured(free, now, writer_->bytes());
   status_.secondsLeft = guard_.SecondsLeft(writer_->bytes());
   status_.lowOnRoom = guard_.Low(writer_->bytes());
@@ -265,13 +300,19 @@ void Recorder::Loop() {
     Checkpoint(now);
     if (now - lastDescription >= kDescriptionSeconds) {
       lastDescription = now;
-      std::lock_guard facts(mutex_);
-      writer_->description().facts = {.blocksRecorded = status_.blocksRecorded,
-                                      .blocksLost = status_.blocksLost,
-                                      .gaps = status_.gaps,
-                                      .endUtcMicros = status_.endUtcMicros,
-                                      .complete = false,
-                                      .ended = {}};
+      // The facts copied under the lock, the file written outside it: a slow disk must not
+      // hold up the caller's Add. The writer and its description are this thread's alone.
+      RecordingFacts facts;
+      {
+        std::lock_guard copy(mutex_);
+        facts = {.blocksRecorded = status_.blocksRecorded,
+                 .blocksLost = status_.blocksLost,
+                 .gaps = status_.gaps,
+                 .endUtcMicros = status_.endUtcMicros,
+                 .complete = false,
+                 .ended = {}};
+      }
+      writer_->description().facts = facts;
       (void)writer_->WriteDescription();  // a crash rebuilds it from the segments anyway
     }
     lock.lock();
@@ -288,7 +329,7 @@ RecorderStatus Recorder::Close() {
   if (thread_.joinable()) thread_.join();
   std::lock_guard lock(mutex_);
   End(EndReason::Closed);
-  if (auto synced = writer_->Sync(); !synced) End(EndReason::WriteFailed, synced.failure().reason);
+  if (auto synced = writer_->Sync(); !synced) End(synced.failure());
   writer_->description().facts = {.blocksRecorded = status_.blocksRecorded,
                                   .blocksLost = status_.blocksLost,
                                   .gaps = status_.gaps,
@@ -297,6 +338,7 @@ RecorderStatus Recorder::Close() {
                                   .ended = EndReasonName(status_.ended)};
   if (auto described = writer_->WriteDescription(); !described && status_.detail.empty()) {
     status_.detail = described.failure().reason;
+    status_.cause = described.failure().cause;
   }
   status_.bytes = writer_->bytes();
   writer_.reset();  // the files closed: no program holds the recording now

@@ -29,6 +29,9 @@ namespace recording {
 class SegmentWriter;
 
 inline constexpr uint64_t kDefaultSegmentBytes = uint64_t{1} << 30;  // 1 GiB
+// The least size limit that holds a block: the segment's description record, one record and
+// its summary row.
+inline constexpr uint64_t kLeastLimitBytes = 2 * kRecordBytes + kSummaryRowBytes;
 
 struct RecorderSettings {
   std::string folder;
@@ -64,10 +67,12 @@ const char* EndReasonCaption(EndReason reason);
 struct RecorderStatus {
   uint64_t blocksRecorded = 0, blocksLost = 0, gaps = 0;
   uint64_t bytes = 0;                 // on disk so far
+  uint64_t queued = 0;                // records handed over and not yet written
   std::optional<double> secondsLeft;  // at the measured rate, by the free space
   bool lowOnRoom = false;             // under the warning's time left
   EndReason ended = EndReason::None;
   std::string detail;  // the system's reason of a failed write
+  base::Failure::Cause cause = base::Failure::Cause::Other;  // its kind
   int64_t startUtcMicros = 0, endUtcMicros = 0;
 };
 
@@ -83,10 +88,15 @@ class Recorder {
   // One delivered block, after `lostBefore` blocks that never came. Never waits for the
   // disk. False once the recording has ended (the block is then not kept).
   bool Add(const acquisition::BlockView& block, int lostBefore);
+  // The next `blocks` come at once from the card's own queue (a backlog after a stall): the
+  // queue takes them beyond its bound, which is for a disk that falls behind the card, until
+  // they are written.
+  void Handover(size_t blocks);
   // Acquisition stopped: the next block starts after a gap.
   void Pause();
   RecorderStatus Status() const;
-  // Writes what is queued, closes the segment and writes the description complete.
+  // Writes what is queued, closes the segment and writes the description complete. A
+  // segment gone from its folder ends the recording at the next sync (every second).
   RecorderStatus Close();
 
   const std::string& folder() const { return settings_.folder; }
@@ -103,7 +113,8 @@ class Recorder {
   void Loop();
   void WriteItem(Item& item);
   void Checkpoint(double now);
-  void End(EndReason why, std::string detail = {});
+  void End(EndReason why);
+  void End(const base::Failure& failure);  // a write failed
 
   RecorderSettings settings_;
   std::unique_ptr<SegmentWriter> writer_;
@@ -121,6 +132,7 @@ class Recorder {
   int64_t anchorUtc_ = 0;
   bool anchored_ = false, paused_ = false;
   uint64_t queuedBytes_ = 0;
+  size_t handover_ = 0;  // the queue's allowance for a backlog not yet written
 
   std::thread thread_;
 };

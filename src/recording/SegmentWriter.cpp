@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "FolderFiles.h"
 #include "RecordDisk.h"
@@ -112,7 +114,17 @@ base::Result<> SegmentWriter::Write(const RecordHeader& header, const uint8_t* p
 
 base::Result<> SegmentWriter::Sync() {
   if (auto synced = disk::SyncData(segment_); !synced) return synced;
-  return disk::SyncData(minmax_);
+  if (auto synced = disk::SyncData(minmax_); !synced) return synced;
+  // A segment whose name is gone (its folder deleted or moved away) takes writes nobody
+  // will find: said now, while the recording can still stop, not at its end.
+  std::error_code error;
+  const std::string path = PathOf(SegmentName(number_));
+  if (!std::filesystem::exists(FileSystemPath(path), error) && !error) {
+    return base::Failure{base::Failure::Kind::FileNotWritten, path,
+                         std::make_error_code(std::errc::no_such_file_or_directory).message(),
+                         base::Failure::Cause::NotFound};
+  }
+  return {};
 }
 
 base::Result<> SegmentWriter::WriteDescription() {

@@ -2,12 +2,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 #include "CardIdentity.h"
 #include "CardLibrary.h"
 #include "CardRecording.h"
+#include "CauseText.h"
 #include "DataDirectory.h"
 #include "DllDef.h"
 #include "FolderFiles.h"
@@ -38,7 +41,31 @@ double SteadySeconds() {
 std::string EndText(const recording::RecorderStatus& s) {
   std::string text =
       std::string(recording::EndReasonCaption(s.ended)) + " " + recording::EndReasonName(s.ended);
-  return s.detail.empty() ? text : text + ": " + s.detail;
+  return s.detail.empty() ? text : text + ": " + base::ReasonInChinese(s.cause, s.detail);
+}
+
+// Closes the recording; a disk that takes long to take the last blocks is said on standard
+// error, so an operator who pressed Ctrl+C knows the program waits and for what.
+recording::RecorderStatus CloseSaying(recording::Recorder& recorder) {
+  std::mutex mutex;
+  std::condition_variable closed;
+  bool done = false;
+  std::thread watch([&] {
+    std::unique_lock lock(mutex);
+    if (closed.wait_for(lock, std::chrono::seconds(2), [&] { return done; })) return;
+    std::fprintf(stderr,
+                 "kzb7310: 正在等待磁盘写完最后的数据块 waiting for the disk to take the last "
+                 "blocks: %s\n",
+                 recorder.folder().c_str());
+  });
+  const recording::RecorderStatus status = recorder.Close();
+  {
+    std::lock_guard lock(mutex);
+    done = true;
+  }
+  closed.notify_one();
+  watch.join();
+  return status;
 }
 
 void SaySummary(const std::string& folder, const recording::RecorderStatus& s) {
@@ -92,6 +119,10 @@ std::optional<int> RefusedBeforeTheCard(const RecordArguments& args, Limits& lim
   if (!args.size.empty()) {
     const auto bytes = recording::ParseSize(args.size);
     if (!bytes) return NotStarted("--size takes 2G, 500M or bytes", args.size, "not a size");
+    if (*bytes < recording::kLeastLimitBytes) {
+      return NotStarted("--size 太小，记录不下一个数据块 holds not one block", args.size,
+                        "at least " + std::to_string(recording::kLeastLimitBytes) + " bytes");
+    }
     limits.bytes = *bytes;
   }
   if (!args.profile.empty()) {
@@ -102,9 +133,10 @@ std::optional<int> RefusedBeforeTheCard(const RecordArguments& args, Limits& lim
     }
     limits.station = selftest::StationName(profile.value());
   }
-  if (auto made = recording::MakeRecordingFolder(args.folder); !made) {
+  // Checked, not made: the recorder makes it once the card is ours and started.
+  if (auto usable = recording::RecordingFolderUsable(args.folder); !usable) {
     return NotStarted("记录文件夹无法使用，记录未开始 the folder cannot take a recording",
-                      made.failure().subject, made.failure().reason);
+                      usable.failure().subject, base::ReasonInChinese(usable.failure()));
   }
   return std::nullopt;
 }
@@ -191,8 +223,8 @@ int RecordHeadless(const RecordArguments& args) {
   auto recorder = recording::Recorder::Start(std::move(settings));
   if (!recorder) {
     (void)acquisition::StopAcquisition(dll);
-    return NotStarted("记录无法开始 the recording cannot start", recorder.failure().subject,
-                      recorder.failure().reason);
+    return NotStarted("记录文件夹无法使用，记录未开始 the folder cannot take a recording",
+                      recorder.failure().subject, base::ReasonInChinese(recorder.failure()));
   }
   (void)recording::NoteOpen(RecordingRegistry(), args.folder);
   std::printf("记录 recording 64 channels to %s%s\n", args.folder.c_str(),
@@ -209,7 +241,7 @@ int RecordHeadless(const RecordArguments& args) {
                  polled.failure().subject.c_str(), polled.failure().reason.c_str());
   }
   (void)acquisition::StopAcquisition(dll);
-  const recording::RecorderStatus status = recorder.value()->Close();
+  const recording::RecorderStatus status = CloseSaying(*recorder.value());
   recording::NoteClosed(RecordingRegistry(), args.folder);
   SaySummary(args.folder, status);
   return StatusOf(status, limits, interrupted, !polled);

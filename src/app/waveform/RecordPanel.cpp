@@ -171,8 +171,11 @@ void RecordPanel::ShowStatus() {
     EndRecording();  // it ended itself: a limit, the disk
     return;
   }
-  QString text = "记录中: " + Counts(s);
-  if (s.secondsLeft) text += "，磁盘约可再记录 " + Duration(*s.secondsLeft);
+  // The disk's time left first: the figure that matters overnight is never the one cut off
+  // at the window's width.
+  const QString counts = Counts(s);
+  const QString text = s.secondsLeft ? "磁盘约可再记录 " + Duration(*s.secondsLeft) + " | " + counts
+                                     : "记录中: " + counts;
   status_->setText(text);
   status_->setStyleSheet(s.lowOnRoom ? "QLabel { color: #cf222e; }" : "");
 }
@@ -182,7 +185,8 @@ void RecordPanel::EndRecording() {
   record_->setChecked(false);
   if (!recorder_) return;
   if (closer_.joinable()) closer_.join();
-  status_->setText("正在结束记录…");
+  // A disk that holds up the last blocks keeps this said until the files are closed.
+  status_->setText("正在结束记录，等待磁盘写完最后的数据块…");
   // The last blocks and the files' closing go on without the window.
   closer_ =
       std::thread([this, recorder = std::shared_ptr<recording::Recorder>(std::move(recorder_))] {

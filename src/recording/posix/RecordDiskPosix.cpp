@@ -14,7 +14,8 @@ namespace recording::disk {
 namespace {
 
 base::Failure Failed(const std::string& path, int error) {
-  return base::Failure{base::Failure::Kind::FileNotWritten, path, std::strerror(error)};
+  return base::Failure{base::Failure::Kind::FileNotWritten, path, std::strerror(error),
+                       base::CauseOfErrno(error)};
 }
 
 }  // namespace
