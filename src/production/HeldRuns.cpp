@@ -14,22 +14,23 @@ bool Exists(const std::string& path) {
 }
 
 // Moves what `held` holds into the database; gives how many are left.
-int MoveInto(results::ResultsStore& held, const std::string& database, std::string& why) {
+int MoveInto(results::ResultsStore& held, const std::string& database,
+             std::optional<base::Failure>& why) {
   auto runs = held.Runs({});
   if (!runs) {
-    why = runs.failure().reason;
+    why = runs.failure();
     return 0;
   }
   int left = static_cast<int>(runs.value().size());
   auto store = results::ResultsStore::Open(database);
   if (!store) {
-    why = store.failure().reason;
+    why = store.failure();
     return left;
   }
   for (const selftest::RunRecord& run : runs.value()) {
     // Stored and then forgotten: a copy whose forgetting failed is stored again as nothing.
     if (auto id = store.value()->Save(run); !id) {
-      why = id.failure().reason;
+      why = id.failure();
       return left;
     }
     if (held.Forget(run.id)) --left;
@@ -39,14 +40,14 @@ int MoveInto(results::ResultsStore& held, const std::string& database, std::stri
 
 }  // namespace
 
-int StoreHeld(const std::string& database, std::string& why) {
+int StoreHeld(const std::string& database, std::optional<base::Failure>& why) {
   const std::string path = results::HeldRunsPath(database);
   if (!Exists(path)) return 0;
   int left = 0;
   {
     auto held = results::ResultsStore::Open(path);
     if (!held) {
-      why = held.failure().reason;
+      why = held.failure();
       return 0;
     }
     left = MoveInto(*held.value(), database, why);

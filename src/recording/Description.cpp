@@ -236,8 +236,9 @@ std::string RecordingJson(const Description& d) {
 }
 
 base::Result<Description> ParseDescription(const std::string& json) {
-  const auto refused = [](const std::string& why) {
-    return base::Failure{base::Failure::Kind::FileNotWritten, {}, why};
+  const auto refused = [](const std::string& why,
+                          base::Failure::Cause cause = base::Failure::Cause::DescriptionDamaged) {
+    return base::Failure{base::Failure::Kind::FileNotWritten, {}, why, cause};
   };
   std::map<std::string, FlatJson::Value> m;
   if (!FlatJson(json).Parse(m)) return refused("not a JSON object");
@@ -254,8 +255,9 @@ base::Result<Description> ParseDescription(const std::string& json) {
   d.formatVersion = static_cast<int>(number("format_version"));
   if (d.formatVersion > kFormatVersion) {
     return refused("written in format " + std::to_string(d.formatVersion) +
-                   ", newer than this program reads (" + std::to_string(kFormatVersion) +
-                   "): update the program");
+                       ", newer than this program reads (" + std::to_string(kFormatVersion) +
+                       "): update the program",
+                   base::Failure::Cause::FormatNewer);
   }
   d.id = text("id");
   d.card = text("card");

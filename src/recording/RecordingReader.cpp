@@ -75,14 +75,15 @@ constexpr int64_t kPlaceUnknown = INT64_MIN;
 struct SegmentRead {
   std::optional<SegmentIndex> segment;
   std::optional<Description> description;  // its description record's
-  std::string problem;
+  std::optional<base::Failure> problem;
 };
 
 // The segment's description record, or why the segment cannot be taken.
 base::Result<Description> DescriptionOf(intptr_t handle, uint64_t slotCount,
                                         const std::string& recordingId) {
-  const auto refused = [](const std::string& why) {
-    return base::Failure{base::Failure::Kind::FileNotWritten, {}, why};
+  using Cause = base::Failure::Cause;
+  const auto refused = [](const std::string& why, Cause cause) {
+    return base::Failure{base::Failure::Kind::FileNotWritten, {}, why, cause};
   };
   std::vector<uint8_t> record;
   RecordHeader header;
@@ -90,14 +91,16 @@ base::Result<Description> DescriptionOf(intptr_t handle, uint64_t slotCount,
       slotCount > 0 ? ReadSlot(handle, 0, record, header) : RecordState::Damaged;
   if (first == RecordState::WrongMagic ||
       (first == RecordState::Whole && header.flags != kDescription)) {
-    return refused("not a segment of a recording (wrong magic)");
+    return refused("not a segment of a recording (wrong magic)", Cause::NotARecordingFile);
   }
-  if (first != RecordState::Whole) return refused("its description record is damaged or missing");
+  if (first != RecordState::Whole) {
+    return refused("its description record is damaged or missing", Cause::DescriptionDamaged);
+  }
   auto described =
       ParseDescription(std::string(reinterpret_cast<const char*>(record.data() + kHeaderBytes),
                                    std::min<size_t>(header.count, kPayloadBytes)));
   if (described && !recordingId.empty() && described.value().id != recordingId) {
-    return refused("belongs to another recording");
+    return refused("belongs to another recording", Cause::ForeignSegment);
   }
   return described;
 }
@@ -105,7 +108,7 @@ base::Result<Description> DescriptionOf(intptr_t handle, uint64_t slotCount,
 // The records after the rows the .minmax held, read from the segment. One damaged on the
 // disk keeps its place, as a block that cannot be shown; a torn last one is left out.
 void ReadTheRest(intptr_t handle, uint64_t slotCount, int64_t blockMicros, SegmentIndex& s,
-                 std::string& problem) {
+                 std::optional<base::Failure>& problem) {
   std::vector<uint8_t> record;
   RecordHeader header;
   for (uint64_t slot = s.rows.size() + 1; slot < slotCount; ++slot) {
@@ -114,8 +117,9 @@ void ReadTheRest(intptr_t handle, uint64_t slotCount, int64_t blockMicros, Segme
       s.rows.push_back(SummaryOf(header, record.data() + kHeaderBytes));
       s.recordNumbers.push_back(slot);
     } else if (slot + 1 < slotCount) {
-      problem =
-          SegmentName(s.number) + ": record " + std::to_string(slot) + " is damaged and left out";
+      problem = base::Failure{base::Failure::Kind::FileNotWritten, SegmentName(s.number),
+                              "record " + std::to_string(slot) + " is damaged and left out",
+                              base::Failure::Cause::RecordDamaged};
       SummaryRow damaged;
       damaged.header.utcMicros = kPlaceUnknown;  // placed from its neighbours once all is read
       if (!s.rows.empty()) {
@@ -139,7 +143,8 @@ SegmentRead ReadSegment(const std::string& folder, int number, const std::string
   const std::string path = InFolder(folder, name);
   ReadFile file(path);
   if (!file.opened()) {
-    read.problem = name + ": " + file.opened().failure().reason;
+    read.problem = file.opened().failure();
+    read.problem->subject = name;
     return read;
   }
   SegmentIndex s;
@@ -149,7 +154,8 @@ SegmentRead ReadSegment(const std::string& folder, int number, const std::string
   const uint64_t slotCount = s.fileBytes / kRecordBytes;
   auto described = DescriptionOf(file.handle(), slotCount, recordingId);
   if (!described) {
-    read.problem = name + ": " + described.failure().reason;
+    read.problem = described.failure();
+    read.problem->subject = name;
     return read;
   }
   read.description = described.value();
@@ -319,8 +325,8 @@ base::Result<> WriteDescription(const RecordingIndex& index, std::string_view en
 base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
   RecordingIndex index;
   index.folder = folder;
-  const auto refused = [&](const std::string& why) {
-    return base::Failure{base::Failure::Kind::FileNotWritten, folder, why};
+  const auto refused = [&](const std::string& why, base::Failure::Cause cause) {
+    return base::Failure{base::Failure::Kind::FileNotWritten, folder, why, cause};
   };
   std::string id;
   int64_t describedEnd = 0;  // the end recording.json gives
@@ -335,7 +341,8 @@ base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
         describedEnd = std::strtoll(json.value().c_str() + at + kEndKey.size(), nullptr, 10);
       id = d.value().id;
     } else {
-      index.problems.push_back(std::string(kDescriptionName) + ": " + d.failure().reason);
+      index.problems.push_back(d.failure());
+      index.problems.back().subject = kDescriptionName;
     }
   } else {
     std::error_code error;
@@ -345,10 +352,12 @@ base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
         !error;
   }
   const std::vector<int> numbers = SegmentNumbers(folder);
-  if (numbers.empty()) return refused("no recording here (no segment-0001.kzr)");
+  if (numbers.empty()) {
+    return refused("no recording here (no segment-0001.kzr)", base::Failure::Cause::NoRecording);
+  }
   for (int number : numbers) {
     SegmentRead read = ReadSegment(folder, number, id);
-    if (!read.problem.empty()) index.problems.push_back(read.problem);
+    if (read.problem) index.problems.push_back(*read.problem);
     if (!read.segment) continue;
     if (id.empty()) {
       id = read.description->id;
@@ -358,8 +367,8 @@ base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
   }
   if (index.segments.empty()) {
     std::string why = "nothing of the recording could be read";
-    for (const std::string& p : index.problems) why += "; " + p;
-    return refused(why);
+    for (const base::Failure& p : index.problems) why += "; " + p.subject + ": " + p.reason;
+    return refused(why, base::Failure::Cause::NothingReadable);
   }
   index.stillWriting = disk::Held(index.segments.back().path);
   PlaceDamaged(index);

@@ -31,7 +31,8 @@ struct RecordingIndex {
   std::string folder;
   Description description;  // recording.json's facts, or the first segment's
   std::vector<SegmentIndex> segments;
-  std::vector<std::string> problems;  // what could not be read, each with its reason
+  // What could not be read: the file as the subject, the reason and its kind.
+  std::vector<base::Failure> problems;
   uint64_t blocksRecorded = 0, blocksLost = 0, gaps = 0;
   uint64_t blocksDamaged = 0;  // recorded, but no longer readable
   int64_t startUtcMicros = 0, endUtcMicros = 0;

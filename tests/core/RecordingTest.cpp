@@ -383,9 +383,12 @@ TEST_F(RecorderTest, ATornOrDamagedRecordingIsReadAsFarAsItGoes) {
   ASSERT_TRUE(index);
   const auto& problems = index.value().problems;
   ASSERT_EQ(problems.size(), size_t{3});
-  EXPECT_NE(problems[0].find("newer than this program"), std::string::npos) << problems[0];
-  EXPECT_NE(problems[1].find("record 3 is damaged"), std::string::npos) << problems[1];
-  EXPECT_NE(problems[2].find("segment-0002.kzr: not a segment"), std::string::npos) << problems[2];
+  EXPECT_EQ(problems[0].cause, base::Failure::Cause::FormatNewer) << problems[0].reason;
+  EXPECT_EQ(problems[1].cause, base::Failure::Cause::RecordDamaged) << problems[1].reason;
+  EXPECT_NE(problems[1].reason.find("record 3 is damaged"), std::string::npos)
+      << problems[1].reason;
+  EXPECT_EQ(problems[2].subject, "segment-0002.kzr");
+  EXPECT_EQ(problems[2].cause, base::Failure::Cause::NotARecordingFile) << problems[2].reason;
   EXPECT_EQ(index.value().blocksRecorded, 5u);
   EXPECT_EQ(index.value().blocksDamaged, 1u);
 }

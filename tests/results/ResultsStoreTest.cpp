@@ -235,7 +235,7 @@ class ResultsStoreTest : public QObject {
     QVERIFY(!kept.stored.done);
     QVERIFY2(kept.held.done, kept.held.failure.c_str());
     QCOMPARE(production::CountHeld(path), 1);
-    std::string why;
+    std::optional<base::Failure> why;
     QCOMPARE(production::StoreHeld(path, why), 0);
     QVERIFY(!QFileInfo::exists(QString::fromStdString(results::HeldRunsPath(path))));
     QCOMPARE(results::ResultsStore::Open(path).value()->Runs({}).value().size(), size_t{1});

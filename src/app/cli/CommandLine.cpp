@@ -408,10 +408,11 @@ int Results(int argc, char* argv[], Options& o) {
 
 void StoreHeldRuns() {
   const std::string database = results::DefaultResultsPath();
-  std::string why;
+  std::optional<base::Failure> why;
   if (const int left = production::StoreHeld(database, why); left > 0) {
-    std::fprintf(stderr, "kzb7310: %d 次测试的结果仍暂存在 %s (runs still held: %s)\n", left,
-                 results::HeldRunsPath(database).c_str(), why.c_str());
+    std::fprintf(stderr, "kzb7310: %d 次测试的结果仍暂存在 %s: %s\n", left,
+                 results::HeldRunsPath(database).c_str(),
+                 why ? base::ReasonInChinese(*why).c_str() : "");
   }
 }
 

@@ -69,33 +69,16 @@ void ShowInterrupted(QTreeWidgetItem* item) {
   item->setForeground(1, QColor("#6e7781"));
 }
 
-// A system's reason as the operator reads it: what it means in Chinese where it is a
-// common one, the system's own words in brackets after.
-QString Reason(const std::string& reason) {
-  static const std::pair<const char*, const char*> kMeanings[] = {
-      {"database is locked", "数据库正被另一个程序占用"},
-      {"not a database", "文件不是结果数据库"},
-      {"newer program", "数据库由更新版本的程序写入"},
-      {"No space left on device", "磁盘已满"},
-      {"Read-only file system", "文件系统只读"},
-      {"Permission denied", "没有写入权限"},
-      {"cannot be made", "无法创建文件夹"},
-      {"No such file or directory", "路径不存在"},
-      {"password authentication failed", "全线数据库密码不对"},
-      {"could not translate host name", "找不到全线数据库服务器"},
-      {"Connection refused", "全线数据库服务器拒绝连接"},
-      {"timeout expired", "全线数据库服务器没有应答"},
-      {"does not support SSL", "全线数据库服务器不支持加密连接"},
-      {"newer than this program knows", "全线数据库比本程序新，请更新本程序"},
-      {"permission denied", "没有写入全线数据库的权限"},
-      {"may be read by others", "密码文件别人也能读"},
-  };
-  for (const auto& [english, chinese] : kMeanings) {
-    if (reason.find(english) != std::string::npos) {
-      return QString("%1 (%2)").arg(chinese, ToQt(reason));
-    }
-  }
-  return "(" + ToQt(reason) + ")";
+// A system's reason as the operator reads it: what its kind means in Chinese, the system's
+// own words in brackets after.
+QString Reason(base::Failure::Cause cause, const std::string& reason) {
+  return ToQt(base::ReasonInChinese(cause, reason));
+}
+QString Reason(const production::Landing& landing) {
+  return Reason(landing.cause, landing.failure);
+}
+QString Reason(const std::optional<base::Failure>& failure) {
+  return failure ? ReasonText(*failure) : QString();
 }
 
 QString Percent(int part, int whole) {
@@ -128,9 +111,9 @@ struct StationWindow::Finished {
   Unsaved last;
   std::vector<Unsaved> unsaved;  // not stored and not held: tried again at the next scan
   int held = 0;                  // runs held on disk for the database, oldest first
-  std::string heldFailure;       // why they are still held
-  std::string libraryFailure;    // the card library would not load at the start
-  std::string historyFailure;    // why the day's results could not be read
+  std::optional<base::Failure> heldFailure;     // why they are still held
+  std::string libraryFailure;                   // the card library would not load at the start
+  std::optional<base::Failure> historyFailure;  // why the day's results could not be read
   std::vector<selftest::RunRecord> today, recent;
 };
 
@@ -188,7 +171,7 @@ void StationWindow::ShowLine(const production::LineStatus& status) {
   QString text = status.state == State::Synced ? QString("全线: 已同步")
                  : status.state == State::Waiting
                      ? QString("全线: 待上传 %1 次").arg(status.waiting)
-                     : "全线: 无法连接 " + Reason(status.reason);
+                     : "全线: 无法连接 " + Reason(status.cause, status.reason);
   const bool clockOff = std::abs(status.clockOffsetSeconds) > line::kClockOffLimitSeconds;
   if (status.state == State::Synced && clockOff) {
     text += QString("，本机时钟与服务器相差 %1 秒").arg(std::lround(status.clockOffsetSeconds));
@@ -414,13 +397,13 @@ void StationWindow::ReadHistory(Finished& f) const {
   if (!std::filesystem::exists(std::filesystem::u8path(database))) return;  // nothing yet
   auto store = results::ResultsStore::OpenForReading(database);
   if (!store) {
-    f.historyFailure = store.failure().reason;
+    f.historyFailure = store.failure();
     return;
   }
   auto today = store.value()->Runs({.serial = {}, .since = TodayStartUtc(), .newest = 0});
   auto recent = store.value()->Runs({.serial = {}, .since = {}, .newest = kRecent});
   if (!today || !recent) {
-    f.historyFailure = (today ? recent : today).failure().reason;
+    f.historyFailure = (today ? recent : today).failure();
     return;
   }
   f.today = std::move(today.value());
@@ -431,7 +414,7 @@ QString StationWindow::HeldText(const Finished& f) {
   QString text = QString("%1 次测试的结果暂存在 %2，尚未存入数据库；每次扫描时重试。")
                      .arg(f.held)
                      .arg(HeldRunsPath());
-  if (!f.heldFailure.empty()) text += " " + Reason(f.heldFailure);
+  if (f.heldFailure) text += " " + Reason(f.heldFailure);
   return text;
 }
 
@@ -498,19 +481,19 @@ QStringList StationWindow::Problems(const Finished& f) const {
     problems << "无法加载板卡库: " + ToQt(last.run.whyNot);
   }
   if (f.tested && !last.stored.done) {
-    problems << "结果未存入数据库: " + Reason(last.stored.failure);
+    problems << "结果未存入数据库: " + Reason(last.stored);
   }
   if (f.tested && last.json.done && !last.stored.done) problems << "报告已保存: " + report;
   if (f.tested && !last.json.done) {
-    problems << QString("报告未写入: %1 %2").arg(report, Reason(last.json.failure));
+    problems << QString("报告未写入: %1 %2").arg(report, Reason(last.json));
   }
   if (f.held > 0) problems << HeldText(f);
   if (!f.unsaved.empty()) {
     const Unsaved& u = f.unsaved.back();
     problems << QString("%1 次测试的结果未能保存（数据库: %2；暂存: %3；报告 %4: %5）。")
                     .arg(f.unsaved.size())
-                    .arg(Reason(u.stored.failure), Reason(u.held.failure),
-                         ToQt(PlacesOf(u.run).jsonReport), Reason(u.json.failure));
+                    .arg(Reason(u.stored), Reason(u.held), ToQt(PlacesOf(u.run).jsonReport),
+                         Reason(u.json));
     problems << (f.tested
                      ? QString("结果暂存在本程序中，下次扫描时先保存；保存之前不测试新的板卡。")
                      : QString("序列号 %1 未开始测试：请排除故障后重新扫描。")
@@ -574,7 +557,7 @@ void StationWindow::ShowBanner(const Finished& f) {
 }
 
 void StationWindow::ShowHistory(const Finished& f) {
-  if (!f.historyFailure.empty()) {
+  if (f.historyFailure) {
     today_->setText("今日: 无法读取结果数据库 " + Reason(f.historyFailure));
     today_->setStyleSheet("QLabel { color: #cf222e; }");
     return;

@@ -17,7 +17,6 @@
 #include "OpenRecordings.h"
 #include "RecordingLimits.h"
 #include "RecordingRegistry.h"
-#include "RecordingText.h"
 #include "WidgetText.h"
 
 namespace {
@@ -135,8 +134,8 @@ QString RecordPanel::StartRecording() {
   auto started = recording::Recorder::Start(std::move(settings));
   if (!started) {
     record_->setChecked(false);
-    const QString why = "无法记录: " + ToQt(started.failure().subject) + "\n" +
-                        RecordingReason(started.failure().reason);
+    const QString why =
+        "无法记录: " + ToQt(started.failure().subject) + "\n" + ReasonText(started.failure());
     SetFailure(why);
     return why;
   }

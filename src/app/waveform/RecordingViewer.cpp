@@ -16,7 +16,6 @@
 #include "CauseText.h"
 #include "RecordingExport.h"
 #include "RecordingPlot.h"
-#include "RecordingText.h"
 #include "Waveform.h"
 #include "WidgetText.h"
 
@@ -75,7 +74,7 @@ RecordingViewer::RecordingViewer(const QString& folder, QWidget* parent)
   resize(960, 620);
   auto opened = recording::RecordingView::Open(FromQt(folder));
   if (!opened) {
-    failure_ = RecordingReason(opened.failure().reason);
+    failure_ = ReasonText(opened.failure());
     problems_->setText("无法打开记录: " + failure_);
     exportCsv_->setEnabled(false);
     exportWav_->setEnabled(false);
@@ -213,7 +212,7 @@ void RecordingViewer::ShowFacts() {
                               ToQt(recording::UtcText(view_->endMicros())), ToQt(d.program),
                               ToQt(d.cardLibrary)));
   QStringList problems;
-  for (const std::string& p : index.problems) problems << RecordingReason(p);
+  for (const base::Failure& p : index.problems) problems << ToQt(p.subject) + ": " + ReasonText(p);
   if (index.blocksDamaged > 0) {
     problems << QString("%1 块已损坏，未显示（图中标为“损坏”）: %2")
                     .arg(index.blocksDamaged)

@@ -8,11 +8,19 @@
 #include <string>
 #include <string_view>
 
+#include "CauseText.h"
+
 inline QString ToQt(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 inline std::string FromQt(const QString& text) {
   return text.toStdString();
+}
+
+// A failure's reason as the operator reads it: the Chinese for its kind first, the system's
+// own words in brackets after.
+inline QString ReasonText(const base::Failure& failure) {
+  return ToQt(base::ReasonInChinese(failure));
 }
 
 // The size QLabel gives a one-line plain caption (its size hint), worked out with one text
