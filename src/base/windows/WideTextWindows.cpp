@@ -35,12 +35,14 @@ Failure::Cause CauseOfSystemError(unsigned long error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
       return Failure::Cause::NotFound;
     case ERROR_DIRECTORY:
       return Failure::Cause::NotAFolder;
     case ERROR_CRC:
     case ERROR_READ_FAULT:
     case ERROR_WRITE_FAULT:
+    case ERROR_IO_DEVICE:
       return Failure::Cause::InputOutput;
     case ERROR_BAD_EXE_FORMAT:
     case ERROR_INVALID_DLL:

@@ -10,31 +10,12 @@ namespace {
 
 using base::Failure;
 
-Failure::Cause CauseOfError(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-      return Failure::Cause::NotFound;
-    case ERROR_ACCESS_DENIED:
-      return Failure::Cause::NoPermission;
-    case ERROR_BAD_EXE_FORMAT:
-      return Failure::Cause::LibraryDamaged;
-    case ERROR_CRC:
-    case ERROR_IO_DEVICE:
-      return Failure::Cause::InputOutput;
-    default:
-      return Failure::Cause::Other;
-  }
-}
-
 Failure Refused(const std::string& path, std::string reason, Failure::Cause cause) {
   return Failure{Failure::Kind::CardLibraryMissing, path, std::move(reason), cause};
 }
 
 Failure SystemRefused(const std::string& path, DWORD error) {
-  return Refused(path, base::SystemMessage(error), CauseOfError(error));
+  return Refused(path, base::SystemMessage(error), base::CauseOfSystemError(error));
 }
 
 // The whole file, read with plain reads. It is opened for reading with no one else let
@@ -111,7 +92,8 @@ base::Result<void*> Open(const std::string& path) {
   if (image.shape == ImageCheck::Shape::Whole && !ours) {
     words += "; a library for " + image.kind.Text() + ", this program is " + OwnKind().Text();
   }
-  return Refused(path, words, ours ? CauseOfError(error) : Failure::Cause::LibraryDamaged);
+  return Refused(path, words,
+                 ours ? base::CauseOfSystemError(error) : Failure::Cause::LibraryDamaged);
 }
 
 void Close(void* handle) {

@@ -8,27 +8,9 @@ namespace recording::disk {
 
 namespace {
 
-base::Failure::Cause CauseOf(DWORD error) {
-  using Cause = base::Failure::Cause;
-  switch (error) {
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return Cause::NoSpace;
-    case ERROR_WRITE_PROTECT:
-      return Cause::ReadOnly;
-    case ERROR_ACCESS_DENIED:
-      return Cause::NoPermission;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return Cause::NotFound;
-    default:
-      return Cause::Other;
-  }
-}
-
 base::Failure Failed(const std::string& path, DWORD error) {
   return base::Failure{base::Failure::Kind::FileNotWritten, path, base::SystemMessage(error),
-                       CauseOf(error)};
+                       base::CauseOfSystemError(error)};
 }
 
 HANDLE Handle(intptr_t handle) {
