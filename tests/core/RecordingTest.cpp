@@ -329,10 +329,14 @@ TEST_F(RecorderTest, AStartThatCannotRecordMakesNothingAndALostFolderIsSaid) {
   ASSERT_TRUE(r);
   ASSERT_TRUE(gone.Deliver(*r, 0));
   std::filesystem::remove_all(gone.settings.folder);
+  // Each block once the last is written: a slow writer (sanitizers, valgrind) must not end
+  // it as a disk too slow before it syncs.
   uint64_t n = 1;
   while (n < 100000 && gone.Deliver(*r, n)) {
     ++n;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int wait = 0; wait < 5000 && r->Status().queued > 0; ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   }
   const RecorderStatus ended = r->Close();
   EXPECT_EQ(ended.ended, EndReason::WriteFailed);
