@@ -5,11 +5,10 @@
 #include <optional>
 #include <vector>
 
-#include "BlockPolling.h"
+#include "BlockFeed.h"
 #include "CardLibrary.h"
 #include "ChannelValues.h"
 #include "DllDef.h"
-#include "LossWatch.h"
 #include "NominalPace.h"
 #include "RecordFormat.h"
 #include "StartStop.h"
@@ -45,8 +44,9 @@ Description CardDescription(DllDef& dll, const std::string& identity, const std:
 base::Result<> RecordCard(DllDef& dll, Recorder& recorder, const std::atomic<bool>& stop,
                           const CardRecordingSteps& steps) {
   const double nominal = acquisition::BlockPeriodSeconds(dll);
-  acquisition::LossWatch losses;
-  losses.Begin(nominal);
+  acquisition::BlockFeed feed(dll);
+  feed.Begin(nominal);
+  const acquisition::LossWatch& losses = feed.losses();
   NominalPace pace(nominal);
   int64_t lostSoFar = 0;
   // A poll's blocks, and those held while a stall's count is still on an edge: each poll's
@@ -89,23 +89,22 @@ base::Result<> RecordCard(DllDef& dll, Recorder& recorder, const std::atomic<boo
     const double asked = steps.steadySeconds();
     std::optional<double> answered;
     size_t blocks = 0;
-    auto polled = card::Attempt(dll.library(), [&] {
-      acquisition::PollCard(
-          dll, losses, steps.steadySeconds, std::numeric_limits<int>::max(),
-          {.onLoss = {},
-           .take =
-               [&](const acquisition::FetchedBlock& fetched) {
-                 if (!answered) answered = steps.steadySeconds();
-                 if (fetched.status != 1 || fetched.block.cellCount() != kCodesPerRecord) {
-                   return true;
-                 }
-                 cells.insert(cells.end(), fetched.block.cells,
-                              fetched.block.cells + kCodesPerRecord);
-                 ++blocks;
-                 return true;
-               },
-           .ring = false});
-    });
+    const auto polled =
+        feed.Poll(std::numeric_limits<int>::max(),
+                  {.onLoss = {},
+                   .take =
+                       [&](const acquisition::FetchedBlock& fetched) {
+                         if (!answered) answered = steps.steadySeconds();
+                         if (fetched.status != 1 || fetched.block.cellCount() != kCodesPerRecord) {
+                           return true;
+                         }
+                         cells.insert(cells.end(), fetched.block.cells,
+                                      fetched.block.cells + kCodesPerRecord);
+                         ++blocks;
+                         return true;
+                       },
+                   .ring = false},
+                  steps.steadySeconds);
     if (!polled) return polled.failure();
     const double answeredAt = answered.value_or(steps.steadySeconds());
     // A loss the loss watch settled late (its count grew) comes before the next blocks too.
@@ -132,7 +131,7 @@ base::Result<> RecordCard(DllDef& dll, Recorder& recorder, const std::atomic<boo
       measured = true;
       const double period = (answeredAt - *firstAnswered) / static_cast<double>(sinceFirst);
       if (std::abs(period / nominal - 1) > kLossWatchAllowance) {
-        losses.Begin(period);
+        feed.Begin(period);
         lostSoFar = 0;
       }
     }
