@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "BlockCapture.h"
@@ -24,7 +25,8 @@ class BlockFeedTest : public TempDirTest {
     SimCard_SetManualClock(1);
     dll.RingBlockCount = 20;
     ASSERT_TRUE(acquisition::StartAcquisition(dll).value().started);
-    feed.Begin();
+    feed.emplace(dll, dir.string());
+    feed->Begin();
   }
   // One tick whose poll finds `marks.size()` blocks, each filled with its mark; a mark of 0
   // is a fetch the card refuses.
@@ -34,11 +36,11 @@ class BlockFeedTest : public TempDirTest {
       const std::vector<int16_t> cells(kCells, mark);
       SimCard_ScriptFetch(mark != 0 ? 1 : 0, cells.data());
     }
-    ASSERT_TRUE(feed.Tick(false, [] { return SimCard_NowMicros() * 1e-6; }));
+    ASSERT_TRUE(feed->Tick(false, [] { return SimCard_NowMicros() * 1e-6; }));
   }
 
   DllDef dll{ADCARD_PATH};
-  acquisition::BlockFeed feed{dll, dir.string()};
+  std::optional<acquisition::BlockFeed> feed;  // its data files in the test's own folder
 };
 
 // Each subscriber's marks, in the order it heard them.
@@ -54,9 +56,9 @@ struct Heard {
 TEST_F(BlockFeedTest, EverySubscriberHearsEachBlockOnceInTheCardsOrder) {
   Heard first, second;
   std::vector<int16_t> lastOfTicks;
-  feed.Subscribe(first.Subscriber());
-  feed.Subscribe(second.Subscriber());
-  feed.Subscribe(
+  feed->Subscribe(first.Subscriber());
+  feed->Subscribe(second.Subscriber());
+  feed->Subscribe(
       {.block = {},
        .tick = [&](const acquisition::BlockView& last,
                    const acquisition::ChannelValues&) { lastOfTicks.push_back(last.cells[0]); },
@@ -84,27 +86,27 @@ TEST_F(BlockFeedTest, ASubscriberLeavingDuringATickHearsNothingAfter) {
   for (const Row& row : rows) {
     Heard leaver, other;
     acquisition::BlockFeed::SubscriberId leaverId = 0;
-    const auto otherId = feed.Subscribe({.block =
-                                             [&](const acquisition::BlockView& b, int) {
-                                               other.marks.push_back(b.cells[0]);
-                                               if (!row.leavesItself && b.cells[0] == 2)
-                                                 feed.Unsubscribe(leaverId);
-                                             },
-                                         .tick = {},
-                                         .stopped = {}});
-    leaverId = feed.Subscribe({.block =
-                                   [&](const acquisition::BlockView& b, int) {
-                                     leaver.marks.push_back(b.cells[0]);
-                                     if (row.leavesItself && b.cells[0] == 2)
-                                       feed.Unsubscribe(leaverId);
-                                   },
-                               .tick = {},
-                               .stopped = {}});
+    const auto otherId = feed->Subscribe({.block =
+                                              [&](const acquisition::BlockView& b, int) {
+                                                other.marks.push_back(b.cells[0]);
+                                                if (!row.leavesItself && b.cells[0] == 2)
+                                                  feed->Unsubscribe(leaverId);
+                                              },
+                                          .tick = {},
+                                          .stopped = {}});
+    leaverId = feed->Subscribe({.block =
+                                    [&](const acquisition::BlockView& b, int) {
+                                      leaver.marks.push_back(b.cells[0]);
+                                      if (row.leavesItself && b.cells[0] == 2)
+                                        feed->Unsubscribe(leaverId);
+                                    },
+                                .tick = {},
+                                .stopped = {}});
     ScriptedTick({1, 2, 3});
     ScriptedTick({4, 5});
     EXPECT_EQ(leaver.marks, row.leaverHeard) << row.name;
     EXPECT_EQ(other.marks, row.otherHeard) << row.name;
-    feed.Unsubscribe(otherId);
+    feed->Unsubscribe(otherId);
   }
 }
 
@@ -113,22 +115,22 @@ TEST_F(BlockFeedTest, ASubscriberLeavingDuringATickHearsNothingAfter) {
 TEST_F(BlockFeedTest, TheBlocksLostReachTheSubscriberWithTheBlockAfterThem) {
   int64_t lostHeard = 0;
   int blocksHeard = 0;
-  feed.Subscribe({.block =
-                      [&](const acquisition::BlockView&, int lostBefore) {
-                        lostHeard += lostBefore;
-                        ++blocksHeard;
-                      },
-                  .tick = {},
-                  .stopped = {}});
+  feed->Subscribe({.block =
+                       [&](const acquisition::BlockView&, int lostBefore) {
+                         lostHeard += lostBefore;
+                         ++blocksHeard;
+                       },
+                   .tick = {},
+                   .stopped = {}});
   for (int tick = 1; tick <= 400; ++tick) {  // 80 s of polls every 200 ms
     SimCard_AdvanceMs(200);
     if (tick == 150) SimCard_StallQueries(32000);
-    ASSERT_TRUE(feed.Tick(false, [] { return SimCard_NowMicros() * 1e-6; }));
+    ASSERT_TRUE(feed->Tick(false, [] { return SimCard_NowMicros() * 1e-6; }));
   }
   EXPECT_GT(SimCard_OverrunCount(), 0);
   EXPECT_EQ(lostHeard, SimCard_OverrunCount());
-  EXPECT_EQ(feed.losses().lost(), SimCard_OverrunCount());
-  EXPECT_EQ(blocksHeard, feed.values().BlocksReceived);
+  EXPECT_EQ(feed->losses().lost(), SimCard_OverrunCount());
+  EXPECT_EQ(blocksHeard, feed->values().BlocksReceived);
 }
 
 }  // namespace
