@@ -29,9 +29,9 @@ struct FetchedBlock {
   BlockView block;
 };
 
-// One poll as every reader of the card makes it: the count of finished blocks asked (the
-// question timed on `nowSeconds` for the loss watch), the losses accounted, then at most
-// `most` blocks fetched one by one and handed to `take` until it says stop. `onLoss` hears
+// One poll as every reader of the card makes it, through its BlockFeed: the count of finished
+// blocks asked (the question timed on `nowSeconds` for the loss watch), the losses accounted, then
+// at most `most` blocks fetched one by one and handed to `take` until it says stop. `onLoss` hears
 // of a new gap before any block after it is taken. Before any start (no block buffer, or no
 // ring where `ring` says the blocks go on into it) nothing is accounted or fetched. A missing
 // library or entry point throws card::CardUnavailable: call it inside card::Attempt.

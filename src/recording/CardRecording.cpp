@@ -5,11 +5,10 @@
 #include <optional>
 #include <vector>
 
-#include "BlockPolling.h"
+#include "BlockFeed.h"
 #include "CardLibrary.h"
 #include "ChannelValues.h"
 #include "DllDef.h"
-#include "LossWatch.h"
 #include "NominalPace.h"
 #include "RecordFormat.h"
 #include "StartStop.h"
@@ -42,100 +41,152 @@ Description CardDescription(DllDef& dll, const std::string& identity, const std:
   return d;
 }
 
-base::Result<> RecordCard(DllDef& dll, Recorder& recorder, const std::atomic<bool>& stop,
-                          const CardRecordingSteps& steps) {
-  const double nominal = acquisition::BlockPeriodSeconds(dll);
-  acquisition::LossWatch losses;
-  losses.Begin(nominal);
-  NominalPace pace(nominal);
-  int64_t lostSoFar = 0;
+namespace {
+
+// One recording's polls of the card: each poll's blocks are held until the card's pace says
+// what was lost before them, then handed to the recorder. Blocks still held when the
+// recording stops (under a second's worth) are left out rather than written at a place not
+// known.
+class CardPolls {
+ public:
+  CardPolls(DllDef& dll, Recorder& recorder, const CardRecordingSteps& steps)
+      : dll_(dll),
+        recorder_(recorder),
+        steps_(steps),
+        feed_(dll),
+        nominal_(acquisition::BlockPeriodSeconds(dll)),
+        pace_(nominal_) {
+    feed_.Begin(nominal_);
+  }
+
+  // One poll and what it settled; false once the recorder takes no more. Fails when the card
+  // library or an entry point goes missing.
+  base::Result<bool> Next();
+
+ private:
+  base::Result<size_t> Fetch(std::optional<double>& answered);
+  void Hold(size_t blocks, double answeredAt);
+  bool HandOver(const std::vector<int64_t>* settled);
+  void MeasurePace(double answeredAt);
+
+  DllDef& dll_;
+  Recorder& recorder_;
+  const CardRecordingSteps& steps_;
+  acquisition::BlockFeed feed_;
+  const double nominal_;
+  NominalPace pace_;
+  int64_t lostSoFar_ = 0;
   // A poll's blocks, and those held while a stall's count is still on an edge: each poll's
-  // blocks after the loss before them. Blocks still held when the recording stops (under a
-  // second's worth) are left out rather than written at a place not known.
-  std::vector<int16_t> cells;
+  // blocks after the loss before them.
+  std::vector<int16_t> cells_;
   struct Held {
     size_t blocks;
     int64_t lost;  // by the loss watch, for when the nominal pace is no longer judged
   };
-  std::vector<Held> held;
-  const auto handOver = [&](const std::vector<int64_t>* settled) {
-    size_t all = 0;
-    for (const Held& h : held) all += h.blocks;
-    recorder.Handover(all);
-    bool going = true;
-    const int16_t* next = cells.data();
-    for (size_t i = 0; i < held.size() && going; ++i) {
-      const int64_t lost = settled ? (*settled)[i] : held[i].lost;
-      for (size_t b = 0; b < held[i].blocks && going; ++b, next += kCodesPerRecord) {
-        going = recorder.Add({.cells = next,
-                              .channels = kChannels,
-                              .points = kPoints,
-                              .aggregateRate = dll.IntrArg5},
-                             b == 0 ? static_cast<int>(lost) : 0);
-      }
-    }
-    held.clear();
-    cells.clear();
-    return going;
-  };
+  std::vector<Held> held_;
   // A card paced otherwise than its start parameters say (a simulated card run faster) is
   // watched at the period its own deliveries show, once enough have come to measure it.
-  std::optional<double> firstAnswered;
-  int64_t sinceFirst = 0;
-  bool measured = false;
+  std::optional<double> firstAnswered_;
+  int64_t sinceFirst_ = 0;
+  bool measured_ = false;
+};
+
+base::Result<bool> CardPolls::Next() {
+  const double asked = steps_.steadySeconds();
+  std::optional<double> answered;
+  const base::Result<size_t> fetched = Fetch(answered);
+  if (!fetched) return fetched.failure();
+  const size_t blocks = fetched.value();
+  const double answeredAt = answered.value_or(steps_.steadySeconds());
+  if (blocks > 0) Hold(blocks, answeredAt);
+  bool going = true;
+  switch (pace_.Poll(asked, answeredAt, static_cast<int64_t>(blocks))) {
+    case NominalPace::State::Settled:
+      if (!held_.empty()) going = HandOver(&pace_.lost());
+      break;
+    case NominalPace::State::Holding:
+      break;
+    case NominalPace::State::Retired:
+      if (!held_.empty()) going = HandOver(pace_.lost().empty() ? nullptr : &pace_.lost());
+      break;
+  }
+  MeasurePace(answeredAt);
+  return going;
+}
+
+base::Result<size_t> CardPolls::Fetch(std::optional<double>& answered) {
+  size_t blocks = 0;
+  const auto polled =
+      feed_.Poll(std::numeric_limits<int>::max(),
+                 {.onLoss = {},
+                  .take =
+                      [&](const acquisition::FetchedBlock& fetched) {
+                        if (!answered) answered = steps_.steadySeconds();
+                        if (fetched.status != 1 || fetched.block.cellCount() != kCodesPerRecord)
+                          return true;
+                        cells_.insert(cells_.end(), fetched.block.cells,
+                                      fetched.block.cells + kCodesPerRecord);
+                        ++blocks;
+                        return true;
+                      },
+                  .ring = false},
+                 steps_.steadySeconds);
+  if (!polled) return polled.failure();
+  return blocks;
+}
+
+// A loss the loss watch settled late (its count grew) comes before the next blocks too.
+void CardPolls::Hold(size_t blocks, double answeredAt) {
+  const int64_t lost = feed_.losses().lost();
+  held_.push_back({blocks, lost - lostSoFar_});
+  lostSoFar_ = lost;
+  if (!firstAnswered_) {
+    firstAnswered_ = answeredAt;
+  } else {
+    sinceFirst_ += static_cast<int64_t>(blocks);
+  }
+}
+
+bool CardPolls::HandOver(const std::vector<int64_t>* settled) {
+  size_t all = 0;
+  for (const Held& h : held_) all += h.blocks;
+  recorder_.Handover(all);
+  bool going = true;
+  const int16_t* next = cells_.data();
+  for (size_t i = 0; i < held_.size() && going; ++i) {
+    const int64_t lost = settled ? (*settled)[i] : held_[i].lost;
+    for (size_t b = 0; b < held_[i].blocks && going; ++b, next += kCodesPerRecord) {
+      going = recorder_.Add(
+          {.cells = next, .channels = kChannels, .points = kPoints, .aggregateRate = dll_.IntrArg5},
+          b == 0 ? static_cast<int>(lost) : 0);
+    }
+  }
+  held_.clear();
+  cells_.clear();
+  return going;
+}
+
+void CardPolls::MeasurePace(double answeredAt) {
+  if (!pace_.retired() || measured_ || sinceFirst_ < kMeasuredBlocks) return;
+  measured_ = true;
+  const double period = (answeredAt - *firstAnswered_) / static_cast<double>(sinceFirst_);
+  if (std::abs(period / nominal_ - 1) > kLossWatchAllowance) {
+    feed_.Begin(period);
+    lostSoFar_ = 0;
+  }
+}
+
+}  // namespace
+
+base::Result<> RecordCard(DllDef& dll, Recorder& recorder, const std::atomic<bool>& stop,
+                          const CardRecordingSteps& steps) {
+  CardPolls polls(dll, recorder, steps);
   double lastSaid = steps.steadySeconds();
   bool going = true;
   while (going && !stop) {
-    const double asked = steps.steadySeconds();
-    std::optional<double> answered;
-    size_t blocks = 0;
-    auto polled = card::Attempt(dll.library(), [&] {
-      acquisition::PollCard(
-          dll, losses, steps.steadySeconds, std::numeric_limits<int>::max(),
-          {.onLoss = {},
-           .take =
-               [&](const acquisition::FetchedBlock& fetched) {
-                 if (!answered) answered = steps.steadySeconds();
-                 if (fetched.status != 1 || fetched.block.cellCount() != kCodesPerRecord) {
-                   return true;
-                 }
-                 cells.insert(cells.end(), fetched.block.cells,
-                              fetched.block.cells + kCodesPerRecord);
-                 ++blocks;
-                 return true;
-               },
-           .ring = false});
-    });
-    if (!polled) return polled.failure();
-    const double answeredAt = answered.value_or(steps.steadySeconds());
-    // A loss the loss watch settled late (its count grew) comes before the next blocks too.
-    if (blocks > 0) {
-      held.push_back({blocks, losses.lost() - lostSoFar});
-      lostSoFar = losses.lost();
-      if (!firstAnswered) {
-        firstAnswered = answeredAt;
-      } else {
-        sinceFirst += static_cast<int64_t>(blocks);
-      }
-    }
-    switch (pace.Poll(asked, answeredAt, static_cast<int64_t>(blocks))) {
-      case NominalPace::State::Settled:
-        if (!held.empty()) going = handOver(&pace.lost());
-        break;
-      case NominalPace::State::Holding:
-        break;
-      case NominalPace::State::Retired:
-        if (!held.empty()) going = handOver(pace.lost().empty() ? nullptr : &pace.lost());
-        break;
-    }
-    if (pace.retired() && !measured && sinceFirst >= kMeasuredBlocks) {
-      measured = true;
-      const double period = (answeredAt - *firstAnswered) / static_cast<double>(sinceFirst);
-      if (std::abs(period / nominal - 1) > kLossWatchAllowance) {
-        losses.Begin(period);
-        lostSoFar = 0;
-      }
-    }
+    const base::Result<bool> next = polls.Next();
+    if (!next) return next.failure();
+    going = next.value();
     if (recorder.Status().ended != EndReason::None) break;
     const double now = steps.steadySeconds();
     if (steps.everySecond && now - lastSaid >= 1) {

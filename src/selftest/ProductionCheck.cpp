@@ -6,14 +6,13 @@
 #include <thread>
 
 #include "AdcFigures.h"
-#include "BlockPolling.h"
+#include "BlockFeed.h"
 #include "CardIdentity.h"
 #include "CauseText.h"
 #include "ChannelValues.h"
 #include "DigitalInput.h"
 #include "DigitalOutput.h"
 #include "DllDef.h"
-#include "LossWatch.h"
 #include "NumberForms.h"
 #include "StartStop.h"
 
@@ -105,9 +104,9 @@ void Gather(const acquisition::BlockView& block, const Profile& profile, Gathere
 
 // Polls the card until the profile's blocks are in, the time is up or the run is stopped;
 // gives what went wrong on the way, or nothing.
-std::optional<std::string> Acquire(DllDef& dll, const Profile& profile, const Clock& clock,
-                                   const std::atomic<bool>& interrupted,
-                                   acquisition::LossWatch& losses, Gathered& gathered) {
+std::optional<std::string> Acquire(acquisition::BlockFeed& feed, const Profile& profile,
+                                   const Clock& clock, const std::atomic<bool>& interrupted,
+                                   Gathered& gathered) {
   const double start = clock.nowSeconds();
   std::optional<std::string> fault;
   const auto take = [&](const acquisition::FetchedBlock& fetched) {
@@ -123,11 +122,8 @@ std::optional<std::string> Acquire(DllDef& dll, const Profile& profile, const Cl
   };
   while (gathered.received < profile.blocks && !interrupted) {
     if (clock.nowSeconds() - start > profile.timeoutSeconds) break;
-    const auto polled = card::Attempt(dll.library(), [&] {
-      return acquisition::PollCard(dll, losses, clock.nowSeconds,
-                                   profile.blocks - gathered.received,
-                                   {.onLoss = {}, .take = take});
-    });
+    const auto polled = feed.Poll(profile.blocks - gathered.received, {.onLoss = {}, .take = take},
+                                  clock.nowSeconds);
     if (!polled) return polled.failure().subject + ": " + polled.failure().reason;
     if (fault) return fault;
     if (gathered.received < profile.blocks) clock.sleepMs(20);
@@ -180,13 +176,13 @@ Check AcquisitionCheck(DllDef& dll, const Profile& profile, const Clock& clock,
   const double nominalRate = static_cast<double>(dll.IntrArg5) / blockCells;  // blocks a second
   check.limits = std::to_string(profile.blocks) + " blocks, " + numtext::Fixed(nominalRate, 3) +
                  " blocks/s +-" + numtext::Fixed(profile.rateTolerance * 100, 0) + "%";
-  acquisition::LossWatch losses;
-  losses.Begin(acquisition::BlockPeriodSeconds(dll));
-  if (auto fault = Acquire(dll, profile, clock, interrupted, losses, gathered)) {
+  acquisition::BlockFeed feed(dll);
+  feed.Begin();
+  if (auto fault = Acquire(feed, profile, clock, interrupted, gathered)) {
     check.detail = *fault;
     return check;
   }
-  Conclude(check, profile, nominalRate, losses.lost(), gathered, interrupted);
+  Conclude(check, profile, nominalRate, feed.losses().lost(), gathered, interrupted);
   return check;
 }
 

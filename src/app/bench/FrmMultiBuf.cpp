@@ -12,7 +12,6 @@
 #include <climits>
 #include <cstdio>
 
-#include "BlockPolling.h"
 #include "CardIdentity.h"
 #include "CardRecording.h"
 #include "CauseText.h"
@@ -59,7 +58,7 @@ FrmMultiBuf::FrmMultiBuf(std::string cardLibraryPath, std::string dataDirectory,
       TimerAD_(new QTimer(this)),
       Timer_DI_(new QTimer(this)),
       dll_(std::move(cardLibraryPath)),
-      capture_(std::move(dataDirectory)) {
+      feed_(dll_, std::move(dataDirectory)) {
   // The font comes first, so that every control lays its text out once, in that font.
   ApplyUserInterfaceFont();
   ui_->setupUi(this);
@@ -67,7 +66,7 @@ FrmMultiBuf::FrmMultiBuf(std::string cardLibraryPath, std::string dataDirectory,
   ApplyDigitalInputFont();
   setFixedSize(size());
   for (QLabel* label : findChildren<QLabel*>()) FitAutoSizeLabel(label);
-  SetPathCaption(ui_->Label3_3_, ToQt(acquisition::DirectoryCaption(capture_.directory())),
+  SetPathCaption(ui_->Label3_3_, ToQt(acquisition::DirectoryCaption(feed_.capture().directory())),
                  ToQt(acquisition::kDirectoryCaptionStart).size());
   // A text field holds whatever the operator types, however long.
   for (QLineEdit* field : findChildren<QLineEdit*>()) field->setMaxLength(INT_MAX);
@@ -86,7 +85,10 @@ FrmMultiBuf::FrmMultiBuf(std::string cardLibraryPath, std::string dataDirectory,
   Form_Load();
 }
 
-FrmMultiBuf::~FrmMultiBuf() = default;
+// The waveform window subscribes to the feed: it goes before the feed does.
+FrmMultiBuf::~FrmMultiBuf() {
+  delete waveform_.data();
+}
 
 void FrmMultiBuf::NameControlArrays() {
   // The form compiler cannot keep "Label1(0)" as a name; it arrives as "Label1_0_".
@@ -165,12 +167,12 @@ void FrmMultiBuf::OfferWaveform(QWidget* source, const QPoint& pos, int channel)
 
 void FrmMultiBuf::OpenWaveform(int channel) {
   if (!waveform_) {
-    waveform_ = new WaveformWindow(ToQt(capture_.directory()), this);
+    waveform_ = new WaveformWindow(ToQt(feed_.capture().directory()), this, &feed_);
     waveform_->recordPanel()->SetFacts(
         [this] { return recording::CardDescription(dll_, cardIdentity_, "kzb7310 " KZB_VERSION); });
   }
   waveform_->AddChannel(channel);
-  waveform_->ShowBlock(acquisition::LatestBlock(dll_), values_.Scale, values_.BlocksReceived);
+  waveform_->ShowLatest();
   waveform_->show();
   waveform_->raise();
   waveform_->activateWindow();
@@ -194,8 +196,8 @@ void FrmMultiBuf::Form_Load() {
   ui_->cmdStart->setEnabled(true);
   dll_.RingBlockCount = 20;
   dll_.RingWritePos = 0;
-  values_.BlocksReceived = 0;
-  values_.Scale = acquisition::kVoltageScale;  // FullScaleCount, ZeroCode, SpanVolts
+  feed_.values().BlocksReceived = 0;
+  feed_.values().Scale = acquisition::kVoltageScale;  // FullScaleCount, ZeroCode, SpanVolts
   ShowCardInfo();
 }
 
@@ -238,25 +240,25 @@ void FrmMultiBuf::cmdExit_Click() {
 }
 
 void FrmMultiBuf::WaitForDataFiles() {
-  capture_.WaitForFiles();
+  feed_.capture().WaitForFiles();
   ShowFileStatus();
 }
 
 std::vector<std::string> FrmMultiBuf::FinishDataFiles(std::chrono::milliseconds bound) {
-  std::vector<std::string> unfinished = capture_.FinishFiles(bound);
+  std::vector<std::string> unfinished = feed_.capture().FinishFiles(bound);
   ShowFileStatus();
   return unfinished;
 }
 
 // The file status line, and on standard error every file failure behind it.
 void FrmMultiBuf::ShowFileStatus() {
-  const bool changed = capture_.TakeInfoChange();
-  for (const std::string& line : capture_.TakeLog()) {
+  const bool changed = feed_.capture().TakeInfoChange();
+  for (const std::string& line : feed_.capture().TakeLog()) {
     std::fprintf(stderr, "kzb7310: 数据文件 data file: %s\n", line.c_str());
   }
   if (!changed) return;
-  SetCaption(ui_->lblInfo, ToQt(capture_.Info()));
-  ui_->lblInfo->setToolTip(ToQt(capture_.InfoDetail()));
+  SetCaption(ui_->lblInfo, ToQt(feed_.capture().Info()));
+  ui_->lblInfo->setToolTip(ToQt(feed_.capture().InfoDetail()));
 }
 
 // Blocks the card finished that the program never fetched: the counter turns to a warning
@@ -266,7 +268,7 @@ void FrmMultiBuf::ShowLoss(int lostBlocks) {
   const QString now = QTime::currentTime().toString("HH:mm:ss");
   lossTimes_.append(QString("%1 丢失 %2 块").arg(now).arg(lostBlocks));
   while (lossTimes_.size() > kLossTimesShown) lossTimes_.removeFirst();
-  const QString total = QString::number(losses_.lost());
+  const QString total = QString::number(feed_.losses().lost());
   QPalette warning = ui_->lblBlock->palette();
   warning.setColor(QPalette::WindowText, QColor(200, 0, 0));
   ui_->lblBlock->setPalette(warning);
@@ -290,7 +292,7 @@ void FrmMultiBuf::cmdStart_Click() {
   const auto files = acquisition::ReadSaveSetting(FromQt(ui_->txtSaveFileNum->text()), 1, 20);
   if (!files) return RefuseStart("文件个数", ui_->txtSaveFileNum->text());
   const auto blocks = acquisition::ReadSaveSetting(FromQt(ui_->txtBlockNumMax->text()), 1, 10);
-  capture_.BeginRun(*files, blocks);
+  feed_.capture().BeginRun(*files, blocks);
   if (!blocks) return RefuseStart("保存数据的块数", ui_->txtBlockNumMax->text());
 
   const auto outcome = acquisition::StartAcquisition(dll_);
@@ -303,7 +305,7 @@ void FrmMultiBuf::cmdStart_Click() {
     SetCaption(ui_->lblBlock, ToQt(acquisition::RefusalText(outcome.value().errorNumber)));
     return;
   }
-  losses_.Begin(acquisition::BlockPeriodSeconds(dll_));
+  feed_.Begin();
   if (!lossTimes_.isEmpty()) {  // a new run counts its own losses
     lossTimes_.clear();
     ui_->lblBlock->setPalette(QPalette());
@@ -325,8 +327,7 @@ void FrmMultiBuf::RefuseStart(const QString& setting, const QString& text) {
 }
 
 void FrmMultiBuf::cmdStop_Click() {
-  (void)acquisition::StopAcquisition(dll_);  // nothing runs on a card that is not there
-  if (waveform_) waveform_->recordPanel()->Pause();
+  (void)feed_.Stop();  // nothing runs on a card that is not there
   TimerAD_->stop();
   ui_->cmdStart->setEnabled(true);
   ui_->cmdStop->setEnabled(false);
@@ -340,34 +341,24 @@ void FrmMultiBuf::TimerAD_Timer() {
                      .count();
   };
   const bool saving = CheckValue(ui_->chkSaveData) == 1;  // a greyed box (2) does not save
-  // A recording takes every block, whether the waveform window is on view or not.
-  RecordPanel* recording =
-      waveform_ && waveform_->recordPanel()->recording() ? waveform_->recordPanel() : nullptr;
-  const auto tick = acquisition::PollBlocks(
-      dll_, values_, capture_, losses_, saving, now,
-      recording
-          ? acquisition::BlockTap([recording](const acquisition::BlockView& block, int lostBefore) {
-              recording->Take(block, lostBefore);
-            })
-          : acquisition::BlockTap());
+  // The feed hands every block to its subscribers (a recording, the waveform window).
+  const auto tick = feed_.Tick(saving, now);
   ShowFileStatus();
   if (tick && tick.value().lostBlocks > 0) ShowLoss(tick.value().lostBlocks);
   if (!tick || !tick.value().foundBlocks) return;  // a missing card shows on lblCardInfo
 
-  SetCaption(ui_->lblBlock, ToQt(numtext::SignedColumn(values_.BlocksReceived)));
+  SetCaption(ui_->lblBlock, ToQt(numtext::SignedColumn(feed_.values().BlocksReceived)));
   SetCaption(ui_->lblptr, ToQt(numtext::SignedColumn(dll_.RingWritePos)));
   for (size_t i = 0; i < lblAD_.size(); ++i) {
     lblAD_[i]->setText(
         ToQt(numtext::Volts(tick.value().latestVolts[i], numtext::VoltPattern::NoIntegerZero)));
   }
   ShowChannelInfo();
-  if (waveform_ && waveform_->isVisible())
-    waveform_->ShowBlock(tick.value().block, values_.Scale, values_.BlocksReceived);
 }
 
 void FrmMultiBuf::ShowChannelInfo() {
   if (CheckValue(ui_->chkDisp) == 0) return;
-  acquisition::BuildChannelSummary(summary_, values_, dll_.ChannelCount);
+  acquisition::BuildChannelSummary(summary_, feed_.values(), dll_.ChannelCount);
   summaryView_->Show(summary_);
 }
 

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "BlockCapture.h"
+#include "BlockFeed.h"
 #include "ChannelValues.h"
 #include "DataDirectory.h"
 #include "DigitalInput.h"
 #include "DllDef.h"
-#include "LossWatch.h"
 #include "WaveformWindow.h"
 
 class QLabel;
@@ -73,9 +73,9 @@ class FrmMultiBuf : public QWidget {
 
   // What the handlers keep, for tests and benchmarks to look at.
   const DllDef& dll() const { return dll_; }
-  const acquisition::ChannelValues& values() const { return values_; }
-  const acquisition::BlockCapture& capture() const { return capture_; }
-  const acquisition::LossWatch& losses() const { return losses_; }
+  const acquisition::ChannelValues& values() const { return feed_.values(); }
+  const acquisition::BlockCapture& capture() const { return feed_.capture(); }
+  const acquisition::LossWatch& losses() const { return feed_.losses(); }
   int16_t SwoValue(size_t index) const { return SwoValue_[index]; }
 
  protected:
@@ -103,9 +103,8 @@ class FrmMultiBuf : public QWidget {
   DllDef dll_;
   bool cardInfoShown_ = false;  // false until the card has answered the identity request
   std::string cardIdentity_;    // its answer, for a recording's description
-  acquisition::ChannelValues values_;
-  acquisition::BlockCapture capture_;
-  acquisition::LossWatch losses_;
+  // The acquisition's blocks, which the tick asks for and the waveform window subscribes to.
+  acquisition::BlockFeed feed_;
   std::function<double()> clock_;
   // "12:03:05 丢失 37 块", the latest last: the last eight, enough to see a pattern in the
   // tooltip and few enough to read.

@@ -95,6 +95,7 @@ RecordPanel::RecordPanel(const QString& dataFolder, QWidget* parent)
 }
 
 RecordPanel::~RecordPanel() {
+  StopTaking();
   if (closer_.joinable()) closer_.join();
   if (recorder_) {
     const std::string folder = recorder_->folder();
@@ -140,6 +141,15 @@ QString RecordPanel::StartRecording() {
     return why;
   }
   recorder_ = std::move(started.value());
+  // Every block while recording, whether the waveform window is on view or not; a stop of
+  // the acquisition leaves a gap.
+  StopTaking();
+  if (feed_) {
+    subscription_ = feed_->Subscribe({.block = [this](const acquisition::BlockView& block,
+                                                      int lostBefore) { Take(block, lostBefore); },
+                                      .tick = {},
+                                      .stopped = [this] { Pause(); }});
+  }
   (void)recording::NoteOpen(RecordingRegistry(), recorder_->folder());
   folder_->setText(ToQt(recorder_->folder()));
   folder_->setEnabled(false);
@@ -157,6 +167,11 @@ QString RecordPanel::StartRecording() {
 
 void RecordPanel::Take(const acquisition::BlockView& block, int lostBefore) {
   if (recorder_) recorder_->Add(block, lostBefore);
+}
+
+void RecordPanel::StopTaking() {
+  if (feed_ && subscription_ != 0) feed_->Unsubscribe(subscription_);
+  subscription_ = 0;
 }
 
 void RecordPanel::Pause() {
@@ -183,6 +198,7 @@ void RecordPanel::EndRecording() {
   timer_->stop();
   record_->setChecked(false);
   if (!recorder_) return;
+  StopTaking();
   if (closer_.joinable()) closer_.join();
   // A disk that holds up the last blocks keeps this said until the files are closed.
   status_->setText("正在结束记录，等待磁盘写完最后的数据块…");

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "Block.h"
+#include "BlockFeed.h"
 #include "Recorder.h"
 
 class QComboBox;
@@ -30,6 +31,8 @@ class RecordPanel : public QWidget {
 
   // The card's facts for the next recording (its identity, library, pace).
   void SetFacts(Facts facts) { facts_ = std::move(facts); }
+  // The feed a recording takes its blocks from (it outlives the panel); none: Take alone.
+  void SetFeed(acquisition::BlockFeed* feed) { feed_ = feed; }
   bool recording() const { return recorder_ != nullptr; }
   // Every delivered block, from the card's tick, after `lostBefore` blocks that never came.
   void Take(const acquisition::BlockView& block, int lostBefore);
@@ -51,6 +54,7 @@ class RecordPanel : public QWidget {
   void ShowEnded(const recording::RecorderStatus& status, const QString& folder);
   QString NewFolderName() const;
   void SetFailure(const QString& text);
+  void StopTaking();
 
   QPushButton* record_;
   QLineEdit* folder_;
@@ -62,5 +66,7 @@ class RecordPanel : public QWidget {
   QString dataFolder_;
   Facts facts_;
   std::unique_ptr<recording::Recorder> recorder_;
+  acquisition::BlockFeed* feed_ = nullptr;
+  acquisition::BlockFeed::SubscriberId subscription_ = 0;  // 0: not taking blocks
   std::thread closer_;  // ends a recording off the window's thread
 };

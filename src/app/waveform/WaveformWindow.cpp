@@ -24,7 +24,8 @@
 #include "WholeFile.h"
 #include "WidgetText.h"
 
-WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
+WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent,
+                               acquisition::BlockFeed* feed)
     : QWidget(parent, Qt::Window),
       plot_(new WaveformPlot(this)),
       freeze_(new QPushButton("冻结", this)),
@@ -36,7 +37,8 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
       saveValues_(new QPushButton("保存数据…", this)),
       ageTimer_(new QTimer(this)),
       record_(new RecordPanel(saveFolder, this)),
-      saveFolder_(saveFolder) {
+      saveFolder_(saveFolder),
+      feed_(feed) {
   setObjectName("WaveformWindow");
   setWindowTitle("波形显示");
   SetUpControls();
@@ -63,6 +65,7 @@ WaveformWindow::WaveformWindow(const QString& saveFolder, QWidget* parent)
   connect(ageTimer_, &QTimer::timeout, this, &WaveformWindow::ShowAge);
   ageTimer_->start(1000);
   SetFrozen(false);
+  if (feed_) Subscribe();
 }
 
 // The four trace slots ("曲线1:" …), each a list of the 64 channels or none.
@@ -123,7 +126,25 @@ void WaveformWindow::LayOut() {
   resize(760, 540);
 }
 
-WaveformWindow::~WaveformWindow() = default;
+WaveformWindow::~WaveformWindow() {
+  if (feed_) feed_->Unsubscribe(subscription_);
+}
+
+// Only a window on view draws a tick's block; the recording row takes every block itself.
+void WaveformWindow::Subscribe() {
+  record_->SetFeed(feed_);
+  subscription_ = feed_->Subscribe(
+      {.block = {},
+       .tick =
+           [this](const acquisition::BlockView& last, const acquisition::ChannelValues& values) {
+             if (isVisible()) ShowBlock(last, values.Scale, values.BlocksReceived);
+           },
+       .stopped = {}});
+}
+
+void WaveformWindow::ShowLatest() {
+  if (feed_) ShowBlock(feed_->LatestBlock(), feed_->values().Scale, feed_->values().BlocksReceived);
+}
 
 void WaveformWindow::AddChannel(int channel) {
   const int index = channel + 1;  // item 0 is "无"

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "BlockFeed.h"
 #include "ChannelValues.h"
 #include "Waveform.h"
 
@@ -34,8 +35,10 @@ class WaveformWindow : public QWidget {
   static constexpr int kLongRecordEvery = 3;  // blocks between two spectra of 20 blocks
 
   // Pictures and values are offered for saving in `saveFolder` first, then in the folder
-  // the operator chose last.
-  explicit WaveformWindow(const QString& saveFolder, QWidget* parent = nullptr);
+  // the operator chose last. With a `feed` (which outlives the window) the window shows the
+  // last block of each tick while on view, and its recording takes every block.
+  explicit WaveformWindow(const QString& saveFolder, QWidget* parent = nullptr,
+                          acquisition::BlockFeed* feed = nullptr);
   ~WaveformWindow() override;
 
   // Shows `channel` (0-based) unless it is shown already: in the first empty slot, or in
@@ -48,6 +51,10 @@ class WaveformWindow : public QWidget {
   // Ignored while frozen.
   void ShowBlock(const acquisition::BlockView& block, const acquisition::VoltageScale& scale,
                  int blockNumber);
+
+  // The block the feed's card buffer holds now, as the feed counts it (nothing without a
+  // feed).
+  void ShowLatest();
 
   // Lost blocks in this run ("丢失 37 块 (最近 12:03:05)"), shown with the figures; empty for
   // none.
@@ -70,6 +77,7 @@ class WaveformWindow : public QWidget {
   QString SaveValues(const QString& path);
 
  private:
+  void Subscribe();
   void SetUpControls();
   void LayOut();
   QHBoxLayout* TraceSlots();
@@ -115,6 +123,8 @@ class WaveformWindow : public QWidget {
   int historyBlocks_ = 0, historyNext_ = 0;
   acquisition::BlockView historyShape_;
   std::unique_ptr<FiguresWorker> worker_;
+  acquisition::BlockFeed* feed_;
+  acquisition::BlockFeed::SubscriberId subscription_ = 0;
   std::vector<int> measuredChannels_;  // of the spectrum last measured
   int measuredBlocks_ = 0, blocksSinceMeasured_ = 0;
 };
