@@ -16,13 +16,12 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
+#include <functional>
 #include <set>
 
 #include "CardLibrary.h"
 #include "CauseText.h"
 #include "DllDef.h"
-#include "HeldRuns.h"
 #include "LineStore.h"
 #include "MeasurementText.h"
 #include "ReportFormats.h"
@@ -85,36 +84,25 @@ QString Percent(int part, int whole) {
   return QString::number(100.0 * part / whole, 'f', 1) + "%";
 }
 
-// Where the station keeps a run: the results database, a copy held beside it while it
-// refuses the run, and the run's JSON report in the "reports" folder beside it.
-production::Places PlacesOf(const selftest::RunRecord& run) {
-  const std::string database = results::DefaultResultsPath();
-  return {.database = database,
-          .holdWhenRefused = true,
-          .jsonReport = production::ReportPathBeside(database, run),
-          .junitReport = {},
-          .makeFolders = true};
-}
-
-void Keep(production::KeptRun& kept) {
-  production::Keep(kept, PlacesOf(kept.run));
-}
-
-QString HeldRunsPath() {
-  return ToQt(results::HeldRunsPath(results::DefaultResultsPath()));
+// One test of a card, off the window's thread: `progress` hears each check as it begins.
+selftest::RunRecord TestCard(const std::string& cardLibrary, const selftest::Profile& profile,
+                             const selftest::Clock& clock,
+                             const std::function<void(selftest::CheckKind)>& progress,
+                             std::atomic<bool>& interrupted, const std::string& serial,
+                             const std::string& operatorName) {
+  const production::RunClock runClock;
+  DllDef dll(cardLibrary);
+  const selftest::Outcome outcome = selftest::Run(dll, profile, clock, progress, interrupted);
+  return runClock.Record(
+      outcome, profile,
+      {.serial = serial, .operatorName = operatorName, .cardLibrary = dll.library().path()});
 }
 
 }  // namespace
 
-struct StationWindow::Finished {
-  bool tested = false;  // false: an earlier run was still on no disk at all, so none ran
-  Unsaved last;
-  std::vector<Unsaved> unsaved;  // not stored and not held: tried again at the next scan
-  int held = 0;                  // runs held on disk for the database, oldest first
-  std::optional<base::Failure> heldFailure;     // why they are still held
-  std::string libraryFailure;                   // the card library would not load at the start
-  std::optional<base::Failure> historyFailure;  // why the day's results could not be read
-  std::vector<selftest::RunRecord> today, recent;
+// A scan's run and the day's results, as the worker hands them to the window's thread.
+struct StationWindow::Finished : production::ShiftRun, production::DayResults {
+  std::string libraryFailure;  // the card library would not load at the start
 };
 
 StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
@@ -132,7 +120,8 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
       message_(new QLabel(this)),
       today_(new QLabel(this)),
       recent_(new QTableWidget(0, 4, this)),
-      line_(new QLabel(this)) {
+      line_(new QLabel(this)),
+      shift_(std::make_unique<production::StationShift>(production::ShiftPlaces{})) {
   setObjectName("StationWindow");
   setWindowTitle("KZB7310生产测试");
   SetUpControls();
@@ -159,11 +148,10 @@ void StationWindow::StartUploader() {
   if (!profile_.line) return;
   line_->setText("全线: 连接中…");
   line::LineStore::LoadDriver();  // on the thread that outlives the uploader's
-  uploader_ = std::make_unique<production::LineUploader>(
-      results::DefaultResultsPath(), *profile_.line, [this](const production::LineStatus& status) {
-        QMetaObject::invokeMethod(
-            this, [this, status] { ShowLine(status); }, Qt::QueuedConnection);
-      });
+  shift_->StartUploader(*profile_.line, [this](const production::LineStatus& status) {
+    QMetaObject::invokeMethod(
+        this, [this, status] { ShowLine(status); }, Qt::QueuedConnection);
+  });
 }
 
 void StationWindow::ShowLine(const production::LineStatus& status) {
@@ -251,12 +239,13 @@ void StationWindow::ReadAtStart() {
   // The day's results from the database, and whether the card library loads, read off the
   // window's thread; the database's driver is loaded here, on the thread that outlives them.
   results::ResultsStore::LoadDriver();
-  history_ = std::thread([this] {
+  // The thread touches nothing of the window but the queued call it ends with.
+  history_ = std::thread([this, shift = shift_.get(), library = cardLibrary_] {
     Finished f;
     // Runs a last session held go first.
-    f.held = production::StoreHeld(results::DefaultResultsPath(), f.heldFailure);
-    ReadHistory(f);
-    if (auto loaded = card::CardLibrary(cardLibrary_).Load(); !loaded) {
+    f.held = shift->StoreHeld(f.heldFailure);
+    static_cast<production::DayResults&>(f) = shift->ReadDay(TodayStartUtc(), kRecent);
+    if (auto loaded = card::CardLibrary(library).Load(); !loaded) {
       f.libraryFailure = base::ReasonInChinese(loaded.failure());
     }
     QMetaObject::invokeMethod(
@@ -273,15 +262,15 @@ void StationWindow::ShowStart(const Finished& f) {
   }
   if (runFinished_) return;  // a run's news is newer
   ShowHistory(f);
-  if (f.held > 0 && f.libraryFailure.empty()) ShowMessage(HeldText(f), true);
+  if (f.held > 0 && f.libraryFailure.empty()) ShowMessage(HeldText(f, shift_->heldPath()), true);
 }
 
 StationWindow::~StationWindow() {
   qApp->removeEventFilter(this);
-  uploader_.reset();  // no status comes after this
   interrupted_ = true;
   if (worker_.joinable()) worker_.join();
   if (history_.joinable()) history_.join();
+  shift_->StopUploader();  // no status comes after this
 }
 
 void StationWindow::SetBanner(const QString& text, const char* colour) {
@@ -344,76 +333,32 @@ void StationWindow::StartTest() {
   stop_->setEnabled(true);
   interrupted_ = false;
   const std::string operatorName = FromQt(operator_->text().trimmed());
-  worker_ = std::thread([this, serial, operatorName, held = std::move(unsaved_)]() mutable {
-    Finished f = TestAfter(held, serial, operatorName);
-    QMetaObject::invokeMethod(
-        this, [this, f = std::move(f)]() mutable { ShowFinished(f); }, Qt::QueuedConnection);
-  });
+  // The worker stores only once the start's thread has: the store is one thread's at a
+  // time. It calls nothing of the window; what it shows goes by queued calls.
+  worker_ =
+      std::thread([this, shift = shift_.get(), start = std::move(history_), library = cardLibrary_,
+                   profile = profile_, clock = clock_, interrupted = &interrupted_, serial,
+                   operatorName, unsaved = std::move(unsaved_)]() mutable {
+        if (start.joinable()) start.join();
+        const auto progress = [this](selftest::CheckKind check) {
+          QMetaObject::invokeMethod(
+              this, [this, check] { ShowProgress(check); }, Qt::QueuedConnection);
+        };
+        Finished f;
+        static_cast<production::ShiftRun&>(f) = shift->Run(std::move(unsaved), [&] {
+          return TestCard(library, profile, clock, progress, *interrupted, serial, operatorName);
+        });
+        static_cast<production::DayResults&>(f) = shift->ReadDay(TodayStartUtc(), kRecent);
+        QMetaObject::invokeMethod(
+            this, [this, f = std::move(f)]() mutable { ShowFinished(f); }, Qt::QueuedConnection);
+      });
   unsaved_.clear();
 }
 
-StationWindow::Finished StationWindow::TestAfter(std::vector<Unsaved>& held,
-                                                 const std::string& serial,
-                                                 const std::string& operatorName) {
-  Finished f;
-  // Runs not stored yet go first, in the order they were tested; while one is on no disk at
-  // all, no card is tested. How many are held is counted once this run is kept.
-  production::StoreHeld(results::DefaultResultsPath(), f.heldFailure);
-  bool onDisk = true;
-  for (Unsaved& u : held) {
-    Keep(u);
-    onDisk = onDisk && u.onDisk();
-    if (u.waiting()) f.unsaved.push_back(std::move(u));
-  }
-  if (onDisk) {
-    f.tested = true;
-    f.last = Test(serial, operatorName);
-    Keep(f.last);
-    if (f.last.waiting()) f.unsaved.push_back(f.last);
-  }
-  f.held = production::CountHeld(results::DefaultResultsPath());  // with this run, if held
-  ReadHistory(f);
-  return f;
-}
-
-StationWindow::Unsaved StationWindow::Test(const std::string& serial,
-                                           const std::string& operatorName) {
-  const production::RunClock runClock;
-  DllDef dll(cardLibrary_);
-  const selftest::Outcome outcome = selftest::Run(
-      dll, profile_, clock_,
-      [this](selftest::CheckKind check) {
-        QMetaObject::invokeMethod(
-            this, [this, check] { ShowProgress(check); }, Qt::QueuedConnection);
-      },
-      interrupted_);
-  return Unsaved(runClock.Record(
-      outcome, profile_,
-      {.serial = serial, .operatorName = operatorName, .cardLibrary = dll.library().path()}));
-}
-
-void StationWindow::ReadHistory(Finished& f) const {
-  const std::string database = results::DefaultResultsPath();
-  if (!std::filesystem::exists(std::filesystem::u8path(database))) return;  // nothing yet
-  auto store = results::ResultsStore::OpenForReading(database);
-  if (!store) {
-    f.historyFailure = store.failure();
-    return;
-  }
-  auto today = store.value()->Runs({.serial = {}, .since = TodayStartUtc(), .newest = 0});
-  auto recent = store.value()->Runs({.serial = {}, .since = {}, .newest = kRecent});
-  if (!today || !recent) {
-    f.historyFailure = (today ? recent : today).failure();
-    return;
-  }
-  f.today = std::move(today.value());
-  f.recent = std::move(recent.value());
-}
-
-QString StationWindow::HeldText(const Finished& f) {
+QString StationWindow::HeldText(const Finished& f, const std::string& heldPath) {
   QString text = QString("%1 次测试的结果暂存在 %2，尚未存入数据库；每次扫描时重试。")
                      .arg(f.held)
-                     .arg(HeldRunsPath());
+                     .arg(ToQt(heldPath));
   if (f.heldFailure) text += " " + Reason(f.heldFailure);
   return text;
 }
@@ -476,7 +421,7 @@ void StationWindow::ShowChecks(const selftest::RunRecord& run) {
 QStringList StationWindow::Problems(const Finished& f) const {
   QStringList problems;
   const Unsaved& last = f.last;
-  const QString report = ToQt(PlacesOf(last.run).jsonReport);
+  const QString report = ToQt(shift_->PlacesOf(last.run).jsonReport);
   if (f.tested && last.run.verdict == selftest::Verdict::NotRun) {
     problems << "无法加载板卡库: " + ToQt(last.run.whyNot);
   }
@@ -487,12 +432,12 @@ QStringList StationWindow::Problems(const Finished& f) const {
   if (f.tested && !last.json.done) {
     problems << QString("报告未写入: %1 %2").arg(report, Reason(last.json));
   }
-  if (f.held > 0) problems << HeldText(f);
+  if (f.held > 0) problems << HeldText(f, shift_->heldPath());
   if (!f.unsaved.empty()) {
     const Unsaved& u = f.unsaved.back();
     problems << QString("%1 次测试的结果未能保存（数据库: %2；暂存: %3；报告 %4: %5）。")
                     .arg(f.unsaved.size())
-                    .arg(Reason(u.stored), Reason(u.held), ToQt(PlacesOf(u.run).jsonReport),
+                    .arg(Reason(u.stored), Reason(u.held), ToQt(shift_->PlacesOf(u.run).jsonReport),
                          Reason(u.json));
     problems << (f.tested
                      ? QString("结果暂存在本程序中，下次扫描时先保存；保存之前不测试新的板卡。")
@@ -519,7 +464,6 @@ void StationWindow::ShowFinished(Finished& f) {
   }
   ShowMessage(problems.join("\n"), !problems.isEmpty());
   ShowHistory(f);
-  if (uploader_) uploader_->Nudge();
   unsaved_ = std::move(f.unsaved);
   running_.clear();
   start_->setEnabled(true);
@@ -653,21 +597,15 @@ void StationWindow::closeEvent(QCloseEvent* event) {
   interrupted_ = true;
   WaitForTest();
   // Runs on no disk get one more try at a held copy, for the next start.
-  std::vector<Unsaved> left;
-  for (Unsaved& u : unsaved_) {
-    Keep(u);
-    if (u.waiting()) left.push_back(std::move(u));
-  }
-  unsaved_ = std::move(left);
+  unsaved_ = shift_->KeepLeft(std::move(unsaved_));
   if (!CloseWithHeldRuns()) {
     interrupted_ = false;
     event->ignore();
     return;
   }
   // Runs not on the line yet go at the next start; they are named for whoever looks.
-  if (uploader_) {
-    uploader_.reset();
-    for (const std::string& run : production::WaitingRuns(results::DefaultResultsPath())) {
+  if (const auto waiting = shift_->StopUploader()) {
+    for (const std::string& run : *waiting) {
       std::fprintf(stderr, "kzb7310: 尚未上传到全线数据库 not on the line yet: %s\n", run.c_str());
     }
   }
@@ -680,10 +618,11 @@ void StationWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool StationWindow::CloseWithHeldRuns() {
-  const int held = production::CountHeld(results::DefaultResultsPath());
+  const int held = shift_->CountHeld();
   if (held == 0 && unsaved_.empty()) return true;
   QString text = QString("%1 次测试的结果尚未存入数据库。").arg(held + unsaved_.size());
-  if (held > 0) text += QString("\n%1 次暂存在 %2，下次启动时存入。").arg(held).arg(HeldRunsPath());
+  if (held > 0)
+    text += QString("\n%1 次暂存在 %2，下次启动时存入。").arg(held).arg(ToQt(shift_->heldPath()));
   if (!unsaved_.empty()) {
     text += QString("\n%1 次无处暂存，关闭后只写到标准错误输出。").arg(unsaved_.size());
   }

@@ -16,6 +16,7 @@
 #include "LineUploader.h"
 #include "ProductionCheck.h"
 #include "Profile.h"
+#include "StationShift.h"
 #include "Yield.h"
 
 class QKeyEvent;
@@ -58,14 +59,7 @@ class StationWindow : public QWidget {
   void ReadAtStart();
   void StartUploader();
   void ShowStart(const Finished& finished);
-  // On the worker: the runs still unsaved kept first, then, when they are on disk, one test
-  // of a card and keeping its result: stored, reported, and held on disk while the database
-  // cannot take it.
-  Finished TestAfter(std::vector<Unsaved>& held, const std::string& serial,
-                     const std::string& operatorName);
-  Unsaved Test(const std::string& serial, const std::string& operatorName);
-  void ReadHistory(Finished& finished) const;
-  static QString HeldText(const Finished& finished);
+  static QString HeldText(const Finished& finished, const std::string& heldPath);
   static QString TodayText(const selftest::Yield& yield);
   QStringList Problems(const Finished& finished) const;
   void ShowProgress(selftest::CheckKind check);
@@ -102,8 +96,9 @@ class StationWindow : public QWidget {
   QLabel* today_;
   QTableWidget* recent_;
   QLabel* line_;  // the line database's state; hidden without a [line]
-  // Sends kept runs to the line's database, when the profile names one.
-  std::unique_ptr<production::LineUploader> uploader_;
+  // The run's road from scan to the database, the reports and the line (the uploader, when
+  // the profile names a line); its store is the start thread's, then each worker's.
+  std::unique_ptr<production::StationShift> shift_;
   std::string running_;  // the serial under test
   bool runFinished_ = false;
   std::vector<Unsaved> unsaved_;  // runs neither stored nor held on disk
