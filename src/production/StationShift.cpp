@@ -3,11 +3,23 @@
 #include <filesystem>
 #include <system_error>
 
+#include "DllDef.h"
 #include "HeldRuns.h"
 #include "LineStore.h"
 #include "ResultsStore.h"
 
 namespace production {
+
+selftest::RunRecord TestCard(const std::string& cardLibrary, const selftest::Profile& profile,
+                             const selftest::Clock& clock,
+                             const std::function<void(selftest::CheckKind)>& progress,
+                             std::atomic<bool>& interrupted, StationFacts facts) {
+  const RunClock runClock;
+  DllDef dll(cardLibrary);
+  const selftest::Outcome outcome = selftest::Run(dll, profile, clock, progress, interrupted);
+  facts.cardLibrary = dll.library().path();
+  return runClock.Record(outcome, profile, facts);
+}
 
 StationShift::StationShift(ShiftPlaces places) : places_(std::move(places)) {}
 

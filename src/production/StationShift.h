@@ -13,6 +13,7 @@
 // what the line has, through connections of its own.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,7 +23,9 @@
 #include "Failure.h"
 #include "KeepRun.h"
 #include "LineUploader.h"
+#include "ProductionCheck.h"
 #include "Profile.h"
+#include "RunClock.h"
 #include "RunRecord.h"
 
 namespace production {
@@ -51,6 +54,13 @@ struct DayResults {
   std::vector<selftest::RunRecord> today, recent;
   std::optional<base::Failure> historyFailure;  // why they could not be read
 };
+
+// One test of the card behind `cardLibrary` on the calling thread, `progress` hearing each
+// check as it begins; the run recorded with `facts` and the library that answered.
+selftest::RunRecord TestCard(const std::string& cardLibrary, const selftest::Profile& profile,
+                             const selftest::Clock& clock,
+                             const std::function<void(selftest::CheckKind)>& progress,
+                             std::atomic<bool>& interrupted, StationFacts facts);
 
 class StationShift {
  public:

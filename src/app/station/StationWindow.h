@@ -17,7 +17,6 @@
 #include "ProductionCheck.h"
 #include "Profile.h"
 #include "StationShift.h"
-#include "Yield.h"
 
 class QKeyEvent;
 class QLabel;
@@ -59,19 +58,11 @@ class StationWindow : public QWidget {
   void ReadAtStart();
   void StartUploader();
   void ShowStart(const Finished& finished);
-  static QString HeldText(const Finished& finished, const std::string& heldPath);
-  static QString TodayText(const selftest::Yield& yield);
-  QStringList Problems(const Finished& finished) const;
-  void ShowProgress(selftest::CheckKind check);
-  void ShowChecks(const selftest::RunRecord& run);
   void ShowFinished(Finished& finished);
   void ShowBanner(const Finished& finished);
   void ShowMessage(const QString& text, bool problem);
   void ShowHistory(const Finished& finished);
   void SetBanner(const QString& text, const char* colour);
-  // Whether a key pressed in the station belongs in the serial field though the focus is
-  // elsewhere: a scanner's characters and its Enter.
-  bool IsScanKey(QObject* watched, const QKeyEvent& key) const;
   // The serial in the field was edited: a verdict or refusal of another serial no longer
   // stands over it.
   void SerialEdited(const QString& text);
