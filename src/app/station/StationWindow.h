@@ -76,7 +76,9 @@ class StationWindow : public QWidget {
   selftest::Clock clock_;
   std::atomic<bool> interrupted_{false};
   std::thread worker_;
-  std::thread history_;  // the day's results, read once at the start
+  // The start: held runs stored, the day's results read; the first worker takes it over and
+  // joins it before it stores.
+  std::thread history_;
   QLabel* banner_;
   QLineEdit* serial_;
   QLineEdit* operator_;
