@@ -27,6 +27,7 @@
 #include "ShownInput.h"
 #include "SingleInstance.h"
 #include "StationProfile.h"
+#include "StationShift.h"
 #include "TerminationSignals.h"
 #include "WholeFile.h"
 
@@ -213,17 +214,17 @@ std::string Reason(const production::Landing& landing) {
 // reports are still written (one that fails does not cost the other), a copy is held beside
 // it for the next start, and the operator is told. A run on no disk at all goes whole to
 // standard error, the last place left.
-int SayKept(const production::KeptRun& kept, const production::Places& places, int status) {
+int SayKept(const production::KeptRun& kept, const production::Places& places,
+            const std::string& heldPath, int status) {
   if (!kept.stored.done) {
     std::fprintf(stderr, "kzb7310: 结果未存入数据库 results NOT stored: %s: %s\n",
                  places.database.c_str(), Reason(kept.stored).c_str());
     std::printf("结果未存入数据库 (results not stored: %s)\n", places.database.c_str());
-    const std::string held = results::HeldRunsPath(places.database);
     if (kept.held.done) {
       std::printf("结果已暂存在 %s，下次启动时存入数据库 (held for the next start)\n",
-                  held.c_str());
+                  heldPath.c_str());
     } else {
-      std::fprintf(stderr, "kzb7310: 结果也无法暂存 results NOT held: %s: %s\n", held.c_str(),
+      std::fprintf(stderr, "kzb7310: 结果也无法暂存 results NOT held: %s: %s\n", heldPath.c_str(),
                    Reason(kept.held).c_str());
     }
     status = kReportNotWritten;
@@ -246,9 +247,8 @@ int SayKept(const production::KeptRun& kept, const production::Places& places, i
 
 // The runs this PC has kept go to the line, this one last; a line that cannot be reached
 // costs the run nothing: it waits for the next station or self-test here.
-void SendToLine(const std::string& database, const selftest::LineSettings& line) {
-  std::unique_ptr<line::LineStore> connection;
-  const production::LineStatus sent = production::UploadWaiting(database, line, connection);
+void SendToLine(const production::StationShift& shift, const selftest::LineSettings& line) {
+  const production::LineStatus sent = shift.SendWaiting(line);
   if (sent.state == production::LineStatus::State::Unreachable) {
     const std::string why = base::ReasonInChinese(sent.cause, sent.reason);
     std::fprintf(stderr, "kzb7310: 全线数据库无法连接 the line cannot be reached: %s\n",
@@ -276,29 +276,32 @@ int SelfTest(const SelfTestArguments& args) {
   if (auto refused = RefusedTheCard(instance, dll.library().path())) return *refused;
   std::printf("KZB7310 自检 self-test %s, %s\n", KZB_VERSION, dll.library().path().c_str());
   std::fflush(stdout);
-  const selftest::Outcome outcome = selftest::Run(
-      dll, profile.value(), selftest::SystemClock(),
-      [](selftest::CheckKind check) {
-        std::printf("检查 %s …\n", selftest::CheckTitle(check).c_str());
-        std::fflush(stdout);
-      },
-      interrupted);
-  std::fputs(selftest::Table(outcome, profile.value()).c_str(), stdout);
-  std::fflush(stdout);
-  if (!outcome.ranAtAll) {
-    std::fprintf(stderr, "kzb7310: 无法加载板卡库: %s\n", outcome.whyNot.c_str());
-  }
-  production::KeptRun kept(clock.Record(outcome, profile.value(),
-                                        {.serial = args.serial,
-                                         .operatorName = args.operatorName,
-                                         .cardLibrary = dll.library().path()}));
-  const production::Places places{.database = results::DefaultResultsPath(),
-                                  .holdWhenRefused = true,
+  production::StationShift shift({.database = results::DefaultResultsPath(),
+                                  .reportsBeside = false,
                                   .jsonReport = args.report,
-                                  .junitReport = args.junit};
-  production::Keep(kept, places);
-  const int status = SayKept(kept, places, ExitStatus(outcome.verdict()));
-  if (profile.value().line) SendToLine(places.database, *profile.value().line);
+                                  .junitReport = args.junit});
+  selftest::Outcome outcome;
+  const production::ShiftRun kept = shift.Run({}, [&] {
+    outcome = selftest::Run(
+        dll, profile.value(), selftest::SystemClock(),
+        [](selftest::CheckKind check) {
+          std::printf("检查 %s …\n", selftest::CheckTitle(check).c_str());
+          std::fflush(stdout);
+        },
+        interrupted);
+    std::fputs(selftest::Table(outcome, profile.value()).c_str(), stdout);
+    std::fflush(stdout);
+    if (!outcome.ranAtAll) {
+      std::fprintf(stderr, "kzb7310: 无法加载板卡库: %s\n", outcome.whyNot.c_str());
+    }
+    return clock.Record(outcome, profile.value(),
+                        {.serial = args.serial,
+                         .operatorName = args.operatorName,
+                         .cardLibrary = dll.library().path()});
+  });
+  const int status = SayKept(kept.last, shift.PlacesOf(kept.last.run), shift.heldPath(),
+                             ExitStatus(outcome.verdict()));
+  if (profile.value().line) SendToLine(shift, *profile.value().line);
   return status;
 }
 

@@ -16,7 +16,7 @@
 #include "LineUploader.h"
 #include "ProductionCheck.h"
 #include "Profile.h"
-#include "Yield.h"
+#include "StationShift.h"
 
 class QKeyEvent;
 class QLabel;
@@ -58,26 +58,11 @@ class StationWindow : public QWidget {
   void ReadAtStart();
   void StartUploader();
   void ShowStart(const Finished& finished);
-  // On the worker: the runs still unsaved kept first, then, when they are on disk, one test
-  // of a card and keeping its result: stored, reported, and held on disk while the database
-  // cannot take it.
-  Finished TestAfter(std::vector<Unsaved>& held, const std::string& serial,
-                     const std::string& operatorName);
-  Unsaved Test(const std::string& serial, const std::string& operatorName);
-  void ReadHistory(Finished& finished) const;
-  static QString HeldText(const Finished& finished);
-  static QString TodayText(const selftest::Yield& yield);
-  QStringList Problems(const Finished& finished) const;
-  void ShowProgress(selftest::CheckKind check);
-  void ShowChecks(const selftest::RunRecord& run);
   void ShowFinished(Finished& finished);
   void ShowBanner(const Finished& finished);
   void ShowMessage(const QString& text, bool problem);
   void ShowHistory(const Finished& finished);
   void SetBanner(const QString& text, const char* colour);
-  // Whether a key pressed in the station belongs in the serial field though the focus is
-  // elsewhere: a scanner's characters and its Enter.
-  bool IsScanKey(QObject* watched, const QKeyEvent& key) const;
   // The serial in the field was edited: a verdict or refusal of another serial no longer
   // stands over it.
   void SerialEdited(const QString& text);
@@ -91,7 +76,9 @@ class StationWindow : public QWidget {
   selftest::Clock clock_;
   std::atomic<bool> interrupted_{false};
   std::thread worker_;
-  std::thread history_;  // the day's results, read once at the start
+  // The start: held runs stored, the day's results read; the first worker takes it over and
+  // joins it before it stores.
+  std::thread history_;
   QLabel* banner_;
   QLineEdit* serial_;
   QLineEdit* operator_;
@@ -102,8 +89,9 @@ class StationWindow : public QWidget {
   QLabel* today_;
   QTableWidget* recent_;
   QLabel* line_;  // the line database's state; hidden without a [line]
-  // Sends kept runs to the line's database, when the profile names one.
-  std::unique_ptr<production::LineUploader> uploader_;
+  // The run's road from scan to the database, the reports and the line (the uploader, when
+  // the profile names a line); its store is the start thread's, then each worker's.
+  std::unique_ptr<production::StationShift> shift_;
   std::string running_;  // the serial under test
   bool runFinished_ = false;
   std::vector<Unsaved> unsaved_;  // runs neither stored nor held on disk
