@@ -233,10 +233,17 @@ void RecordingViewer::ShowSpan() {
   const int64_t length = plot_->to() - plot_->from();
   QString time = length < 60'000'000 ? "HH:mm:ss.zzz" : "HH:mm:ss";
   if (from.date() != to.date()) time = "MM-dd " + time;
-  span_->setText(QString("%1 — %2 (%3)%4")
-                     .arg(from.toString(time), to.toString(time), Length(length),
-                          plot_->showsSamples() ? "，单个采样点" : QString()));
-  span_->setToolTip(QString("%1 — %2").arg(Local(plot_->from()), Local(plot_->to())));
+  const QString text = QString("%1 — %2 (%3)%4")
+                           .arg(from.toString(time), to.toString(time), Length(length),
+                                plot_->showsSamples() ? "，单个采样点" : QString());
+  // Cut at the label's end where a font is wider than the window allows; the whole in its tip.
+  span_->setText(span_->fontMetrics().elidedText(text, Qt::ElideRight, span_->width()));
+  span_->setToolTip(QString("%1\n%2 — %3").arg(text, Local(plot_->from()), Local(plot_->to())));
+}
+
+void RecordingViewer::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (view_) ShowSpan();
 }
 
 void RecordingViewer::ChooseAndExport(Format format) {

@@ -38,6 +38,9 @@ class RecordingViewer : public QWidget {
   // Waits for the check of every record that starts when the recording opens.
   void WaitForCheck();
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;  // the span's text cut to its new width
+
  private:
   void SetUpControls();
   QHBoxLayout* TraceSlots();

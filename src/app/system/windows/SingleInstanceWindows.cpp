@@ -41,8 +41,9 @@ SingleInstance::SingleInstance(const std::string& dataDirectory) {
       own > 0 && own < MAX_PATH ? "-" + base::Checksum(base::WideToUtf8(chosen)) : "";
   const std::wstring name = base::Utf8ToWide("Global\\" + key + scope);
   const std::wstring folder = DescriptionFolder();
-  const std::wstring description =
-      folder.empty() ? L"" : folder + L"\\" + base::Utf8ToWide(key) + L".lock";
+  std::wstring description;  // appended piece by piece: GCC 12 warns falsely on a + chain
+  if (!folder.empty())
+    description.append(folder).append(1, L'\\').append(base::Utf8ToWide(key + ".lock"));
   HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
   const DWORD error = GetLastError();
   if (!mutex && error != ERROR_ACCESS_DENIED) {
