@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Failure.h"
-#include "Profile.h"
+#include "LineSettings.h"
 #include "ResultsStore.h"
 #include "RunRecord.h"
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ProgramFolders.h"
 #include "ResultsStore.h"
 
 namespace production {
@@ -41,7 +42,7 @@ int MoveInto(results::ResultsStore& held, const std::string& database,
 }  // namespace
 
 int StoreHeld(const std::string& database, std::optional<base::Failure>& why) {
-  const std::string path = results::HeldRunsPath(database);
+  const std::string path = HeldRunsPath(database);
   if (!Exists(path)) return 0;
   int left = 0;
   {
@@ -62,7 +63,7 @@ int StoreHeld(const std::string& database, std::optional<base::Failure>& why) {
 }
 
 int CountHeld(const std::string& database) {
-  const std::string path = results::HeldRunsPath(database);
+  const std::string path = HeldRunsPath(database);
   if (!Exists(path)) return 0;
   auto held = results::ResultsStore::OpenForReading(path);
   if (!held) return 0;

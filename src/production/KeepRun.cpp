@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ProgramFolders.h"
 #include "ReportFormats.h"
 #include "ResultsStore.h"
 #include "WholeFile.h"
@@ -68,7 +69,7 @@ bool Exists(const std::string& path) {
 // A held copy beside the database. One that this run began and could not finish (a full
 // disk) leaves none of its files behind: an empty database there would hold nothing.
 void Hold(Landing& landing, const std::string& database, const selftest::RunRecord& run) {
-  const std::string path = results::HeldRunsPath(database);
+  const std::string path = HeldRunsPath(database);
   const bool began = !Exists(path);
   Store(landing, path, run);
   if (landing.done || !began) return;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "Failure.h"
-#include "Profile.h"
+#include "LineSettings.h"
 
 namespace line {
 class LineStore;

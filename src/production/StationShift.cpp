@@ -6,6 +6,7 @@
 #include "DllDef.h"
 #include "HeldRuns.h"
 #include "LineStore.h"
+#include "ProgramFolders.h"
 #include "ResultsStore.h"
 
 namespace production {
@@ -26,11 +27,11 @@ StationShift::StationShift(ShiftPlaces places) : places_(std::move(places)) {}
 StationShift::~StationShift() = default;
 
 std::string StationShift::database() const {
-  return places_.database.empty() ? results::DefaultResultsPath() : places_.database;
+  return places_.database.empty() ? DefaultResultsPath() : places_.database;
 }
 
 std::string StationShift::heldPath() const {
-  return results::HeldRunsPath(database());
+  return HeldRunsPath(database());
 }
 
 Places StationShift::PlacesOf(const selftest::RunRecord& run) const {

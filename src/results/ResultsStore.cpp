@@ -6,13 +6,11 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
 #include <QVariant>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -84,13 +82,6 @@ const std::vector<std::string>* const kUpgrades[] = {&kUpgradeFrom1, &kUpgradeFr
 
 }  // namespace
 
-std::string DefaultResultsPath() {
-  if (const char* path = std::getenv("KZB_RESULTS_DB"); path && *path) return path;
-  return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-      .filePath("kzb7310/results.sqlite")
-      .toStdString();
-}
-
 ResultsStore::ResultsStore(std::string path, std::string connection)
     : path_(std::move(path)), connection_(std::move(connection)) {}
 
@@ -110,10 +101,6 @@ void ResultsStore::LoadDriver() {
   const QString probe = "kzb7310-driver";
   QSqlDatabase::addDatabase("QSQLITE", probe);
   QSqlDatabase::removeDatabase(probe);
-}
-
-std::string HeldRunsPath(const std::string& databasePath) {
-  return databasePath + ".held";
 }
 
 bool IsSinceTime(const std::string& since) {

@@ -18,16 +18,8 @@ namespace results {
 
 struct SqlWhy;
 
-// $KZB_RESULTS_DB when it is set (scripts and tests keep their own), else results.sqlite in
-// the kzb7310 folder of the user's data folder (~/.local/share, %LOCALAPPDATA%).
-std::string DefaultResultsPath();
-
 // A time --since takes: "2026-12-09" or "2026-12-09T08:00:00Z" (UTC), a real date.
 bool IsSinceTime(const std::string& since);
-
-// Where the station keeps the runs the database at `databasePath` could not take, until it
-// can: a database of the same form beside it.
-std::string HeldRunsPath(const std::string& databasePath);
 
 struct Filter {
   std::string serial;  // empty: every serial

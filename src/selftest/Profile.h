@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Failure.h"
+#include "LineSettings.h"
 
 namespace selftest {
 
@@ -29,18 +30,6 @@ struct DynamicLimits {
   double frequencyTolerance = 0;      // Hz
   std::optional<double> minSnrDb, minSinadDb, minEnob, maxThdDb;
   std::optional<double> maxNoiseCodes;  // RMS
-};
-
-// Where a station's runs go beyond its own disk: the line's PostgreSQL database. The
-// password is never here: libpq reads it from the user's password file (~/.pgpass,
-// %APPDATA%\postgresql\pgpass.conf) or a service file.
-struct LineSettings {
-  std::string host;      // a name, an address, or a Unix socket's folder; empty: libpq's default
-  int port = 0;          // 0: libpq's default (5432)
-  std::string database;  // empty: libpq's default
-  std::string user;      // empty: libpq's default
-  std::string sslmode;   // disable, allow, prefer, require, verify-ca, verify-full; empty: prefer
-  std::string service;   // a service of pg_service.conf; empty: none
 };
 
 struct Profile {

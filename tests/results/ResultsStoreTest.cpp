@@ -13,6 +13,7 @@
 
 #include "HeldRuns.h"
 #include "KeepRun.h"
+#include "ProgramFolders.h"
 #include "ResultsStore.h"
 
 namespace {
@@ -237,7 +238,7 @@ class ResultsStoreTest : public QObject {
     QCOMPARE(production::CountHeld(path), 1);
     std::optional<base::Failure> why;
     QCOMPARE(production::StoreHeld(path, why), 0);
-    QVERIFY(!QFileInfo::exists(QString::fromStdString(results::HeldRunsPath(path))));
+    QVERIFY(!QFileInfo::exists(QString::fromStdString(production::HeldRunsPath(path))));
     QCOMPARE(results::ResultsStore::Open(path).value()->Runs({}).value().size(), size_t{1});
   }
 

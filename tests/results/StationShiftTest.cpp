@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "ProgramFolders.h"
 #include "ResultsStore.h"
 #include "RunId.h"
 #include "StationShift.h"
@@ -72,7 +73,7 @@ class StationShiftTest : public QObject {
     WriteFile(dir.filePath("garbage.sqlite"), QByteArray(4096, 'x'));
     const std::string database = dir.filePath(place).toStdString();
     if (heldBefore) {
-      QVERIFY(results::ResultsStore::Open(results::HeldRunsPath(database))
+      QVERIFY(results::ResultsStore::Open(production::HeldRunsPath(database))
                   .value()
                   ->Save(Run("H1", "2026-12-09T08:00:00Z")));
     }

@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <ctime>
 
+#include "ProgramFolders.h"
 #include "StationFixture.h"
 
 class StationWindowTest : public QObject {
@@ -155,7 +156,7 @@ class StationWindowTest : public QObject {
     QCOMPARE(runs.size(), size_t{2});
     QCOMPARE(runs[0].info.serial, std::string("KZB000003"));
     QVERIFY(!QFileInfo::exists(QString::fromStdString(
-        results::HeldRunsPath(s.dir.filePath("results/results.sqlite").toStdString()))));
+        production::HeldRunsPath(s.dir.filePath("results/results.sqlite").toStdString()))));
   }
 
   // Closing with runs held asks first; No keeps the station open.

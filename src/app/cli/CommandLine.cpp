@@ -19,6 +19,7 @@
 #include "LineUploader.h"
 #include "MeasurementText.h"
 #include "ProductionCheck.h"
+#include "ProgramFolders.h"
 #include "RecordCommand.h"
 #include "ReportFormats.h"
 #include "ResultsStore.h"
@@ -103,7 +104,7 @@ int PrintResults(const results::Filter& filter, const std::string& format) {
     return 2;
   }
   // Reading creates nothing: a path that holds no database is said, not made.
-  auto store = results::ResultsStore::OpenForReading(results::DefaultResultsPath());
+  auto store = results::ResultsStore::OpenForReading(production::DefaultResultsPath());
   if (!store) {
     std::fprintf(stderr, "kzb7310: 无法打开结果数据库 results cannot be read: %s: %s\n",
                  store.failure().subject.c_str(), store.failure().reason.c_str());
@@ -276,7 +277,7 @@ int SelfTest(const SelfTestArguments& args) {
   if (auto refused = RefusedTheCard(instance, dll.library().path())) return *refused;
   std::printf("KZB7310 自检 self-test %s, %s\n", KZB_VERSION, dll.library().path().c_str());
   std::fflush(stdout);
-  production::StationShift shift({.database = results::DefaultResultsPath(),
+  production::StationShift shift({.database = production::DefaultResultsPath(),
                                   .reportsBeside = false,
                                   .jsonReport = args.report,
                                   .junitReport = args.junit});
@@ -410,11 +411,11 @@ int Results(int argc, char* argv[], Options& o) {
 }  // namespace
 
 void StoreHeldRuns() {
-  const std::string database = results::DefaultResultsPath();
+  const std::string database = production::DefaultResultsPath();
   std::optional<base::Failure> why;
   if (const int left = production::StoreHeld(database, why); left > 0) {
     std::fprintf(stderr, "kzb7310: %d 次测试的结果仍暂存在 %s: %s\n", left,
-                 results::HeldRunsPath(database).c_str(),
+                 production::HeldRunsPath(database).c_str(),
                  why ? base::ReasonInChinese(*why).c_str() : "");
   }
 }

@@ -17,9 +17,9 @@
 #include "NumberForms.h"
 #include "OpenRecordings.h"
 #include "Profile.h"
+#include "ProgramFolders.h"
 #include "RecordingLimits.h"
 #include "RecordingReader.h"
-#include "RecordingRegistry.h"
 #include "SingleInstance.h"
 #include "StartStop.h"
 #include "TerminationSignals.h"
@@ -169,7 +169,7 @@ int StatusOf(const recording::RecorderStatus& s, const Limits& limits, bool inte
 }  // namespace
 
 void RepairInterruptedRecordings() {
-  const std::string registry = RecordingRegistry();
+  const std::string registry = production::RecordingRegistry();
   for (const std::string& folder : recording::InterruptedRecordings(registry)) {
     if (!recording::HoldsRecording(folder)) {
       recording::NoteClosed(registry, folder);  // moved or removed since
@@ -226,7 +226,7 @@ int RecordHeadless(const RecordArguments& args) {
     return NotStarted("记录文件夹无法使用，记录未开始 the folder cannot take a recording",
                       recorder.failure().subject, base::ReasonInChinese(recorder.failure()));
   }
-  (void)recording::NoteOpen(RecordingRegistry(), args.folder);
+  (void)recording::NoteOpen(production::RecordingRegistry(), args.folder);
   std::printf("记录 recording 64 channels to %s%s\n", args.folder.c_str(),
               limits.seconds > 0 ? "" : " (Ctrl+C ends it)");
   std::fflush(stdout);
@@ -242,7 +242,7 @@ int RecordHeadless(const RecordArguments& args) {
   }
   (void)acquisition::StopAcquisition(dll);
   const recording::RecorderStatus status = CloseSaying(*recorder.value());
-  recording::NoteClosed(RecordingRegistry(), args.folder);
+  recording::NoteClosed(production::RecordingRegistry(), args.folder);
   SaySummary(args.folder, status);
   return StatusOf(status, limits, interrupted, !polled);
 }

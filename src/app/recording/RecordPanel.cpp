@@ -15,8 +15,8 @@
 #include "Description.h"
 #include "FolderFiles.h"
 #include "OpenRecordings.h"
+#include "ProgramFolders.h"
 #include "RecordingLimits.h"
-#include "RecordingRegistry.h"
 #include "WidgetText.h"
 
 namespace {
@@ -100,7 +100,7 @@ RecordPanel::~RecordPanel() {
   if (recorder_) {
     const std::string folder = recorder_->folder();
     recorder_->Close();
-    recording::NoteClosed(RecordingRegistry(), folder);
+    recording::NoteClosed(production::RecordingRegistry(), folder);
   }
 }
 
@@ -150,7 +150,7 @@ QString RecordPanel::StartRecording() {
                                       .tick = {},
                                       .stopped = [this] { Pause(); }});
   }
-  (void)recording::NoteOpen(RecordingRegistry(), recorder_->folder());
+  (void)recording::NoteOpen(production::RecordingRegistry(), recorder_->folder());
   folder_->setText(ToQt(recorder_->folder()));
   folder_->setEnabled(false);
   browse_->setEnabled(false);
@@ -207,7 +207,7 @@ void RecordPanel::EndRecording() {
       std::thread([this, recorder = std::shared_ptr<recording::Recorder>(std::move(recorder_))] {
         const recording::RecorderStatus status = recorder->Close();
         const QString folder = ToQt(recorder->folder());
-        recording::NoteClosed(RecordingRegistry(), recorder->folder());
+        recording::NoteClosed(production::RecordingRegistry(), recorder->folder());
         QMetaObject::invokeMethod(
             this, [this, status, folder] { ShowEnded(status, folder); }, Qt::QueuedConnection);
       });

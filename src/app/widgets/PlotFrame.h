@@ -1,7 +1,7 @@
-// What both of the waveform window's plots draw alike: the plot's place and its margins, the
-// grid lines with their labels, the frame with its units, the legend's headings and its rows
-// (a colour swatch and the trace's name), the note under the legend, and the background
-// picture that holds all of it until the size or what it shows changes.
+// What every plot draws alike (the waveform window's two and the recording's): the plot's place and
+// its margins, the grid lines with their labels, the frame with its units, the legend's headings
+// and its rows (a colour swatch and the trace's name), the note under the legend, and the
+// background picture that holds all of it until the size or what it shows changes.
 #pragma once
 
 #include <QPixmap>

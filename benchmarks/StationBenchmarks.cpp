@@ -70,12 +70,12 @@ void StationEnterToBanner(benchmark::State& state) {
 BENCHMARK(StationEnterToBanner)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // A station's Enter to its banner while its uploader sends each run to a line server that
-// answers slowly (scripts/bench starts one where each of station1's runs waits 0.2 s in a
+// answers slowly (scripts/benchmarks starts one where each of station1's runs waits 0.2 s in a
 // trigger), beside the same station without a [line]. The line is libpq's defaults
 // (PGHOST, PGUSER=station1).
 void StationEnterToBannerWithLine(benchmark::State& state) {
   if (qEnvironmentVariableIsEmpty("PGHOST")) {
-    state.SkipWithError("no line server: scripts/bench starts one");
+    state.SkipWithError("no line server: scripts/benchmarks starts one");
     return;
   }
   SimCard_Reset();
@@ -141,7 +141,7 @@ selftest::RunRecord ARun(const selftest::Profile& profile, selftest::Outcome& ou
 // uploader's throughput, from the station's outbox to the line's database.
 void LineBacklog(benchmark::State& state) {
   if (qEnvironmentVariableIsEmpty("PGHOST")) {
-    state.SkipWithError("no line server: scripts/bench starts one");
+    state.SkipWithError("no line server: scripts/benchmarks starts one");
     return;
   }
   const selftest::Profile profile = SimulatedCardProfile();
