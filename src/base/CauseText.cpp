@@ -1,6 +1,7 @@
 #include "CauseText.h"
 
 #include <cerrno>
+#include <utility>
 
 namespace base {
 
@@ -27,75 +28,49 @@ Failure::Cause CauseOfErrno(int error) {
   }
 }
 
+namespace {
+
+// Every kind but Other has its words here.
+constexpr std::pair<Failure::Cause, const char*> kChinese[] = {
+    {Failure::Cause::NoSpace, "磁盘已满"},
+    {Failure::Cause::ReadOnly, "文件系统只读"},
+    {Failure::Cause::NoPermission, "没有权限"},
+    {Failure::Cause::NotFound, "路径不存在"},
+    {Failure::Cause::NotAFolder, "不是文件夹"},
+    {Failure::Cause::FolderNotMade, "无法创建文件夹"},
+    {Failure::Cause::InputOutput, "磁盘读写出错"},
+    {Failure::Cause::DatabaseBusy, "数据库正被另一个程序占用"},
+    {Failure::Cause::NotADatabase, "文件不是结果数据库"},
+    {Failure::Cause::DatabaseNewer, "由更新版本的程序写入，请更新本程序"},
+    {Failure::Cause::DatabaseDamaged, "数据库已损坏"},
+    {Failure::Cause::LineHostUnknown, "找不到全线数据库服务器"},
+    {Failure::Cause::LineRefused, "全线数据库服务器拒绝连接"},
+    {Failure::Cause::LineNoAnswer, "全线数据库服务器没有应答"},
+    {Failure::Cause::LineNoTls, "全线数据库服务器不支持加密连接"},
+    {Failure::Cause::LineLoginRefused, "全线数据库拒绝登录"},
+    {Failure::Cause::LineNoDatabase, "全线数据库不存在"},
+    {Failure::Cause::LineNoGrant, "没有写入全线数据库的权限"},
+    {Failure::Cause::LineNewer, "全线数据库比本程序新，请更新本程序"},
+    {Failure::Cause::LineNoSchema, "全线数据库尚未建立"},
+    {Failure::Cause::PassFileOpen, "密码文件别人也能读"},
+    {Failure::Cause::LibraryDamaged, "文件不完整或不是本机可用的库"},
+    {Failure::Cause::CardInUse, "板卡正被另一个程序使用"},
+    {Failure::Cause::TimedOut, "等待超时"},
+    {Failure::Cause::RecordingExists, "该文件夹已有记录（不会覆盖），请换一个文件夹"},
+    {Failure::Cause::NoRecording, "这里没有记录"},
+    {Failure::Cause::NotARecordingFile, "不是记录文件"},
+    {Failure::Cause::DescriptionDamaged, "说明记录已损坏或缺失"},
+    {Failure::Cause::ForeignSegment, "属于另一个记录"},
+    {Failure::Cause::RecordDamaged, "数据已损坏，未显示"},
+    {Failure::Cause::FormatNewer, "格式比本程序新，请更新程序"},
+    {Failure::Cause::NothingReadable, "记录无法读取"},
+};
+
+}  // namespace
+
 const char* CauseInChinese(Failure::Cause cause) {
-  using C = Failure::Cause;
-  switch (cause) {
-    case C::Other:
-      return "";
-    case C::NoSpace:
-      return "磁盘已满";
-    case C::ReadOnly:
-      return "文件系统只读";
-    case C::NoPermission:
-      return "没有权限";
-    case C::NotFound:
-      return "路径不存在";
-    case C::NotAFolder:
-      return "不是文件夹";
-    case C::FolderNotMade:
-      return "无法创建文件夹";
-    case C::InputOutput:
-      return "磁盘读写出错";
-    case C::DatabaseBusy:
-      return "数据库正被另一个程序占用";
-    case C::NotADatabase:
-      return "文件不是结果数据库";
-    case C::DatabaseNewer:
-      return "由更新版本的程序写入，请更新本程序";
-    case C::DatabaseDamaged:
-      return "数据库已损坏";
-    case C::LineHostUnknown:
-      return "找不到全线数据库服务器";
-    case C::LineRefused:
-      return "全线数据库服务器拒绝连接";
-    case C::LineNoAnswer:
-      return "全线数据库服务器没有应答";
-    case C::LineNoTls:
-      return "全线数据库服务器不支持加密连接";
-    case C::LineLoginRefused:
-      return "全线数据库拒绝登录";
-    case C::LineNoDatabase:
-      return "全线数据库不存在";
-    case C::LineNoGrant:
-      return "没有写入全线数据库的权限";
-    case C::LineNewer:
-      return "全线数据库比本程序新，请更新本程序";
-    case C::LineNoSchema:
-      return "全线数据库尚未建立";
-    case C::PassFileOpen:
-      return "密码文件别人也能读";
-    case C::LibraryDamaged:
-      return "文件不完整或不是本机可用的库";
-    case C::CardInUse:
-      return "板卡正被另一个程序使用";
-    case C::TimedOut:
-      return "等待超时";
-    case C::RecordingExists:
-      return "该文件夹已有记录（不会覆盖），请换一个文件夹";
-    case C::NoRecording:
-      return "这里没有记录";
-    case C::NotARecordingFile:
-      return "不是记录文件";
-    case C::DescriptionDamaged:
-      return "说明记录已损坏或缺失";
-    case C::ForeignSegment:
-      return "属于另一个记录";
-    case C::RecordDamaged:
-      return "数据已损坏，未显示";
-    case C::FormatNewer:
-      return "格式比本程序新，请更新程序";
-    case C::NothingReadable:
-      return "记录无法读取";
+  for (const auto& [kind, words] : kChinese) {
+    if (kind == cause) return words;
   }
   return "";
 }

@@ -57,6 +57,38 @@ std::optional<std::string> TableFault(const Fields& f, const char* what, uint64_
   return std::nullopt;
 }
 
+// The first segment whose file bytes reach past the end, said; or nothing.
+std::optional<std::string> SegmentFault(const Fields& f, bool wide, uint64_t phoff, uint64_t phnum,
+                                        uint64_t phentsize) {
+  const int word = wide ? 8 : 4;
+  for (uint64_t i = 0; i < phnum; ++i) {
+    const uint64_t at = phoff + i * phentsize;
+    const uint64_t offset = *f.Read(at + (wide ? 8 : 4), word);
+    const uint64_t fileSize = *f.Read(at + (wide ? 32 : 16), word);
+    if (!f.Holds(offset, fileSize)) {
+      return Reaches(("segment " + std::to_string(i)).c_str(), offset + fileSize, f.size());
+    }
+  }
+  return std::nullopt;
+}
+
+// The first section with bytes in the file that reach past its end, said; or nothing.
+std::optional<std::string> SectionFault(const Fields& f, bool wide, uint64_t shoff, uint64_t shnum,
+                                        uint64_t shentsize) {
+  constexpr uint64_t kNoBits = 8;  // SHT_NOBITS: a section with no bytes in the file
+  const int word = wide ? 8 : 4;
+  for (uint64_t i = 1; i < shnum; ++i) {
+    const uint64_t at = shoff + i * shentsize;
+    const uint64_t type = *f.Read(at + 4, 4);
+    const uint64_t offset = *f.Read(at + (wide ? 24 : 16), word);
+    const uint64_t sectionBytes = *f.Read(at + (wide ? 32 : 20), word);
+    if (type != 0 && type != kNoBits && !f.Holds(offset, sectionBytes)) {
+      return Reaches(("section " + std::to_string(i)).c_str(), offset + sectionBytes, f.size());
+    }
+  }
+  return std::nullopt;
+}
+
 // ELF: the file header, the program header table and every segment's file bytes, the
 // section header table and every section that has bytes in the file.
 ImageCheck CheckElf(std::string_view bytes, bool headersOnly) {
@@ -100,31 +132,39 @@ ImageCheck CheckElf(std::string_view bytes, bool headersOnly) {
   if (auto fault = TableFault(f, "the program header table", phoff, phnum, phentsize)) {
     return Truncated(*fault);
   }
-  for (uint64_t i = 0; i < phnum; ++i) {
-    const uint64_t at = phoff + i * phentsize;
-    const uint64_t offset = *f.Read(at + (wide ? 8 : 4), word);
-    const uint64_t fileSize = *f.Read(at + (wide ? 32 : 16), word);
-    if (!f.Holds(offset, fileSize)) {
-      return Truncated(
-          Reaches(("segment " + std::to_string(i)).c_str(), offset + fileSize, f.size()));
-    }
-  }
+  if (auto fault = SegmentFault(f, wide, phoff, phnum, phentsize)) return Truncated(*fault);
   if (shoff == 0) return check;
   if (auto fault = TableFault(f, "the section header table", shoff, shnum, shentsize)) {
     return Truncated(*fault);
   }
-  constexpr uint64_t kNoBits = 8;  // SHT_NOBITS: a section with no bytes in the file
-  for (uint64_t i = 1; i < shnum; ++i) {
-    const uint64_t at = shoff + i * shentsize;
-    const uint64_t type = *f.Read(at + 4, 4);
-    const uint64_t offset = *f.Read(at + (wide ? 24 : 16), word);
-    const uint64_t sectionBytes = *f.Read(at + (wide ? 32 : 20), word);
-    if (type != 0 && type != kNoBits && !f.Holds(offset, sectionBytes)) {
-      return Truncated(
-          Reaches(("section " + std::to_string(i)).c_str(), offset + sectionBytes, f.size()));
+  if (auto fault = SectionFault(f, wide, shoff, shnum, shentsize)) return Truncated(*fault);
+  return check;
+}
+
+// A PE's tables addressed by file offset: the symbol table of a library that was not
+// stripped with the string table after it, and the certificate table. The first that reaches
+// past the end, said; or nothing.
+std::optional<std::string> PeTablesFault(const Fields& f, uint64_t symbolsAt, uint64_t symbols,
+                                         uint64_t optional, uint64_t optionalSize,
+                                         uint64_t directoriesAt) {
+  if (symbolsAt != 0) {
+    const uint64_t stringsAt = symbolsAt + symbols * 18;
+    const std::optional<uint64_t> strings = f.Read(stringsAt, 4);
+    if (!strings || !f.Holds(stringsAt, *strings)) {
+      return Reaches("the symbol table", stringsAt + (strings ? *strings : 4), f.size());
     }
   }
-  return check;
+  const uint64_t directories = *f.Read(optional + directoriesAt - 4, 4);
+  constexpr uint64_t kCertificates = 4;
+  if (directories > kCertificates && optionalSize >= directoriesAt + 8 * (kCertificates + 1)) {
+    const uint64_t entry = optional + directoriesAt + 8 * kCertificates;
+    const uint64_t certificatesAt = *f.Read(entry, 4);
+    const uint64_t certificatesSize = *f.Read(entry + 4, 4);
+    if (certificatesSize > 0 && !f.Holds(certificatesAt, certificatesSize)) {
+      return Reaches("the certificate table", certificatesAt + certificatesSize, f.size());
+    }
+  }
+  return std::nullopt;
 }
 
 // PE: the DOS stub's pointer, the signature and file header, the optional header and the
@@ -177,24 +217,8 @@ ImageCheck CheckPe(std::string_view bytes, bool headersOnly) {
           Reaches(("section " + std::to_string(i + 1)).c_str(), rawAt + rawSize, f.size()));
     }
   }
-  // The symbol table of a library that was not stripped, and the string table after it.
-  if (symbolsAt != 0) {
-    const uint64_t stringsAt = symbolsAt + symbols * 18;
-    const std::optional<uint64_t> strings = f.Read(stringsAt, 4);
-    if (!strings || !f.Holds(stringsAt, *strings)) {
-      return Truncated(Reaches("the symbol table", stringsAt + (strings ? *strings : 4), f.size()));
-    }
-  }
-  const uint64_t directories = *f.Read(optional + directoriesAt - 4, 4);
-  constexpr uint64_t kCertificates = 4;
-  if (directories > kCertificates && optionalSize >= directoriesAt + 8 * (kCertificates + 1)) {
-    const uint64_t entry = optional + directoriesAt + 8 * kCertificates;
-    const uint64_t certificatesAt = *f.Read(entry, 4);
-    const uint64_t certificatesSize = *f.Read(entry + 4, 4);
-    if (certificatesSize > 0 && !f.Holds(certificatesAt, certificatesSize)) {
-      return Truncated(
-          Reaches("the certificate table", certificatesAt + certificatesSize, f.size()));
-    }
+  if (auto fault = PeTablesFault(f, symbolsAt, symbols, optional, optionalSize, directoriesAt)) {
+    return Truncated(*fault);
   }
   return check;
 }

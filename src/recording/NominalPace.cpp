@@ -33,41 +33,50 @@ NominalPace::State NominalPace::Poll(double asked, double answered, int64_t coun
   if (retired_) return State::Retired;
   settledLost_.clear();
   if (period_ <= 0) return Retire();
-  if (counts_.empty()) {
-    if (count <= 0) {
-      emptyAsked_ = asked;
-      return State::Settled;
-    }
-    // The first blocks: the recording counts from them, so nothing came before, and the
-    // first of them had not finished when the card last had none.
-    first_ = answered;
-    Count c{count, emptyAsked_ - kJitterSeconds, 1e300, {}};
-    if (!Narrow(c, asked, answered)) {  // the card held them back: no such bound
-      c = {count, -1e300, 1e300, {}};
-      Narrow(c, asked, answered);
-    }
-    counts_.push_back(c);
-    settledLost_.push_back(0);
-    return State::Settled;
-  }
+  if (counts_.empty()) return First(asked, answered, count);
   const double slack = kJitterSeconds + kMostClockError * std::max(0.0, answered - first_);
   if (slack > kLongestShare * period_) return Retire();
+  if (count <= 0) return NothingYet(asked, answered);
+  return Delivered(asked, answered, count, slack);
+}
+
+NominalPace::State NominalPace::First(double asked, double answered, int64_t count) {
   if (count <= 0) {
-    // Nothing yet: the next block had not finished when it was asked, unless the card held
-    // its blocks back. A count this rules out goes; when it rules out every one, the card
-    // held them back and the poll says nothing.
-    std::vector<Count> kept;
-    for (const Count& c : counts_) {
-      Count narrowed = c;
-      if (Narrow(narrowed, asked, answered)) kept.push_back(std::move(narrowed));
-    }
-    if (!kept.empty()) counts_ = std::move(kept);
-    if (counts_.size() > 1) return State::Holding;
-    if (counts_.front().lost.empty()) return State::Settled;
-    settledLost_ = std::move(counts_.front().lost);
-    counts_.front().lost.clear();
+    emptyAsked_ = asked;
     return State::Settled;
   }
+  // The first blocks: the recording counts from them, so nothing came before, and the
+  // first of them had not finished when the card last had none.
+  first_ = answered;
+  Count c{count, emptyAsked_ - kJitterSeconds, 1e300, {}};
+  if (!Narrow(c, asked, answered)) {  // the card held them back: no such bound
+    c = {count, -1e300, 1e300, {}};
+    Narrow(c, asked, answered);
+  }
+  counts_.push_back(c);
+  settledLost_.push_back(0);
+  return State::Settled;
+}
+
+// Nothing yet: the next block had not finished when it was asked, unless the card held its
+// blocks back. A count this rules out goes; when it rules out every one, the card held them
+// back and the poll says nothing.
+NominalPace::State NominalPace::NothingYet(double asked, double answered) {
+  std::vector<Count> kept;
+  for (const Count& c : counts_) {
+    Count narrowed = c;
+    if (Narrow(narrowed, asked, answered)) kept.push_back(std::move(narrowed));
+  }
+  if (!kept.empty()) counts_ = std::move(kept);
+  if (counts_.size() > 1) return State::Holding;
+  if (counts_.front().lost.empty()) return State::Settled;
+  settledLost_ = std::move(counts_.front().lost);
+  counts_.front().lost.clear();
+  return State::Settled;
+}
+
+NominalPace::State NominalPace::Delivered(double asked, double answered, int64_t count,
+                                          double slack) {
   std::vector<Count> next;
   for (const Count& c : counts_) {
     const int64_t delivered = c.blocks + count;

@@ -48,6 +48,9 @@ class NominalPace {
 
   bool Narrow(Count& c, double asked, double answered) const;
   State Retire();
+  State First(double asked, double answered, int64_t count);
+  State NothingYet(double asked, double answered);
+  State Delivered(double asked, double answered, int64_t count, double slack);
 
   double period_;
   double first_ = 0;            // the first poll's answer: the clock's allowance grows from there

@@ -14,7 +14,6 @@
 
 #include "CardIdentity.h"
 #include "CardRecording.h"
-#include "CauseText.h"
 #include "ChannelSummary.h"
 #include "CheckValue.h"
 #include "DataDirectory.h"
@@ -209,7 +208,7 @@ void FrmMultiBuf::ShowCardInfo() {
   if (!identity) {
     const QString start = CardFailureCaptionStart(identity.failure());
     SetPathCaption(ui_->lblCardInfo, start + ToQt(identity.failure().subject), start.size(),
-                   ToQt(base::ReasonInChinese(identity.failure())));
+                   ReasonText(identity.failure()));
     Report(identity.failure());
     return;
   }

@@ -276,7 +276,7 @@ void RecordingViewer::Export(Format format, const QString& path) {
                                 : recording::ExportWav(view.value(), span, FromQt(path));
     QString text;
     if (!done) {
-      text = "导出失败: " + path + ": " + ToQt(base::ReasonInChinese(done.failure()));
+      text = "导出失败: " + path + ": " + ReasonText(done.failure());
     } else if (done.value().rows < done.value().rowsInSpan) {
       text =
           QString(
