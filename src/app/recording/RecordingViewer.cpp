@@ -236,8 +236,10 @@ void RecordingViewer::ShowSpan() {
   const QString text = QString("%1 — %2 (%3)%4")
                            .arg(from.toString(time), to.toString(time), Length(length),
                                 plot_->showsSamples() ? "，单个采样点" : QString());
-  // Cut at the label's end where a font is wider than the window allows; the whole in its tip.
-  span_->setText(span_->fontMetrics().elidedText(text, Qt::ElideRight, span_->width()));
+  // Cut in the middle where a font is wider than the window allows, so that the span's ends
+  // and what it shows stay; the whole in its tip. A label not laid out yet takes it whole.
+  const int room = span_->width();
+  span_->setText(room > 0 ? span_->fontMetrics().elidedText(text, Qt::ElideMiddle, room) : text);
   span_->setToolTip(QString("%1\n%2 — %3").arg(text, Local(plot_->from()), Local(plot_->to())));
 }
 
