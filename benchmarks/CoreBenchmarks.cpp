@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <random>
+#include <string>
 
 #include <kiss_fftr.h>
 
@@ -16,6 +18,7 @@
 #include "BlockPolling.h"
 #include "DataFile.h"
 #include "DllDef.h"
+#include "Trigger.h"
 #include "WholeFile.h"
 
 // Every allocation in this program is counted, to show the data path makes none. The
@@ -118,6 +121,58 @@ void TickDataPath(benchmark::State& state) {
   state.SetLabel(saving ? "saving on" : "saving off");
 }
 BENCHMARK(TickDataPath)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// What armed triggers add to the feed's path for each block: the path (ring, channel values)
+// with 1 or 64 triggers armed and waiting (a rising edge on their channel that never comes),
+// each only firing or also capturing (its own ring of 10 s before the trigger), against the
+// same path without them.
+void TriggerPerBlock(benchmark::State& state) {
+  const int triggers = static_cast<int>(state.range(0));
+  const bool captures = state.range(1) != 0;
+  Acquiring a;
+  a.block.aggregateRate = 50000;  // as the start sets it: a trigger times its samples by it
+  // The triggers' channels held at 0 V, so none fires and each scans a steady channel.
+  int16_t* cells = a.dll.BlockData.data() + 1;
+  for (int pt = 0; pt < kPoints; ++pt) {
+    for (int ch = 0; ch < triggers; ++ch) cells[pt * kChannels + ch] = 0;
+  }
+  std::vector<std::unique_ptr<acquisition::Trigger>> armed;
+  for (int ch = 0; ch < triggers; ++ch) {
+    acquisition::TriggerSpec spec{
+        .channel = ch, .kind = acquisition::TriggerKind::Rising, .levelVolts = 4.5};
+    acquisition::TriggerHandlers handlers;
+    if (captures) handlers.captured = [](acquisition::TriggerCapture&&) {};
+    armed.push_back(std::make_unique<acquisition::Trigger>(spec, acquisition::Trigger::Mode::Repeat,
+                                                           std::move(handlers)));
+  }
+  auto feed = [&] {
+    acquisition::AcceptBlock(a.dll, a.capture, false, a.block);
+    benchmark::DoNotOptimize(acquisition::DeriveChannelValues(a.block, a.values));
+  };
+  long triggerAllocations = 0;
+  auto withTriggers = [&] {
+    feed();
+    const long before = allocations.load();
+    for (const auto& trigger : armed) trigger->Feed(a.block, 0);
+    triggerAllocations += allocations.load() - before;
+  };
+  withTriggers();  // the rings sized
+  triggerAllocations = 0;
+  bench::Interleaved(state, withTriggers, feed);
+  for (const auto& trigger : armed) {
+    if (trigger->firedCount() != 0) state.SkipWithError("a trigger fired");
+  }
+  state.counters["allocations"] = static_cast<double>(triggerAllocations);
+  state.SetLabel(std::to_string(triggers) + (triggers == 1 ? " trigger" : " triggers") +
+                 (captures ? ", capturing" : ", firing only"));
+}
+BENCHMARK(TriggerPerBlock)
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({64, 0})
+    ->Args({64, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 // The converter figures of 4 channels, from one block or the last 20 (a 300- or 6000-point
 // record each), against the bare transform of the same records: the floor any figures

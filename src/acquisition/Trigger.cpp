@@ -39,12 +39,12 @@ void Trigger::Feed(const BlockView& block, int lostBefore) {
   block_ += 1 + std::max(lostBefore, 0);
   if (afterGap && havePrevious_) gapSincePrevious_ = true;
   Ring(block, afterGap);
-  if (pending_) Extend(block, afterGap);
+  Extend(block, afterGap);
   Scan(block);
 }
 
 void Trigger::Stopped() {
-  if (pending_) Finish(true);
+  HandOver(true);
   block_ = -1;
   std::fill(ringBlock_.begin(), ringBlock_.end(), -1);
   havePrevious_ = gapSincePrevious_ = false;
@@ -53,13 +53,14 @@ void Trigger::Stopped() {
 }
 
 // The ring holds every block that may lie within the pre time of a crossing in the latest
-// block: the pre time's whole blocks and the latest one.
+// block: the pre time's whole blocks and the latest one. Without captures there is none.
 void Trigger::Size(const BlockView& block) {
   channels_ = block.channels;
   points_ = block.points;
   aggregateRate_ = block.aggregateRate;
   const double blockSeconds = static_cast<double>(block.cellCount()) / block.aggregateRate;
-  slots_ = static_cast<int>(std::ceil(spec_.preSeconds / blockSeconds)) + 1;
+  slots_ =
+      handlers_.captured ? static_cast<int>(std::ceil(spec_.preSeconds / blockSeconds)) + 1 : 0;
   ring_.assign(static_cast<size_t>(slots_) * block.cellCount(), 0);
   ringBlock_.assign(slots_, -1);
   ringAfterGap_.assign(slots_, false);
@@ -67,6 +68,7 @@ void Trigger::Size(const BlockView& block) {
 }
 
 void Trigger::Ring(const BlockView& block, bool afterGap) {
+  if (slots_ == 0) return;
   head_ = (head_ + 1) % slots_;
   std::copy_n(block.cells, block.cellCount(),
               ring_.begin() + static_cast<ptrdiff_t>(head_) * block.cellCount());
@@ -80,7 +82,7 @@ void Trigger::Scan(const BlockView& block) {
   for (int point = 0; point < block.points; ++point) {
     const uint16_t code = static_cast<uint16_t>(block.cell(point, spec_.channel));
     const Sample now{(static_cast<int32_t>(code) - zeroCode_) * voltsPerCode_,
-                     static_cast<double>(firstCell + int64_t{point} * channels_) / aggregateRate_};
+                     firstCell + int64_t{point} * channels_};
     TriggerEdge edge = TriggerEdge::Rising;
     double level = 0;
     if (havePrevious_ && Crossed(previous_.volts, now.volts, edge, level)) {
@@ -144,23 +146,27 @@ void Trigger::Fire(const Sample& before, const Sample& now, TriggerEdge edge, do
   FiredTrigger fired{.channel = spec_.channel,
                      .edge = edge,
                      .levelVolts = level,
-                     .seconds = now.seconds,
+                     .seconds = static_cast<double>(now.cell) / aggregateRate_,
                      .gap = gapSincePrevious_,
-                     .earliestSeconds = before.seconds,
+                     .earliestSeconds = static_cast<double>(before.cell) / aggregateRate_,
                      .block = block_};
   if (!fired.gap) {
     const double part =
         now.volts == before.volts ? 1.0 : (level - before.volts) / (now.volts - before.volts);
-    fired.seconds = before.seconds + std::clamp(part, 0.0, 1.0) * (now.seconds - before.seconds);
+    fired.seconds = (static_cast<double>(before.cell) +
+                     std::clamp(part, 0.0, 1.0) * static_cast<double>(now.cell - before.cell)) /
+                    aggregateRate_;
     fired.earliestSeconds = fired.seconds;
   }
   // A crossing the trigger may not fire on is passed over: it has disarmed it all the same.
   if (spent_ || fired.seconds < quietUntil_) return;
   ++firedCount_;
-  quietUntil_ = fired.seconds + std::max(spec_.holdoffSeconds, spec_.postSeconds);
+  quietUntil_ =
+      fired.seconds + (mode_ == Mode::Every ? spec_.holdoffSeconds
+                                            : std::max(spec_.holdoffSeconds, spec_.postSeconds));
   if (mode_ == Mode::Single) spent_ = true;
   if (handlers_.fired) handlers_.fired(fired);
-  Capture(fired);
+  if (handlers_.captured) Capture(fired);
 }
 
 // The capture starts with the ring's blocks that reach into the pre time, this one the last.
@@ -183,30 +189,34 @@ void Trigger::Capture(const FiredTrigger& fired) {
       capture.gap = true;
     }
     first = false;
-    if (!handlers_.captured) continue;
     const auto from = ring_.begin() + static_cast<ptrdiff_t>(slot) * cells;
     capture.blocks.push_back(
         {number, ringAfterGap_[slot], std::vector<int16_t>(from, from + cells)});
   }
-  pending_ = std::move(capture);
-  if (BlockEnd(block_) >= pending_->toSeconds) Finish(false);
+  pending_.push_back(std::move(capture));
+  HandOver(false);
 }
 
 void Trigger::Extend(const BlockView& block, bool afterGap) {
-  pending_->gap = pending_->gap || afterGap;
-  const double kept = pending_->trigger.seconds + kTriggerMostKeptPostSeconds;
-  if (handlers_.captured && BlockEnd(block_ - 1) < kept) {
-    pending_->blocks.push_back(
-        {block_, afterGap, std::vector<int16_t>(block.cells, block.cells + block.cellCount())});
+  for (TriggerCapture& capture : pending_) {
+    capture.gap = capture.gap || afterGap;
+    if (BlockEnd(block_ - 1) < capture.trigger.seconds + kTriggerMostKeptPostSeconds) {
+      capture.blocks.push_back(
+          {block_, afterGap, std::vector<int16_t>(block.cells, block.cells + block.cellCount())});
+    }
   }
-  if (BlockEnd(block_) >= pending_->toSeconds) Finish(false);
+  HandOver(false);
 }
 
-void Trigger::Finish(bool cutShort) {
-  TriggerCapture capture = std::move(*pending_);
-  pending_.reset();
-  capture.cutShort = cutShort;
-  if (handlers_.captured) handlers_.captured(std::move(capture));
+// Hands over, oldest first, the captures whose post time the latest block reached (all of
+// them, cut short, when the acquisition stopped).
+void Trigger::HandOver(bool stopped) {
+  while (!pending_.empty() && (stopped || BlockEnd(block_) >= pending_.front().toSeconds)) {
+    TriggerCapture capture = std::move(pending_.front());
+    pending_.erase(pending_.begin());
+    capture.cutShort = stopped;
+    handlers_.captured(std::move(capture));
+  }
 }
 
 }  // namespace acquisition

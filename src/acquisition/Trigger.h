@@ -15,7 +15,8 @@
 // arms outside low..high by the hysteresis and fires on reaching the window; leaving arms
 // inside it by the hysteresis and fires on stepping out of low..high. A crossing that comes
 // while the trigger may not fire (within holdoff of the last trigger, before the last
-// capture's post time has passed, after a single shot) is passed over and disarms it.
+// capture's post time has passed unless it fires on every crossing, after a single shot) is
+// passed over and disarms it.
 //
 // A gap (blocks lost before a block) is never interpolated across: when the channel is
 // first seen crossed just after a gap, the trigger fires marked `gap`, its time the sample
@@ -30,7 +31,6 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
-#include <optional>
 #include <vector>
 
 #include "Block.h"
@@ -77,15 +77,17 @@ inline constexpr double kTriggerMostKeptPostSeconds = 60.0;
 struct TriggerHandlers {
   // At the block that holds the crossing.
   std::function<void(const FiredTrigger&)> fired;
-  // When the post time has passed, or the acquisition stopped first. Without it no block is
-  // copied out of the ring.
+  // When the post time has passed, or the acquisition stopped first. Without it the trigger
+  // keeps no ring and copies no block: it only fires.
   std::function<void(TriggerCapture&&)> captured;
 };
 
 class Trigger {
  public:
-  // Repeat arms again once a capture's post time has passed; Single fires once, until Arm.
-  enum class Mode { Repeat, Single };
+  // Repeat arms again once a capture's post time has passed; Every fires on each crossing
+  // after holdoff, whatever captures are waiting (their spans may overlap); Single fires
+  // once, until Arm.
+  enum class Mode { Repeat, Every, Single };
 
   Trigger(const TriggerSpec& spec, Mode mode, TriggerHandlers handlers);
 
@@ -103,14 +105,16 @@ class Trigger {
   // Triggers fired since construction: 0 says none came.
   int64_t firedCount() const { return firedCount_; }
   // Waiting for a capture's post time to pass.
-  bool capturing() const { return pending_.has_value(); }
+  bool capturing() const { return !pending_.empty(); }
   // A single shot fired: no trigger until Arm.
   bool spent() const { return spent_; }
 
  private:
+  // A sample of the channel, and its cell's index in the acquisition (its time once divided
+  // by the aggregate rate, worked out only when a trigger fires).
   struct Sample {
     double volts = 0;
-    double seconds = 0;
+    int64_t cell = 0;
   };
   void Size(const BlockView& block);
   void Ring(const BlockView& block, bool afterGap);
@@ -121,7 +125,7 @@ class Trigger {
   void Fire(const Sample& before, const Sample& now, TriggerEdge edge, double level);
   void Capture(const FiredTrigger& fired);
   void Extend(const BlockView& block, bool afterGap);
-  void Finish(bool cutShort);
+  void HandOver(bool stopped);
   double BlockEnd(int64_t block) const;
 
   TriggerSpec spec_;
@@ -146,7 +150,7 @@ class Trigger {
   double quietUntil_ = -std::numeric_limits<double>::infinity();  // no trigger before this
   bool spent_ = false;
   int64_t firedCount_ = 0;
-  std::optional<TriggerCapture> pending_;
+  std::vector<TriggerCapture> pending_;  // oldest first
 };
 
 }  // namespace acquisition

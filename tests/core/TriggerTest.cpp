@@ -246,7 +246,8 @@ TEST(Trigger, CapturesThePreAndPostSpansInWholeBlocks) {
   }
 }
 
-// Repeat arms again once the capture is over; a single shot fires once until armed again.
+// Repeat arms again once the capture is over, Every at once; a single shot fires once until
+// armed again.
 TEST(Trigger, RearmsAfterTheCaptureOrOnlyWhenArmed) {
   struct Row {
     const char* name;
@@ -258,6 +259,11 @@ TEST(Trigger, RearmsAfterTheCaptureOrOnlyWhenArmed) {
   const Row rows[] = {
       {"repeat, short post", Trigger::Mode::Repeat, "1ms", false, {0.1, 0.2, 0.3, 0.4, 0.5}},
       {"repeat, post over two periods", Trigger::Mode::Repeat, "250ms", false, {0.1, 0.4}},
+      {"every crossing, captures overlapping",
+       Trigger::Mode::Every,
+       "250ms",
+       false,
+       {0.1, 0.2, 0.3, 0.4, 0.5}},
       {"single", Trigger::Mode::Single, "1ms", false, {0.1}},
       {"single armed again", Trigger::Mode::Single, "1ms", true, {0.1, 0.2}},
   };
