@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -346,6 +347,48 @@ TEST(Trigger, GapsStopsAndNoTrigger) {
   FeedBlocks(trigger, 4, Ramp(0.5, 100));  // a new start: its time from 0 again
   ASSERT_EQ(heard.fired.size(), 2u);
   EXPECT_NEAR(heard.fired[1].seconds, 0.555, kStraightEdgeTolerance);
+}
+
+// 100 pulses at random times on random channels over 6 minutes of card time, a trigger armed
+// on each of the 64 channels (0 to 3 held at 0 V, the others on their staircase levels with
+// their noise): each pulse fires its channel's trigger once, and nothing else fires. Each
+// trigger is set 0.25 V above its channel's level, so a 2 V pulse with 10 ms edges (200 V/s)
+// crosses it 1.25 ms into its edge, also where 5 V clips its top. The channel's noise (3
+// codes), its level's rounding and the sample's (half a code each) move the crossing by 4
+// codes over the slope at most: 4 x 152.6 uV / 200 V/s = 3.05 us.
+TEST(Trigger, RandomPulsesOnEveryChannelFireEachOnceAndNothingElse) {
+  constexpr double kTolerance = 3.1e-6;
+  constexpr double kEdge = 0.01, kVolts = 2, kAbove = 0.25;
+  const std::vector<simcard::Pulse> pulses =
+      simcard::RandomPulses(100, 2026, 1, 360, kVolts, 0.05, kEdge);
+  std::vector<simcard::Tone> quiet;
+  for (int ch = 0; ch < 4; ++ch) {
+    quiet.push_back({.channel = ch, .hz = 1, .amplitudeVolts = 0, .noiseCodes = 0});
+  }
+  std::vector<FiredTrigger> fired;
+  std::vector<std::unique_ptr<Trigger>> triggers;
+  for (int ch = 0; ch < kChannels; ++ch) {
+    const double level = ch < 4 ? 0 : simcard::StaircaseVolts(ch, kChannels);
+    triggers.push_back(std::make_unique<Trigger>(
+        acquisition::TriggerSpec{.channel = ch, .levelVolts = level + kAbove}, Trigger::Mode::Every,
+        acquisition::TriggerHandlers{.fired = [&](const FiredTrigger& f) { fired.push_back(f); },
+                                     .captured = {}}));
+  }
+  std::vector<int16_t> cells(static_cast<size_t>(kChannels) * kPoints);
+  for (int64_t b = 0; b * kBlockSeconds < 361; ++b) {
+    simcard::FillBlock(cells.data(), kChannels, kPoints, b, kRate, quiet, pulses);
+    for (const auto& trigger : triggers)
+      trigger->Feed({cells.data(), kChannels, kPoints, kRate}, 0);
+  }
+  ASSERT_EQ(fired.size(), pulses.size());
+  std::sort(fired.begin(), fired.end(),
+            [](const FiredTrigger& a, const FiredTrigger& b) { return a.seconds < b.seconds; });
+  for (size_t i = 0; i < pulses.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(fired[i].channel, pulses[i].channel);
+    EXPECT_NEAR(fired[i].seconds, pulses[i].atSeconds - kEdge / 2 + kAbove / kVolts * kEdge,
+                kTolerance);
+  }
 }
 
 // On the simulated card through a block feed: a pulse with 10 ms edges of 4 V on a
