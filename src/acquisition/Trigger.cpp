@@ -153,10 +153,12 @@ void Trigger::Fire(const Sample& before, const Sample& now, TriggerEdge edge, do
   if (!fired.gap) {
     const double part =
         now.volts == before.volts ? 1.0 : (level - before.volts) / (now.volts - before.volts);
-    fired.seconds = (static_cast<double>(before.cell) +
-                     std::clamp(part, 0.0, 1.0) * static_cast<double>(now.cell - before.cell)) /
-                    aggregateRate_;
-    fired.earliestSeconds = fired.seconds;
+    const double cell = static_cast<double>(before.cell) +
+                        std::clamp(part, 0.0, 1.0) * static_cast<double>(now.cell - before.cell);
+    fired.seconds = fired.earliestSeconds = cell / aggregateRate_;
+    // The crossing may lie in the block before the sample that showed it.
+    fired.block =
+        static_cast<int64_t>(std::floor(cell / (static_cast<double>(points_) * channels_)));
   }
   // A crossing the trigger may not fire on is passed over: it has disarmed it all the same.
   if (spent_ || fired.seconds < quietUntil_) return;

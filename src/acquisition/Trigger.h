@@ -24,8 +24,8 @@
 // between, never at a time made up. A stop ends the acquisition: a capture still waiting for
 // its post time is handed over cut short, and the next start counts from 0 again.
 //
-// Pre-trigger comes from a ring of whole blocks, sized once from the pre time (at 60 s, 157
-// blocks of 64 x 300 samples, 6.0 MB) when the first block shows the blocks' shape.
+// Pre-trigger comes from a ring of whole blocks, sized once from the pre time (at 60 s, 158
+// blocks of 64 x 300 samples, 6.1 MB) when the first block shows the blocks' shape.
 #pragma once
 
 #include <cstdint>
@@ -51,7 +51,7 @@ struct FiredTrigger {
   // `earliestSeconds` the last before it. Without a gap the two are the same.
   bool gap = false;
   double earliestSeconds = 0;
-  int64_t block = 0;  // the block holding `seconds`, counted from the start
+  int64_t block = 0;  // the block whose span holds `seconds`, counted from the start
 };
 
 struct CapturedBlock {

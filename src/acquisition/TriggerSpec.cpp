@@ -1,6 +1,5 @@
 #include "TriggerSpec.h"
 
-#include <cctype>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -30,10 +29,17 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
+// ASCII letters only, whatever the locale.
 std::string Lower(std::string_view text) {
   std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
   return lower;
+}
+
+bool Digit(char c) {
+  return c >= '0' && c <= '9';
 }
 
 bool EndsWith(std::string_view text, std::string_view end) {
@@ -44,8 +50,7 @@ bool EndsWith(std::string_view text, std::string_view end) {
 std::optional<double> Decimal(std::string_view text) {
   if (text.empty()) return std::nullopt;
   for (const char c : text) {
-    if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != '+' && c != '-' &&
-        c != 'e' && c != 'E') {
+    if (!Digit(c) && c != '.' && c != '+' && c != '-' && c != 'e' && c != 'E') {
       return std::nullopt;
     }
   }
@@ -113,7 +118,7 @@ std::optional<int> ChannelNumber(std::string_view text) {
   if (lower.empty() || lower.size() > 3) return std::nullopt;
   int number = 0;
   for (const char c : lower) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    if (!Digit(c)) return std::nullopt;
     number = number * 10 + (c - '0');
   }
   return number;

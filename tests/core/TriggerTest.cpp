@@ -226,6 +226,7 @@ TEST(Trigger, CapturesThePreAndPostSpansInWholeBlocks) {
     Trigger trigger(spec, Trigger::Mode::Repeat, heard.Handlers());
     FeedBlocks(trigger, row.fed, Ramp(1.0, 100));
     ASSERT_EQ(heard.fired.size(), 1u);
+    EXPECT_EQ(heard.fired[0].block, 2);
     if (row.blocks.empty()) {
       EXPECT_TRUE(heard.captures.empty());
       EXPECT_TRUE(trigger.capturing());
