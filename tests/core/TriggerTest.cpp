@@ -117,6 +117,13 @@ TEST(Trigger, EachKindFiresAtItsCrossings) {
        {1.055},
        {TriggerEdge::Rising},
        1.5},
+      // Channel 6's last sample of block 0 is at 0.38282 s, its first of block 1 at 0.38410 s.
+      {"rising between two blocks",
+       "ch6,rising,1.5V",
+       Ramp(0.3285, 100),
+       {0.3835},
+       {TriggerEdge::Rising},
+       1.5},
       {"rising not on a falling edge", "ch6,rising,1.5V", Ramp(1.0, -100), {}, {}, 0},
       {"falling", "ch6,falling,-500mV", Ramp(1.0, -100), {1.045}, {TriggerEdge::Falling}, -0.5},
       {"either: up then down",
