@@ -24,46 +24,50 @@ struct Failure {
   // libpq's SQLSTATE and connection status, the card's error number), never guessed from
   // the reason's words. CauseText says each in Chinese.
   enum class Cause {
-    Other,                   // no kind of its own: the reason alone says it
-    NoSpace,                 // the disk is full (ENOSPC, SQLITE_FULL, ERROR_DISK_FULL)
-    ReadOnly,                // a read-only file system (EROFS)
-    NoPermission,            // the system refuses this user (EACCES, EPERM)
-    NotFound,                // the path or a folder on it does not exist (ENOENT, ENOTDIR)
-    NotAFolder,              // the path names something that is not a folder
-    FolderNotMade,           // a folder on the path could not be made
-    InputOutput,             // the device failed a read or a write (EIO)
-    DatabaseBusy,            // another program holds the database (SQLITE_BUSY, SQLITE_LOCKED)
-    NotADatabase,            // the file is not a database of this program (SQLITE_NOTADB)
-    DatabaseNewer,           // a newer program's database or format
-    DatabaseDamaged,         // SQLITE_CORRUPT
-    LineHostUnknown,         // the line's server name does not resolve
-    LineRefused,             // nothing listens at the line's address
-    LineNoAnswer,            // the line's server does not answer in time
-    LineNoTls,               // the line's server offers no encrypted connection
-    LineLoginRefused,        // the server answers and refuses the login: role, password, database
-    LineNoDatabase,          // the line's database does not exist (SQLSTATE 3D000)
-    LineNoGrant,             // the line's role lacks a grant (SQLSTATE 42501)
-    LineNewer,               // the line's schema is newer than this program knows
-    LineNoSchema,            // the line's database holds no schema of this program
-    PassFileOpen,            // the password file may be read by others
-    LibraryDamaged,          // the card library is not a whole library of this machine's kind
-    CardInUse,               // another program holds the card
-    TimedOut,                // a bounded wait ran out
-    RecordingExists,         // the folder holds a recording already (never overwritten)
-    NoRecording,             // the folder holds no recording
-    NotARecordingFile,       // a segment's magic is not a recording's
-    DescriptionDamaged,      // a segment's description record is damaged or missing
-    ForeignSegment,          // a segment belongs to another recording
-    RecordDamaged,           // a record failed its check and is left out
-    FormatNewer,             // a newer program's recording
-    NothingReadable,         // nothing of the recording could be read
-    TriggerUnreadable,       // a trigger that does not read as one
-    TriggerChannelUnknown,   // no channel ch1 to ch64
-    TriggerLevelOutOfRange,  // a level beyond the input's +-5 V
-    TriggerWindowEmpty,      // a window whose low end is not below its high end
-    TriggerHysteresisTooLarge,  // the trigger could never arm: wider than the window or range
-    TriggerPreTooLong,          // more before the trigger than the ring holds (60 s)
-    TriggerTimeNotPositive,     // a time of zero or less
+    Other,               // no kind of its own: the reason alone says it
+    NoSpace,             // the disk is full (ENOSPC, SQLITE_FULL, ERROR_DISK_FULL)
+    ReadOnly,            // a read-only file system (EROFS)
+    NoPermission,        // the system refuses this user (EACCES, EPERM)
+    NotFound,            // the path or a folder on it does not exist (ENOENT, ENOTDIR)
+    NotAFolder,          // the path names something that is not a folder
+    FolderNotMade,       // a folder on the path could not be made
+    InputOutput,         // the device failed a read or a write (EIO)
+    DatabaseBusy,        // another program holds the database (SQLITE_BUSY, SQLITE_LOCKED)
+    NotADatabase,        // the file is not a database of this program (SQLITE_NOTADB)
+    DatabaseNewer,       // a newer program's database or format
+    DatabaseDamaged,     // SQLITE_CORRUPT
+    LineHostUnknown,     // the line's server name does not resolve
+    LineRefused,         // nothing listens at the line's address
+    LineNoAnswer,        // the line's server does not answer in time
+    LineNoTls,           // the line's server offers no encrypted connection
+    LineLoginRefused,    // the server answers and refuses the login: role, password, database
+    LineNoDatabase,      // the line's database does not exist (SQLSTATE 3D000)
+    LineNoGrant,         // the line's role lacks a grant (SQLSTATE 42501)
+    LineNewer,           // the line's schema is newer than this program knows
+    LineNoSchema,        // the line's database holds no schema of this program
+    PassFileOpen,        // the password file may be read by others
+    LibraryDamaged,      // the card library is not a whole library of this machine's kind
+    CardInUse,           // another program holds the card
+    TimedOut,            // a bounded wait ran out
+    RecordingExists,     // the folder holds a recording already (never overwritten)
+    NoRecording,         // the folder holds no recording
+    NotARecordingFile,   // a segment's magic is not a recording's
+    DescriptionDamaged,  // a segment's description record is damaged or missing
+    ForeignSegment,      // a segment belongs to another recording
+    RecordDamaged,       // a record failed its check and is left out
+    FormatNewer,         // a newer program's recording
+    NothingReadable,     // nothing of the recording could be read
+    // A trigger's text refused: it does not read as one; no channel ch1 to ch64; a level
+    // beyond the input's +-5 V; a window whose low end is not below its high end; a
+    // hysteresis that leaves it nothing to arm on (wider than the window or the range); more
+    // before the trigger than the ring holds (60 s); a time of zero or less.
+    TriggerUnreadable,
+    TriggerChannelUnknown,
+    TriggerLevelOutOfRange,
+    TriggerWindowEmpty,
+    TriggerHysteresisTooLarge,
+    TriggerPreTooLong,
+    TriggerTimeNotPositive,
   };
   Kind kind;
   std::string subject;
