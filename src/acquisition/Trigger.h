@@ -90,6 +90,9 @@ class Trigger {
   enum class Mode { Repeat, Every, Single };
 
   Trigger(const TriggerSpec& spec, Mode mode, TriggerHandlers handlers);
+  // Its subscriber points at it: it stays where it was made.
+  Trigger(const Trigger&) = delete;
+  Trigger& operator=(const Trigger&) = delete;
 
   // Each delivered block, after the `lostBefore` blocks found lost before it.
   void Feed(const BlockView& block, int lostBefore);
