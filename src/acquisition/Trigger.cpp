@@ -25,6 +25,10 @@ void Trigger::Arm() {
   spent_ = false;
 }
 
+void Trigger::StartAt(int64_t block) {
+  block_ = block - 1;
+}
+
 double Trigger::BlockEnd(int64_t block) const {
   return static_cast<double>((block + 1) * points_ * channels_) / aggregateRate_;
 }

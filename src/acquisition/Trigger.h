@@ -3,7 +3,9 @@
 // arming, timed between the two samples either side, and captures the blocks around it.
 //
 // Time is card time from the acquisition's start, counted in blocks as the recording counts
-// them (lost blocks included, as many as the loss watch found). The card scans the channels
+// them (lost blocks included, as many as the loss watch found): the first block the trigger
+// hears is block 0 unless StartAt says which it is (a trigger armed while the card runs),
+// and after a stop the next start's first block is 0 again. The card scans the channels
 // in turn, one every 1 / aggregate rate (20 us at 50,000 a second), so channel k of scan n is
 // sampled at (n x channels + k) / aggregate rate, that is n x 1.28 ms + k x 20 us: each sample
 // is timed at its own place in the scan, so no skew between channels is left in a trigger's
@@ -100,6 +102,9 @@ class Trigger {
   void Stopped();
   // A single shot that fired may fire again.
   void Arm();
+  // The next block fed is block `block` of the acquisition (before any is fed, or after a
+  // stop): times then count from the acquisition's start, not from when the trigger came.
+  void StartAt(int64_t block);
 
   // Feed and Stopped as a feed's subscriber; the trigger outlives the subscription.
   FeedSubscriber Subscriber();

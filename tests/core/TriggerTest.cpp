@@ -300,7 +300,7 @@ TEST(Trigger, RearmsAfterTheCaptureOrOnlyWhenArmed) {
 // Lost blocks: a crossing inside them fires marked with the gap's span and never a made-up
 // time; one after them is timed as usual on the count of blocks with the lost ones; a capture
 // over them says so; a trigger that never comes fires nothing; a stop hands the capture over
-// cut short and the next acquisition counts from 0.
+// cut short and the next acquisition counts from 0; one armed late counts from the start.
 TEST(Trigger, GapsStopsAndNoTrigger) {
   // Crossing 1.5 V at 1.055 s (block 2) on the ramp.
   struct Row {
@@ -355,6 +355,17 @@ TEST(Trigger, GapsStopsAndNoTrigger) {
   FeedBlocks(trigger, 4, Ramp(0.5, 100));  // a new start: its time from 0 again
   ASSERT_EQ(heard.fired.size(), 2u);
   EXPECT_NEAR(heard.fired[1].seconds, 0.555, kStraightEdgeTolerance);
+
+  // Armed while the card runs: blocks 2 and 3 of the acquisition are its first.
+  Heard late;
+  Trigger armedLate(Spec("ch6,rising,1.5V", "1s", "1ms"), Trigger::Mode::Repeat, late.Handlers());
+  armedLate.StartAt(2);
+  for (int64_t b : {2, 3}) {
+    const std::vector<int16_t> cells = MadeBlock(b, 5, Ramp(1.0, 100));
+    armedLate.Feed({cells.data(), kChannels, kPoints, kRate}, 0);
+  }
+  ASSERT_EQ(late.fired.size(), 1u);
+  EXPECT_NEAR(late.fired[0].seconds, 1.055, kStraightEdgeTolerance);
 }
 
 // 100 pulses at random times on random channels over 6 minutes of card time, a trigger armed
