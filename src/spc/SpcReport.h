@@ -1,0 +1,36 @@
+// The process report over the line's figures: each figure's series per station and for the
+// whole line, judged by Spc.h, as a table for people, as CSV (with a byte-order mark) for a
+// spreadsheet and as JSON for other programs. Numbers carry a point whatever the locale; CSV
+// and JSON give them with 17 significant digits, exactly as computed; a figure without a value
+// is an empty cell, null, or "-" in the table, never 0.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Spc.h"
+
+namespace spc {
+
+// A figure's series at one station, or at the whole line (station empty).
+struct Series {
+  std::string figure, unit, station;
+  std::vector<Sample> samples;  // oldest first
+  Analysis analysis;
+};
+
+// The samples grouped by figure and, within a figure, by station (each in name order) and
+// then the whole line's, each series in the order of its runs' start (the samples' own order
+// among equal times) and cut to its newest `runs` runs where above 0; the line's series only
+// where `withLine`.
+std::vector<Series> SeriesOf(const std::vector<Sample>& samples, size_t runs, bool withLine);
+
+// "2 三点中两点超出2σ (2 of 3 beyond 2 sigma, same side)".
+std::string RuleText(int rule);
+
+std::string SpcTable(const std::vector<Series>& series);
+std::string SpcCsv(const std::vector<Series>& series);
+// With each series' points (run, start, value, moving range) where `withPoints`.
+std::string SpcJson(const std::vector<Series>& series, bool withPoints);
+
+}  // namespace spc
