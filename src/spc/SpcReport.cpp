@@ -1,6 +1,7 @@
 #include "SpcReport.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <map>
 
@@ -12,9 +13,13 @@ namespace {
 
 constexpr const char* kLine = "全线 line";
 
-// Exactly, for files: 17 significant digits.
+// Exactly, for files: the shortest text that reads back as the same double, a point for the
+// decimal mark in every locale.
 std::string Exact(double v) {
-  return numtext::General(v, 17);
+  char buf[64];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  (void)ec;  // a double's shortest form is at most 24 characters
+  return std::string(buf, end);
 }
 std::string Exact(const std::optional<double>& v) {
   return v ? Exact(*v) : std::string();

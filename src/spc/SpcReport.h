@@ -1,8 +1,8 @@
 // The process report over the line's figures: each figure's series per station and for the
 // whole line, judged by Spc.h, as a table for people, as CSV (with a byte-order mark) for a
 // spreadsheet and as JSON for other programs. Numbers carry a point whatever the locale; CSV
-// and JSON give them with 17 significant digits, exactly as computed; a figure without a value
-// is an empty cell, null, or "-" in the table, never 0.
+// and JSON give them exactly as computed (the shortest text that reads back the same); a figure
+// without a value is an empty cell, null, or "-" in the table, never 0.
 #pragma once
 
 #include <string>
