@@ -68,28 +68,33 @@ const Sample& LastOf(const Series& s, const Violation& v) {
 
 }  // namespace
 
-std::vector<Series> SeriesOf(const std::vector<Sample>& samples, size_t runs, bool withLine) {
-  std::vector<Sample> ordered = samples;
-  std::stable_sort(ordered.begin(), ordered.end(),
+std::vector<Series> SeriesOf(std::vector<Sample> samples, size_t runs, bool withLine) {
+  std::stable_sort(samples.begin(), samples.end(),
                    [](const Sample& a, const Sample& b) { return a.started < b.started; });
+  // Each sample goes to its station's series and a copy to the line's: no other copies, as a
+  // month of a line is millions of them.
   std::map<std::string, std::map<std::string, std::vector<Sample>>> byFigure;
   std::map<std::string, std::vector<Sample>> lineOf;
-  for (const Sample& s : ordered) {
-    byFigure[s.figure][s.station].push_back(s);
+  for (Sample& s : samples) {
     if (withLine) lineOf[s.figure].push_back(s);
+    byFigure[s.figure][s.station].push_back(std::move(s));
   }
+  samples = {};
   std::vector<Series> all;
   const auto add = [&](const std::string& figure, const std::string& station,
-                       const std::vector<Sample>& members) {
+                       std::vector<Sample>& members) {
     Series& s = all.emplace_back();
     s.figure = figure;
     s.station = station;
-    s.samples = NewestRuns(members, runs);
+    if (runs > 0 && members.size() > runs) {
+      members.erase(members.begin(), members.end() - std::ptrdiff_t(runs));
+    }
+    s.samples = std::move(members);
     s.unit = s.samples.empty() ? "" : s.samples.back().unit;
     s.analysis = Analyse(s.samples);
   };
-  for (const auto& [figure, stations] : byFigure) {
-    for (const auto& [station, members] : stations) add(figure, station, members);
+  for (auto& [figure, stations] : byFigure) {
+    for (auto& [station, members] : stations) add(figure, station, members);
     if (withLine) add(figure, "", lineOf[figure]);
   }
   return all;

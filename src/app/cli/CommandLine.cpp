@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -42,7 +43,7 @@ constexpr const char* kUsage =
     "       kzb7310 --results [--serial S] [--since DATE] [--format table|csv|junit]\n"
     "                         [--line [PROFILE]]\n"
     "       kzb7310 --results --line [PROFILE] --format spc|spc-csv|spc-json\n"
-    "                         [--figure NAME] [--station S] [--since DATE]\n"
+    "                         [--figure NAME] [--station S] [--since DATE] [--runs N]\n"
     "       kzb7310 --station [PROFILE]\n"
     "       kzb7310 --record FOLDER [--duration 8h] [--size 2G] [--profile PROFILE]\n"
     "       kzb7310 --view FOLDER\n"
@@ -68,7 +69,8 @@ constexpr const char* kUsage =
     "                     yields, the retested serials, the stations whose clocks are off;\n"
     "                     --format spc|spc-csv|spc-json: each figure's process control per\n"
     "                     station and for the line (mean, sigma, Cp, Cpk, chart, run\n"
-    "                     rules), only NAME's with --figure, only S's with --station\n"
+    "                     rules), only NAME's with --figure, only S's with --station,\n"
+    "                     over each series' newest N runs with --runs\n"
     "  --record FOLDER    record every block of all 64 channels into FOLDER (made when\n"
     "                     missing; one holding a recording is refused) without a window,\n"
     "                     until --duration (8h, 90m, 1h30m, 45s) or --size (2G, 500M) is\n"
@@ -334,6 +336,7 @@ struct Options {
   bool forRecord = false;  // an option that only --record takes
 
   line::FigureFilter figures;  // --figure, and --station with --results
+  std::string runs;            // --runs N
   bool forSpc = false;         // an option that only the process report takes
 };
 
@@ -372,9 +375,9 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
   } else if (arg == "--line") {
     o.line = o.forResults = true;
     if (valueFollows) o.lineProfile = args[++i];
-  } else if (arg == "--figure") {
+  } else if (arg == "--figure" || arg == "--runs") {
     o.forResults = true;
-    return value(o.figures.figure, o.forSpc);
+    return value(arg == "--figure" ? o.figures.figure : o.runs, o.forSpc);
   } else if (arg == "--view") {
     bool given = false;
     return value(choice.view, given);
@@ -409,17 +412,26 @@ int Results(int argc, char* argv[], Options& o) {
   if (!o.listResults || o.selfTest || !st.report.empty() || !st.junit.empty() ||
       !st.operatorName.empty()) {
     std::fputs(
-        "kzb7310: --results takes only --serial, --since, --format, --line, --figure and "
-        "--station\n",
+        "kzb7310: --results takes only --serial, --since, --format, --line, --figure, "
+        "--station and --runs\n",
         stderr);
     return 2;
   }
   if (o.forSpc && (!o.line || !IsSpcFormat(o.format) || !st.serial.empty())) {
     std::fputs(
-        "kzb7310: --figure and --station go with --results --line and --format spc, "
+        "kzb7310: --figure, --station and --runs go with --results --line and --format spc, "
         "spc-csv or spc-json, without --serial\n",
         stderr);
     return 2;
+  }
+  if (!o.runs.empty()) {
+    const char* end = o.runs.data() + o.runs.size();
+    const auto [stop, ec] = std::from_chars(o.runs.data(), end, o.figures.newestRuns);
+    if (ec != std::errc() || stop != end || o.figures.newestRuns == 0) {
+      std::fprintf(stderr, "kzb7310: --runs takes a count of runs above 0, not '%s'\n",
+                   base::ShownInput(o.runs).c_str());
+      return 2;
+    }
   }
   if (o.sinceGiven && !results::IsSinceTime(o.filter.since)) {  // an empty one too
     std::fprintf(stderr,

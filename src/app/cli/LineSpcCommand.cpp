@@ -1,6 +1,7 @@
 #include "LineSpcCommand.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "LineFigures.h"
 #include "LineStore.h"
@@ -12,14 +13,15 @@ bool IsSpcFormat(const std::string& format) {
 
 int PrintLineSpc(const line::LineStore& store, const std::string& format,
                  const line::FigureFilter& figures) {
-  const auto samples = store.Figures(figures);
+  auto samples = store.Figures(figures);
   if (!samples) {
     std::fprintf(stderr, "kzb7310: 无法读取全线数据库 the line cannot be read: %s: %s\n",
                  samples.failure().subject.c_str(), samples.failure().reason.c_str());
     return 2;
   }
   // One station's series is the whole of what was asked: no line's series beside it.
-  const auto series = spc::SeriesOf(samples.value(), 0, figures.station.empty());
+  const auto series =
+      spc::SeriesOf(std::move(samples.value()), figures.newestRuns, figures.station.empty());
   const std::string text = format == "spc-csv"    ? spc::SpcCsv(series)
                            : format == "spc-json" ? spc::SpcJson(series, !figures.figure.empty())
                                                   : spc::SpcTable(series);
