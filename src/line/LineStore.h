@@ -55,8 +55,8 @@ class LineStore {
   // "host:port/database as user", for messages; never a password.
   const std::string& where() const { return where_; }
 
-  // Every figure the filter takes, measured or not, a sample per run and figure, in the runs'
-  // order (LineFigures.cpp).
+  // Every figure the filter takes, measured or not, a sample per run and figure, in no order
+  // (LineFigures.cpp).
   base::Result<std::vector<spc::Sample>> Figures(const FigureFilter& filter) const;
 
  private:

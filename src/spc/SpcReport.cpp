@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <tuple>
 
 #include "JsonText.h"
 #include "NumberForms.h"
@@ -69,8 +70,6 @@ const Sample& LastOf(const Series& s, const Violation& v) {
 }  // namespace
 
 std::vector<Series> SeriesOf(std::vector<Sample> samples, size_t runs, bool withLine) {
-  std::stable_sort(samples.begin(), samples.end(),
-                   [](const Sample& a, const Sample& b) { return a.started < b.started; });
   // Each sample goes to its station's series and a copy to the line's: no other copies, as a
   // month of a line is millions of them.
   std::map<std::string, std::map<std::string, std::vector<Sample>>> byFigure;
@@ -86,6 +85,14 @@ std::vector<Series> SeriesOf(std::vector<Sample> samples, size_t runs, bool with
     Series& s = all.emplace_back();
     s.figure = figure;
     s.station = station;
+    // The runs' order: their start (to the second), then their id; a run's figures of one
+    // name in the order given.
+    const auto byRun = [](const Sample& a, const Sample& b) {
+      return std::tie(a.started, a.runId) < std::tie(b.started, b.runId);
+    };
+    if (!std::is_sorted(members.begin(), members.end(), byRun)) {
+      std::stable_sort(members.begin(), members.end(), byRun);
+    }
     if (runs > 0 && members.size() > runs) {
       members.erase(members.begin(), members.end() - std::ptrdiff_t(runs));
     }

@@ -20,9 +20,9 @@ struct Series {
 };
 
 // The samples grouped by figure and, within a figure, by station (each in name order) and
-// then the whole line's, each series in the order of its runs' start (the samples' own order
-// among equal times) and cut to its newest `runs` runs where above 0; the line's series only
-// where `withLine`.
+// then the whole line's, each series in its runs' order (their start, to the second, then
+// their id; whatever order the samples came in) and cut to its newest `runs` runs where above
+// 0; the line's series only where `withLine`.
 std::vector<Series> SeriesOf(std::vector<Sample> samples, size_t runs, bool withLine);
 
 // "2 三点中两点超出2σ (2 of 3 beyond 2 sigma, same side)".
