@@ -253,10 +253,11 @@ TEST(Spc, SeriesPerStationAndLineInTimeOrder) {
   // Every CSV row has the header's cells; a figure without a value is empty, null in JSON.
   const std::string csv = spc::SpcCsv(all);
   size_t rows = 0, start = 0;
-  const size_t cells = std::count(csv.begin(), csv.begin() + csv.find('\n'), ',');
+  const auto cells = std::count(csv.begin(), csv.begin() + csv.find('\n'), ',');
   for (size_t end; (end = csv.find('\n', start)) != std::string::npos; start = end + 1, ++rows) {
     EXPECT_EQ(std::count(csv.begin() + start, csv.begin() + end, ','), cells) << rows;
   }
+  EXPECT_EQ(rows, 4u) << "the header and three series";
   const std::string lonely = spc::SpcJson(spc::SeriesOf({Point(2)}, 0, false), true);
   EXPECT_NE(lonely.find("\"sigma_within\": null"), std::string::npos) << lonely;
   EXPECT_NE(lonely.find("\"cp\": null"), std::string::npos) << lonely;
