@@ -40,27 +40,33 @@ double ChiSquareQuantile(double z, double dof) {
 }
 
 Analysis Analyse(const std::vector<Sample>& series) {
+  std::vector<const Sample*> points;
+  for (const Sample& s : series) points.push_back(&s);
+  return Analyse(points);
+}
+
+Analysis Analyse(const std::vector<const Sample*>& series) {
   Analysis a;
   Statistics& s = a.statistics;
   std::vector<double> x;
   for (size_t i = 0; i < series.size(); ++i) {
-    if (!series[i].value || !std::isfinite(*series[i].value)) {
+    if (!series[i]->value || !std::isfinite(*series[i]->value)) {
       ++s.missing;
       continue;
     }
     a.points.push_back(i);
-    x.push_back(*series[i].value);
+    x.push_back(*series[i]->value);
   }
   s.count = x.size();
   if (x.empty()) return a;
   double sum = 0;
   for (const double v : x) sum += v;
   s.mean = sum / double(x.size());
-  const Sample& newest = series[a.points.back()];
+  const Sample& newest = *series[a.points.back()];
   s.low = newest.low;
   s.high = newest.high;
   for (const size_t i : a.points) {
-    s.limitsVaried = s.limitsVaried || series[i].low != s.low || series[i].high != s.high;
+    s.limitsVaried = s.limitsVaried || series[i]->low != s.low || series[i]->high != s.high;
   }
   if (x.size() < 2) return a;
   double squares = 0, ranges = 0;

@@ -78,7 +78,9 @@ struct Analysis {
   std::vector<Violation> violations;
 };
 
-// The series in the order given (oldest first).
+// The series in the order given (oldest first), as the samples it points at (none null).
+Analysis Analyse(const std::vector<const Sample*>& series);
+// The same over samples held in their order.
 Analysis Analyse(const std::vector<Sample>& series);
 
 // The chi-square distribution's quantile with `dof` degrees of freedom at the probability

@@ -61,34 +61,32 @@ std::string CsvInterval(const std::optional<Interval>& i) {
 
 // The samples of a violation's first and last point.
 const Sample& FirstOf(const Series& s, const Violation& v) {
-  return s.samples[s.analysis.points[v.first]];
+  return *s.samples[s.analysis.points[v.first]];
 }
 const Sample& LastOf(const Series& s, const Violation& v) {
-  return s.samples[s.analysis.points[v.last]];
+  return *s.samples[s.analysis.points[v.last]];
 }
 
 }  // namespace
 
-std::vector<Series> SeriesOf(std::vector<Sample> samples, size_t runs, bool withLine) {
-  // Each sample goes to its station's series and a copy to the line's: no other copies, as a
-  // month of a line is millions of them.
-  std::map<std::string, std::map<std::string, std::vector<Sample>>> byFigure;
-  std::map<std::string, std::vector<Sample>> lineOf;
-  for (Sample& s : samples) {
-    if (withLine) lineOf[s.figure].push_back(s);
-    byFigure[s.figure][s.station].push_back(std::move(s));
+Report SeriesOf(std::vector<Sample> samples, size_t runs, bool withLine) {
+  Report report;
+  report.samples = std::move(samples);
+  std::map<std::string, std::map<std::string, std::vector<const Sample*>>> byFigure;
+  std::map<std::string, std::vector<const Sample*>> lineOf;
+  for (const Sample& s : report.samples) {
+    byFigure[s.figure][s.station].push_back(&s);
+    if (withLine) lineOf[s.figure].push_back(&s);
   }
-  samples = {};
-  std::vector<Series> all;
   const auto add = [&](const std::string& figure, const std::string& station,
-                       std::vector<Sample>& members) {
-    Series& s = all.emplace_back();
+                       std::vector<const Sample*>& members) {
+    Series& s = report.series.emplace_back();
     s.figure = figure;
     s.station = station;
     // The runs' order: their start (to the second), then their id; a run's figures of one
     // name in the order given.
-    const auto byRun = [](const Sample& a, const Sample& b) {
-      return std::tie(a.started, a.runId) < std::tie(b.started, b.runId);
+    const auto byRun = [](const Sample* a, const Sample* b) {
+      return std::tie(a->started, a->runId) < std::tie(b->started, b->runId);
     };
     if (!std::is_sorted(members.begin(), members.end(), byRun)) {
       std::stable_sort(members.begin(), members.end(), byRun);
@@ -97,14 +95,14 @@ std::vector<Series> SeriesOf(std::vector<Sample> samples, size_t runs, bool with
       members.erase(members.begin(), members.end() - std::ptrdiff_t(runs));
     }
     s.samples = std::move(members);
-    s.unit = s.samples.empty() ? "" : s.samples.back().unit;
+    s.unit = s.samples.empty() ? "" : s.samples.back()->unit;
     s.analysis = Analyse(s.samples);
   };
   for (auto& [figure, stations] : byFigure) {
     for (auto& [station, members] : stations) add(figure, station, members);
     if (withLine) add(figure, "", lineOf[figure]);
   }
-  return all;
+  return report;
 }
 
 std::string RuleText(int rule) {
@@ -233,11 +231,11 @@ std::string SpcJson(const std::vector<Series>& all, bool withPoints) {
       json += ",\n     \"points\": [";
       const auto& points = s.analysis.points;
       for (size_t k = 0; k < points.size(); ++k) {
-        const Sample& p = s.samples[points[k]];
+        const Sample& p = *s.samples[points[k]];
         json += std::string(k ? ", " : "") + "{\"run\": " + base::JsonQuoted(p.runId) +
                 ", \"started\": " + base::JsonQuoted(p.started) +
                 ", \"value\": " + Exact(*p.value) + ", \"moving_range\": " +
-                (k ? Exact(std::fabs(*p.value - *s.samples[points[k - 1]].value)) : "null") + "}";
+                (k ? Exact(std::fabs(*p.value - *s.samples[points[k - 1]]->value)) : "null") + "}";
       }
       json += "]";
     }

@@ -240,14 +240,21 @@ TEST(Spc, SeriesPerStationAndLineInTimeOrder) {
       Point(1, {}, {}, "S1", "2026-12-09T08:00:01Z"),
       Point(std::nullopt, {}, {}, "S1", "2026-12-09T08:00:02Z"),
       Point(5, {}, {}, "S1", "2026-12-09T08:00:04Z")};
-  const auto all = spc::SeriesOf(samples, 0, true);
+  const spc::Report report = spc::SeriesOf(samples, 0, true);
+  const auto& all = report.series;
   ASSERT_EQ(all.size(), 3u);
   EXPECT_EQ(all[0].station, "S1");
   EXPECT_EQ(all[0].analysis.statistics.count, 2u);
   EXPECT_EQ(all[0].analysis.statistics.missing, 1u);
   EXPECT_EQ(all[2].station, "") << "the whole line last";
   EXPECT_DOUBLE_EQ(*all[2].analysis.statistics.mrBar, (2 + 2) / 2.0) << "1, 3, 5 in time order";
-  EXPECT_EQ(spc::SeriesOf(samples, 2, false)[0].analysis.statistics.count, 1u) << "newest 2 runs";
+  EXPECT_EQ(spc::SeriesOf(samples, 2, false).series[0].analysis.statistics.count, 1u)
+      << "newest 2 runs";
+  spc::Sample b = Point(2), a = Point(1);
+  a.runId = "a";
+  b.runId = "b";
+  EXPECT_EQ(spc::SeriesOf({b, a}, 0, false).series[0].samples[0]->runId, "a")
+      << "runs of one second by their id";
   EXPECT_EQ(spc::StartedSince(samples, "2026-12-09T08:00:03Z").size(), 2u);
   EXPECT_EQ(spc::StartedSince(samples, "2026-12-09").size(), 4u);
   // Every CSV row has the header's cells; a figure without a value is empty, null in JSON.
@@ -258,7 +265,7 @@ TEST(Spc, SeriesPerStationAndLineInTimeOrder) {
     EXPECT_EQ(std::count(csv.begin() + start, csv.begin() + end, ','), cells) << rows;
   }
   EXPECT_EQ(rows, 4u) << "the header and three series";
-  const std::string lonely = spc::SpcJson(spc::SeriesOf({Point(2)}, 0, false), true);
+  const std::string lonely = spc::SpcJson(spc::SeriesOf({Point(2)}, 0, false).series, true);
   EXPECT_NE(lonely.find("\"sigma_within\": null"), std::string::npos) << lonely;
   EXPECT_NE(lonely.find("\"cp\": null"), std::string::npos) << lonely;
 }

@@ -20,8 +20,9 @@ int PrintLineSpc(const line::LineStore& store, const std::string& format,
     return 2;
   }
   // One station's series is the whole of what was asked: no line's series beside it.
-  const auto series =
+  const spc::Report report =
       spc::SeriesOf(std::move(samples.value()), figures.newestRuns, figures.station.empty());
+  const std::vector<spc::Series>& series = report.series;
   const std::string text = format == "spc-csv"    ? spc::SpcCsv(series)
                            : format == "spc-json" ? spc::SpcJson(series, !figures.figure.empty())
                                                   : spc::SpcTable(series);
