@@ -23,8 +23,8 @@ void Add(std::vector<Violation>& found, int rule, size_t first, size_t last) {
   found.push_back({rule, first, last});
 }
 
-// "At least `needed` of `window` points in a row beyond `zones` sigma on the same side": the
-// last of them is the point that breaks the rule, the stretch runs from the first of them.
+// "At least `needed` of `window` points in a row further than `distance` from the centre, on
+// the same side": the last of them breaks the rule, and the stretch runs from the first.
 // A window cut short by the start of the chart counts: its missing points cannot undo it.
 void CountOnOneSide(const std::vector<double>& x, double centre, double distance, int rule,
                     size_t window, size_t needed, std::vector<Violation>& found) {

@@ -29,8 +29,12 @@ std::string Exact(const std::optional<double>& v) {
 std::string Shown(const std::optional<double>& v) {
   return v ? numtext::General(*v, 6) : "-";
 }
+// JSON has no infinity: a number too large for a double (sums of huge values) is null there.
+std::string Json(double v) {
+  return std::isfinite(v) ? Exact(v) : "null";
+}
 std::string Json(const std::optional<double>& v) {
-  return v ? Exact(*v) : "null";
+  return v ? Json(*v) : "null";
 }
 
 std::string Cell(const std::string& text) {
@@ -50,8 +54,8 @@ std::string ShownInterval(const char* name, const std::optional<Interval>& i) {
 
 std::string JsonInterval(const std::optional<Interval>& i) {
   if (!i) return "null";
-  return "{\"value\": " + Exact(i->value) + ", \"lower\": " + Exact(i->lower) +
-         ", \"upper\": " + Exact(i->upper) + "}";
+  return "{\"value\": " + Json(i->value) + ", \"lower\": " + Json(i->lower) +
+         ", \"upper\": " + Json(i->upper) + "}";
 }
 
 std::string CsvInterval(const std::optional<Interval>& i) {
@@ -204,12 +208,12 @@ std::string SpcJson(const std::vector<Series>& all, bool withPoints) {
             ", \"cpu\": " + JsonInterval(st.cpu) + ", \"cpl\": " + JsonInterval(st.cpl) +
             ",\n     \"chart\": ";
     if (const auto& c = s.analysis.chart) {
-      json += "{\"individuals\": {\"centre\": " + Exact(c->individuals.centre) +
-              ", \"lower\": " + Exact(c->individuals.lower) +
-              ", \"upper\": " + Exact(c->individuals.upper) +
-              "}, \"moving_range\": {\"centre\": " + Exact(c->movingRange.centre) +
-              ", \"lower\": 0, \"upper\": " + Exact(c->movingRange.upper) +
-              "}, \"rule_sigma\": " + Exact(c->ruleSigma) + "}";
+      json += "{\"individuals\": {\"centre\": " + Json(c->individuals.centre) +
+              ", \"lower\": " + Json(c->individuals.lower) +
+              ", \"upper\": " + Json(c->individuals.upper) +
+              "}, \"moving_range\": {\"centre\": " + Json(c->movingRange.centre) +
+              ", \"lower\": 0, \"upper\": " + Json(c->movingRange.upper) +
+              "}, \"rule_sigma\": " + Json(c->ruleSigma) + "}";
     } else {
       json += "null";
     }
@@ -233,9 +237,9 @@ std::string SpcJson(const std::vector<Series>& all, bool withPoints) {
       for (size_t k = 0; k < points.size(); ++k) {
         const Sample& p = *s.samples[points[k]];
         json += std::string(k ? ", " : "") + "{\"run\": " + base::JsonQuoted(p.runId) +
-                ", \"started\": " + base::JsonQuoted(p.started) +
-                ", \"value\": " + Exact(*p.value) + ", \"moving_range\": " +
-                (k ? Exact(std::fabs(*p.value - *s.samples[points[k - 1]]->value)) : "null") + "}";
+                ", \"started\": " + base::JsonQuoted(p.started) + ", \"value\": " + Json(*p.value) +
+                ", \"moving_range\": " +
+                (k ? Json(std::fabs(*p.value - *s.samples[points[k - 1]]->value)) : "null") + "}";
       }
       json += "]";
     }
