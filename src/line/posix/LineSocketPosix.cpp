@@ -1,8 +1,8 @@
 // The line's connection cut with POSIX sockets; libpq found among the loaded libraries.
+#include "LineSocket.h"
+
 #include <dlfcn.h>
 #include <sys/socket.h>
-
-#include "LineSocket.h"
 
 namespace line {
 

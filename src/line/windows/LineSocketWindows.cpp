@@ -1,8 +1,7 @@
 // The line's connection cut with Windows sockets; libpq.dll found among the loaded modules.
-#include <windows.h>
-#include <winsock2.h>
-
 #include "LineSocket.h"
+
+#include <winsock2.h>
 
 namespace line {
 
@@ -11,7 +10,8 @@ std::intptr_t SocketOf(void* connection) {
   const HMODULE libpq = GetModuleHandleW(L"libpq.dll");
   if (!libpq || !connection) return -1;
   using PQsocket = int (*)(const void*);
-  const auto socketOf = reinterpret_cast<PQsocket>(GetProcAddress(libpq, "PQsocket"));
+  const auto socketOf =
+      reinterpret_cast<PQsocket>(reinterpret_cast<void*>(GetProcAddress(libpq, "PQsocket")));
   return socketOf ? socketOf(connection) : -1;
 }
 
