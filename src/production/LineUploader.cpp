@@ -17,8 +17,9 @@ using Cause = base::Failure::Cause;
 constexpr int kBatch = 100;  // runs read from the outbox at a time
 constexpr std::chrono::seconds kLongestWait{60};
 constexpr std::chrono::hours kRetrySetAside{1};
-// How long the window's thread waits for the uploader at close; after that it goes on.
-constexpr std::chrono::seconds kStopWait{3};
+// How long the window's thread waits for the uploader at close (a connection under way has
+// its own bound); after that it goes on.
+constexpr std::chrono::seconds kStopWait = line::kConnectWait + std::chrono::seconds{1};
 
 LineStatus Unreachable(const base::Failure& failure, int waiting) {
   LineStatus status;
