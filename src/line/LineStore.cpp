@@ -213,6 +213,11 @@ base::Result<std::unique_ptr<LineStore>> LineStore::Open(const selftest::LineSet
   return store;
 }
 
+bool LineStore::Answers() const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  return query.exec("SELECT 1") && query.next();
+}
+
 void LineStore::Cut() const {
   ShutDown(socket_);
 }

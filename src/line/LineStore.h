@@ -54,6 +54,9 @@ class LineStore {
   // Runs, oldest first; their checks only where `withChecks`.
   base::Result<std::vector<LineRun>> Runs(const results::Filter& filter, bool withChecks) const;
 
+  // Whether the server still answers on this connection (after a call failed without a kind:
+  // a broken connection is the server's, not the call's).
+  bool Answers() const;
   // Cuts the connection from any thread, while its owner's call waits on a server that does
   // not answer: the call returns with the connection broken. The owner must not close it
   // meanwhile.

@@ -32,15 +32,26 @@ LineStatus Unreachable(const base::Failure& failure, int waiting) {
 }
 
 // A call to the server, bounded by the pass's watch; a call that was cut failed for want of
-// an answer, whatever libpq made of the broken connection.
+// an answer, whatever libpq made of the broken connection, and so did one that failed without
+// a kind on a connection the server no longer answers (it stopped or went away meanwhile).
 template <typename T, typename Call>
 base::Result<T> Bounded(const UploadPass& pass, const line::LineStore& store, Call call) {
-  if (pass.watch) pass.watch->Begin(&store);
-  base::Result<T> result = call();
-  if (pass.watch && pass.watch->End() && !result) {
+  const auto watched = [&pass, &store](auto step) {
+    if (pass.watch) pass.watch->Begin(&store);
+    auto result = step();
+    return std::pair{std::move(result), pass.watch && pass.watch->End()};
+  };
+  auto [result, cut] = watched(call);
+  if (!result && cut) {
     return base::Failure{base::Failure::Kind::ResultsNotStored, store.where(),
                          "no answer within " + std::to_string(kCallWait.count()) + " s",
                          Cause::LineNoAnswer};
+  }
+  if (!result && result.failure().cause == Cause::Other &&
+      !watched([&store] { return store.Answers(); }).first) {
+    base::Failure broken = result.failure();
+    broken.cause = Cause::LineNoAnswer;
+    return broken;
   }
   return result;
 }

@@ -303,7 +303,10 @@ int RetryLine(const std::string& profilePath) {
   }
   static std::atomic<bool> interrupted{false};
   SetFlagOnTermination(&interrupted);
-  const production::StationShift shift({.database = production::DefaultResultsPath()});
+  const production::StationShift shift({.database = production::DefaultResultsPath(),
+                                        .reportsBeside = false,
+                                        .jsonReport = {},
+                                        .junitReport = {}});
   line::LineStore::LoadDriver();
   return SendToLine(shift, *profile.value().line, &interrupted, true) ? 0 : 1;
 }
