@@ -113,6 +113,62 @@ void CallWatch::Watch() {
   }
 }
 
+namespace {
+
+bool Stopped(const UploadPass& pass) {
+  return pass.stop && pass.stop->load();
+}
+
+// What became of one batch: the runs the line has now, how many were set aside, and the
+// failure that ended it early.
+struct Batch {
+  std::vector<std::string> sent;
+  int setAside = 0;
+  std::optional<base::Failure> failed;
+};
+
+// Sends `runs` in order until one fails or the pass is stopped; a run the server refuses for
+// a reason of its own waits aside, and the rest go on.
+Batch SendBatch(results::ResultsStore& outbox, std::unique_ptr<line::LineStore>& connection,
+                const std::vector<selftest::RunRecord>& runs, double offset,
+                const UploadPass& pass) {
+  Batch batch;
+  for (const selftest::RunRecord& run : runs) {
+    if (Stopped(pass)) break;
+    const auto uploaded =
+        Bounded<bool>(pass, *connection, [&] { return connection->Upload(run, offset); });
+    if (uploaded) {
+      batch.sent.push_back(run.id);
+      continue;
+    }
+    if (uploaded.failure().cause == Cause::LineRunRefused &&
+        outbox.SetAside(run.id, uploaded.failure().reason, UtcNowIso8601())) {
+      ++batch.setAside;
+      continue;
+    }
+    connection.reset();
+    batch.failed = uploaded.failure();
+    break;
+  }
+  return batch;
+}
+
+// Connects when there is no connection yet, and reads the server's clock against ours.
+base::Result<double> Reach(const selftest::LineSettings& line,
+                           std::unique_ptr<line::LineStore>& connection, const UploadPass& pass) {
+  if (!connection) {
+    auto opened = line::LineStore::Open(line);
+    if (!opened) return opened.failure();
+    connection = std::move(opened.value());
+  }
+  auto offset =
+      Bounded<double>(pass, *connection, [&] { return connection->ClockOffsetSeconds(); });
+  if (!offset) connection.reset();
+  return offset;
+}
+
+}  // namespace
+
 LineStatus UploadWaiting(const std::string& database, const selftest::LineSettings& line,
                          std::unique_ptr<line::LineStore>& connection, const UploadPass& pass) {
   auto outbox = results::ResultsStore::Open(database);
@@ -122,65 +178,33 @@ LineStatus UploadWaiting(const std::string& database, const selftest::LineSettin
       return Unreachable(released.failure(), outbox.value()->CountWaiting().value_or(0));
     }
   }
-  const auto stopped = [&pass] { return pass.stop && pass.stop->load(); };
   LineStatus status;
   status.state = LineStatus::State::Synced;
   for (;;) {
     const auto waiting = outbox.value()->Waiting(kBatch);
     const int left = outbox.value()->CountWaiting().value_or(0);
     if (!waiting) return Unreachable(waiting.failure(), left);
-    if (!connection) {
-      auto opened = line::LineStore::Open(line);
-      if (!opened) return Unreachable(opened.failure(), left);
-      connection = std::move(opened.value());
-    }
-    const auto offset =
-        Bounded<double>(pass, *connection, [&] { return connection->ClockOffsetSeconds(); });
-    if (!offset) {
-      connection.reset();
-      return Unreachable(offset.failure(), left);
-    }
+    const auto offset = Reach(line, connection, pass);
+    if (!offset) return Unreachable(offset.failure(), left);
     status.clockOffsetSeconds = offset.value();
     status.setAside = outbox.value()->SetAsideRuns().value_or({});
     if (waiting.value().empty()) return status;
     // Marked once the line has them, a batch at a time: a mark lost sends its run again, as
     // nothing (the line keys runs by their id).
-    std::vector<std::string> sent;
-    std::optional<base::Failure> failed;
-    int setAside = 0;
-    for (const selftest::RunRecord& run : waiting.value()) {
-      if (stopped()) break;
-      const auto uploaded =
-          Bounded<bool>(pass, *connection, [&] { return connection->Upload(run, offset.value()); });
-      if (uploaded) {
-        sent.push_back(run.id);
-        continue;
-      }
-      // A run the server refuses for a reason of its own waits aside; the rest go on.
-      if (uploaded.failure().cause == Cause::LineRunRefused) {
-        if (auto marked =
-                outbox.value()->SetAside(run.id, uploaded.failure().reason, UtcNowIso8601());
-            marked) {
-          ++setAside;
-          continue;
-        }
-      }
-      connection.reset();
-      failed = uploaded.failure();
-      break;
-    }
-    if (auto marked = outbox.value()->MarkUploaded(sent, UtcNowIso8601(), offset.value());
+    const Batch batch =
+        SendBatch(*outbox.value(), connection, waiting.value(), offset.value(), pass);
+    if (auto marked = outbox.value()->MarkUploaded(batch.sent, UtcNowIso8601(), offset.value());
         !marked) {
       return Unreachable(marked.failure(), left);
     }
     status.setAside = outbox.value()->SetAsideRuns().value_or({});
-    const int stillLeft = left - static_cast<int>(sent.size()) - setAside;
-    if (failed) {
-      LineStatus unreachable = Unreachable(*failed, stillLeft);
+    const int stillLeft = left - static_cast<int>(batch.sent.size()) - batch.setAside;
+    if (batch.failed) {
+      LineStatus unreachable = Unreachable(*batch.failed, stillLeft);
       unreachable.setAside = std::move(status.setAside);
       return unreachable;
     }
-    if (stopped()) {
+    if (Stopped(pass)) {
       status.state = stillLeft > 0 ? LineStatus::State::Waiting : LineStatus::State::Synced;
       status.waiting = stillLeft;
       return status;
