@@ -24,8 +24,8 @@ namespace line {
 // The schema this program knows; a newer one is refused, and runs wait.
 constexpr int kLineSchemaVersion = 1;
 
-// How long a connection may take, and a statement on the server: a server that takes longer
-// is said not to answer.
+// How long a connection may take, and an upload's statement on the server: a server that
+// takes longer is said not to answer.
 constexpr std::chrono::seconds kConnectWait{5};
 constexpr std::chrono::seconds kStatementWait{5};
 
@@ -54,6 +54,9 @@ class LineStore {
   // Runs, oldest first; their checks only where `withChecks`.
   base::Result<std::vector<LineRun>> Runs(const results::Filter& filter, bool withChecks) const;
 
+  // Each statement on this connection given at most kStatementWait on the server (the
+  // uploader's: a report may read longer).
+  base::Result<> BoundStatements() const;
   // Whether the server still answers on this connection (after a call failed without a kind:
   // a broken connection is the server's, not the call's).
   bool Answers() const;

@@ -153,12 +153,16 @@ Batch SendBatch(results::ResultsStore& outbox, std::unique_ptr<line::LineStore>&
   return batch;
 }
 
-// Connects when there is no connection yet, and reads the server's clock against ours.
+// Connects when there is no connection yet, each statement bounded on the server, and reads
+// the server's clock against ours.
 base::Result<double> Reach(const selftest::LineSettings& line,
                            std::unique_ptr<line::LineStore>& connection, const UploadPass& pass) {
   if (!connection) {
     auto opened = line::LineStore::Open(line);
     if (!opened) return opened.failure();
+    const auto bounded = Bounded<std::monostate>(pass, *opened.value(),
+                                                 [&] { return opened.value()->BoundStatements(); });
+    if (!bounded) return bounded.failure();
     connection = std::move(opened.value());
   }
   auto offset =
