@@ -1,6 +1,7 @@
 #include "LineStore.h"
 
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 
 #include "LineReach.h"
+#include "LineSocket.h"
 #include "PassFile.h"
 #include "RunFacts.h"
 #include "SqlCauses.h"
@@ -103,9 +105,19 @@ QString SelectRuns() {
 }
 
 // The settings as libpq's connection options (its keywords, one word each: the profile's
-// reader refuses anything else).
+// reader refuses anything else). The connection's wait is bounded (libpq's connect_timeout),
+// and a peer gone silent over TCP is found (keepalives after 5 s idle, three missed 2 s
+// apart; data unacknowledged for 10 s). A statement is bounded where the caller asks
+// (BoundStatements), and a server process that stops answering altogether is cut from
+// outside (Cut).
 QString Options(const selftest::LineSettings& s) {
-  QStringList options = {"connect_timeout=10", "application_name=kzb7310"};
+  QStringList options = {"connect_timeout=" + QString::number(kConnectWait.count()),
+                         "application_name=kzb7310",
+                         "keepalives=1",
+                         "keepalives_idle=5",
+                         "keepalives_interval=2",
+                         "keepalives_count=3",
+                         "tcp_user_timeout=10000"};
   if (!s.sslmode.empty()) options << ToQt("sslmode=" + s.sslmode);
   if (!s.service.empty()) options << ToQt("service=" + s.service);
   return options.join(';');
@@ -154,9 +166,15 @@ base::Result<std::unique_ptr<LineStore>> LineStore::Open(const selftest::LineSet
   if (!settings.database.empty()) db.setDatabaseName(ToQt(settings.database));
   if (!settings.user.empty()) db.setUserName(ToQt(settings.user));
   db.setConnectOptions(Options(settings));
+  const auto connecting = std::chrono::steady_clock::now();
   if (!db.open()) {
-    // A connection that never reached a server has no SQLSTATE: the network says why.
+    // A connection that never reached a server has no SQLSTATE: the network says why, or
+    // the time it took: one that ran out of its time found a server that does not answer.
     SqlWhy why = PostgresWhy(db.lastError());
+    if (why.cause == Cause::Other &&
+        std::chrono::steady_clock::now() - connecting >= kConnectWait) {
+      why.cause = Cause::LineNoAnswer;
+    }
     if (why.cause == Cause::Other && settings.service.empty()) {
       const bool tls = settings.sslmode == "require" || settings.sslmode == "verify-ca" ||
                        settings.sslmode == "verify-full";
@@ -173,6 +191,10 @@ base::Result<std::unique_ptr<LineStore>> LineStore::Open(const selftest::LineSet
     }
     return store->Failed(why);
   }
+  const QVariant handle = db.driver()->handle();
+  if (handle.isValid() && handle.constData()) {
+    store->socket_ = SocketOf(*static_cast<void* const*>(handle.constData()));
+  }
   QSqlQuery query(db);
   if (!query.exec("SELECT max(version) FROM kzb_schema") || !query.next()) {
     const SqlWhy why = PostgresWhy(query.lastError());
@@ -188,6 +210,23 @@ base::Result<std::unique_ptr<LineStore>> LineStore::Open(const selftest::LineSet
                           Cause::LineNewer});
   }
   return store;
+}
+
+base::Result<> LineStore::BoundStatements() const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  if (!query.exec(QString("SET statement_timeout = %1").arg(kStatementWait.count() * 1000))) {
+    return Failed(PostgresWhy(query.lastError()));
+  }
+  return {};
+}
+
+bool LineStore::Answers() const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  return query.exec("SELECT 1") && query.next();
+}
+
+void LineStore::Cut() const {
+  ShutDown(socket_);
 }
 
 base::Result<double> LineStore::ClockOffsetSeconds() const {

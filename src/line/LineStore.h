@@ -4,6 +4,8 @@
 // Times are UTC (timestamptz); each run carries its station's clock against the server's.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +28,11 @@ struct FigureFilter;
 
 // The schema this program knows; a newer one is refused, and runs wait.
 constexpr int kLineSchemaVersion = 1;
+
+// How long a connection may take, and an upload's statement on the server: a server that
+// takes longer is said not to answer.
+constexpr std::chrono::seconds kConnectWait{5};
+constexpr std::chrono::seconds kStatementWait{5};
 
 // A station clock this far off the server's is said: "today" would be the wrong day.
 constexpr double kClockOffLimitSeconds = 5;
@@ -52,6 +59,17 @@ class LineStore {
   // Runs, oldest first; their checks only where `withChecks`.
   base::Result<std::vector<LineRun>> Runs(const results::Filter& filter, bool withChecks) const;
 
+  // Each statement on this connection given at most kStatementWait on the server (the
+  // uploader's: a report may read longer).
+  base::Result<> BoundStatements() const;
+  // Whether the server still answers on this connection (after a call failed without a kind:
+  // a broken connection is the server's, not the call's).
+  bool Answers() const;
+  // Cuts the connection from any thread, while its owner's call waits on a server that does
+  // not answer: the call returns with the connection broken. The owner must not close it
+  // meanwhile.
+  void Cut() const;
+
   // "host:port/database as user", for messages; never a password.
   const std::string& where() const { return where_; }
 
@@ -68,6 +86,7 @@ class LineStore {
 
   std::string connection_;
   std::string where_;
+  std::intptr_t socket_ = -1;  // the connection's socket, for Cut
 };
 
 // "host:port/database as user" of the settings.

@@ -120,9 +120,22 @@ std::optional<std::vector<std::string>> StationShift::StopUploader() {
   return WaitingRuns(database());
 }
 
-LineStatus StationShift::SendWaiting(const selftest::LineSettings& line) const {
+void StationShift::RetrySetAside() {
+  if (uploader_) uploader_->RetrySetAside();
+}
+
+std::vector<std::string> StationShift::SetAside() const {
+  std::vector<std::string> names;
+  for (const results::OutboxRun& run : SetAsideRuns(database())) names.push_back(SetAsideName(run));
+  return names;
+}
+
+LineStatus StationShift::SendWaiting(const selftest::LineSettings& line,
+                                     const std::atomic<bool>* stop, bool retrySetAside) const {
   std::unique_ptr<line::LineStore> connection;
-  return UploadWaiting(database(), line, connection);
+  CallWatch watch;
+  return UploadWaiting(database(), line, connection,
+                       {.stop = stop, .watch = &watch, .releaseSetAside = retrySetAside});
 }
 
 }  // namespace production

@@ -27,6 +27,13 @@ struct Filter {
   int newest = 0;      // the newest this many, when above 0
 };
 
+// A run of the line's outbox, named: its serial, id and start; for a run set aside, the
+// line's words for why and when it refused it.
+struct OutboxRun {
+  std::string serial, id, startedIso8601;
+  std::string reason, refusedIso8601;
+};
+
 class ResultsStore {
  public:
   ~ResultsStore();
@@ -55,6 +62,15 @@ class ResultsStore {
   base::Result<int> CountWaiting() const;
   base::Result<> MarkUploaded(const std::vector<std::string>& ids,
                               const std::string& uploadedIso8601, double clockOffsetSeconds);
+  // The waiting runs named, oldest first, without their checks.
+  base::Result<std::vector<OutboxRun>> WaitingNames() const;
+  // A run the line refused for a reason of its own is set aside: not waiting, so that the
+  // runs behind it go on, until released to be tried again (all of them at once; gives how
+  // many).
+  base::Result<> SetAside(const std::string& id, const std::string& reason,
+                          const std::string& refusedIso8601);
+  base::Result<std::vector<OutboxRun>> SetAsideRuns() const;
+  base::Result<int> ReleaseSetAside();
 
   const std::string& path() const { return path_; }
 

@@ -53,6 +53,7 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
       today_(new QLabel(this)),
       recent_(new QTableWidget(0, 4, this)),
       line_(new QLabel(this)),
+      lineRetry_(new QPushButton("重试上传", this)),
       shift_(std::make_unique<production::StationShift>(production::ShiftPlaces{})) {
   setObjectName("StationWindow");
   setWindowTitle("KZB7310生产测试");
@@ -61,6 +62,7 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   connect(serial_, &QLineEdit::returnPressed, this, &StationWindow::StartTest);
   connect(start_, &QPushButton::clicked, this, &StationWindow::StartTest);
   connect(stop_, &QPushButton::clicked, this, &StationWindow::StopTest);
+  connect(lineRetry_, &QPushButton::clicked, this, &StationWindow::RetryLine);
   connect(serial_, &QLineEdit::textEdited, this, &StationWindow::SerialEdited);
   // The operator's name ends with Enter, and the next scan goes to the serial field.
   connect(operator_, &QLineEdit::returnPressed, serial_, [this] { serial_->setFocus(); });
@@ -77,6 +79,10 @@ void StationWindow::StartUploader() {
   line_->setObjectName("lblLine");
   line_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   line_->setVisible(profile_.line.has_value());
+  lineRetry_->setObjectName("cmdLineRetry");
+  lineRetry_->setToolTip("再次上传全线数据库拒收的测试");
+  lineRetry_->setFocusPolicy(Qt::TabFocus);
+  lineRetry_->setVisible(false);
   if (!profile_.line) return;
   line_->setText("全线: 连接中…");
   line::LineStore::LoadDriver();  // on the thread that outlives the uploader's
@@ -89,8 +95,21 @@ void StationWindow::StartUploader() {
 void StationWindow::ShowLine(const production::LineStatus& status) {
   bool off = false;
   line_->setText(LineText(status, off));
-  line_->setToolTip(status.waiting > 0 ? QString("待上传 %1 次").arg(status.waiting) : QString());
+  // The tooltip names every run the line refused, with its words.
+  QStringList tip;
+  if (status.waiting > 0) tip << QString("待上传 %1 次").arg(status.waiting);
+  for (const results::OutboxRun& run : status.setAside) {
+    tip << "全线拒收: " + ToQt(production::SetAsideName(run));
+  }
+  line_->setToolTip(tip.join('\n'));
   line_->setStyleSheet(off ? "QLabel { color: #cf222e; }" : "");
+  lineRetry_->setVisible(!status.setAside.empty());
+}
+
+void StationWindow::RetryLine() {
+  lineRetry_->setVisible(false);
+  line_->setText("全线: 重试被拒收的测试…");
+  shift_->RetrySetAside();
 }
 
 void StationWindow::SetUpControls() {
@@ -141,7 +160,10 @@ void StationWindow::LayOut() {
   layout->addWidget(checks_, 3);
   layout->addWidget(message_);
   layout->addWidget(today_);
-  layout->addWidget(line_);
+  auto* line = new QHBoxLayout;
+  line->addWidget(line_, 1);
+  line->addWidget(lineRetry_);
+  layout->addLayout(line);
   layout->addWidget(recent_, 2);
   resize(900, 720);
 }
@@ -362,6 +384,9 @@ void StationWindow::closeEvent(QCloseEvent* event) {
   if (const auto waiting = shift_->StopUploader()) {
     for (const std::string& run : *waiting) {
       std::fprintf(stderr, "kzb7310: 尚未上传到全线数据库 not on the line yet: %s\n", run.c_str());
+    }
+    for (const std::string& run : shift_->SetAside()) {
+      std::fprintf(stderr, "kzb7310: 全线数据库拒收 refused by the line: %s\n", run.c_str());
     }
   }
   // Runs nothing could keep go to standard error, the last place left (a journal keeps it).

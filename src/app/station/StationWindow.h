@@ -70,6 +70,8 @@ class StationWindow : public QWidget {
   bool CloseWithHeldRuns();
   // The line's state in one line: synced, runs waiting, or why it cannot be reached.
   void ShowLine(const production::LineStatus& status);
+  // The runs the line refused, tried again at the operator's request.
+  void RetryLine();
 
   std::string cardLibrary_;
   selftest::Profile profile_;
@@ -88,7 +90,8 @@ class StationWindow : public QWidget {
   QLabel* message_;
   QLabel* today_;
   QTableWidget* recent_;
-  QLabel* line_;  // the line database's state; hidden without a [line]
+  QLabel* line_;            // the line database's state; hidden without a [line]
+  QPushButton* lineRetry_;  // shown while the line has refused runs
   // The run's road from scan to the database, the reports and the line (the uploader, when
   // the profile names a line); its store is the start thread's, then each worker's.
   std::unique_ptr<production::StationShift> shift_;
