@@ -26,7 +26,9 @@ std::string JUnitXml(const std::vector<RunRecord>& runs);
 // with a byte-order mark, a row each).
 std::string HistoryTable(const std::vector<RunRecord>& runs);
 std::string HistoryCsv(const std::vector<RunRecord>& runs);
-// A cell as a spreadsheet reads it: quoted when it holds a comma, a quote or a line end.
+// A cell as a spreadsheet reads it: quoted when it holds a comma, a quote or a line end, and
+// text a spreadsheet would run as a formula (a first = + - @, tab or carriage return) after
+// a single quote; a number stays a number.
 std::string CsvCell(const std::string& text);
 
 }  // namespace selftest
