@@ -3,6 +3,11 @@
 namespace results {
 
 bool CheckOfRow(const QSqlQuery& row, selftest::Check& check, std::string& unknown) {
+  check.passed = row.value("passed").toBool();
+  check.measured = FromQt(row.value("measured"));
+  check.limits = FromQt(row.value("limits"));
+  check.detail = FromQt(row.value("detail"));
+  check.interrupted = !check.passed && check.detail == selftest::kInterruptedDetail;
   const std::string name = FromQt(row.value("name"));
   const auto kind = selftest::CheckNamed(name);
   if (!kind) {
@@ -10,11 +15,6 @@ bool CheckOfRow(const QSqlQuery& row, selftest::Check& check, std::string& unkno
     return false;
   }
   check.kind = *kind;
-  check.passed = row.value("passed").toBool();
-  check.measured = FromQt(row.value("measured"));
-  check.limits = FromQt(row.value("limits"));
-  check.detail = FromQt(row.value("detail"));
-  check.interrupted = !check.passed && check.detail == selftest::kInterruptedDetail;
   return true;
 }
 

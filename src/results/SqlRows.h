@@ -24,8 +24,8 @@ inline QVariant Optional(const std::optional<double>& value) {
   return value ? QVariant(*value) : QVariant(QMetaType(QMetaType::Double));
 }
 
-// The check of the query's row; false (and `unknown` its name) for a check this program does
-// not know.
+// The check of the query's row; false (and `unknown` its name, the rest of it read) for a
+// check this program does not know.
 bool CheckOfRow(const QSqlQuery& row, selftest::Check& check, std::string& unknown);
 selftest::Measurement MeasurementOfRow(const QSqlQuery& row);
 

@@ -49,10 +49,18 @@ std::string CsvCell(const std::string& text) {
   return quoted + "\"";
 }
 
-std::string HistoryCsv(const std::vector<RunRecord>& runs) {
+std::string HistoryCsvHead() {
   std::string csv = "\xEF\xBB\xBF";
   for (const char* column : kCsvColumns) csv += std::string(csv.size() > 3 ? "," : "") + column;
-  csv += "\r\n";
+  return csv + "\r\n";
+}
+
+std::string HistoryCsv(const std::vector<RunRecord>& runs) {
+  return HistoryCsvHead() + HistoryCsvRows(runs);
+}
+
+std::string HistoryCsvRows(const std::vector<RunRecord>& runs) {
+  std::string csv;
   for (const RunRecord& run : runs) {
     for (const char* column : kCsvColumns) {
       if (column != kCsvColumns[0]) csv += ',';
