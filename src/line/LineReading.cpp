@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QStringList>
 #include <QVariant>
 #include <unordered_map>
@@ -60,11 +61,12 @@ QString SelectPage(LineDepth depth, bool newest) {
   return sql + " ORDER BY r.started, r.id LIMIT " + QString::number(kPageRuns);
 }
 
-// A check of the row; one this program does not know keeps its name and says so.
-selftest::Check CheckOf(const QSqlQuery& row) {
+// A check of the row, its name at `first`; one this program does not know keeps its name
+// and says so.
+selftest::Check CheckOf(const QSqlQuery& row, int first) {
   selftest::Check check;
   std::string unknown;
-  if (!results::CheckOfRow(row, check, unknown)) check.unknownName = unknown;
+  if (!results::CheckOfRow(row, first, check, unknown)) check.unknownName = unknown;
   return check;
 }
 
@@ -92,7 +94,7 @@ std::optional<base::Failure> LineStore::ReadChecks(std::vector<LineRun>& page) c
   while (query.next()) {
     selftest::RunRecord& run = *byId.at(FromQt(query.value(0)));
     positions[run.id].emplace_back(query.value(1).toInt(), run.checks.size());
-    run.checks.push_back(CheckOf(query));
+    run.checks.push_back(CheckOf(query, 2));
   }
   // The figures only of the failing checks, and of those only the failing ones: no form
   // read page by page shows others.
@@ -109,7 +111,7 @@ std::optional<base::Failure> LineStore::ReadChecks(std::vector<LineRun>& page) c
     selftest::RunRecord& run = *byId.at(id);
     for (const auto& [at, index] : positions[id]) {
       if (at == position)
-        run.checks[index].measurements.push_back(results::MeasurementOfRow(query));
+        run.checks[index].measurements.push_back(results::MeasurementOfRow(query, 2));
     }
   }
   return std::nullopt;
@@ -152,12 +154,21 @@ std::optional<base::Failure> LineStore::EachPage(
       query.addBindValue(qlonglong(filter.newest));
     }
     if (!query.exec()) return failed(query.lastError());
+    // Each column's place, once a page: a place found by name costs a look at the whole row.
+    const QSqlRecord columns = query.record();
+    std::vector<int> factAt;
+    for (const selftest::RunFact& fact : selftest::RunFacts()) {
+      factAt.push_back(fact.column ? columns.indexOf(fact.column) : -1);
+    }
+    const int clockAt = columns.indexOf("clock_offset_s"), keyAt = columns.indexOf("page_key");
+    const int failureAt = columns.indexOf("first_failure");
     std::vector<LineRun> runs;
     while (query.next()) {
       LineRun& row = runs.emplace_back();
-      for (const selftest::RunFact& fact : selftest::RunFacts()) {
+      for (size_t f = 0; f < factAt.size(); ++f) {
+        const selftest::RunFact& fact = selftest::RunFacts()[f];
         if (!fact.column) continue;
-        const QVariant value = query.value(fact.column);
+        const QVariant value = query.value(factAt[f]);
         if (!fact.set(row.run, fact.number ? selftest::FactValue(value.toDouble())
                                            : selftest::FactValue(FromQt(value)))) {
           const auto failure = Failed(
@@ -166,12 +177,12 @@ std::optional<base::Failure> LineStore::EachPage(
           return failure;
         }
       }
-      row.clockOffsetSeconds = query.value("clock_offset_s").toDouble();
-      afterStarted = query.value("page_key").toString();
+      row.clockOffsetSeconds = query.value(clockAt).toDouble();
+      afterStarted = query.value(keyAt).toString();
       afterId = ToQt(row.run.id);
       if (depth != LineDepth::FirstFailure) continue;
       // The forms that show only the first failing check get that check alone.
-      if (const QVariant name = query.value("first_failure"); !name.isNull()) {
+      if (const QVariant name = query.value(failureAt); !name.isNull()) {
         selftest::Check& failing = row.run.checks.emplace_back();
         std::string unknown = FromQt(name);
         if (const auto kind = selftest::CheckNamed(unknown)) {
