@@ -155,10 +155,14 @@ int PrintLineResults(const results::Filter& filter, const std::string& format,
     std::fwrite(text.data(), 1, text.size(), stdout);
   };
   if (report) {
-    const auto runs = store.value()->Runs(filter, line::LineDepth::Facts);
-    if (!runs) return cannotRead(runs.failure());
-    print(format == "report" ? line::LineReportTable(runs.value())
-                             : line::LineReportCsv(runs.value()));
+    std::vector<line::LineRun> runs;
+    const auto failure = store.value()->EachPage(filter, line::LineDepth::Facts,
+                                                 [&](std::vector<line::LineRun>& page) {
+                                                   for (line::LineRun& r : page)
+                                                     runs.push_back(line::ForReport(std::move(r)));
+                                                 });
+    if (failure) return cannotRead(*failure);
+    print(format == "report" ? line::LineReportTable(runs) : line::LineReportCsv(runs));
     return 0;
   }
   // The history forms a page of runs at a time, however long the line's history.
