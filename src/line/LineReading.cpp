@@ -1,6 +1,6 @@
 // Reading the line's runs back: a page of runs at a time in one snapshot of the line, each
-// page in one statement for its runs and, where a form shows them, one for their checks and
-// one for their failing figures, whatever the number of runs.
+// page in one statement; where a form shows checks, they and their failing figures come
+// from two cursors read alongside, one pass over the line each.
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -70,52 +70,103 @@ selftest::Check CheckOf(const QSqlQuery& row, int first) {
   return check;
 }
 
-// The page's run ids as a PostgreSQL array literal.
-QString Ids(const std::vector<LineRun>& page) {
-  QStringList ids;
-  for (const LineRun& r : page) ids << ToQt(r.run.id);
-  return "{" + ids.join(',') + "}";
+// The rows of a cursor, fetched a batch at a time and read in step with the pages of runs.
+class CursorRows {
+ public:
+  CursorRows(const QSqlDatabase& db, QString cursor) : query_(db), cursor_(std::move(cursor)) {}
+  // The row to read next; null once the cursor is done, or failed (`error`).
+  const QSqlQuery* Row() {
+    if (!valid_ && !ended_) {
+      if (!query_.exec("FETCH " + QString::number(kFetchRows) + " FROM " + cursor_)) {
+        error_ = query_.lastError();
+        ended_ = true;
+      } else {
+        valid_ = query_.next();
+        ended_ = !valid_;
+      }
+    }
+    return valid_ ? &query_ : nullptr;
+  }
+  void Next() { valid_ = query_.next(); }
+  const std::optional<QSqlError>& error() const { return error_; }
+
+ private:
+  static constexpr int kFetchRows = 10000;
+  QSqlQuery query_;
+  QString cursor_;
+  bool valid_ = false, ended_ = false;
+  std::optional<QSqlError> error_;
+};
+
+// The runs of the filter as the transaction's settings hold it (set_config), `r` in the
+// query's FROM: a cursor cannot be given parameters.
+QString CursorFilter(bool newest) {
+  const auto filter = [](const QString& runs) {
+    return "(current_setting('kzb7310.serial') = '' OR " + runs +
+           ".serial = current_setting('kzb7310.serial')) AND " + runs +
+           ".started >= current_setting('kzb7310.since')::timestamptz";
+  };
+  QString sql = filter("r");
+  if (newest) {
+    sql += " AND r.id IN (SELECT n.id FROM runs n WHERE " + filter("n") +
+           " ORDER BY n.started DESC, n.id DESC LIMIT current_setting('kzb7310.newest')::bigint)";
+  }
+  return sql;
 }
 
-}  // namespace
-
-std::optional<base::Failure> LineStore::ReadChecks(std::vector<LineRun>& page) const {
-  std::unordered_map<std::string, selftest::RunRecord*> byId;
-  for (LineRun& r : page) byId[r.run.id] = &r.run;
-  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
-  query.setForwardOnly(true);
-  query.prepare(
-      "SELECT run_id::text AS run_id, position, name, passed, measured, limits, detail "
-      "FROM checks WHERE run_id = ANY(?::uuid[]) ORDER BY run_id, position");
-  query.addBindValue(Ids(page));
-  if (!query.exec()) return Failed(PostgresWhy(query.lastError()));
-  // Where each check of the page is, by its run and position.
-  std::unordered_map<std::string, std::vector<std::pair<int, size_t>>> positions;
-  while (query.next()) {
-    selftest::RunRecord& run = *byId.at(FromQt(query.value(0)));
-    positions[run.id].emplace_back(query.value(1).toInt(), run.checks.size());
-    run.checks.push_back(CheckOf(query, 2));
-  }
-  // The figures only of the failing checks, and of those only the failing ones: no form
-  // read page by page shows others.
-  query.prepare(
-      "SELECT m.run_id::text AS run_id, m.check_position, m.name, m.value, m.unit, m.low, "
-      "m.high, m.passed FROM checks c JOIN measurements m ON m.run_id = c.run_id AND "
-      "m.check_position = c.position WHERE c.run_id = ANY(?::uuid[]) AND NOT c.passed AND "
-      "NOT m.passed ORDER BY m.run_id, m.check_position, m.position");
-  query.addBindValue(Ids(page));
-  if (!query.exec()) return Failed(PostgresWhy(query.lastError()));
-  while (query.next()) {
-    const std::string id = FromQt(query.value(0));
-    const int position = query.value(1).toInt();
-    selftest::RunRecord& run = *byId.at(id);
-    for (const auto& [at, index] : positions[id]) {
-      if (at == position)
-        run.checks[index].measurements.push_back(results::MeasurementOfRow(query, 2));
-    }
+// Every check of the filter's runs, and the failing figures of the failing checks (no form
+// that reads them shows others), as two cursors in the pages' order: each read in one pass
+// over the line, not looked up run by run.
+std::optional<QSqlError> DeclareChecks(QSqlDatabase& db, bool newest) {
+  QSqlQuery query(db);
+  const QString filter = CursorFilter(newest);
+  // The filter's selectivity is opaque to the planner, which would look each run's checks
+  // up one by one: the checks are joined whole instead, and the figures looked up for the
+  // failing checks alone.
+  for (const QString& statement :
+       {QString("SET LOCAL cursor_tuple_fraction = 1"), QString("SET LOCAL enable_nestloop = off"),
+        "DECLARE kzb_checks NO SCROLL CURSOR FOR SELECT r.id::text, c.position, c.name, "
+        "c.passed, c.measured, c.limits, c.detail FROM runs r JOIN checks c ON c.run_id = r.id "
+        "WHERE " +
+            filter + " ORDER BY r.started, r.id, c.position",
+        QString("SET LOCAL enable_nestloop = on"),
+        "DECLARE kzb_figures NO SCROLL CURSOR FOR WITH f AS MATERIALIZED (SELECT run_id, "
+        "position FROM checks WHERE NOT passed) SELECT r.id::text, m.check_position, m.name, "
+        "m.value, m.unit, m.low, m.high, m.passed FROM f JOIN runs r ON r.id = f.run_id JOIN "
+        "measurements m ON m.run_id = f.run_id AND m.check_position = f.position AND NOT "
+        "m.passed WHERE " +
+            filter + " ORDER BY r.started, r.id, m.check_position, m.position"}) {
+    if (!query.exec(statement)) return query.lastError();
   }
   return std::nullopt;
 }
+
+// The page's checks and failing figures from the cursors, which hold them first.
+std::optional<QSqlError> ReadChecks(std::vector<LineRun>& page, CursorRows& checks,
+                                    CursorRows& figures) {
+  std::unordered_map<std::string, selftest::RunRecord*> byId;
+  for (LineRun& r : page) byId[r.run.id] = &r.run;
+  std::unordered_map<const selftest::RunRecord*, std::vector<int>> positions;
+  for (const QSqlQuery* row; (row = checks.Row()) != nullptr; checks.Next()) {
+    const auto run = byId.find(FromQt(row->value(0)));
+    if (run == byId.end()) break;  // the next page's
+    positions[run->second].push_back(row->value(1).toInt());
+    run->second->checks.push_back(CheckOf(*row, 2));
+  }
+  for (const QSqlQuery* row; (row = figures.Row()) != nullptr; figures.Next()) {
+    const auto run = byId.find(FromQt(row->value(0)));
+    if (run == byId.end()) break;
+    const std::vector<int>& at = positions[run->second];
+    for (size_t c = 0; c < at.size(); ++c) {
+      if (at[c] == row->value(1).toInt()) {
+        run->second->checks[c].measurements.push_back(results::MeasurementOfRow(*row, 2));
+      }
+    }
+  }
+  return checks.error() ? checks.error() : figures.error();
+}
+
+}  // namespace
 
 std::optional<base::Failure> LineStore::EachPage(
     const results::Filter& filter, LineDepth depth,
@@ -137,6 +188,17 @@ std::optional<base::Failure> LineStore::EachPage(
                             : filter.since.size() == 10 ? filter.since + "T00:00:00Z"
                                                         : filter.since;
   const QString sql = SelectPage(depth, filter.newest > 0);
+  CursorRows checks(db, "kzb_checks"), figures(db, "kzb_figures");
+  if (depth == LineDepth::Failures) {
+    query.prepare(
+        "SELECT set_config('kzb7310.serial', ?, true), set_config('kzb7310.since', ?, true), "
+        "set_config('kzb7310.newest', ?, true)");
+    query.addBindValue(ToQt(filter.serial));
+    query.addBindValue(ToQt(since));
+    query.addBindValue(QString::number(filter.newest));
+    if (!query.exec()) return failed(query.lastError());
+    if (const auto error = DeclareChecks(db, filter.newest > 0)) return failed(*error);
+  }
   QString afterStarted = "-infinity";
   QString afterId = "00000000-0000-0000-0000-000000000000";
   for (;;) {
@@ -195,10 +257,7 @@ std::optional<base::Failure> LineStore::EachPage(
     query.finish();
     if (runs.empty()) break;
     if (depth == LineDepth::Failures) {
-      if (auto failure = ReadChecks(runs)) {
-        db.rollback();
-        return failure;
-      }
+      if (const auto error = ReadChecks(runs, checks, figures)) return failed(*error);
     }
     const bool last = runs.size() < size_t{kPageRuns};
     page(runs);

@@ -66,7 +66,6 @@ class LineStore {
   base::Failure Failed(const results::SqlWhy& why) const;
   std::optional<base::Failure> Insert(const selftest::RunRecord& run, double clockOffsetSeconds,
                                       bool& added);
-  std::optional<base::Failure> ReadChecks(std::vector<LineRun>& page) const;
 
   std::string connection_;
   std::string where_;
