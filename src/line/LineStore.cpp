@@ -31,21 +31,12 @@ using Cause = base::Failure::Cause;
 // How long the network is given to say why a connection failed.
 constexpr std::chrono::milliseconds kReachWait{3000};
 
-// How the line's columns take a fact's text, and give it back as the records write it.
+// How the line's columns take a fact's text (LineReading gives it back).
 QString Into(const char* column) {
   const std::string name = column;
   if (name == "id") return "?::uuid";
   if (name == "started" || name == "ended") return "?::timestamptz";
   return "?";
-}
-QString OutOf(const char* column) {
-  const std::string name = column;
-  if (name == "id") return "id::text AS id";
-  if (name == "started" || name == "ended") {
-    return QString("to_char(%1 AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"') AS %1")
-        .arg(column);
-  }
-  return column;
 }
 
 // An element of a PostgreSQL array literal: text quoted with its quotes and backslashes
@@ -94,14 +85,6 @@ QString InsertRun() {
   }
   return "INSERT INTO runs (" + columns.join(", ") + ", clock_offset_s) VALUES (" +
          places.join(", ") + ", ?) ON CONFLICT (id) DO NOTHING RETURNING id";
-}
-
-QString SelectRuns() {
-  QStringList columns;
-  for (const selftest::RunFact& fact : selftest::RunFacts()) {
-    if (fact.column) columns << OutOf(fact.column);
-  }
-  return "SELECT " + columns.join(", ") + ", clock_offset_s FROM runs";
 }
 
 // The settings as libpq's connection options (its keywords, one word each: the profile's
@@ -301,66 +284,6 @@ base::Result<bool> LineStore::Upload(const selftest::RunRecord& run, double cloc
     return Failed(why);
   }
   return added;
-}
-
-std::optional<base::Failure> LineStore::ReadChecks(selftest::RunRecord& run) const {
-  QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
-  QSqlQuery checks(db), measurements(db);
-  checks.prepare("SELECT * FROM checks WHERE run_id = ?::uuid ORDER BY position");
-  measurements.prepare(
-      "SELECT * FROM measurements WHERE run_id = ?::uuid AND check_position = ? "
-      "ORDER BY position");
-  checks.addBindValue(ToQt(run.id));
-  if (!checks.exec()) return Failed(PostgresWhy(checks.lastError()));
-  while (checks.next()) {
-    selftest::Check& check = run.checks.emplace_back();
-    std::string unknown;
-    if (!results::CheckOfRow(checks, check, unknown)) {
-      return Failed({"a check this program does not know: " + unknown});
-    }
-    measurements.addBindValue(ToQt(run.id));
-    measurements.addBindValue(checks.value("position"));
-    if (!measurements.exec()) return Failed(PostgresWhy(measurements.lastError()));
-    while (measurements.next())
-      check.measurements.push_back(results::MeasurementOfRow(measurements));
-  }
-  return std::nullopt;
-}
-
-base::Result<std::vector<LineRun>> LineStore::Runs(const results::Filter& filter,
-                                                   bool withChecks) const {
-  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
-  // The newest N, then put oldest first; --since's date is a day in UTC.
-  query.prepare("SELECT * FROM (" + SelectRuns() +
-                " WHERE (?::text = '' OR serial = ?::text) AND started >= ?::timestamptz "
-                "ORDER BY started DESC, uploaded DESC LIMIT ?::bigint) AS newest ORDER BY started");
-  const std::string since = filter.since.empty()        ? std::string("1970-01-01T00:00:00Z")
-                            : filter.since.size() == 10 ? filter.since + "T00:00:00Z"
-                                                        : filter.since;
-  for (const std::string& value : {filter.serial, filter.serial, since}) {
-    query.addBindValue(ToQt(value));
-  }
-  query.addBindValue(filter.newest > 0 ? QVariant(qlonglong(filter.newest))
-                                       : QVariant(QMetaType(QMetaType::LongLong)));
-  if (!query.exec()) return Failed(PostgresWhy(query.lastError()));
-  std::vector<LineRun> runs;
-  while (query.next()) {
-    LineRun& row = runs.emplace_back();
-    for (const selftest::RunFact& fact : selftest::RunFacts()) {
-      if (!fact.column) continue;
-      const QVariant value = query.value(fact.column);
-      if (!fact.set(row.run, fact.number ? selftest::FactValue(value.toDouble())
-                                         : selftest::FactValue(FromQt(value)))) {
-        return Failed({std::string("a ") + fact.column + " this program does not know"});
-      }
-    }
-    row.clockOffsetSeconds = query.value("clock_offset_s").toDouble();
-  }
-  for (LineRun& row : runs) {
-    if (!withChecks) break;
-    if (auto failure = ReadChecks(row.run)) return *failure;
-  }
-  return runs;
 }
 
 }  // namespace line

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,11 @@ constexpr std::chrono::seconds kStatementWait{5};
 // A station clock this far off the server's is said: "today" would be the wrong day.
 constexpr double kClockOffLimitSeconds = 5;
 
+// What a reader needs of each run beside its facts: nothing more (the line's report); its
+// first failing check, without figures (the history's table and CSV); or every check with
+// the failing figures of the failing ones (JUnit, which shows no others).
+enum class LineDepth { Facts, FirstFailure, Failures };
+
 // A run as the line has it.
 struct LineRun {
   selftest::RunRecord run;
@@ -56,8 +62,13 @@ class LineStore {
   base::Result<double> ClockOffsetSeconds() const;
   // Adds the run in one transaction; true when it was added, false when the line had it.
   base::Result<bool> Upload(const selftest::RunRecord& run, double clockOffsetSeconds);
-  // Runs, oldest first; their checks only where `withChecks`.
-  base::Result<std::vector<LineRun>> Runs(const results::Filter& filter, bool withChecks) const;
+  // Runs, oldest first, with what `depth` asks of them.
+  base::Result<std::vector<LineRun>> Runs(const results::Filter& filter, LineDepth depth) const;
+  // The same, handed to `page` a few thousand at a time, all read in one snapshot of the line:
+  // however many runs the line holds, only a page of them is held at once.
+  std::optional<base::Failure> EachPage(
+      const results::Filter& filter, LineDepth depth,
+      const std::function<void(std::vector<LineRun>& page)>& page) const;
 
   // Each statement on this connection given at most kStatementWait on the server (the
   // uploader's: a report may read longer).
@@ -82,7 +93,6 @@ class LineStore {
   base::Failure Failed(const results::SqlWhy& why) const;
   std::optional<base::Failure> Insert(const selftest::RunRecord& run, double clockOffsetSeconds,
                                       bool& added);
-  std::optional<base::Failure> ReadChecks(selftest::RunRecord& run) const;
 
   std::string connection_;
   std::string where_;

@@ -98,8 +98,10 @@ DayResults StationShift::ReadDay(const std::string& sinceUtc, int newest) const 
     day.historyFailure = store.failure();
     return day;
   }
-  auto today = store.value()->Runs({.serial = {}, .since = sinceUtc, .newest = 0});
-  auto recent = store.value()->Runs({.serial = {}, .since = {}, .newest = newest});
+  // The count, the yield and the list show each run's verdict and first failing check only.
+  const auto depth = results::RunDepth::FirstFailure;
+  auto today = store.value()->Runs({.serial = {}, .since = sinceUtc, .newest = 0}, depth);
+  auto recent = store.value()->Runs({.serial = {}, .since = {}, .newest = newest}, depth);
   if (!today || !recent) {
     day.historyFailure = (today ? recent : today).failure();
     return day;

@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QStringList>
 #include <QUrl>
 #include <QVariant>
@@ -363,16 +364,23 @@ std::optional<base::Failure> ResultsStore::ReadChecks(selftest::RunRecord& run) 
   return std::nullopt;
 }
 
-base::Result<std::vector<selftest::RunRecord>> ResultsStore::Runs(const Filter& filter) const {
+base::Result<std::vector<selftest::RunRecord>> ResultsStore::Runs(const Filter& filter,
+                                                                  RunDepth depth) const {
   QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  query.setForwardOnly(true);
   // The newest N, then put oldest first.
-  query.prepare(
-      "SELECT * FROM (SELECT rowid AS n, * FROM runs WHERE (:serial = '' OR serial = :serial) "
-      "AND started >= :since ORDER BY started DESC, n DESC LIMIT :limit) ORDER BY started, n");
+  const QString firstFailure =
+      depth == RunDepth::FirstFailure
+          ? ", (SELECT name FROM checks c WHERE c.run_id = runs.id AND NOT c.passed ORDER BY "
+            "position LIMIT 1) AS first_failure"
+          : "";
+  query.prepare("SELECT * FROM (SELECT rowid AS n, *" + firstFailure +
+                " FROM runs WHERE (:serial = '' OR serial = :serial) AND started >= :since "
+                "ORDER BY started DESC, n DESC LIMIT :limit) ORDER BY started, n");
   query.bindValue(":serial", ToQt(filter.serial));
   query.bindValue(":since", ToQt(filter.since));
   query.bindValue(":limit", filter.newest > 0 ? filter.newest : -1);
-  return Read(query);
+  return Read(query, depth);
 }
 
 base::Result<std::vector<selftest::RunRecord>> ResultsStore::Waiting(int most) const {
@@ -460,21 +468,42 @@ base::Result<int> ResultsStore::ReleaseSetAside() {
   return query.numRowsAffected();
 }
 
-base::Result<std::vector<selftest::RunRecord>> ResultsStore::Read(QSqlQuery& query) const {
+base::Result<std::vector<selftest::RunRecord>> ResultsStore::Read(QSqlQuery& query,
+                                                                  RunDepth depth) const {
   if (!query.exec()) return Failed(SqliteWhy(query.lastError()));
+  // Each column's place, once: a place found by name costs a look at the whole row.
+  const QSqlRecord columns = query.record();
+  std::vector<int> factAt;
+  for (const selftest::RunFact& fact : selftest::RunFacts()) {
+    factAt.push_back(fact.column ? columns.indexOf(fact.column) : -1);
+  }
+  const int failureAt = columns.indexOf("first_failure");
   std::vector<selftest::RunRecord> runs;
   while (query.next()) {
     selftest::RunRecord& run = runs.emplace_back();
-    for (const selftest::RunFact& fact : selftest::RunFacts()) {
+    for (size_t f = 0; f < factAt.size(); ++f) {
+      const selftest::RunFact& fact = selftest::RunFacts()[f];
       if (!fact.column) continue;
-      const QVariant value = query.value(fact.column);
+      const QVariant value = query.value(factAt[f]);
       if (!fact.set(run, fact.number ? selftest::FactValue(value.toDouble())
                                      : selftest::FactValue(FromQt(value)))) {
         return Failed(
             {std::string("a ") + fact.column + " this program does not know: " + FromQt(value)});
       }
     }
+    if (depth != RunDepth::FirstFailure) continue;
+    // A list that shows only the first failing check gets that check alone.
+    if (const QVariant name = query.value(failureAt); !name.isNull()) {
+      selftest::Check& failing = run.checks.emplace_back();
+      const std::string text = FromQt(name);
+      if (const auto kind = selftest::CheckNamed(text)) {
+        failing.kind = *kind;
+      } else {
+        failing.unknownName = text;
+      }
+    }
   }
+  if (depth == RunDepth::FirstFailure) return runs;
   for (selftest::RunRecord& run : runs) {
     if (auto failure = ReadChecks(run)) return *failure;
   }

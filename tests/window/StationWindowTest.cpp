@@ -65,6 +65,15 @@ class StationWindowTest : public QObject {
     QTRY_VERIFY2_WITH_TIMEOUT(line->text().startsWith("全线: 无法连接 "), qPrintable(line->text()),
                               20000);
     QCOMPARE(s.Stored().size(), size_t{1});
+    // A window narrower than the state cuts it with an ellipsis; the tooltip holds it whole.
+    s.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(s.window.get()));
+    s.window->resize(260, 720);
+    QTRY_VERIFY2(line->text().endsWith("…"), qPrintable(line->text()));
+    QVERIFY(QFontMetrics(line->font()).horizontalAdvance(line->text()) <= line->width());
+    QVERIFY2(line->toolTip().startsWith("全线: 无法连接 ") &&
+                 line->toolTip().contains("kzb7310-no-such-service"),
+             qPrintable(line->toolTip()));
   }
 
   // Each state of the line in its own words: not reached yet, no answer, a refused run named.

@@ -168,22 +168,52 @@ int PrintLineResults(const results::Filter& filter, const std::string& format,
   }
   line::LineStore::LoadDriver();
   auto store = line::LineStore::Open(settings);
-  if (store && IsSpcFormat(format)) return PrintLineSpc(*store.value(), format, figures);
-  const auto runs = store ? store.value()->Runs(filter, !report)
-                          : base::Result<std::vector<line::LineRun>>(store.failure());
-  if (!runs) {
+  const auto cannotRead = [](const base::Failure& failure) {
     std::fprintf(stderr, "kzb7310: 无法读取全线数据库 the line cannot be read: %s: %s\n",
-                 runs.failure().subject.c_str(), runs.failure().reason.c_str());
+                 failure.subject.c_str(), failure.reason.c_str());
     return 2;
+  };
+  if (!store) return cannotRead(store.failure());
+  if (IsSpcFormat(format)) return PrintLineSpc(*store.value(), format, figures);
+  const auto print = [](const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  };
+  if (report) {
+    std::vector<line::LineRun> runs;
+    const auto failure = store.value()->EachPage(filter, line::LineDepth::Facts,
+                                                 [&](std::vector<line::LineRun>& page) {
+                                                   for (line::LineRun& r : page)
+                                                     runs.push_back(line::ForReport(std::move(r)));
+                                                 });
+    if (failure) return cannotRead(*failure);
+    print(format == "report" ? line::LineReportTable(runs) : line::LineReportCsv(runs));
+    return 0;
   }
-  std::vector<selftest::RunRecord> records;
-  for (const line::LineRun& r : runs.value()) records.push_back(r.run);
-  const std::string text = format == "report"       ? line::LineReportTable(runs.value())
-                           : format == "report-csv" ? line::LineReportCsv(runs.value())
-                           : format == "csv"        ? selftest::HistoryCsv(records)
-                           : format == "junit"      ? selftest::JUnitXml(records)
-                                                    : selftest::HistoryTable(records);
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  // The history forms a page of runs at a time, however long the line's history.
+  const bool csv = format == "csv", junit = format == "junit";
+  print(csv     ? selftest::HistoryCsvHead()
+        : junit ? selftest::JUnitXmlHead()
+                : selftest::HistoryTableHead());
+  size_t count = 0, passed = 0;
+  const auto failure = store.value()->EachPage(
+      filter, junit ? line::LineDepth::Failures : line::LineDepth::FirstFailure,
+      [&](std::vector<line::LineRun>& page) {
+        std::vector<selftest::RunRecord> records;
+        records.reserve(page.size());
+        for (line::LineRun& r : page) {
+          passed += r.run.verdict == selftest::Verdict::Pass ? 1 : 0;
+          records.push_back(std::move(r.run));
+        }
+        count += records.size();
+        print(csv     ? selftest::HistoryCsvRows(records)
+              : junit ? selftest::JUnitSuites(records)
+                      : selftest::HistoryTableRows(records));
+      });
+  // What was printed stands; a failure part way is said, and the status says it.
+  if (failure) return cannotRead(*failure);
+  print(csv     ? std::string()
+        : junit ? selftest::JUnitXmlEnd()
+                : selftest::HistoryTableEnd(count, passed));
   return 0;
 }
 

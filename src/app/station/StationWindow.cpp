@@ -104,12 +104,28 @@ void StationWindow::ShowLine(const production::LineStatus& status) {
   line_->setToolTip(tip.join('\n'));
   line_->setStyleSheet(off ? "QLabel { color: #cf222e; }" : "");
   lineRetry_->setVisible(!status.setAside.empty());
+  lineText_ = line_->text();
+  lineTip_ = line_->toolTip();
+  ElideLine();
 }
 
 void StationWindow::RetryLine() {
   lineRetry_->setVisible(false);
-  line_->setText("全线: 重试被拒收的测试…");
+  lineText_ = "全线: 重试被拒收的测试…";
+  ElideLine();
   shift_->RetrySetAside();
+}
+
+void StationWindow::ElideLine() {
+  // Cut at the window's width, never mid-character; the tooltip holds the whole state.
+  QString shown = lineText_;
+  if (line_->isVisible()) {
+    shown = QFontMetrics(line_->font())
+                .elidedText(lineText_, Qt::ElideRight, line_->contentsRect().width());
+  }
+  line_->setText(shown);
+  line_->setToolTip(shown == lineText_ ? lineTip_
+                                       : lineText_ + (lineTip_.isEmpty() ? "" : "\n" + lineTip_));
 }
 
 void StationWindow::SetUpControls() {
@@ -263,27 +279,32 @@ void StationWindow::StartTest() {
   stop_->setEnabled(true);
   interrupted_ = false;
   const std::string operatorName = FromQt(operator_->text().trimmed());
-  // The worker stores only once the start's thread has: the store is one thread's at a
-  // time. It calls nothing of the window; what it shows goes by queued calls.
-  worker_ =
-      std::thread([this, shift = shift_.get(), start = std::move(history_), library = cardLibrary_,
-                   profile = profile_, clock = clock_, interrupted = &interrupted_, serial,
-                   operatorName, unsaved = std::move(unsaved_)]() mutable {
-        if (start.joinable()) start.join();
-        const auto progress = [this](selftest::CheckKind check) {
-          QMetaObject::invokeMethod(
-              this, [this, check] { MarkRunning(checks_, check); }, Qt::QueuedConnection);
-        };
-        Finished f;
-        static_cast<production::ShiftRun&>(f) = shift->Run(std::move(unsaved), [&] {
-          return production::TestCard(
-              library, profile, clock, progress, *interrupted,
-              {.serial = serial, .operatorName = operatorName, .cardLibrary = {}});
-        });
-        static_cast<production::DayResults&>(f) = shift->ReadDay(TodayStartUtc(), kRecent);
-        QMetaObject::invokeMethod(
-            this, [this, f = std::move(f)]() mutable { ShowFinished(f); }, Qt::QueuedConnection);
-      });
+  // The worker stores only once the start's thread and the last worker (which may still be
+  // reading the day) have: the store is one thread's at a time. It calls nothing of the
+  // window; what it shows goes by queued calls.
+  worker_ = std::thread([this, shift = shift_.get(), start = std::move(history_),
+                         last = std::move(worker_), library = cardLibrary_, profile = profile_,
+                         clock = clock_, interrupted = &interrupted_, serial, operatorName,
+                         unsaved = std::move(unsaved_)]() mutable {
+    if (start.joinable()) start.join();
+    if (last.joinable()) last.join();
+    const auto progress = [this](selftest::CheckKind check) {
+      QMetaObject::invokeMethod(
+          this, [this, check] { MarkRunning(checks_, check); }, Qt::QueuedConnection);
+    };
+    Finished f;
+    static_cast<production::ShiftRun&>(f) = shift->Run(std::move(unsaved), [&] {
+      return production::TestCard(
+          library, profile, clock, progress, *interrupted,
+          {.serial = serial, .operatorName = operatorName, .cardLibrary = {}});
+    });
+    QMetaObject::invokeMethod(
+        this, [this, f = std::move(f)]() mutable { ShowFinished(f); }, Qt::QueuedConnection);
+    // The day's count and list after the verdict: reading them never holds it up.
+    QMetaObject::invokeMethod(
+        this, [this, day = shift->ReadDay(TodayStartUtc(), kRecent)] { ShowHistory(day); },
+        Qt::QueuedConnection);
+  });
   unsaved_.clear();
 }
 
@@ -297,7 +318,7 @@ void StationWindow::WaitForTest() {
   QCoreApplication::sendPostedEvents(this);
 }
 
-void StationWindow::ShowHistory(const Finished& f) {
+void StationWindow::ShowHistory(const production::DayResults& f) {
   if (f.historyFailure) {
     today_->setText("今日: 无法读取结果数据库 " + Reason(f.historyFailure));
     today_->setStyleSheet("QLabel { color: #cf222e; }");
@@ -309,7 +330,6 @@ void StationWindow::ShowHistory(const Finished& f) {
 }
 
 void StationWindow::ShowFinished(Finished& f) {
-  if (worker_.joinable()) worker_.join();  // it has posted this as its last act
   runFinished_ = true;
   ShowChecks(checks_, f.last.run);
   ShowBanner(f);
@@ -324,7 +344,6 @@ void StationWindow::ShowFinished(Finished& f) {
     serial_->setText(ToQt(running_));
   }
   ShowMessage(problems.join("\n"), !problems.isEmpty());
-  ShowHistory(f);
   unsaved_ = std::move(f.unsaved);
   running_.clear();
   start_->setEnabled(true);
@@ -416,4 +435,5 @@ bool StationWindow::CloseWithHeldRuns() {
 void StationWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   SetBanner(bannerText_, bannerColour_);
+  if (!lineText_.isEmpty()) ElideLine();
 }
