@@ -268,6 +268,45 @@ class WaveformWindowTest : public QObject {
     QCOMPARE(plot->triggerLevels(), std::vector<double>{dragged});
   }
 
+  // Auto shows the live block until a trigger comes, its span then, and the live blocks again
+  // once a second of card time passes with none; a refused setting shows its reason over the
+  // live blocks.
+  void autoFallsBackToTheLiveBlocks() {
+    WindowOnSimCard f;
+    SimCard_AddPulses(9, 1.2345, 4.0, 0.05, 0.01, 1, 0);
+    f.window->cmdStart_Click();
+    const int64_t start = SimCard_NowMicros();
+    f.window->OpenWaveform(9);
+    WaveformWindow* view = f.window->waveform();
+    const auto tickUntil = [&f, start](double seconds) {
+      while (SimCard_NowMicros() - start < seconds * 1e6) {
+        SimCard_AdvanceMs(385);
+        f.window->TimerAD_Timer();
+      }
+    };
+    tickUntil(0.3);
+    const double base = view->traces()[0].stats.mean;
+    view->findChild<QComboBox*>("cboTrigChannel")->setCurrentIndex(9);
+    view->findChild<QDoubleSpinBox*>("spnTrigLevel")->setValue(base + 2.0);
+    view->SetTriggerMode(WaveformWindow::TriggerMode::Auto);
+    tickUntil(1.0);
+    QVERIFY(view->scope().live() && !view->note().contains("等待触发…"));
+    QCOMPARE(view->traces()[0].volts.size(), size_t{300});
+    tickUntil(1.6);
+    QVERIFY(view->scope().holdsSpan());
+    QVERIFY(view->plot()->triggerCaption().startsWith("触发 1.234"));
+    tickUntil(3.0);
+    QVERIFY(view->scope().live());
+    QVERIFY(view->plot()->triggerCaption().isEmpty());
+
+    view->findChild<QComboBox*>("cboTrigKind")->setCurrentIndex(1);    // 下降沿
+    view->findChild<QDoubleSpinBox*>("spnTrigLevel")->setValue(4.98);  // armed above 5 V
+    QVERIFY(view->note().contains("触发设置无效: 回差过大"));
+    view->SetTriggerMode(WaveformWindow::TriggerMode::Normal);
+    tickUntil(3.5);
+    QCOMPARE(view->traces()[0].volts.size(), size_t{300});  // live, not waiting
+  }
+
   // The extreme codes lie on the edges of the -5 V to +5 V axis, or inside a fitted one.
   void extremeCodesStayOnTheAxis() {
     WindowOnSimCard f;

@@ -357,8 +357,10 @@ void WaveformWindow::LevelDragged(int index, double volts) {
   box->setValue(volts);
 }
 
+// A refused trigger holds nothing: the live blocks show, under the reason.
 bool WaveformWindow::TriggerHolds() const {
-  return trigMode_->currentIndex() != static_cast<int>(TriggerMode::Off) && feed_ && !scope_.live();
+  return trigMode_->currentIndex() != static_cast<int>(TriggerMode::Off) && feed_ &&
+         triggerProblem_.isEmpty() && !scope_.live();
 }
 
 void WaveformWindow::ShowLatest() {
