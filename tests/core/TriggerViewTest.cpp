@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct ModeRow {
   std::string steps;
   bool live, holdsSpan, waiting, armed;
 };
+
+void PrintTo(const ModeRow& row, std::ostream* out) {
+  *out << row.name << " (" << row.steps << ")";
+}
 
 class ScopeModes : public testing::TestWithParam<ModeRow> {};
 
