@@ -193,24 +193,29 @@ void WaveformWindow::SetUpTriggerControls() {
   }
 }
 
-QHBoxLayout* WaveformWindow::TriggerRow() {
-  auto* row = new QHBoxLayout;
+// Two rows, so that the window keeps its width: what fires it, then the span and the buttons.
+QVBoxLayout* WaveformWindow::TriggerRows() {
+  auto* rows = new QVBoxLayout;
+  QHBoxLayout* row = nullptr;
   const auto add = [&](const char* caption, QWidget* control) {
     if (caption) row->addWidget(new QLabel(caption, this));
     row->addWidget(control);
   };
+  rows->addLayout(row = new QHBoxLayout);
   add("触发:", trigMode_);
   add(nullptr, trigChannel_);
   add(nullptr, trigKind_);
   add("电平", trigLevel_);
   add("上限", trigHigh_);
+  row->addStretch();
+  rows->addLayout(row = new QHBoxLayout);
   add("回差", trigHyst_);
-  add("前", trigPre_);
-  add("后", trigPost_);
+  add("触发前", trigPre_);
+  add("触发后", trigPost_);
   row->addStretch();
   add(nullptr, single_);
   add(nullptr, spanFigures_);
-  return row;
+  return rows;
 }
 
 void WaveformWindow::LayOut() {
@@ -224,12 +229,12 @@ void WaveformWindow::LayOut() {
   actions->addWidget(saveValues_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(TraceSlots());
-  layout->addLayout(TriggerRow());
+  layout->addLayout(TriggerRows());
   layout->addWidget(plot_, 1);
   layout->addWidget(spectrum_, 1);
   layout->addLayout(actions);
   layout->addWidget(record_);
-  resize(900, 560);
+  resize(760, 600);
 }
 
 WaveformWindow::~WaveformWindow() {

@@ -22,6 +22,7 @@
 
 class QCheckBox;
 class QHBoxLayout;
+class QVBoxLayout;
 class QComboBox;
 class QDoubleSpinBox;
 class QPushButton;
@@ -99,7 +100,7 @@ class WaveformWindow : public QWidget {
   void LayOut();
   QHBoxLayout* TraceSlots();
   void SetUpTriggerControls();
-  QHBoxLayout* TriggerRow();
+  QVBoxLayout* TriggerRows();
   // A new trigger from the controls (none when off, refused, or a single shot spent).
   void SetUpTrigger();
   void TriggerFired(const acquisition::FiredTrigger& fired);
