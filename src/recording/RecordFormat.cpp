@@ -25,42 +25,11 @@ T Get(const uint8_t* in) {
   return value;
 }
 
-// Eight tables, so the CRC takes eight bytes a step (a record is 38 kB, many a second).
-constexpr std::array<std::array<uint32_t, 256>, 8> CrcTables() {
-  std::array<std::array<uint32_t, 256>, 8> tables{};
-  for (uint32_t n = 0; n < 256; ++n) {
-    uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    tables[0][n] = c;
-  }
-  for (uint32_t n = 0; n < 256; ++n) {
-    for (int t = 1; t < 8; ++t)
-      tables[t][n] = (tables[t - 1][n] >> 8) ^ tables[0][tables[t - 1][n] & 0xFF];
-  }
-  return tables;
-}
-constexpr std::array<std::array<uint32_t, 256>, 8> kCrc = CrcTables();
-
 uint32_t RecordCrc(const uint8_t* header28, const uint8_t* payload) {
   return Crc32(payload, kPayloadBytes, Crc32(header28, 28));
 }
 
 }  // namespace
-
-// The common CRC-32 (zlib's, Python's binascii.crc32), so a reader can check a record.
-uint32_t Crc32(const uint8_t* bytes, size_t length, uint32_t crc) {
-  crc = ~crc;
-  size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    const uint32_t low = Get<uint32_t>(bytes + i) ^ crc;
-    const uint32_t high = Get<uint32_t>(bytes + i + 4);
-    crc = kCrc[7][low & 0xFF] ^ kCrc[6][(low >> 8) & 0xFF] ^ kCrc[5][(low >> 16) & 0xFF] ^
-          kCrc[4][low >> 24] ^ kCrc[3][high & 0xFF] ^ kCrc[2][(high >> 8) & 0xFF] ^
-          kCrc[1][(high >> 16) & 0xFF] ^ kCrc[0][high >> 24];
-  }
-  for (; i < length; ++i) crc = kCrc[0][(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
-  return ~crc;
-}
 
 void EncodeHeader(const RecordHeader& header, const uint8_t* payload, uint8_t* out) {
   std::memcpy(out, kMagic.data(), 4);

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "Crc32.h"
+
 namespace recording {
 
 inline constexpr int kChannels = 64;
@@ -51,8 +53,6 @@ enum class RecordState { Whole, WrongMagic, Damaged };
 // The header of a whole record of kRecordBytes, or why it is not one (its magic, or a CRC
 // that does not match: torn by a crash, or damaged on disk).
 RecordState DecodeRecord(const uint8_t* record, RecordHeader& header);
-
-uint32_t Crc32(const uint8_t* bytes, size_t length, uint32_t crc = 0);
 
 // "segment-0001.kzr", "segment-0001.minmax": numbered from 1.
 std::string SegmentName(int number);
