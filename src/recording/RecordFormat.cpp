@@ -52,6 +52,113 @@ RecordState DecodeRecord(const uint8_t* record, RecordHeader& header) {
   return RecordState::Whole;
 }
 
+const char* EventEdgeName(EventEdge edge) {
+  switch (edge) {
+    case EventEdge::Rising:
+      return "rising";
+    case EventEdge::Falling:
+      return "falling";
+    case EventEdge::Entering:
+      return "entering";
+    case EventEdge::Leaving:
+      return "leaving";
+  }
+  return "";
+}
+
+void EncodeEvent(const EventRecord& event, uint8_t* payload) {
+  std::memset(payload, 0, kPayloadBytes);
+  Put(payload, static_cast<uint32_t>(event.channel));
+  Put(payload + 4, static_cast<uint32_t>(event.edge));
+  Put(payload + 8, event.levelVolts);
+  Put(payload + 16, event.block);
+  Put(payload + 24, event.secondsIntoBlock);
+  Put(payload + 32, event.utcMicros);
+  Put(payload + 40, uint32_t{event.gap ? 1u : 0u});
+}
+
+EventRecord DecodeEvent(const uint8_t* payload) {
+  EventRecord event;
+  event.channel = static_cast<int>(std::min<uint32_t>(Get<uint32_t>(payload), kChannels - 1));
+  event.edge = static_cast<EventEdge>(std::min<uint32_t>(Get<uint32_t>(payload + 4), 3));
+  event.levelVolts = Get<double>(payload + 8);
+  event.block = Get<uint64_t>(payload + 16);
+  event.secondsIntoBlock = Get<double>(payload + 24);
+  event.utcMicros = Get<int64_t>(payload + 32);
+  event.gap = Get<uint32_t>(payload + 40) != 0;
+  return event;
+}
+
+std::vector<std::vector<uint8_t>> NotePayloads(const NoteRecord& note) {
+  std::vector<std::vector<uint8_t>> payloads;
+  const auto total = static_cast<uint32_t>(note.text.size());
+  uint32_t offset = 0;
+  do {
+    const auto bytes = static_cast<uint32_t>(std::min<size_t>(total - offset, kNotePieceBytes));
+    std::vector<uint8_t>& payload = payloads.emplace_back(kPayloadBytes, 0);
+    Put(payload.data(), total);
+    Put(payload.data() + 4, offset);
+    Put(payload.data() + 8, bytes);
+    Put(payload.data() + 16, note.utcMicros);
+    std::memcpy(payload.data() + kNoteHeadBytes, note.text.data() + offset, bytes);
+    offset += bytes;
+  } while (offset < total);
+  return payloads;
+}
+
+std::optional<NoteRecord> NoteJoiner::Add(const uint8_t* payload) {
+  const auto total = Get<uint32_t>(payload);
+  const auto offset = Get<uint32_t>(payload + 4);
+  const auto bytes = Get<uint32_t>(payload + 8);
+  const auto utc = Get<int64_t>(payload + 16);
+  if (bytes > kNotePieceBytes || total > kMostNoteBytes || offset > total - bytes) {
+    open_ = false;  // no piece of a note this program wrote
+    return std::nullopt;
+  }
+  if (offset == 0) {
+    begun_ = {.utcMicros = utc, .text = {}};
+    total_ = total;
+    open_ = true;
+  } else if (!open_ || total != total_ || utc != begun_.utcMicros || offset != begun_.text.size()) {
+    open_ = false;  // its beginning was lost
+    return std::nullopt;
+  }
+  begun_.text.append(reinterpret_cast<const char*>(payload + kNoteHeadBytes), bytes);
+  if (begun_.text.size() < total_) return std::nullopt;
+  open_ = false;
+  return std::move(begun_);
+}
+
+bool IsUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    int more = 0;
+    uint32_t code = 0, least = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      more = 1, code = c & 0x1F, least = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      more = 2, code = c & 0x0F, least = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      more = 3, code = c & 0x07, least = 0x10000;
+    } else {
+      return false;
+    }
+    if (text.size() - i <= static_cast<size_t>(more)) return false;  // cut short
+    for (int k = 1; k <= more; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) return false;
+    i += static_cast<size_t>(more) + 1;
+  }
+  return true;
+}
+
 std::string SegmentName(int number) {
   char name[32];
   std::snprintf(name, sizeof name, "segment-%04d.kzr", number);

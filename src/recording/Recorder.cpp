@@ -151,7 +151,7 @@ bool Recorder::Queue(const RecordHeader& header, const int16_t* cells) {
     End(EndReason::Size);
     return false;
   }
-  Item item{header, {}};
+  Item item{header, {}, std::nullopt, std::nullopt};
   if (!spare_.empty()) {
     item.payload = std::move(spare_.back());
     spare_.pop_back();
@@ -209,6 +209,70 @@ bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
   return true;
 }
 
+RecordHeader Recorder::MarkHeader(uint32_t flags) const {
+  return {.flags = flags,
+          .block = next_,
+          .utcMicros = anchored_ ? TimeOf(next_) : settings_.description.startUtcMicros,
+          .count = 0};
+}
+
+bool Recorder::QueueMarks(std::vector<Item> items) {
+  if (settings_.limitBytes > 0 &&
+      status_.bytes + queuedBytes_ + items.size() * kItemBytes > settings_.limitBytes) {
+    return false;
+  }
+  for (Item& item : items) {
+    queue_.push_back(std::move(item));
+    queuedBytes_ += kItemBytes;
+  }
+  wake_.notify_one();
+  return true;
+}
+
+bool Recorder::AddEvent(const EventFacts& facts) {
+  std::lock_guard lock(mutex_);
+  if (status_.ended != EndReason::None || closing_ || next_ == 0) return false;
+  const double blockSeconds = settings_.description.blockSeconds;
+  const auto back = static_cast<int64_t>(std::floor(facts.secondsAfterLastBlock / blockSeconds));
+  if (static_cast<int64_t>(next_) - 1 + back < 0) return false;  // before the recording
+  EventRecord event{
+      .channel = std::clamp(facts.channel, 0, kChannels - 1),
+      .edge = facts.edge,
+      .levelVolts = facts.levelVolts,
+      .block = static_cast<uint64_t>(static_cast<int64_t>(next_) - 1 + back),
+      .secondsIntoBlock = facts.secondsAfterLastBlock - static_cast<double>(back) * blockSeconds,
+      .utcMicros = 0,
+      .gap = facts.gap};
+  event.utcMicros = TimeOf(event.block) + std::llround(event.secondsIntoBlock * 1e6);
+  Item item{MarkHeader(kEvent), std::vector<uint8_t>(kPayloadBytes), event, std::nullopt};
+  EncodeEvent(event, item.payload.data());
+  std::vector<Item> items;
+  items.push_back(std::move(item));
+  return QueueMarks(std::move(items));
+}
+
+base::Result<> Recorder::AddNote(std::string text, int64_t utcMicros) {
+  const auto refused = [this](const std::string& why) {
+    return base::Failure{base::Failure::Kind::FileNotWritten, settings_.folder, why,
+                         base::Failure::Cause::Other};
+  };
+  if (!IsUtf8(text)) return refused("the note is not UTF-8 text");
+  if (text.size() > kMostNoteBytes) {
+    return refused("the note is longer than " + std::to_string(kMostNoteBytes) + " bytes");
+  }
+  NoteRecord note{.utcMicros = utcMicros, .text = std::move(text)};
+  std::vector<Item> items;
+  for (std::vector<uint8_t>& payload : NotePayloads(note)) {
+    items.push_back({RecordHeader{}, std::move(payload), std::nullopt, std::nullopt});
+  }
+  items.back().note = std::move(note);
+  std::lock_guard lock(mutex_);
+  if (status_.ended != EndReason::None || closing_) return refused("the recording has ended");
+  for (Item& item : items) item.header = MarkHeader(kNote);
+  if (!QueueMarks(std::move(items))) return refused("the recording's size limit leaves no room");
+  return {};
+}
+
 void Recorder::Handover(size_t blocks) {
   std::lock_guard lock(mutex_);
   handover_ = std::max(handover_, blocks);
@@ -257,6 +321,16 @@ void Recorder::WriteItem(Item& item) {
   const RecordHeader& h = item.header;
   if (h.flags == kBlock) {
     ++status_.blocksRecorded;
+  } else if (IsMark(h.flags)) {
+    // The writer's description is this thread's alone (see Loop).
+    if (item.event) {
+      ++status_.events;
+      writer_->description().events.push_back(*item.event);
+    }
+    if (item.note) {
+      ++status_.notes;
+      writer_->description().notes.push_back(std::move(*item.note));
+    }
   } else {
     ++status_.gaps;
     if (!(h.flags & kPaused)) status_.blocksLost += h.count;

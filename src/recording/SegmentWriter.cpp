@@ -51,6 +51,7 @@ base::Result<> SegmentWriter::OpenSegment(int number) {
   minmax_ = minmax.value();
   segmentSize_ = minmaxSize_ = 0;
   number_ = number;
+  blockInSegment_ = false;
   // The segment opens with the recording's facts, so it can be read without the others.
   const std::string json = DescriptionRecordJson(description_);
   std::vector<uint8_t> payload(kPayloadBytes, 0);
@@ -107,7 +108,10 @@ base::Result<> SegmentWriter::Write(const RecordHeader& header, const uint8_t* p
     return written;
   }
   SegmentFacts& s = description_.segments.back();
-  if (s.records++ == 0) s.firstBlock = header.block;
+  ++s.records;
+  if (IsMark(header.flags)) return {};  // an event or a note stands for no block
+  if (!blockInSegment_) s.firstBlock = header.block;
+  blockInSegment_ = true;
   s.lastBlock = header.block + (header.count > 0 ? header.count - 1 : 0);
   return {};
 }

@@ -48,6 +48,7 @@ class SegmentWriter {
   int number_ = 0;
   intptr_t segment_ = -1, minmax_ = -1;
   uint64_t segmentSize_ = 0, minmaxSize_ = 0, bytes_ = 0;
+  bool blockInSegment_ = false;  // a block or gap record written to the segment in hand
   std::vector<uint8_t> record_, row_;
 };
 
