@@ -313,7 +313,8 @@ void Recorder::WriteItem(Item& item) {
   const auto written = writer_->Write(item.header, item.payload.data());
   std::lock_guard lock(mutex_);
   queuedBytes_ -= kItemBytes;
-  if (handover_ > 0) --handover_;  // the backlog's allowance goes as its records are written
+  // The backlog's allowance goes as its blocks are written.
+  if (handover_ > 0 && !IsMark(item.header.flags)) --handover_;
   if (!written) {
     End(written.failure());
     return;

@@ -1,7 +1,7 @@
 // A recording with events and notes in it, for killing from outside: blocks at ten times
 // the card's pace, an event every third block and a note every fifth (every fourth note
 // longer than one record holds), each said on standard output once handed over, with the
-// steady clock's seconds, until the process is killed. A note's text follows from its
+// system clock's seconds, until the process is killed. A note's text follows from its
 // number, so a reader can check it byte for byte.
 // Usage: mark_recorder FOLDER
 #include <chrono>
@@ -15,7 +15,7 @@
 namespace {
 
 double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 // The text of note `n`: Chinese, an emoji and a control character, and for every fourth
