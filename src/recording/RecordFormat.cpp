@@ -1,5 +1,7 @@
 #include "RecordFormat.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstdio>
@@ -189,11 +191,11 @@ std::optional<int> SegmentNumber(std::string_view name) {
   return number;
 }
 
-SummaryRow SummaryOf(const RecordHeader& header, const uint8_t* payload) {
-  SummaryRow row;
-  row.header = header;
-  if (header.flags != kBlock) return row;
-  // Point by point over whole rows of 64 channels: the loop the compiler vectorises.
+namespace {
+
+// Point by point over whole rows of 64 channels: the loop the compiler vectorises for any
+// x86 processor, where an unsigned 16-bit minimum or maximum takes several instructions.
+void ExtremesAnyX86(const uint8_t* payload, SummaryRow& row) {
   std::array<uint16_t, kChannels> codes;
   row.least.fill(UINT16_MAX);
   for (int point = 0; point < kPoints; ++point) {
@@ -202,6 +204,49 @@ SummaryRow SummaryOf(const RecordHeader& header, const uint8_t* payload) {
       row.least[c] = std::min(row.least[c], codes[c]);
       row.greatest[c] = std::max(row.greatest[c], codes[c]);
     }
+  }
+}
+
+// The same with AVX2, where one instruction takes 16 codes: a point's 64 channels are four
+// registers.
+__attribute__((target("avx2"))) void ExtremesAvx2(const uint8_t* payload, SummaryRow& row) {
+  __m256i least[4], greatest[4];
+  for (int k = 0; k < 4; ++k) {
+    least[k] = _mm256_set1_epi16(-1);
+    greatest[k] = _mm256_setzero_si256();
+  }
+  for (int point = 0; point < kPoints; ++point) {
+    const uint8_t* codes = payload + static_cast<size_t>(point) * kChannels * 2;
+    for (int k = 0; k < 4; ++k) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(codes + k * 32));
+      least[k] = _mm256_min_epu16(least[k], v);
+      greatest[k] = _mm256_max_epu16(greatest[k], v);
+    }
+  }
+  for (int k = 0; k < 4; ++k) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row.least.data() + k * 16), least[k]);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row.greatest.data() + k * 16), greatest[k]);
+  }
+}
+
+bool HasAvx2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+}
+
+}  // namespace
+
+SummaryRow SummaryOf(const RecordHeader& header, const uint8_t* payload) {
+  SummaryRow row;
+  row.header = header;
+  if (header.flags != kBlock) return row;
+  if (HasAvx2()) {
+    ExtremesAvx2(payload, row);
+  } else {
+    ExtremesAnyX86(payload, row);
   }
   return row;
 }

@@ -153,14 +153,14 @@ bool Recorder::Queue(const RecordHeader& header, const int16_t* cells) {
   }
   Item item{header, {}, std::nullopt, std::nullopt};
   if (!spare_.empty()) {
-    item.payload = std::move(spare_.back());
+    item.record = std::move(spare_.back());
     spare_.pop_back();
   }
-  item.payload.resize(kPayloadBytes);
+  item.record.resize(kRecordBytes);
   if (cells) {
-    std::memcpy(item.payload.data(), cells, kPayloadBytes);
+    std::memcpy(item.record.data() + kHeaderBytes, cells, kPayloadBytes);
   } else {
-    std::memset(item.payload.data(), 0, kPayloadBytes);
+    std::memset(item.record.data() + kHeaderBytes, 0, kPayloadBytes);
   }
   queue_.push_back(std::move(item));
   queuedBytes_ += kItemBytes;
@@ -244,8 +244,8 @@ bool Recorder::AddEvent(const EventFacts& facts) {
       .utcMicros = 0,
       .gap = facts.gap};
   event.utcMicros = TimeOf(event.block) + std::llround(event.secondsIntoBlock * 1e6);
-  Item item{MarkHeader(kEvent), std::vector<uint8_t>(kPayloadBytes), event, std::nullopt};
-  EncodeEvent(event, item.payload.data());
+  Item item{MarkHeader(kEvent), std::vector<uint8_t>(kRecordBytes), event, std::nullopt};
+  EncodeEvent(event, item.record.data() + kHeaderBytes);
   std::vector<Item> items;
   items.push_back(std::move(item));
   return QueueMarks(std::move(items));
@@ -262,8 +262,10 @@ base::Result<> Recorder::AddNote(std::string text, int64_t utcMicros) {
   }
   NoteRecord note{.utcMicros = utcMicros, .text = std::move(text)};
   std::vector<Item> items;
-  for (std::vector<uint8_t>& payload : NotePayloads(note)) {
-    items.push_back({RecordHeader{}, std::move(payload), std::nullopt, std::nullopt});
+  for (const std::vector<uint8_t>& payload : NotePayloads(note)) {
+    std::vector<uint8_t> record(kHeaderBytes);
+    record.insert(record.end(), payload.begin(), payload.end());
+    items.push_back({RecordHeader{}, std::move(record), std::nullopt, std::nullopt});
   }
   items.back().note = std::move(note);
   std::lock_guard lock(mutex_);
@@ -310,7 +312,7 @@ void Recorder::WriteItem(Item& item) {
       return;
     }
   }
-  const auto written = writer_->Write(item.header, item.payload.data());
+  const auto written = writer_->WriteRecord(item.header, item.record.data());
   std::lock_guard lock(mutex_);
   queuedBytes_ -= kItemBytes;
   // The backlog's allowance goes as its blocks are written.
@@ -365,7 +367,7 @@ void Recorder::Loop() {
       lock.unlock();
       WriteItem(item);  // without the lock: the disk may take its time
       lock.lock();
-      spare_.push_back(std::move(item.payload));
+      spare_.push_back(std::move(item.record));
     }
     if (closing_) break;
     const double now = settings_.steadySeconds();

@@ -124,7 +124,9 @@ class Recorder {
  private:
   struct Item {
     RecordHeader header;
-    std::vector<uint8_t> payload;  // kPayloadBytes
+    // The whole record (kRecordBytes): the writer puts the header before the payload, so
+    // the block is copied once, from the caller's cells.
+    std::vector<uint8_t> record;
     // What recording.json lists once the record is written (a note: with its last piece).
     std::optional<EventRecord> event;
     std::optional<NoteRecord> note;
@@ -150,7 +152,7 @@ class Recorder {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Item> queue_;
-  std::vector<std::vector<uint8_t>> spare_;  // payloads written, for the next blocks
+  std::vector<std::vector<uint8_t>> spare_;  // records written, for the next blocks
   RecorderStatus status_;
   bool closing_ = false;
   // The caller's side: the next block's number, and the time that numbers count from.

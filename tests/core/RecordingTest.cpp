@@ -123,6 +123,26 @@ TEST(RecordFormat, TheCrcIsZlibs) {
   }
 }
 
+// A block's summary row holds each channel's least and greatest code, the extremes 0 and
+// 65535 among them, whichever instructions the processor takes.
+TEST(RecordFormat, TheSummaryHoldsEachChannelsExtremes) {
+  std::vector<uint16_t> codes(kCodesPerRecord);
+  for (size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<uint16_t>(i * 2654435761u >> 7);
+  codes[5 * kChannels + 3] = 0;
+  codes[299 * kChannels + 63] = 65535;
+  const SummaryRow row = SummaryOf({}, reinterpret_cast<const uint8_t*>(codes.data()));
+  for (int c = 0; c < kChannels; ++c) {
+    uint16_t least = 65535, greatest = 0;
+    for (int p = 0; p < kPoints; ++p) {
+      least = std::min(least, codes[p * kChannels + c]);
+      greatest = std::max(greatest, codes[p * kChannels + c]);
+    }
+    EXPECT_EQ(std::make_pair(row.least[c], row.greatest[c]), std::make_pair(least, greatest)) << c;
+  }
+  EXPECT_EQ(row.least[3], 0);
+  EXPECT_EQ(row.greatest[63], 65535);
+}
+
 TEST(RecordFormat, RecordsAreCheckedAndNamed) {
   const char* nine = "123456789";
   EXPECT_EQ(Crc32(reinterpret_cast<const uint8_t*>(nine), 9), 0xCBF43926u);  // zlib's check
