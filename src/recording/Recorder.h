@@ -4,8 +4,10 @@
 // ones and every Stop and Start as gap records, syncs the files every second and watches
 // the disk. The queue between them is bounded: a disk that cannot keep up ends the
 // recording with that reason instead of growing memory. Times follow the card's pace from
-// the first block's arrival, so a recording's time is card time. Events and notes go into
-// the same queue as the blocks, so they reach the disk with them, synced within the second.
+// the first block's arrival, so a recording's time is card time. Events and notes are
+// handed over on the caller's thread too (the window's, beside Add) and go into the same
+// queue as the blocks, so they reach the disk with them, synced within the second; the
+// writer thread alone keeps the lists recording.json gives of them.
 #pragma once
 
 #include <condition_variable>
