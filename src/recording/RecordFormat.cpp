@@ -113,7 +113,8 @@ std::optional<NoteRecord> NoteJoiner::Add(const uint8_t* payload) {
   const auto offset = Get<uint32_t>(payload + 4);
   const auto bytes = Get<uint32_t>(payload + 8);
   const auto utc = Get<int64_t>(payload + 16);
-  if (bytes > kNotePieceBytes || total > kMostNoteBytes || offset > total - bytes) {
+  if (bytes > kNotePieceBytes || total > kMostNoteBytes || bytes > total ||
+      offset > total - bytes) {
     open_ = false;  // no piece of a note this program wrote
     return std::nullopt;
   }

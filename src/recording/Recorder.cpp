@@ -232,6 +232,8 @@ bool Recorder::QueueMarks(std::vector<Item> items) {
 bool Recorder::AddEvent(const EventFacts& facts) {
   std::lock_guard lock(mutex_);
   if (status_.ended != EndReason::None || closing_ || next_ == 0) return false;
+  // A moment more than a year away is no moment of this recording (nor a number to round).
+  if (!(std::abs(facts.secondsAfterLastBlock) < 3.2e7)) return false;
   const double blockSeconds = settings_.description.blockSeconds;
   const auto back = static_cast<int64_t>(std::floor(facts.secondsAfterLastBlock / blockSeconds));
   if (static_cast<int64_t>(next_) - 1 + back < 0) return false;  // before the recording

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -469,6 +470,7 @@ TEST_F(RecorderTest, EventsAndNotesComeBackByteForByte) {
                            .secondsAfterLastBlock = -0.284,  // 0.1 s into block 1
                            .gap = true}));
   EXPECT_FALSE(r->AddEvent({.channel = 5, .secondsAfterLastBlock = -2}));  // before the start
+  EXPECT_FALSE(r->AddEvent({.channel = 5, .secondsAfterLastBlock = std::nan("")}));
   const std::string kept[] = {
       "电压跳变 ✓ Ωμ",
       Repeated("\xF0\x9F\x98\x80", 10000),  // 😀: 40,000 bytes, past one record
