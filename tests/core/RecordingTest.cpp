@@ -472,10 +472,8 @@ TEST_F(RecorderTest, EventsAndNotesComeBackByteForByte) {
   EXPECT_FALSE(r->AddEvent({.channel = 5, .secondsAfterLastBlock = -2}));  // before the start
   EXPECT_FALSE(r->AddEvent({.channel = 5, .secondsAfterLastBlock = std::nan("")}));
   const std::string kept[] = {
-      "电压跳变 ✓ Ωμ",
+      "电压跳变 ✓ Ωμ", std::string("a\0b\x01\x1f\t\r\n\x7f\"\\ \xE2\x80\xA8", 15), "",
       Repeated("\xF0\x9F\x98\x80", 10000),  // 😀: 40,000 bytes, past one record
-      std::string("a\0b\x01\x1f\t\r\n\x7f\"\\ \xE2\x80\xA8", 15),
-      "",
   };
   const int64_t noteUtc = bench.utc.load() + 123;
   for (const std::string& text : kept) ASSERT_TRUE(r->AddNote(text, noteUtc)) << text.size();
@@ -486,6 +484,8 @@ TEST_F(RecorderTest, EventsAndNotesComeBackByteForByte) {
   const RecorderStatus closed = r->Close();
   EXPECT_EQ(std::tie(closed.blocksRecorded, closed.gaps, closed.events, closed.notes),
             std::make_tuple(uint64_t{4}, uint64_t{0}, uint64_t{1}, uint64_t{4}));
+  // Segment 2 ends with the long note's first record, segment 3 opens with its second.
+  ASSERT_EQ(std::filesystem::file_size(dir / "rec" / "segment-0003.kzr"), 3 * kRecordBytes);
 
   const auto check = [&](const RecordingIndex& index, const char* how) {
     ASSERT_EQ(index.events.size(), size_t{1}) << how;
