@@ -3,6 +3,8 @@
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QImage>
+#include <QInputDialog>
+#include <QListWidget>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTextBlock>
@@ -367,6 +369,42 @@ class WaveformWindowTest : public QObject {
     }
     QCOMPARE(blocks, 4);
     QCOMPARE(f.Caption("lblBlock"), QString(" 4"));  // the main window counts as before
+    qunsetenv("KZB_RESULTS_DB");
+  }
+
+  // "备注…" only while recording: the note asked for goes into the recording, byte for
+  // byte, and the viewer lists it.
+  void aNoteIsAskedForWhileRecordingAndListed() {
+    WindowOnSimCard f;
+    qputenv("KZB_RESULTS_DB", f.dataDir.filePath("results/results.sqlite").toUtf8());
+    f.window->cmdStart_Click();
+    f.window->OpenWaveform(2);
+    RecordPanel* panel = f.window->waveform()->recordPanel();
+    auto* note = f.window->waveform()->findChild<QPushButton*>("cmdRecordNote");
+    QVERIFY(!note->isEnabled());
+    const QString folder = f.dataDir.filePath("noted");
+    f.window->waveform()->findChild<QLineEdit*>("txtRecordFolder")->setText(folder);
+    f.window->waveform()->findChild<QPushButton*>("cmdRecord")->click();
+    QVERIFY(note->isEnabled());
+    ScriptTick({Filled(0)});
+    f.window->TimerAD_Timer();
+    const QString text = "探头换到通道 3 ✓\n第二行";
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      dialog->setTextValue(text);
+      dialog->accept();
+    });
+    note->click();
+    f.window->waveform()->findChild<QPushButton*>("cmdRecord")->click();
+    panel->WaitForEnd();
+    QVERIFY(!note->isEnabled());
+    RecordingViewer viewer(folder);
+    const auto* list = viewer.findChild<QListWidget*>("lstViewMarks");
+    QCOMPARE(list->count(), 1);
+    QVERIFY2(list->item(0)->text().endsWith("  备注: 探头换到通道 3 ✓ 第二行"),
+             qPrintable(list->item(0)->text()));
+    QCOMPARE(list->item(0)->toolTip(), text);
     qunsetenv("KZB_RESULTS_DB");
   }
 
