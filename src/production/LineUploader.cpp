@@ -40,26 +40,28 @@ LineStatus UploadWaiting(const std::string& database, const selftest::LineSettin
       if (!opened) return Unreachable(opened.failure(), left);
       connection = std::move(opened.value());
     }
-    const auto offset = connection->ClockOffsetSeconds();
-    if (!offset) {
+    const auto clock = connection->ReadClock();
+    if (!clock) {
       connection.reset();
-      return Unreachable(offset.failure(), left);
+      return Unreachable(clock.failure(), left);
     }
-    status.clockOffsetSeconds = offset.value();
+    // A clock read too loosely is no offset to speak of: nothing is said, and the line keeps
+    // the run's bound without an offset.
+    const double offset = clock.value().offsetSeconds.value_or(0);
+    status.clockOffsetSeconds = offset;
     // Marked once the line has them, a batch at a time: a mark lost sends its run again, as
     // nothing (the line keys runs by their id).
     std::vector<std::string> sent;
     std::optional<base::Failure> failed;
     for (const selftest::RunRecord& run : waiting.value()) {
-      if (auto uploaded = connection->Upload(run, offset.value()); !uploaded) {
+      if (auto uploaded = connection->Upload(run, clock.value()); !uploaded) {
         connection.reset();
         failed = uploaded.failure();
         break;
       }
       sent.push_back(run.id);
     }
-    if (auto marked = outbox.value()->MarkUploaded(sent, UtcNowIso8601(), offset.value());
-        !marked) {
+    if (auto marked = outbox.value()->MarkUploaded(sent, UtcNowIso8601(), offset); !marked) {
       return Unreachable(marked.failure(), left);
     }
     if (failed) return Unreachable(*failed, left - static_cast<int>(sent.size()));
