@@ -6,13 +6,14 @@
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <limits>
 
 #include "LineReach.h"
 #include "LineSocket.h"
+#include "LineRunJson.h"
 #include "PassFile.h"
 #include "RunFacts.h"
 #include "SqlCauses.h"
@@ -31,60 +32,8 @@ using Cause = base::Failure::Cause;
 // How long the network is given to say why a connection failed.
 constexpr std::chrono::milliseconds kReachWait{3000};
 
-// How the line's columns take a fact's text (LineReading gives it back).
-QString Into(const char* column) {
-  const std::string name = column;
-  if (name == "id") return "?::uuid";
-  if (name == "started" || name == "ended") return "?::timestamptz";
-  return "?";
-}
-
-// An element of a PostgreSQL array literal: text quoted with its quotes and backslashes
-// escaped, a number exactly (17 digits), NULL for a figure without one.
-QString Element(const std::string& text) {
-  QString quoted = "\"";
-  for (const QChar c : ToQt(text)) {
-    if (c == '"' || c == '\\') quoted += '\\';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-QString Element(const std::optional<double>& value) {
-  return value ? QString::number(*value, 'g', 17) : QString("NULL");
-}
-
-// The run's figures as the eight array literals of their columns: check, position, name,
-// value, unit, low, high, passed.
-std::array<QString, 8> FigureColumns(const selftest::RunRecord& run) {
-  std::array<QStringList, 8> columns;
-  for (size_t c = 0; c < run.checks.size(); ++c) {
-    const auto& figures = run.checks[c].measurements;
-    for (size_t m = 0; m < figures.size(); ++m) {
-      const selftest::Measurement& x = figures[m];
-      columns[0] << QString::number(c);
-      columns[1] << QString::number(m);
-      columns[2] << Element(x.id.Name());
-      columns[3] << Element(x.value);
-      columns[4] << Element(x.unit);
-      columns[5] << Element(x.low);
-      columns[6] << Element(x.high);
-      columns[7] << (x.passed ? "t" : "f");
-    }
-  }
-  std::array<QString, 8> literals;
-  for (size_t i = 0; i < columns.size(); ++i) literals[i] = "{" + columns[i].join(',') + "}";
-  return literals;
-}
-
-QString InsertRun() {
-  QStringList columns, places;
-  for (const selftest::RunFact& fact : selftest::RunFacts()) {
-    if (!fact.column) continue;
-    columns << fact.column;
-    places << Into(fact.column);
-  }
-  return "INSERT INTO runs (" + columns.join(", ") + ", clock_offset_s) VALUES (" +
-         places.join(", ") + ", ?) ON CONFLICT (id) DO NOTHING RETURNING id";
+// How many round trips the clock is read in at most, for one short enough.
+constexpr int kClockTries = 3;
 }
 
 // The settings as libpq's connection options (its keywords, one word each: the profile's
@@ -178,20 +127,7 @@ base::Result<std::unique_ptr<LineStore>> LineStore::Open(const selftest::LineSet
   if (handle.isValid() && handle.constData()) {
     store->socket_ = SocketOf(*static_cast<void* const*>(handle.constData()));
   }
-  QSqlQuery query(db);
-  if (!query.exec("SELECT max(version) FROM kzb_schema") || !query.next()) {
-    const SqlWhy why = PostgresWhy(query.lastError());
-    // A missing table is a database without the schema; a refused read is a missing grant.
-    return store->Failed({"not a line database (" + why.text + "): apply line-schema.sql",
-                          why.cause == Cause::Other ? Cause::LineNoSchema : why.cause});
-  }
-  const int version = query.value(0).toInt();
-  if (version > kLineSchemaVersion) {
-    return store->Failed({"the line's schema " + std::to_string(version) +
-                              " is newer than this program knows (" +
-                              std::to_string(kLineSchemaVersion) + "): update the program",
-                          Cause::LineNewer});
-  }
+  if (auto problem = store->SchemaProblem()) return *problem;
   return store;
 }
 
@@ -212,78 +148,77 @@ void LineStore::Cut() const {
   ShutDown(socket_);
 }
 
-base::Result<double> LineStore::ClockOffsetSeconds() const {
+std::optional<base::Failure> LineStore::SchemaProblem() const {
   QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
-  const auto before = std::chrono::system_clock::now();
-  if (!query.exec("SELECT extract(epoch FROM clock_timestamp())::float8") || !query.next()) {
-    return Failed(PostgresWhy(query.lastError()));
-  }
-  const auto after = std::chrono::system_clock::now();
-  const double ours =
-      std::chrono::duration<double>((before + (after - before) / 2).time_since_epoch()).count();
-  return query.value(0).toDouble() - ours;
-}
-
-std::optional<base::Failure> LineStore::Insert(const selftest::RunRecord& run,
-                                               double clockOffsetSeconds, bool& added) {
-  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
-  query.prepare(InsertRun());
-  for (const selftest::RunFact& fact : selftest::RunFacts()) {
-    if (!fact.column) continue;
-    const selftest::FactValue value = fact.get(run);
-    query.addBindValue(fact.number ? QVariant(std::get<double>(value))
-                                   : QVariant(ToQt(std::get<std::string>(value))));
-  }
-  query.addBindValue(clockOffsetSeconds);
-  if (!query.exec()) return Failed(PostgresWhy(query.lastError()));
-  added = query.next();  // nothing returned: the line has the run already
-  if (!added) return std::nullopt;
-  // The checks in one statement and the measurements in another: a run is three round trips
-  // to the server, whatever its figures.
-  QStringList checkRows;
-  bool figures = false;
-  for (const selftest::Check& check : run.checks) {
-    checkRows << "(?::uuid, ?, ?, ?, ?, ?, ?)";
-    figures = figures || !check.measurements.empty();
-  }
-  if (checkRows.isEmpty()) return std::nullopt;
-  query.prepare("INSERT INTO checks VALUES " + checkRows.join(", "));
-  for (size_t c = 0; c < run.checks.size(); ++c) {
-    const selftest::Check& check = run.checks[c];
-    for (const QVariant& v :
-         {QVariant(ToQt(run.id)), QVariant(int(c)), QVariant(selftest::CheckName(check.kind)),
-          QVariant(check.passed), QVariant(ToQt(check.measured)), QVariant(ToQt(check.limits)),
-          QVariant(ToQt(check.detail))}) {
-      query.addBindValue(v);
+  // Who we are needs no grant: a refusal below names the role.
+  std::string role = "(unknown)";
+  if (query.exec("SELECT session_user") && query.next()) role = FromQt(query.value(0));
+  if (!query.exec("SELECT count(version), max(version) FROM kzb_schema") || !query.next()) {
+    const SqlWhy why = PostgresWhy(query.lastError());
+    if (why.cause == Cause::LineNoGrant) {
+      return Failed({"the role " + role + " lacks the line's grants (" + why.text +
+                         "): the line's owner grants it kzb_station (a station) or kzb_reader "
+                         "(reports)",
+                     Cause::LineNoGrant});
     }
+    // A missing table is a database without the schema.
+    return Failed({"not a line database (" + why.text + "): apply line-schema.sql",
+                   why.cause == Cause::Other ? Cause::LineNoSchema : why.cause});
   }
-  if (!query.exec()) return Failed(PostgresWhy(query.lastError()));
-  if (!figures) return std::nullopt;
-  // The figures as eight arrays, one per column: a few parameters, however many figures.
-  query.prepare(
-      "INSERT INTO measurements SELECT ?::uuid, c, p, n, v, u, l, h, ok FROM unnest(?::int[], "
-      "?::int[], ?::text[], ?::float8[], ?::text[], ?::float8[], ?::float8[], ?::bool[]) "
-      "AS m(c, p, n, v, u, l, h, ok)");
-  query.addBindValue(ToQt(run.id));
-  for (const QString& column : FigureColumns(run)) query.addBindValue(column);
-  if (!query.exec()) return Failed(PostgresWhy(query.lastError()));
+  if (query.value(0).toInt() == 0) {
+    return Failed(
+        {"the line's kzb_schema holds no version: apply line-schema.sql", Cause::LineNoSchema});
+  }
+  const int version = query.value(1).toInt();
+  if (version > kLineSchemaVersion) {
+    return Failed({"the line's schema " + std::to_string(version) +
+                       " is newer than this program knows (" + std::to_string(kLineSchemaVersion) +
+                       "): update the program",
+                   Cause::LineNewer});
+  }
+  if (version < kLineSchemaVersion) {
+    return Failed({"the line's schema " + std::to_string(version) +
+                       " is older than this program's (" + std::to_string(kLineSchemaVersion) +
+                       "): the line's owner applies this program's line-schema.sql",
+                   Cause::LineNoSchema});
+  }
   return std::nullopt;
 }
 
-base::Result<bool> LineStore::Upload(const selftest::RunRecord& run, double clockOffsetSeconds) {
-  QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
-  if (!db.transaction()) return Failed(PostgresWhy(db.lastError()));
-  bool added = false;
-  if (auto failure = Insert(run, clockOffsetSeconds, added)) {
-    db.rollback();
-    return *failure;
+base::Result<ClockReading> LineStore::ReadClock() const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  // The server read its clock somewhere inside the round trip: its midpoint is off by at
+  // most half the round trip. A short one is tried for a few times; the shortest counts.
+  ClockReading reading{.offsetSeconds = std::nullopt,
+                       .boundSeconds = std::numeric_limits<double>::infinity()};
+  std::optional<double> offset;
+  for (int i = 0; i < kClockTries && reading.boundSeconds > kClockBoundLimitSeconds; ++i) {
+    const auto before = std::chrono::system_clock::now();
+    const auto started = std::chrono::steady_clock::now();
+    if (!query.exec("SELECT kzb_clock()") || !query.next()) {
+      return Failed(PostgresWhy(query.lastError()));
+    }
+    const auto half = (std::chrono::steady_clock::now() - started) / 2;
+    const double bound = std::chrono::duration<double>(half).count();
+    if (bound >= reading.boundSeconds) continue;
+    reading.boundSeconds = bound;
+    offset = query.value(0).toDouble() -
+             std::chrono::duration<double>((before + half).time_since_epoch()).count();
   }
-  if (!db.commit()) {
-    const SqlWhy why = PostgresWhy(db.lastError());
-    db.rollback();
-    return Failed(why);
-  }
-  return added;
+  if (reading.boundSeconds <= kClockBoundLimitSeconds) reading.offsetSeconds = offset;
+  return reading;
+}
+
+base::Result<bool> LineStore::Upload(const selftest::RunRecord& run, const ClockReading& clock) {
+  const RunJson json = RunAsJson(run, clock.offsetSeconds, clock.boundSeconds);
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  // One statement, so one transaction: the run, its checks and its figures, or nothing.
+  query.prepare("SELECT kzb_add_run(?::jsonb, ?::jsonb, ?::jsonb)");
+  query.addBindValue(json.run);
+  query.addBindValue(json.checks);
+  query.addBindValue(json.figures);
+  if (!query.exec() || !query.next()) return Failed(PostgresWhy(query.lastError()));
+  return query.value(0).toBool();  // false: the line has the run already
 }
 
 }  // namespace line

@@ -1,13 +1,16 @@
 // The line's database: every station's runs, their checks and measurements, in one
 // PostgreSQL database whose schema packaging/line-schema.sql makes. A run goes in as one
 // transaction, all of it or none, keyed by its id: the same run sent twice is one run.
-// Times are UTC (timestamptz); each run carries its station's clock against the server's.
+// The station never writes the line's tables: it hands the whole run to the schema's
+// kzb_add_run, which stamps who sent it and when. Times are UTC (timestamptz); each run
+// carries its station's clock against the server's, where it could be read closely enough.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,8 +30,9 @@ namespace line {
 
 struct FigureFilter;
 
-// The schema this program knows; a newer one is refused, and runs wait.
-constexpr int kLineSchemaVersion = 1;
+// The schema this program knows; any other is refused (an older one until the owner applies
+// this program's schema file), and runs wait.
+constexpr int kLineSchemaVersion = 2;
 
 // How long a connection may take, and an upload's statement on the server: a server that
 // takes longer is said not to answer.
@@ -37,6 +41,15 @@ constexpr std::chrono::seconds kStatementWait{5};
 
 // A station clock this far off the server's is said: "today" would be the wrong day.
 constexpr double kClockOffLimitSeconds = 5;
+// An offset is taken only where it is known to this (half the round trip that read it): a
+// slow answer must not make equal clocks look apart.
+constexpr double kClockBoundLimitSeconds = 0.5;
+
+// The station's clock against the server's.
+struct ClockReading {
+  std::optional<double> offsetSeconds;  // the server's clock minus ours; none beyond the limit
+  double boundSeconds = 0;              // how far off the offset may be: half the round trip
+};
 
 // What a reader needs of each run beside its facts: nothing more (the line's report); its
 // first failing check, without figures (the history's table and CSV); or every check with
@@ -58,10 +71,11 @@ class LineStore {
   // service file, never from here; one that others may read is refused.
   static base::Result<std::unique_ptr<LineStore>> Open(const selftest::LineSettings& settings);
 
-  // The server's clock minus ours, in seconds.
-  base::Result<double> ClockOffsetSeconds() const;
-  // Adds the run in one transaction; true when it was added, false when the line had it.
-  base::Result<bool> Upload(const selftest::RunRecord& run, double clockOffsetSeconds);
+  // The server's clock against ours, from the shortest of a few round trips.
+  base::Result<ClockReading> ReadClock() const;
+  // Adds the run, its checks and figures in one statement; true when it was added, false when
+  // the line had it. A station name another role owns is refused (Cause::LineNoGrant).
+  base::Result<bool> Upload(const selftest::RunRecord& run, const ClockReading& clock);
   // Runs, oldest first, with what `depth` asks of them.
   base::Result<std::vector<LineRun>> Runs(const results::Filter& filter, LineDepth depth) const;
   // The same, handed to `page` a few thousand at a time, all read in one snapshot of the line:
@@ -91,8 +105,7 @@ class LineStore {
  private:
   LineStore(std::string connection, std::string where);
   base::Failure Failed(const results::SqlWhy& why) const;
-  std::optional<base::Failure> Insert(const selftest::RunRecord& run, double clockOffsetSeconds,
-                                      bool& added);
+  std::optional<base::Failure> SchemaProblem() const;
 
   std::string connection_;
   std::string where_;

@@ -130,13 +130,13 @@ struct Batch {
 // Sends `runs` in order until one fails or the pass is stopped; a run the server refuses for
 // a reason of its own waits aside, and the rest go on.
 Batch SendBatch(results::ResultsStore& outbox, std::unique_ptr<line::LineStore>& connection,
-                const std::vector<selftest::RunRecord>& runs, double offset,
+                const std::vector<selftest::RunRecord>& runs, const line::ClockReading& clock,
                 const UploadPass& pass) {
   Batch batch;
   for (const selftest::RunRecord& run : runs) {
     if (Stopped(pass)) break;
     const auto uploaded =
-        Bounded<bool>(pass, *connection, [&] { return connection->Upload(run, offset); });
+        Bounded<bool>(pass, *connection, [&] { return connection->Upload(run, clock); });
     if (uploaded) {
       batch.sent.push_back(run.id);
       continue;
@@ -155,7 +155,7 @@ Batch SendBatch(results::ResultsStore& outbox, std::unique_ptr<line::LineStore>&
 
 // Connects when there is no connection yet, each statement bounded on the server, and reads
 // the server's clock against ours.
-base::Result<double> Reach(const selftest::LineSettings& line,
+base::Result<line::ClockReading> Reach(const selftest::LineSettings& line,
                            std::unique_ptr<line::LineStore>& connection, const UploadPass& pass) {
   if (!connection) {
     auto opened = line::LineStore::Open(line);
@@ -165,10 +165,10 @@ base::Result<double> Reach(const selftest::LineSettings& line,
     if (!bounded) return bounded.failure();
     connection = std::move(opened.value());
   }
-  auto offset =
-      Bounded<double>(pass, *connection, [&] { return connection->ClockOffsetSeconds(); });
-  if (!offset) connection.reset();
-  return offset;
+  auto clock =
+      Bounded<line::ClockReading>(pass, *connection, [&] { return connection->ReadClock(); });
+  if (!clock) connection.reset();
+  return clock;
 }
 
 }  // namespace
@@ -188,16 +188,19 @@ LineStatus UploadWaiting(const std::string& database, const selftest::LineSettin
     const auto waiting = outbox.value()->Waiting(kBatch);
     const int left = outbox.value()->CountWaiting().value_or(0);
     if (!waiting) return Unreachable(waiting.failure(), left);
-    const auto offset = Reach(line, connection, pass);
-    if (!offset) return Unreachable(offset.failure(), left);
-    status.clockOffsetSeconds = offset.value();
+    const auto clock = Reach(line, connection, pass);
+    if (!clock) return Unreachable(clock.failure(), left);
+    // A clock read too loosely is no offset to speak of: nothing is said, and the line keeps
+    // the run's bound without an offset.
+    const double offset = clock.value().offsetSeconds.value_or(0);
+    status.clockOffsetSeconds = offset;
     status.setAside = outbox.value()->SetAsideRuns().value_or({});
     if (waiting.value().empty()) return status;
     // Marked once the line has them, a batch at a time: a mark lost sends its run again, as
     // nothing (the line keys runs by their id).
     const Batch batch =
-        SendBatch(*outbox.value(), connection, waiting.value(), offset.value(), pass);
-    if (auto marked = outbox.value()->MarkUploaded(batch.sent, UtcNowIso8601(), offset.value());
+        SendBatch(*outbox.value(), connection, waiting.value(), clock.value(), pass);
+    if (auto marked = outbox.value()->MarkUploaded(batch.sent, UtcNowIso8601(), offset);
         !marked) {
       return Unreachable(marked.failure(), left);
     }

@@ -2,12 +2,14 @@
 // the station's own results database (each as the self-test records one: identity,
 // acquisition, analog with 16 figures, digital, stop), each followed by one upload pass, as
 // the station's uploader makes it; then passes until the line has them all. The line is
-// libpq's defaults (PGHOST, PGPORT, PGDATABASE, PGUSER, PGPASSFILE). With KEEP_MS "keep",
-// the runs are only kept, all in one go, as a backlog waiting for the line.
+// libpq's defaults (PGHOST, PGPORT, PGDATABASE, PGUSER, PGPASSFILE); the runs' station is
+// named after the role (PGUSER), since a role adds runs of its own station only. With KEEP_MS
+// "keep", the runs are only kept, all in one go, as a backlog waiting for the line.
 // Usage: line_shift DATABASE COUNT PREFIX [KEEP_MS|keep [DEADLINE_S]]
 #include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -18,7 +20,7 @@
 
 namespace {
 
-selftest::RunRecord ARun(const std::string& serial, int index) {
+selftest::RunRecord ARun(const std::string& serial, const std::string& station, int index) {
   selftest::RunRecord run;
   run.id = selftest::NewRunId();
   char started[32];
@@ -29,7 +31,7 @@ selftest::RunRecord ARun(const std::string& serial, int index) {
               .endedIso8601 = started,
               .durationSeconds = 4.5,
               .serial = serial,
-              .station = "工位'1\"",
+              .station = station,
               .operatorName = "张三 O'Brien; DROP TABLE runs; --",
               .cardLibrary = "libadcard.so"};
   run.profileName = "simulated-card.ini";
@@ -76,13 +78,15 @@ int main(int argc, char* argv[]) {
   }
   const int keepMs = argc > 4 ? std::stoi(argv[4]) : 0;
   const int deadline = argc > 5 ? std::stoi(argv[5]) : 60;
+  const char* role = std::getenv("PGUSER");
+  const std::string station = std::string("工位'") + (role ? role : "") + "\"";
   results::ResultsStore::LoadDriver();
   line::LineStore::LoadDriver();
   std::unique_ptr<line::LineStore> connection;
   const selftest::LineSettings line;
   for (int i = 0; i < count; ++i) {
     auto store = results::ResultsStore::Open(database);
-    if (!store || !store.value()->Save(ARun(prefix + std::to_string(i + 1), i))) {
+    if (!store || !store.value()->Save(ARun(prefix + std::to_string(i + 1), station, i))) {
       std::fprintf(stderr, "line_shift: the run was not kept\n");
       return 1;
     }
