@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int kColumnWidth = 96;
+constexpr int kWaveformColumnWidth = 96;
 
 QString VoltText(float volts) {
   return QString::number(static_cast<double>(volts), 'f', 3) + " V";
@@ -18,7 +18,7 @@ QString VoltText(float volts) {
 
 }  // namespace
 
-WaveformPlot::WaveformPlot(QWidget* parent) : PlotFrame(kColumnWidth, parent) {}
+WaveformPlot::WaveformPlot(QWidget* parent) : PlotFrame(kWaveformColumnWidth, parent) {}
 
 void WaveformPlot::SwapTraces(std::vector<acquisition::Trace>& traces, double pointIntervalMs) {
   traces_.swap(traces);
