@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <random>
+#include <string>
 
 #include <kiss_fftr.h>
 
@@ -16,6 +18,8 @@
 #include "BlockPolling.h"
 #include "DataFile.h"
 #include "DllDef.h"
+#include "SignalGenerator.h"
+#include "Trigger.h"
 #include "WholeFile.h"
 
 // Every allocation in this program is counted, to show the data path makes none. The
@@ -118,6 +122,124 @@ void TickDataPath(benchmark::State& state) {
   state.SetLabel(saving ? "saving on" : "saving off");
 }
 BENCHMARK(TickDataPath)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// What armed triggers add to the feed's path for each block: the path (ring, channel values)
+// with 1 or 64 triggers armed and waiting (a rising edge on their channel that never comes),
+// each only firing or also capturing (its own ring of 10 s before the trigger), against the
+// same path without them.
+void TriggerPerBlock(benchmark::State& state) {
+  const int triggers = static_cast<int>(state.range(0));
+  const bool captures = state.range(1) != 0;
+  Acquiring a;
+  a.block.aggregateRate = 50000;  // as the start sets it: a trigger times its samples by it
+  // The triggers' channels held at 0 V, so none fires and each scans a steady channel.
+  int16_t* cells = a.dll.BlockData.data() + 1;
+  for (int pt = 0; pt < kPoints; ++pt) {
+    for (int ch = 0; ch < triggers; ++ch) cells[pt * kChannels + ch] = 0;
+  }
+  std::vector<std::unique_ptr<acquisition::Trigger>> armed;
+  for (int ch = 0; ch < triggers; ++ch) {
+    acquisition::TriggerSpec spec{
+        .channel = ch, .kind = acquisition::TriggerKind::Rising, .levelVolts = 4.5};
+    acquisition::TriggerHandlers handlers;
+    if (captures) handlers.captured = [](acquisition::TriggerCapture&&) {};
+    armed.push_back(std::make_unique<acquisition::Trigger>(spec, acquisition::Trigger::Mode::Repeat,
+                                                           std::move(handlers)));
+  }
+  auto feed = [&] {
+    acquisition::AcceptBlock(a.dll, a.capture, false, a.block);
+    benchmark::DoNotOptimize(acquisition::DeriveChannelValues(a.block, a.values));
+  };
+  long triggerAllocations = 0;
+  auto withTriggers = [&] {
+    feed();
+    const long before = allocations.load();
+    for (const auto& trigger : armed) trigger->Feed(a.block, 0);
+    triggerAllocations += allocations.load() - before;
+  };
+  withTriggers();  // the rings sized
+  triggerAllocations = 0;
+  bench::Interleaved(state, withTriggers, feed);
+  for (const auto& trigger : armed) {
+    if (trigger->firedCount() != 0) state.SkipWithError("a trigger fired");
+  }
+  state.counters["allocations"] = static_cast<double>(triggerAllocations);
+  state.SetLabel(std::to_string(triggers) + (triggers == 1 ? " trigger" : " triggers") +
+                 (captures ? ", capturing" : ", firing only"));
+}
+BENCHMARK(TriggerPerBlock)
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({64, 0})
+    ->Args({64, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
+// An hour of card time with 1,000 pulses (2 V, 10 ms edges, 50 ms wide) at random times on
+// random channels, and a trigger armed on each of the 64 channels (0.25 V above its level,
+// firing on every crossing): the pulses missed and the triggers that fire on none, the worst
+// time off the pulse's crossing, and what the 64 triggers cost a block against the feed's
+// path alone, block by block in the same run.
+void TriggerHourOfPulses(benchmark::State& state) {
+  constexpr double kEdge = 0.01, kVolts = 2, kAbove = 0.25, kHour = 3600;
+  const std::vector<simcard::Pulse> pulses =
+      simcard::RandomPulses(1000, 7310, 1, kHour - 1, kVolts, 0.05, kEdge);
+  std::vector<simcard::Tone> quiet;  // channels 0 to 3 held at 0 V: no waveforms to fire on
+  for (int ch = 0; ch < 4; ++ch) quiet.push_back({.channel = ch, .hz = 1});
+  Acquiring a;
+  for (auto _ : state) {
+    std::vector<acquisition::FiredTrigger> fired;
+    std::vector<std::unique_ptr<acquisition::Trigger>> triggers;
+    for (int ch = 0; ch < kChannels; ++ch) {
+      const double level = ch < 4 ? 0 : simcard::StaircaseVolts(ch, kChannels);
+      acquisition::TriggerHandlers handlers;
+      handlers.fired = [&](const acquisition::FiredTrigger& f) { fired.push_back(f); };
+      triggers.push_back(std::make_unique<acquisition::Trigger>(
+          acquisition::TriggerSpec{.channel = ch, .levelVolts = level + kAbove},
+          acquisition::Trigger::Mode::Every, std::move(handlers)));
+    }
+    double triggerSeconds = 0, pathSeconds = 0;
+    int16_t* cells = a.dll.BlockData.data() + 1;
+    a.block.aggregateRate = 50000;
+    int64_t b = 0;
+    for (; static_cast<double>(b) * kBlockCells / 50000 < kHour; ++b) {
+      simcard::FillBlock(cells, kChannels, kPoints, b, 50000, quiet, pulses);
+      const auto t0 = bench::Clock::now();
+      for (const auto& trigger : triggers) trigger->Feed(a.block, 0);
+      const auto t1 = bench::Clock::now();
+      acquisition::AcceptBlock(a.dll, a.capture, false, a.block);
+      benchmark::DoNotOptimize(acquisition::DeriveChannelValues(a.block, a.values));
+      const auto t2 = bench::Clock::now();
+      triggerSeconds += bench::Seconds(t0, t1);
+      pathSeconds += bench::Seconds(t1, t2);
+    }
+    state.SetIterationTime(triggerSeconds);
+    // Each pulse's crossing is its own trigger's within one sample period (1.28 ms).
+    std::vector<bool> matched(fired.size(), false);
+    double worst = 0;
+    int missed = 0;
+    for (const simcard::Pulse& p : pulses) {
+      const double at = p.atSeconds - kEdge / 2 + kAbove / kVolts * kEdge;
+      bool found = false;
+      for (size_t i = 0; i < fired.size() && !found; ++i) {
+        if (matched[i] || fired[i].channel != p.channel) continue;
+        if (std::abs(fired[i].seconds - at) < 0.00128) {
+          matched[i] = found = true;
+          worst = std::max(worst, std::abs(fired[i].seconds - at));
+        }
+      }
+      missed += found ? 0 : 1;
+    }
+    state.counters["missed"] = missed;
+    state.counters["false"] =
+        static_cast<double>(std::count(matched.begin(), matched.end(), false));
+    state.counters["worst_error_us"] = worst * 1e6;
+    state.counters["baseline_us"] = pathSeconds / static_cast<double>(b) * 1e6;
+    state.counters["trigger_us"] = triggerSeconds / static_cast<double>(b) * 1e6;
+    state.counters["ratio"] = triggerSeconds / pathSeconds;
+  }
+}
+BENCHMARK(TriggerHourOfPulses)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The converter figures of 4 channels, from one block or the last 20 (a 300- or 6000-point
 // record each), against the bare transform of the same records: the floor any figures

@@ -59,6 +59,21 @@ void SimCard_DelayQueries(int32_t ms, int32_t jitterMs);
 void SimCard_SetTone(int32_t channel, double hz, double amplitudeVolts, double noiseCodes,
                      double secondDbc, double thirdDbc);
 
+// Pulses added to `channel` (0-based) from the next block on: `count` of them (a burst when
+// more than 1) `periodSeconds` apart, each rising by `volts` in a straight edge of
+// `edgeSeconds` whose middle is at `atSeconds` of card time from the start, and falling back
+// `widthSeconds` later; a width of 0 is a step that stays. SimCard_Reset takes them away.
+void SimCard_AddPulses(int32_t channel, double atSeconds, double volts, double widthSeconds,
+                       double edgeSeconds, int32_t count, double periodSeconds);
+// `count` pulses on random channels at random times from `seed`, one in each of `count`
+// equal slots of fromSeconds..toSeconds; SimCard_PulseAt tells where each went.
+void SimCard_AddRandomPulses(int32_t count, uint32_t seed, double fromSeconds, double toSeconds,
+                             double volts, double widthSeconds, double edgeSeconds);
+// How many pulse entries the card holds (a burst is one), and entry `index`'s channel and
+// time (both left alone when there is no such entry).
+int32_t SimCard_PulseCount(void);
+void SimCard_PulseAt(int32_t index, int32_t* channel, double* atSeconds);
+
 #ifdef __cplusplus
 }
 #endif

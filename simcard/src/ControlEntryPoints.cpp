@@ -81,3 +81,29 @@ SIMCARD_EXPORT void SimCard_SetTone(int32_t channel, double hz, double amplitude
                                     double noiseCodes, double secondDbc, double thirdDbc) {
   SetTone(State().tones, Tone{channel, hz, amplitudeVolts, noiseCodes, secondDbc, thirdDbc});
 }
+
+SIMCARD_EXPORT void SimCard_AddPulses(int32_t channel, double atSeconds, double volts,
+                                      double widthSeconds, double edgeSeconds, int32_t count,
+                                      double periodSeconds) {
+  State().pulses.push_back(
+      Pulse{channel, atSeconds, volts, widthSeconds, edgeSeconds, count, periodSeconds});
+}
+
+SIMCARD_EXPORT void SimCard_AddRandomPulses(int32_t count, uint32_t seed, double fromSeconds,
+                                            double toSeconds, double volts, double widthSeconds,
+                                            double edgeSeconds) {
+  const std::vector<Pulse> added =
+      RandomPulses(count, seed, fromSeconds, toSeconds, volts, widthSeconds, edgeSeconds);
+  State().pulses.insert(State().pulses.end(), added.begin(), added.end());
+}
+
+SIMCARD_EXPORT int32_t SimCard_PulseCount(void) {
+  return static_cast<int32_t>(State().pulses.size());
+}
+
+SIMCARD_EXPORT void SimCard_PulseAt(int32_t index, int32_t* channel, double* atSeconds) {
+  const std::vector<Pulse>& pulses = State().pulses;
+  if (index < 0 || static_cast<size_t>(index) >= pulses.size()) return;
+  if (channel) *channel = pulses[index].channel;
+  if (atSeconds) *atSeconds = pulses[index].atSeconds;
+}

@@ -50,7 +50,8 @@ SIMCARD_EXPORT int32_t Initial(int32_t a, int32_t b, int32_t c, int32_t d) {
   s.acq.running = false;
   s.acq.initialised = true;
   double pace = 1;
-  if (ApplyFixtureFile(s.tones, pace)) s.clock.SetPace(pace);  // the card now on the fixture
+  if (ApplyFixtureFile(s.tones, pace, s.pulses))
+    s.clock.SetPace(pace);  // the card now on the fixture
   return 1;
 }
 
@@ -120,7 +121,7 @@ SIMCARD_EXPORT int32_t ADResult(int16_t* buffer) {
   s.Pace();
   if (s.BlocksWaiting() <= 0) return 0;
   FillBlock(buffer + 1, s.acq.channels, s.acq.points, s.acq.nextToFetch++,
-            static_cast<double>(s.acq.samplesPerSecond), s.tones);
+            static_cast<double>(s.acq.samplesPerSecond), s.tones, s.pulses);
   return 1;
 }
 

@@ -41,6 +41,41 @@ double Amplitude(double dbc) {
   return std::pow(10.0, dbc / 20);
 }
 
+// How far an edge whose middle is at 0 has risen at `seconds`: 0 to 1.
+double EdgeRisen(double seconds, double edgeSeconds) {
+  if (edgeSeconds <= 0) return seconds >= 0 ? 1.0 : 0.0;
+  return std::clamp(seconds / edgeSeconds + 0.5, 0.0, 1.0);
+}
+
+// From where the pulses start to where they end (a step never ends).
+bool PulseTouches(const Pulse& pulse, double fromSeconds, double toSeconds) {
+  const double start = pulse.atSeconds - pulse.edgeSeconds / 2;
+  if (toSeconds < start) return false;
+  if (pulse.widthSeconds <= 0) return true;
+  const double end = pulse.atSeconds + (std::max(pulse.count, 1) - 1) * pulse.periodSeconds +
+                     pulse.widthSeconds + pulse.edgeSeconds / 2;
+  return fromSeconds <= end;
+}
+
+// Adds the pulses that reach into the block to their channels' cells.
+void AddPulses(int16_t* cells, int channels, int points, uint64_t first, double samplesPerSecond,
+               const std::vector<Pulse>& pulses) {
+  const double blockFrom = static_cast<double>(first) / samplesPerSecond;
+  const double blockTo =
+      static_cast<double>(first + static_cast<uint64_t>(channels * points)) / samplesPerSecond;
+  for (const Pulse& pulse : pulses) {
+    const int channel = pulse.channel;
+    if (channel < 0 || channel >= channels || !PulseTouches(pulse, blockFrom, blockTo)) continue;
+    for (int pt = 0; pt < points; ++pt) {
+      int16_t& cell = cells[pt * channels + channel];
+      const uint64_t index = first + static_cast<uint64_t>(pt * channels + channel);
+      const double seconds = static_cast<double>(index) / samplesPerSecond;
+      const double volts = (static_cast<uint16_t>(cell) - 32768) * (10.0 / 65535);
+      cell = CellOfVolts(volts + PulseVolts(pulse, seconds));
+    }
+  }
+}
+
 }  // namespace
 
 double ChannelVolts(int channel, int channelCount, double seconds, uint64_t sampleIndex) {
@@ -58,6 +93,36 @@ double ChannelVolts(int channel, int channelCount, double seconds, uint64_t samp
     default:
       return StaircaseVolts(channel, channelCount) + NoiseCodes(sampleIndex) * (10.0 / 65535);
   }
+}
+
+double PulseVolts(const Pulse& pulse, double seconds) {
+  double risen = 0;
+  for (int i = 0; i < std::max(pulse.count, 1); ++i) {
+    const double since = seconds - pulse.atSeconds - i * pulse.periodSeconds;
+    risen += EdgeRisen(since, pulse.edgeSeconds);
+    if (pulse.widthSeconds > 0) risen -= EdgeRisen(since - pulse.widthSeconds, pulse.edgeSeconds);
+  }
+  return pulse.volts * risen;
+}
+
+std::vector<Pulse> RandomPulses(int count, uint64_t seed, double fromSeconds, double toSeconds,
+                                double volts, double widthSeconds, double edgeSeconds) {
+  std::vector<Pulse> pulses;
+  if (count <= 0 || toSeconds <= fromSeconds) return pulses;
+  const double slot = (toSeconds - fromSeconds) / count;
+  const double room = std::max(0.0, slot - widthSeconds - edgeSeconds);
+  uint64_t state = seed;
+  const auto next = [&state] { return Mixed(++state); };
+  for (int i = 0; i < count; ++i) {
+    const int channel = static_cast<int>(next() % 64);
+    const double part = static_cast<double>(next() >> 11) * 0x1.0p-53;  // 0 <= part < 1
+    pulses.push_back(Pulse{.channel = channel,
+                           .atSeconds = fromSeconds + i * slot + edgeSeconds / 2 + part * room,
+                           .volts = volts,
+                           .widthSeconds = widthSeconds,
+                           .edgeSeconds = edgeSeconds});
+  }
+  return pulses;
 }
 
 Tone DefaultTone() {
@@ -90,7 +155,7 @@ int16_t CellOfVolts(double volts) {
 }
 
 void FillBlock(int16_t* cells, int channels, int points, int64_t block, double samplesPerSecond,
-               const std::vector<Tone>& tones) {
+               const std::vector<Tone>& tones, const std::vector<Pulse>& pulses) {
   const uint64_t first = static_cast<uint64_t>(block) * static_cast<uint64_t>(channels * points);
   // The staircase channels differ only by their noise from sample to sample: their level's
   // code is worked out once per block, the noise added in codes.
@@ -119,6 +184,7 @@ void FillBlock(int16_t* cells, int channels, int points, int64_t block, double s
       cells[pt * channels + tone.channel] = CellOfVolts(ToneVolts(tone, seconds, index));
     }
   }
+  AddPulses(cells, channels, points, first, samplesPerSecond, pulses);
 }
 
 }  // namespace simcard

@@ -64,6 +64,7 @@ struct SimCardState {
   int32_t queryDelayMs = 0, queryJitterMs = 0;
   std::mt19937 queryRandom{7};
   std::vector<Tone> tones{DefaultTone()};
+  std::vector<Pulse> pulses;
   std::array<CallRecord, card::kEntryPointCount> calls{};
 
   // Moves finished blocks into the waiting queue as the clock says.

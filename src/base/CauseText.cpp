@@ -64,6 +64,14 @@ constexpr std::pair<Failure::Cause, const char*> kChinese[] = {
     {Failure::Cause::RecordDamaged, "数据已损坏，未显示"},
     {Failure::Cause::FormatNewer, "格式比本程序新，请更新程序"},
     {Failure::Cause::NothingReadable, "记录无法读取"},
+    {Failure::Cause::TriggerUnreadable,
+     "触发条件无法识别，应为 通道,rising|falling|either,电平 或 通道,enter|leave,下限..上限"},
+    {Failure::Cause::TriggerChannelUnknown, "通道不存在，应为 ch1 到 ch64"},
+    {Failure::Cause::TriggerLevelOutOfRange, "电平超出 ±5 V"},
+    {Failure::Cause::TriggerWindowEmpty, "窗口的下限须小于上限"},
+    {Failure::Cause::TriggerHysteresisTooLarge, "回差过大，触发永远不会准备好"},
+    {Failure::Cause::TriggerPreTooLong, "触发前的时间超过 60 秒"},
+    {Failure::Cause::TriggerTimeNotPositive, "时间须大于零"},
 };
 
 }  // namespace

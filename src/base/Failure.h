@@ -17,6 +17,7 @@ struct Failure {
     OutOfMemory,         // subject: what needed the memory
     ProfileRefused,      // subject: the self-test profile; reason: its line and key
     ResultsNotStored,    // subject: the results database's path
+    TriggerRefused,      // subject: the trigger as typed; reason: the part refused
   };
   // Why, as a kind the operator can be told in his own language whatever language the
   // system answered in: taken where the failure arises (errno, SQLite's result code,
@@ -56,6 +57,17 @@ struct Failure {
     RecordDamaged,       // a record failed its check and is left out
     FormatNewer,         // a newer program's recording
     NothingReadable,     // nothing of the recording could be read
+    // A trigger's text refused: it does not read as one; no channel ch1 to ch64; a level
+    // beyond the input's +-5 V; a window whose low end is not below its high end; a
+    // hysteresis that leaves it nothing to arm on (wider than the window or the range); more
+    // before the trigger than the ring holds (60 s); a time of zero or less.
+    TriggerUnreadable,
+    TriggerChannelUnknown,
+    TriggerLevelOutOfRange,
+    TriggerWindowEmpty,
+    TriggerHysteresisTooLarge,
+    TriggerPreTooLong,
+    TriggerTimeNotPositive,
   };
   Kind kind;
   std::string subject;

@@ -16,8 +16,13 @@
 namespace results {
 struct SqlWhy;
 }
+namespace spc {
+struct Sample;
+}
 
 namespace line {
+
+struct FigureFilter;
 
 // The schema this program knows; a newer one is refused, and runs wait.
 constexpr int kLineSchemaVersion = 1;
@@ -49,6 +54,10 @@ class LineStore {
 
   // "host:port/database as user", for messages; never a password.
   const std::string& where() const { return where_; }
+
+  // Every figure the filter takes, measured or not, a sample per run and figure, in no order
+  // (LineFigures.cpp).
+  base::Result<std::vector<spc::Sample>> Figures(const FigureFilter& filter) const;
 
  private:
   LineStore(std::string connection, std::string where);

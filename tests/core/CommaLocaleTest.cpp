@@ -17,6 +17,7 @@
 #include "Profile.h"
 #include "ReportFormats.h"
 #include "RunFacts.h"
+#include "TriggerSpec.h"
 #include "Waveform.h"
 
 namespace {
@@ -94,6 +95,14 @@ TEST(CommaLocale, NumbersReadAndWriteAsInTheCLocale) {
       {"TracesCsv", [&] { return acquisition::TracesCsv({trace}, 1.28, 7, "12:00:00"); }},
       {"SpectrumCsv",
        [&] { return acquisition::SpectrumCsv({3}, {figures}, 0.000153, 4, 7, "12:00:00"); }},
+      {"trigger",
+       [] {
+         const auto spec = acquisition::ParseTriggerSpec("ch5,rising,1.5V,hyst=0.1V", "2.5s");
+         return spec ? numtext::Fixed(spec.value().levelVolts, 2) + " " +
+                           numtext::Fixed(spec.value().hysteresisVolts, 2) + " " +
+                           numtext::Fixed(spec.value().preSeconds, 2)
+                     : spec.failure().reason;
+       }},
   };
   std::vector<std::string> inC;
   for (const Case& c : cases) inC.push_back(c.text());
@@ -115,6 +124,7 @@ TEST(CommaLocale, NumbersReadAndWriteAsInTheCLocale) {
   }
   EXPECT_EQ(inC[2], "0.0500");
   EXPECT_EQ(inC[5], "0.050000000000000003");
+  EXPECT_EQ(inC.back(), "1.50 0.10 2.50");
 }
 
 }  // namespace

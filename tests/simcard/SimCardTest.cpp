@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "DllDef.h"
@@ -248,5 +249,106 @@ TEST(FixtureFile, LinesSetTonesOverThePowerOnOnes) {
       got.emplace_back(t.channel, t.noiseCodes);
     }
     EXPECT_EQ(got, row.tones);
+  }
+}
+
+// Pulse, step, burst and random pulse lines; a line it cannot read adds nothing.
+TEST(FixtureFile, PulseLinesAddPulses) {
+  struct Row {
+    const char* text;
+    std::vector<std::tuple<int, double, double, double, double, int, double>> pulses;
+  };
+  const Row rows[] = {
+      {"", {}},
+      {"pulse 5 1.5 2 0.01\n", {{5, 1.5, 2, 0.01, 0, 1, 0}}},
+      {"pulse 5 1.5 2 0.01 0.002\n", {{5, 1.5, 2, 0.01, 0.002, 1, 0}}},
+      {"step 63 3 -1\n", {{63, 3, -1, 0, 0, 1, 0}}},
+      {"burst 0 1 4 0.005 10 0.02 0.001\n", {{0, 1, 4, 0.005, 0.001, 10, 0.02}}},
+      {"tone 5 50 1 1 -200 -200\npace 2\nstep 1 2 3\n", {{1, 2, 3, 0, 0, 1, 0}}},
+      {"pulse 64 1 1 1\npulse 1 -1 1 1\nstep 1 x 1\nburst 1 1 1 1 0 1\npulse 1 1 1 1 edge\n", {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    std::vector<std::tuple<int, double, double, double, double, int, double>> got;
+    for (const simcard::Pulse& p : simcard::FixturePulses(row.text)) {
+      got.emplace_back(p.channel, p.atSeconds, p.volts, p.widthSeconds, p.edgeSeconds, p.count,
+                       p.periodSeconds);
+    }
+    EXPECT_EQ(got, row.pulses);
+  }
+  const std::vector<simcard::Pulse> random = simcard::FixturePulses("pulses 20 7 0 100 2 0.01\n");
+  ASSERT_EQ(random.size(), 20u);
+}
+
+// A pulse crosses half its height at the middle of each edge; a step stays; a burst repeats.
+TEST(SignalGenerator, PulsesStepsAndBurstsRiseAndFallWhereTold) {
+  const simcard::Pulse pulse{
+      .channel = 1, .atSeconds = 1, .volts = 2, .widthSeconds = 0.1, .edgeSeconds = 0.01};
+  simcard::Pulse step = pulse, burst = pulse;
+  step.widthSeconds = 0;
+  burst.count = 3;
+  burst.periodSeconds = 0.5;
+  const std::tuple<const char*, simcard::Pulse, double, double> rows[] = {
+      {"before", pulse, 0.99, 0},        {"edge's start", pulse, 0.995, 0},
+      {"edge's middle", pulse, 1.0, 1},  {"edge's end", pulse, 1.005, 2},
+      {"top", pulse, 1.05, 2},           {"falling middle", pulse, 1.1, 1},
+      {"after", pulse, 1.2, 0},          {"step after", step, 100, 2},
+      {"burst's third", burst, 2.05, 2}, {"burst's end", burst, 2.2, 0},
+      {"between bursts", burst, 1.3, 0},
+  };
+  for (const auto& [name, p, seconds, volts] : rows) {
+    SCOPED_TRACE(name);
+    EXPECT_NEAR(simcard::PulseVolts(p, seconds), volts, 1e-9);
+  }
+}
+
+// Random pulses lie one in each slot, the same for a seed, elsewhere for another; the card
+// tells where each went.
+TEST_F(SimCard, RandomPulsesFallOneInEachSlotAndAreTold) {
+  const auto a = simcard::RandomPulses(50, 7, 10, 60, 2, 0.2, 0.01);
+  const auto b = simcard::RandomPulses(50, 7, 10, 60, 2, 0.2, 0.01);
+  const auto c = simcard::RandomPulses(50, 8, 10, 60, 2, 0.2, 0.01);
+  ASSERT_EQ(a.size(), 50u);
+  std::set<int> channels;
+  for (size_t i = 0; i < a.size(); ++i) {
+    EXPECT_GE(a[i].atSeconds - 0.005, 10 + i * 1.0);
+    EXPECT_LE(a[i].atSeconds + 0.2 + 0.005, 10 + (i + 1) * 1.0);
+    EXPECT_EQ(a[i].atSeconds, b[i].atSeconds);
+    channels.insert(a[i].channel);
+  }
+  EXPECT_GT(channels.size(), 20u);
+  EXPECT_NE(a[0].atSeconds, c[0].atSeconds);
+
+  SimCard_AddRandomPulses(50, 7, 10, 60, 2, 0.2, 0.01);
+  SimCard_AddPulses(3, 1.5, 1, 0, 0, 1, 0);
+  ASSERT_EQ(SimCard_PulseCount(), 51);
+  int32_t channel = -1;
+  double at = -1;
+  SimCard_PulseAt(49, &channel, &at);
+  EXPECT_EQ(channel, a[49].channel);
+  EXPECT_EQ(at, a[49].atSeconds);
+  SimCard_PulseAt(50, &channel, &at);
+  EXPECT_EQ(channel, 3);
+  EXPECT_EQ(at, 1.5);
+  SimCard_Reset();
+  EXPECT_EQ(SimCard_PulseCount(), 0);
+}
+
+// A pulse reaches the fetched blocks on its channel alone, at its time.
+TEST_F(SimCard, APulseShowsInTheFetchedBlock) {
+  SimCard_AddPulses(10, 0.2, 2, 0.05, 0, 1, 0);
+  Start();
+  SimCard_AdvanceMs(400);
+  std::vector<int16_t> buffer(kBlockCells + 1);
+  ASSERT_EQ(ADResult(buffer.data()), 1);
+  std::vector<int16_t> plain(kBlockCells);
+  simcard::FillBlock(plain.data(), 64, 300, 0, 50000, {simcard::DefaultTone()});
+  const int during = static_cast<int>(0.22 * 50000 / 64);  // a scan within the pulse
+  for (int pt : {0, during}) {
+    for (int ch : {9, 10, 11}) {
+      const int cell = pt * 64 + ch;
+      const int rise = static_cast<uint16_t>(buffer[cell + 1]) - static_cast<uint16_t>(plain[cell]);
+      EXPECT_EQ(rise, pt == during && ch == 10 ? 13107 : 0) << pt << " " << ch;
+    }
   }
 }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -14,7 +15,9 @@
 #include "FolderFiles.h"
 #include "HeldRuns.h"
 #include "KeepRun.h"
+#include "LineFigures.h"
 #include "LineReport.h"
+#include "LineSpcCommand.h"
 #include "LineStore.h"
 #include "LineUploader.h"
 #include "MeasurementText.h"
@@ -39,6 +42,8 @@ constexpr const char* kUsage =
     "                      [--serial S] [--operator NAME]]\n"
     "       kzb7310 --results [--serial S] [--since DATE] [--format table|csv|junit]\n"
     "                         [--line [PROFILE]]\n"
+    "       kzb7310 --results --line [PROFILE] --format spc|spc-csv|spc-json\n"
+    "                         [--figure NAME] [--station S] [--since DATE] [--runs N]\n"
     "       kzb7310 --station [PROFILE]\n"
     "       kzb7310 --record FOLDER [--duration 8h] [--size 2G] [--profile PROFILE]\n"
     "       kzb7310 --view FOLDER\n"
@@ -61,7 +66,11 @@ constexpr const char* kUsage =
     "  --line [PROFILE]   with --results: the line's runs, from the PostgreSQL database\n"
     "                     PROFILE's [line] names (else libpq's PGHOST, PGSERVICE, ...);\n"
     "                     --format report|report-csv: per day and station the runs and\n"
-    "                     yields, the retested serials, the stations whose clocks are off\n"
+    "                     yields, the retested serials, the stations whose clocks are off;\n"
+    "                     --format spc|spc-csv|spc-json: each figure's process control per\n"
+    "                     station and for the line (mean, sigma, Cp, Cpk, chart, run\n"
+    "                     rules), only NAME's with --figure, only S's with --station,\n"
+    "                     over each series' newest N runs with --runs\n"
     "  --record FOLDER    record every block of all 64 channels into FOLDER (made when\n"
     "                     missing; one holding a recording is refused) without a window,\n"
     "                     until --duration (8h, 90m, 1h30m, 45s) or --size (2G, 500M) is\n"
@@ -123,12 +132,16 @@ int PrintResults(const results::Filter& filter, const std::string& format) {
   return 0;
 }
 
-// The line's runs from its database, as a table, CSV, JUnit XML, or the line's report.
+// The line's runs from its database, as a table, CSV, JUnit XML, the line's report or its
+// process report.
 int PrintLineResults(const results::Filter& filter, const std::string& format,
-                     const std::string& profilePath) {
+                     const std::string& profilePath, const line::FigureFilter& figures) {
   const bool report = format == "report" || format == "report-csv";
-  if (!report && format != "table" && format != "csv" && format != "junit") {
-    std::fprintf(stderr, "kzb7310: --format is table, csv, junit, report or report-csv, not '%s'\n",
+  if (!report && !IsSpcFormat(format) && format != "table" && format != "csv" &&
+      format != "junit") {
+    std::fprintf(stderr,
+                 "kzb7310: --format is table, csv, junit, report, report-csv, spc, spc-csv or "
+                 "spc-json, not '%s'\n",
                  base::ShownInput(format).c_str());
     return 2;
   }
@@ -145,6 +158,7 @@ int PrintLineResults(const results::Filter& filter, const std::string& format,
   }
   line::LineStore::LoadDriver();
   auto store = line::LineStore::Open(settings);
+  if (store && IsSpcFormat(format)) return PrintLineSpc(*store.value(), format, figures);
   const auto runs = store ? store.value()->Runs(filter, !report)
                           : base::Result<std::vector<line::LineRun>>(store.failure());
   if (!runs) {
@@ -320,6 +334,10 @@ struct Options {
   bool record = false;
   RecordArguments recordArgs;
   bool forRecord = false;  // an option that only --record takes
+
+  line::FigureFilter figures;  // --figure, and --station with --results
+  std::string runs;            // --runs N
+  bool forSpc = false;         // an option that only the process report takes
 };
 
 // Reads one option at args[i] (and its value); gives an exit status where the command line
@@ -357,6 +375,9 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
   } else if (arg == "--line") {
     o.line = o.forResults = true;
     if (valueFollows) o.lineProfile = args[++i];
+  } else if (arg == "--figure" || arg == "--runs") {
+    o.forResults = true;
+    return value(arg == "--figure" ? o.figures.figure : o.runs, o.forSpc);
   } else if (arg == "--view") {
     bool given = false;
     return value(choice.view, given);
@@ -390,8 +411,27 @@ int Results(int argc, char* argv[], Options& o) {
   const SelfTestArguments& st = o.selfTestArgs;
   if (!o.listResults || o.selfTest || !st.report.empty() || !st.junit.empty() ||
       !st.operatorName.empty()) {
-    std::fputs("kzb7310: --results takes only --serial, --since, --format and --line\n", stderr);
+    std::fputs(
+        "kzb7310: --results takes only --serial, --since, --format, --line, --figure, "
+        "--station and --runs\n",
+        stderr);
     return 2;
+  }
+  if (o.forSpc && (!o.line || !IsSpcFormat(o.format) || !st.serial.empty())) {
+    std::fputs(
+        "kzb7310: --figure, --station and --runs go with --results --line and --format spc, "
+        "spc-csv or spc-json, without --serial\n",
+        stderr);
+    return 2;
+  }
+  if (!o.runs.empty()) {
+    const char* end = o.runs.data() + o.runs.size();
+    const auto [stop, ec] = std::from_chars(o.runs.data(), end, o.figures.newestRuns);
+    if (ec != std::errc() || stop != end || o.figures.newestRuns == 0) {
+      std::fprintf(stderr, "kzb7310: --runs takes a count of runs above 0, not '%s'\n",
+                   base::ShownInput(o.runs).c_str());
+      return 2;
+    }
   }
   if (o.sinceGiven && !results::IsSinceTime(o.filter.since)) {  // an empty one too
     std::fprintf(stderr,
@@ -404,7 +444,8 @@ int Results(int argc, char* argv[], Options& o) {
   QCoreApplication app(argc, argv);  // Qt SQL loads its driver through the application
   RepairInterruptedRecordings();
   StoreHeldRuns();
-  return o.line ? PrintLineResults(o.filter, o.format, o.lineProfile)
+  o.figures.since = o.filter.since;
+  return o.line ? PrintLineResults(o.filter, o.format, o.lineProfile, o.figures)
                 : PrintResults(o.filter, o.format);
 }
 
@@ -436,6 +477,15 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
     std::fprintf(stderr, "kzb7310: 无法打开记录 no recording in %s (no segment-0001.kzr)\n",
                  choice.view.c_str());
     return 2;
+  }
+  if (choice.station && o.listResults) {  // --station S with --results: one station's figures
+    if (choice.profile.empty()) {
+      std::fputs("kzb7310: --station needs a station's name with --results\n", stderr);
+      return 2;
+    }
+    o.figures.station = choice.profile;
+    o.forSpc = true;
+    choice = {};
   }
   if (choice.station && (o.selfTest || o.listResults || o.forResults || o.forSelfTest)) {
     std::fputs("kzb7310: --station takes only a profile\n", stderr);
