@@ -52,6 +52,7 @@ constexpr std::pair<Failure::Cause, const char*> kChinese[] = {
     {Failure::Cause::LineNoGrant, "没有写入全线数据库的权限"},
     {Failure::Cause::LineNewer, "全线数据库比本程序新，请更新本程序"},
     {Failure::Cause::LineNoSchema, "全线数据库尚未建立"},
+    {Failure::Cause::LineRunRefused, "全线数据库拒收这次测试"},
     {Failure::Cause::PassFileOpen, "密码文件别人也能读"},
     {Failure::Cause::LibraryDamaged, "文件不完整或不是本机可用的库"},
     {Failure::Cause::CardInUse, "板卡正被另一个程序使用"},

@@ -45,6 +45,7 @@ struct Failure {
     LineNoGrant,         // the line's role lacks a grant (SQLSTATE 42501)
     LineNewer,           // the line's schema is newer than this program knows
     LineNoSchema,        // the line's database holds no schema of this program
+    LineRunRefused,      // the line's server refused one run for a reason of its own
     PassFileOpen,        // the password file may be read by others
     LibraryDamaged,      // the card library is not a whole library of this machine's kind
     CardInUse,           // another program holds the card

@@ -21,13 +21,23 @@ std::string Percent(int part, int whole) {
   return numtext::Fixed(100.0 * part / whole, 1) + "%";
 }
 
+// What a yield counts a run by: its serial and verdict.
+selftest::RunRecord Counted(const selftest::RunRecord& run) {
+  selftest::RunRecord counted;
+  counted.info.serial = run.info.serial;
+  counted.verdict = run.verdict;
+  return counted;
+}
+
 // Per day and station, then the whole line.
 std::vector<Group> Groups(const std::vector<LineRun>& runs) {
   std::map<std::pair<std::string, std::string>, std::vector<selftest::RunRecord>> byGroup;
   std::vector<selftest::RunRecord> all;
+  all.reserve(runs.size());
   for (const LineRun& r : runs) {
-    byGroup[{r.run.info.startedIso8601.substr(0, 10), r.run.info.station}].push_back(r.run);
-    all.push_back(r.run);
+    byGroup[{r.run.info.startedIso8601.substr(0, 10), r.run.info.station}].push_back(
+        Counted(r.run));
+    all.push_back(Counted(r.run));
   }
   std::vector<Group> groups;
   for (const auto& [key, members] : byGroup) {
@@ -62,6 +72,16 @@ std::map<std::string, std::pair<double, int>> ClocksOff(const std::vector<LineRu
 }
 
 }  // namespace
+
+LineRun ForReport(LineRun&& run) {
+  LineRun kept;
+  kept.run.info.startedIso8601 = std::move(run.run.info.startedIso8601);
+  kept.run.info.station = std::move(run.run.info.station);
+  kept.run.info.serial = std::move(run.run.info.serial);
+  kept.run.verdict = run.run.verdict;
+  kept.clockOffsetSeconds = run.clockOffsetSeconds;
+  return kept;
+}
 
 std::string LineReportTable(const std::vector<LineRun>& runs) {
   std::string text =

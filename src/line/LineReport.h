@@ -14,5 +14,8 @@ namespace line {
 
 std::string LineReportTable(const std::vector<LineRun>& runs);
 std::string LineReportCsv(const std::vector<LineRun>& runs);
+// The run with only what the report counts it by (its start, station, serial, verdict and
+// clock): a long line's runs held for the report in little memory.
+LineRun ForReport(LineRun&& run);
 
 }  // namespace line

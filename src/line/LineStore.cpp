@@ -1,6 +1,7 @@
 #include "LineStore.h"
 
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 
 #include "LineReach.h"
+#include "LineSocket.h"
 #include "PassFile.h"
 #include "RunFacts.h"
 #include "SqlCauses.h"
@@ -29,21 +31,12 @@ using Cause = base::Failure::Cause;
 // How long the network is given to say why a connection failed.
 constexpr std::chrono::milliseconds kReachWait{3000};
 
-// How the line's columns take a fact's text, and give it back as the records write it.
+// How the line's columns take a fact's text (LineReading gives it back).
 QString Into(const char* column) {
   const std::string name = column;
   if (name == "id") return "?::uuid";
   if (name == "started" || name == "ended") return "?::timestamptz";
   return "?";
-}
-QString OutOf(const char* column) {
-  const std::string name = column;
-  if (name == "id") return "id::text AS id";
-  if (name == "started" || name == "ended") {
-    return QString("to_char(%1 AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"') AS %1")
-        .arg(column);
-  }
-  return column;
 }
 
 // An element of a PostgreSQL array literal: text quoted with its quotes and backslashes
@@ -94,18 +87,20 @@ QString InsertRun() {
          places.join(", ") + ", ?) ON CONFLICT (id) DO NOTHING RETURNING id";
 }
 
-QString SelectRuns() {
-  QStringList columns;
-  for (const selftest::RunFact& fact : selftest::RunFacts()) {
-    if (fact.column) columns << OutOf(fact.column);
-  }
-  return "SELECT " + columns.join(", ") + ", clock_offset_s FROM runs";
-}
-
 // The settings as libpq's connection options (its keywords, one word each: the profile's
-// reader refuses anything else).
+// reader refuses anything else). The connection's wait is bounded (libpq's connect_timeout),
+// and a peer gone silent over TCP is found (keepalives after 5 s idle, three missed 2 s
+// apart; data unacknowledged for 10 s). A statement is bounded where the caller asks
+// (BoundStatements), and a server process that stops answering altogether is cut from
+// outside (Cut).
 QString Options(const selftest::LineSettings& s) {
-  QStringList options = {"connect_timeout=10", "application_name=kzb7310"};
+  QStringList options = {"connect_timeout=" + QString::number(kConnectWait.count()),
+                         "application_name=kzb7310",
+                         "keepalives=1",
+                         "keepalives_idle=5",
+                         "keepalives_interval=2",
+                         "keepalives_count=3",
+                         "tcp_user_timeout=10000"};
   if (!s.sslmode.empty()) options << ToQt("sslmode=" + s.sslmode);
   if (!s.service.empty()) options << ToQt("service=" + s.service);
   return options.join(';');
@@ -154,9 +149,15 @@ base::Result<std::unique_ptr<LineStore>> LineStore::Open(const selftest::LineSet
   if (!settings.database.empty()) db.setDatabaseName(ToQt(settings.database));
   if (!settings.user.empty()) db.setUserName(ToQt(settings.user));
   db.setConnectOptions(Options(settings));
+  const auto connecting = std::chrono::steady_clock::now();
   if (!db.open()) {
-    // A connection that never reached a server has no SQLSTATE: the network says why.
+    // A connection that never reached a server has no SQLSTATE: the network says why, or
+    // the time it took: one that ran out of its time found a server that does not answer.
     SqlWhy why = PostgresWhy(db.lastError());
+    if (why.cause == Cause::Other &&
+        std::chrono::steady_clock::now() - connecting >= kConnectWait) {
+      why.cause = Cause::LineNoAnswer;
+    }
     if (why.cause == Cause::Other && settings.service.empty()) {
       const bool tls = settings.sslmode == "require" || settings.sslmode == "verify-ca" ||
                        settings.sslmode == "verify-full";
@@ -173,6 +174,10 @@ base::Result<std::unique_ptr<LineStore>> LineStore::Open(const selftest::LineSet
     }
     return store->Failed(why);
   }
+  const QVariant handle = db.driver()->handle();
+  if (handle.isValid() && handle.constData()) {
+    store->socket_ = SocketOf(*static_cast<void* const*>(handle.constData()));
+  }
   QSqlQuery query(db);
   if (!query.exec("SELECT max(version) FROM kzb_schema") || !query.next()) {
     const SqlWhy why = PostgresWhy(query.lastError());
@@ -188,6 +193,23 @@ base::Result<std::unique_ptr<LineStore>> LineStore::Open(const selftest::LineSet
                           Cause::LineNewer});
   }
   return store;
+}
+
+base::Result<> LineStore::BoundStatements() const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  if (!query.exec(QString("SET statement_timeout = %1").arg(kStatementWait.count() * 1000))) {
+    return Failed(PostgresWhy(query.lastError()));
+  }
+  return {};
+}
+
+bool LineStore::Answers() const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  return query.exec("SELECT 1") && query.next();
+}
+
+void LineStore::Cut() const {
+  ShutDown(socket_);
 }
 
 base::Result<double> LineStore::ClockOffsetSeconds() const {
@@ -262,66 +284,6 @@ base::Result<bool> LineStore::Upload(const selftest::RunRecord& run, double cloc
     return Failed(why);
   }
   return added;
-}
-
-std::optional<base::Failure> LineStore::ReadChecks(selftest::RunRecord& run) const {
-  QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
-  QSqlQuery checks(db), measurements(db);
-  checks.prepare("SELECT * FROM checks WHERE run_id = ?::uuid ORDER BY position");
-  measurements.prepare(
-      "SELECT * FROM measurements WHERE run_id = ?::uuid AND check_position = ? "
-      "ORDER BY position");
-  checks.addBindValue(ToQt(run.id));
-  if (!checks.exec()) return Failed(PostgresWhy(checks.lastError()));
-  while (checks.next()) {
-    selftest::Check& check = run.checks.emplace_back();
-    std::string unknown;
-    if (!results::CheckOfRow(checks, check, unknown)) {
-      return Failed({"a check this program does not know: " + unknown});
-    }
-    measurements.addBindValue(ToQt(run.id));
-    measurements.addBindValue(checks.value("position"));
-    if (!measurements.exec()) return Failed(PostgresWhy(measurements.lastError()));
-    while (measurements.next())
-      check.measurements.push_back(results::MeasurementOfRow(measurements));
-  }
-  return std::nullopt;
-}
-
-base::Result<std::vector<LineRun>> LineStore::Runs(const results::Filter& filter,
-                                                   bool withChecks) const {
-  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
-  // The newest N, then put oldest first; --since's date is a day in UTC.
-  query.prepare("SELECT * FROM (" + SelectRuns() +
-                " WHERE (?::text = '' OR serial = ?::text) AND started >= ?::timestamptz "
-                "ORDER BY started DESC, uploaded DESC LIMIT ?::bigint) AS newest ORDER BY started");
-  const std::string since = filter.since.empty()        ? std::string("1970-01-01T00:00:00Z")
-                            : filter.since.size() == 10 ? filter.since + "T00:00:00Z"
-                                                        : filter.since;
-  for (const std::string& value : {filter.serial, filter.serial, since}) {
-    query.addBindValue(ToQt(value));
-  }
-  query.addBindValue(filter.newest > 0 ? QVariant(qlonglong(filter.newest))
-                                       : QVariant(QMetaType(QMetaType::LongLong)));
-  if (!query.exec()) return Failed(PostgresWhy(query.lastError()));
-  std::vector<LineRun> runs;
-  while (query.next()) {
-    LineRun& row = runs.emplace_back();
-    for (const selftest::RunFact& fact : selftest::RunFacts()) {
-      if (!fact.column) continue;
-      const QVariant value = query.value(fact.column);
-      if (!fact.set(row.run, fact.number ? selftest::FactValue(value.toDouble())
-                                         : selftest::FactValue(FromQt(value)))) {
-        return Failed({std::string("a ") + fact.column + " this program does not know"});
-      }
-    }
-    row.clockOffsetSeconds = query.value("clock_offset_s").toDouble();
-  }
-  for (LineRun& row : runs) {
-    if (!withChecks) break;
-    if (auto failure = ReadChecks(row.run)) return *failure;
-  }
-  return runs;
 }
 
 }  // namespace line

@@ -4,6 +4,9 @@
 // Times are UTC (timestamptz); each run carries its station's clock against the server's.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,8 +30,18 @@ struct FigureFilter;
 // The schema this program knows; a newer one is refused, and runs wait.
 constexpr int kLineSchemaVersion = 1;
 
+// How long a connection may take, and an upload's statement on the server: a server that
+// takes longer is said not to answer.
+constexpr std::chrono::seconds kConnectWait{5};
+constexpr std::chrono::seconds kStatementWait{5};
+
 // A station clock this far off the server's is said: "today" would be the wrong day.
 constexpr double kClockOffLimitSeconds = 5;
+
+// What a reader needs of each run beside its facts: nothing more (the line's report); its
+// first failing check, without figures (the history's table and CSV); or every check with
+// the failing figures of the failing ones (JUnit, which shows no others).
+enum class LineDepth { Facts, FirstFailure, Failures };
 
 // A run as the line has it.
 struct LineRun {
@@ -49,8 +62,24 @@ class LineStore {
   base::Result<double> ClockOffsetSeconds() const;
   // Adds the run in one transaction; true when it was added, false when the line had it.
   base::Result<bool> Upload(const selftest::RunRecord& run, double clockOffsetSeconds);
-  // Runs, oldest first; their checks only where `withChecks`.
-  base::Result<std::vector<LineRun>> Runs(const results::Filter& filter, bool withChecks) const;
+  // Runs, oldest first, with what `depth` asks of them.
+  base::Result<std::vector<LineRun>> Runs(const results::Filter& filter, LineDepth depth) const;
+  // The same, handed to `page` a few thousand at a time, all read in one snapshot of the line:
+  // however many runs the line holds, only a page of them is held at once.
+  std::optional<base::Failure> EachPage(
+      const results::Filter& filter, LineDepth depth,
+      const std::function<void(std::vector<LineRun>& page)>& page) const;
+
+  // Each statement on this connection given at most kStatementWait on the server (the
+  // uploader's: a report may read longer).
+  base::Result<> BoundStatements() const;
+  // Whether the server still answers on this connection (after a call failed without a kind:
+  // a broken connection is the server's, not the call's).
+  bool Answers() const;
+  // Cuts the connection from any thread, while its owner's call waits on a server that does
+  // not answer: the call returns with the connection broken. The owner must not close it
+  // meanwhile.
+  void Cut() const;
 
   // "host:port/database as user", for messages; never a password.
   const std::string& where() const { return where_; }
@@ -64,10 +93,10 @@ class LineStore {
   base::Failure Failed(const results::SqlWhy& why) const;
   std::optional<base::Failure> Insert(const selftest::RunRecord& run, double clockOffsetSeconds,
                                       bool& added);
-  std::optional<base::Failure> ReadChecks(selftest::RunRecord& run) const;
 
   std::string connection_;
   std::string where_;
+  std::intptr_t socket_ = -1;  // the connection's socket, for Cut
 };
 
 // "host:port/database as user" of the settings.

@@ -98,8 +98,10 @@ DayResults StationShift::ReadDay(const std::string& sinceUtc, int newest) const 
     day.historyFailure = store.failure();
     return day;
   }
-  auto today = store.value()->Runs({.serial = {}, .since = sinceUtc, .newest = 0});
-  auto recent = store.value()->Runs({.serial = {}, .since = {}, .newest = newest});
+  // The count, the yield and the list show each run's verdict and first failing check only.
+  const auto depth = results::RunDepth::FirstFailure;
+  auto today = store.value()->Runs({.serial = {}, .since = sinceUtc, .newest = 0}, depth);
+  auto recent = store.value()->Runs({.serial = {}, .since = {}, .newest = newest}, depth);
   if (!today || !recent) {
     day.historyFailure = (today ? recent : today).failure();
     return day;
@@ -120,9 +122,22 @@ std::optional<std::vector<std::string>> StationShift::StopUploader() {
   return WaitingRuns(database());
 }
 
-LineStatus StationShift::SendWaiting(const selftest::LineSettings& line) const {
+void StationShift::RetrySetAside() {
+  if (uploader_) uploader_->RetrySetAside();
+}
+
+std::vector<std::string> StationShift::SetAside() const {
+  std::vector<std::string> names;
+  for (const results::OutboxRun& run : SetAsideRuns(database())) names.push_back(SetAsideName(run));
+  return names;
+}
+
+LineStatus StationShift::SendWaiting(const selftest::LineSettings& line,
+                                     const std::atomic<bool>* stop, bool retrySetAside) const {
   std::unique_ptr<line::LineStore> connection;
-  return UploadWaiting(database(), line, connection);
+  CallWatch watch;
+  return UploadWaiting(database(), line, connection,
+                       {.stop = stop, .watch = &watch, .releaseSetAside = retrySetAside});
 }
 
 }  // namespace production

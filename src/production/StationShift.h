@@ -89,8 +89,15 @@ class StationShift {
                      std::function<void(const LineStatus&)> onStatus);
   // Stops the uploader; the runs not on the line yet, named, or nothing without one.
   std::optional<std::vector<std::string>> StopUploader();
-  // One pass to the line on the calling thread, for a shift without an uploader.
-  LineStatus SendWaiting(const selftest::LineSettings& line) const;
+  // The set-aside runs tried again now, by the uploader.
+  void RetrySetAside();
+  // The runs the line refused, set aside, each named with the line's reason.
+  std::vector<std::string> SetAside() const;
+  // One pass to the line on the calling thread, for a shift without an uploader: each call
+  // to the server bounded, ending before the next run once `stop` is set; with
+  // `retrySetAside`, the set-aside runs are tried again first.
+  LineStatus SendWaiting(const selftest::LineSettings& line,
+                         const std::atomic<bool>* stop = nullptr, bool retrySetAside = false) const;
 
  private:
   ShiftPlaces places_;

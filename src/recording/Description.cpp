@@ -214,6 +214,34 @@ std::string DescriptionRecordJson(const Description& d) {
   return "{" + Facts(d) + "}";
 }
 
+namespace {
+
+std::string MarksJson(const Description& d) {
+  using base::JsonQuoted;
+  std::string events, notes;
+  for (const EventRecord& e : d.events) {
+    events += std::string(events.empty() ? "" : ",") +
+              "\n    {\"channel\": " + std::to_string(e.channel) +
+              ", \"edge\": " + JsonQuoted(EventEdgeName(e.edge)) +
+              ", \"level_v\": " + Number(e.levelVolts) + ", \"block\": " + std::to_string(e.block) +
+              ", \"offset_s\": " + Number(e.secondsIntoBlock) +
+              ", \"utc_us\": " + std::to_string(e.utcMicros) +
+              ", \"utc\": " + JsonQuoted(UtcText(e.utcMicros)) +
+              ", \"gap\": " + (e.gap ? "true" : "false") + "}";
+  }
+  for (const NoteRecord& n : d.notes) {
+    notes += std::string(notes.empty() ? "" : ",") +
+             "\n    {\"utc_us\": " + std::to_string(n.utcMicros) +
+             ", \"utc\": " + JsonQuoted(UtcText(n.utcMicros)) +
+             ", \"local\": " + JsonQuoted(LocalText(n.utcMicros)) +
+             ", \"text\": " + JsonQuoted(n.text) + "}";
+  }
+  return ",\n  \"events\": [" + events + (events.empty() ? "]" : "\n  ]") + ",\n  \"notes\": [" +
+         notes + (notes.empty() ? "]" : "\n  ]");
+}
+
+}  // namespace
+
 std::string RecordingJson(const Description& d) {
   std::string segments;
   for (const SegmentFacts& s : d.segments) {
@@ -232,7 +260,7 @@ std::string RecordingJson(const Description& d) {
          ",\n  \"end_utc\": " + base::JsonQuoted(UtcText(f.endUtcMicros)) +
          ",\n  \"end_local\": " + base::JsonQuoted(LocalText(f.endUtcMicros)) +
          ",\n  \"complete\": " + (f.complete ? "true" : "false") +
-         ",\n  \"ended\": " + base::JsonQuoted(f.ended) + "\n}\n";
+         ",\n  \"ended\": " + base::JsonQuoted(f.ended) + MarksJson(d) + "\n}\n";
 }
 
 base::Result<Description> ParseDescription(const std::string& json) {

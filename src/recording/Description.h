@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Failure.h"
+#include "RecordFormat.h"
 
 namespace recording {
 
@@ -43,12 +44,15 @@ struct Description {
   // recording.json only: what the segments hold, and the whole.
   std::vector<SegmentFacts> segments;
   RecordingFacts facts;
+  std::vector<EventRecord> events;  // in the order they were written
+  std::vector<NoteRecord> notes;
 };
 
 // The description record's JSON: the recording's fixed facts, one line.
 std::string DescriptionRecordJson(const Description& d);
 // recording.json: the fixed facts, the segments and the summary, with start and end in
-// UTC and the machine's local time, for people.
+// UTC and the machine's local time, for people; then the events and notes, last, so that
+// nothing a note says comes before the facts.
 std::string RecordingJson(const Description& d);
 // The fixed facts of either JSON (what a description record carries). A format newer than
 // this program's, or a text that is no description, is refused with the reason.

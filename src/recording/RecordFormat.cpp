@@ -1,5 +1,7 @@
 #include "RecordFormat.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstdio>
@@ -25,42 +27,11 @@ T Get(const uint8_t* in) {
   return value;
 }
 
-// Eight tables, so the CRC takes eight bytes a step (a record is 38 kB, many a second).
-constexpr std::array<std::array<uint32_t, 256>, 8> CrcTables() {
-  std::array<std::array<uint32_t, 256>, 8> tables{};
-  for (uint32_t n = 0; n < 256; ++n) {
-    uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    tables[0][n] = c;
-  }
-  for (uint32_t n = 0; n < 256; ++n) {
-    for (int t = 1; t < 8; ++t)
-      tables[t][n] = (tables[t - 1][n] >> 8) ^ tables[0][tables[t - 1][n] & 0xFF];
-  }
-  return tables;
-}
-constexpr std::array<std::array<uint32_t, 256>, 8> kCrc = CrcTables();
-
 uint32_t RecordCrc(const uint8_t* header28, const uint8_t* payload) {
   return Crc32(payload, kPayloadBytes, Crc32(header28, 28));
 }
 
 }  // namespace
-
-// The common CRC-32 (zlib's, Python's binascii.crc32), so a reader can check a record.
-uint32_t Crc32(const uint8_t* bytes, size_t length, uint32_t crc) {
-  crc = ~crc;
-  size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    const uint32_t low = Get<uint32_t>(bytes + i) ^ crc;
-    const uint32_t high = Get<uint32_t>(bytes + i + 4);
-    crc = kCrc[7][low & 0xFF] ^ kCrc[6][(low >> 8) & 0xFF] ^ kCrc[5][(low >> 16) & 0xFF] ^
-          kCrc[4][low >> 24] ^ kCrc[3][high & 0xFF] ^ kCrc[2][(high >> 8) & 0xFF] ^
-          kCrc[1][(high >> 16) & 0xFF] ^ kCrc[0][high >> 24];
-  }
-  for (; i < length; ++i) crc = kCrc[0][(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
-  return ~crc;
-}
 
 void EncodeHeader(const RecordHeader& header, const uint8_t* payload, uint8_t* out) {
   std::memcpy(out, kMagic.data(), 4);
@@ -81,6 +52,114 @@ RecordState DecodeRecord(const uint8_t* record, RecordHeader& header) {
   header.utcMicros = Get<int64_t>(record + 16);
   header.count = Get<uint32_t>(record + 24);
   return RecordState::Whole;
+}
+
+const char* EventEdgeName(EventEdge edge) {
+  switch (edge) {
+    case EventEdge::Rising:
+      return "rising";
+    case EventEdge::Falling:
+      return "falling";
+    case EventEdge::Entering:
+      return "entering";
+    case EventEdge::Leaving:
+      return "leaving";
+  }
+  return "";
+}
+
+void EncodeEvent(const EventRecord& event, uint8_t* payload) {
+  std::memset(payload, 0, kPayloadBytes);
+  Put(payload, static_cast<uint32_t>(event.channel));
+  Put(payload + 4, static_cast<uint32_t>(event.edge));
+  Put(payload + 8, event.levelVolts);
+  Put(payload + 16, event.block);
+  Put(payload + 24, event.secondsIntoBlock);
+  Put(payload + 32, event.utcMicros);
+  Put(payload + 40, uint32_t{event.gap ? 1u : 0u});
+}
+
+EventRecord DecodeEvent(const uint8_t* payload) {
+  EventRecord event;
+  event.channel = static_cast<int>(std::min<uint32_t>(Get<uint32_t>(payload), kChannels - 1));
+  event.edge = static_cast<EventEdge>(std::min<uint32_t>(Get<uint32_t>(payload + 4), 3));
+  event.levelVolts = Get<double>(payload + 8);
+  event.block = Get<uint64_t>(payload + 16);
+  event.secondsIntoBlock = Get<double>(payload + 24);
+  event.utcMicros = Get<int64_t>(payload + 32);
+  event.gap = Get<uint32_t>(payload + 40) != 0;
+  return event;
+}
+
+std::vector<std::vector<uint8_t>> NotePayloads(const NoteRecord& note) {
+  std::vector<std::vector<uint8_t>> payloads;
+  const auto total = static_cast<uint32_t>(note.text.size());
+  uint32_t offset = 0;
+  do {
+    const auto bytes = static_cast<uint32_t>(std::min<size_t>(total - offset, kNotePieceBytes));
+    std::vector<uint8_t>& payload = payloads.emplace_back(kPayloadBytes, 0);
+    Put(payload.data(), total);
+    Put(payload.data() + 4, offset);
+    Put(payload.data() + 8, bytes);
+    Put(payload.data() + 16, note.utcMicros);
+    std::memcpy(payload.data() + kNoteHeadBytes, note.text.data() + offset, bytes);
+    offset += bytes;
+  } while (offset < total);
+  return payloads;
+}
+
+std::optional<NoteRecord> NoteJoiner::Add(const uint8_t* payload) {
+  const auto total = Get<uint32_t>(payload);
+  const auto offset = Get<uint32_t>(payload + 4);
+  const auto bytes = Get<uint32_t>(payload + 8);
+  const auto utc = Get<int64_t>(payload + 16);
+  if (bytes > kNotePieceBytes || total > kMostNoteBytes || bytes > total ||
+      offset > total - bytes) {
+    open_ = false;  // no piece of a note this program wrote
+    return std::nullopt;
+  }
+  if (offset == 0) {
+    begun_ = {.utcMicros = utc, .text = {}};
+    total_ = total;
+    open_ = true;
+  } else if (!open_ || total != total_ || utc != begun_.utcMicros || offset != begun_.text.size()) {
+    open_ = false;  // its beginning was lost
+    return std::nullopt;
+  }
+  begun_.text.append(reinterpret_cast<const char*>(payload + kNoteHeadBytes), bytes);
+  if (begun_.text.size() < total_) return std::nullopt;
+  open_ = false;
+  return std::move(begun_);
+}
+
+bool IsUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    int more = 0;
+    uint32_t code = 0, least = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      more = 1, code = c & 0x1F, least = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      more = 2, code = c & 0x0F, least = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      more = 3, code = c & 0x07, least = 0x10000;
+    } else {
+      return false;
+    }
+    if (text.size() - i <= static_cast<size_t>(more)) return false;  // cut short
+    for (int k = 1; k <= more; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) return false;
+    i += static_cast<size_t>(more) + 1;
+  }
+  return true;
 }
 
 std::string SegmentName(int number) {
@@ -113,11 +192,11 @@ std::optional<int> SegmentNumber(std::string_view name) {
   return number;
 }
 
-SummaryRow SummaryOf(const RecordHeader& header, const uint8_t* payload) {
-  SummaryRow row;
-  row.header = header;
-  if (header.flags != kBlock) return row;
-  // Point by point over whole rows of 64 channels: the loop the compiler vectorises.
+namespace {
+
+// Point by point over whole rows of 64 channels: the loop the compiler vectorises for any
+// x86 processor, where an unsigned 16-bit minimum or maximum takes several instructions.
+void ExtremesAnyX86(const uint8_t* payload, SummaryRow& row) {
   std::array<uint16_t, kChannels> codes;
   row.least.fill(UINT16_MAX);
   for (int point = 0; point < kPoints; ++point) {
@@ -126,6 +205,49 @@ SummaryRow SummaryOf(const RecordHeader& header, const uint8_t* payload) {
       row.least[c] = std::min(row.least[c], codes[c]);
       row.greatest[c] = std::max(row.greatest[c], codes[c]);
     }
+  }
+}
+
+// The same with AVX2, where one instruction takes 16 codes: a point's 64 channels are four
+// registers.
+__attribute__((target("avx2"))) void ExtremesAvx2(const uint8_t* payload, SummaryRow& row) {
+  __m256i least[4], greatest[4];
+  for (int k = 0; k < 4; ++k) {
+    least[k] = _mm256_set1_epi16(-1);
+    greatest[k] = _mm256_setzero_si256();
+  }
+  for (int point = 0; point < kPoints; ++point) {
+    const uint8_t* codes = payload + static_cast<size_t>(point) * kChannels * 2;
+    for (int k = 0; k < 4; ++k) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(codes + k * 32));
+      least[k] = _mm256_min_epu16(least[k], v);
+      greatest[k] = _mm256_max_epu16(greatest[k], v);
+    }
+  }
+  for (int k = 0; k < 4; ++k) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row.least.data() + k * 16), least[k]);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row.greatest.data() + k * 16), greatest[k]);
+  }
+}
+
+bool HasAvx2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+}
+
+}  // namespace
+
+SummaryRow SummaryOf(const RecordHeader& header, const uint8_t* payload) {
+  SummaryRow row;
+  row.header = header;
+  if (header.flags != kBlock) return row;
+  if (HasAvx2()) {
+    ExtremesAvx2(payload, row);
+  } else {
+    ExtremesAnyX86(payload, row);
   }
   return row;
 }

@@ -14,6 +14,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "Crc32.h"
 
 namespace recording {
 
@@ -34,7 +37,68 @@ enum RecordFlags : uint32_t {
   kPaused = 2,       // with kGap: acquisition was stopped and started again
   kDescription = 4,  // the payload is the recording's description, `count` bytes
   kDamaged = 8,      // in a .minmax row only: a record that could not be read back
+  kEvent = 16,       // a moment marked in the recording (a trigger): its facts in the payload
+  kNote = 32,        // the operator's note, or one piece of a long one: its text in the payload
 };
+
+// Events and notes are records like the blocks, so the segments alone keep them, each with
+// its CRC, and they reach the disk with the blocks. They stand for no block: their header
+// carries `count` 0 and the number and time of the block that came next, so a reader that
+// knows only blocks and gaps keeps its block numbers and times whole (a reader of the first
+// programs takes each for a gap of no blocks).
+inline bool IsMark(uint32_t flags) {
+  return flags == kEvent || flags == kNote;
+}
+
+// Which way the signal went at an event: through a level, or into or out of a window.
+enum class EventEdge : uint32_t { Rising = 0, Falling = 1, Entering = 2, Leaving = 3 };
+const char* EventEdgeName(EventEdge edge);  // "rising", "falling", "entering", "leaving"
+
+// An event record's payload, little-endian, the rest zero: channel (u32, 0 to 63), edge
+// (u32), level in volts (f64), the block that holds the moment (u64) and the seconds after
+// its first sample (f64) — the recording's own time base — then its UTC in µs (i64) and the
+// gap flag (u32: 1 when blocks were lost about it, so its time is only as good as the
+// gap allows).
+struct EventRecord {
+  int channel = 0;
+  EventEdge edge = EventEdge::Rising;
+  double levelVolts = 0;
+  uint64_t block = 0;
+  double secondsIntoBlock = 0;
+  int64_t utcMicros = 0;
+  bool gap = false;
+};
+inline constexpr size_t kEventBytes = 48;
+void EncodeEvent(const EventRecord& event, uint8_t* payload);
+EventRecord DecodeEvent(const uint8_t* payload);
+
+// A note's text, UTF-8 kept byte for byte, and its time. A note record's payload: the
+// text's bytes in all (u32), this piece's offset in them (u32) and its bytes (u32), zero
+// (u32), the note's UTC in µs (i64), then the piece. A text longer than one record holds
+// goes on in the records that follow it.
+struct NoteRecord {
+  int64_t utcMicros = 0;
+  std::string text;
+};
+inline constexpr size_t kNoteHeadBytes = 24;
+inline constexpr size_t kNotePieceBytes = kPayloadBytes - kNoteHeadBytes;
+inline constexpr size_t kMostNoteBytes = size_t{64} << 10;  // 10,000 characters of 4 bytes fit
+// The payloads of a note's records, in order.
+std::vector<std::vector<uint8_t>> NotePayloads(const NoteRecord& note);
+// Joins a note's pieces as a reader meets them: a piece that does not follow on drops what
+// was begun, so only whole notes come out.
+class NoteJoiner {
+ public:
+  // The note once this piece completes it.
+  std::optional<NoteRecord> Add(const uint8_t* payload);
+
+ private:
+  NoteRecord begun_;
+  uint32_t total_ = 0;
+  bool open_ = false;
+};
+// Whether `text` is UTF-8 as the standard has it (no overlong forms, no surrogates).
+bool IsUtf8(std::string_view text);
 
 struct RecordHeader {
   uint32_t flags = kBlock;
@@ -51,8 +115,6 @@ enum class RecordState { Whole, WrongMagic, Damaged };
 // The header of a whole record of kRecordBytes, or why it is not one (its magic, or a CRC
 // that does not match: torn by a crash, or damaged on disk).
 RecordState DecodeRecord(const uint8_t* record, RecordHeader& header);
-
-uint32_t Crc32(const uint8_t* bytes, size_t length, uint32_t crc = 0);
 
 // "segment-0001.kzr", "segment-0001.minmax": numbered from 1.
 std::string SegmentName(int number);

@@ -151,16 +151,16 @@ bool Recorder::Queue(const RecordHeader& header, const int16_t* cells) {
     End(EndReason::Size);
     return false;
   }
-  Item item{header, {}};
+  Item item{header, {}, std::nullopt, std::nullopt};
   if (!spare_.empty()) {
-    item.payload = std::move(spare_.back());
+    item.record = std::move(spare_.back());
     spare_.pop_back();
   }
-  item.payload.resize(kPayloadBytes);
+  item.record.resize(kRecordBytes);
   if (cells) {
-    std::memcpy(item.payload.data(), cells, kPayloadBytes);
+    std::memcpy(item.record.data() + kHeaderBytes, cells, kPayloadBytes);
   } else {
-    std::memset(item.payload.data(), 0, kPayloadBytes);
+    std::memset(item.record.data() + kHeaderBytes, 0, kPayloadBytes);
   }
   queue_.push_back(std::move(item));
   queuedBytes_ += kItemBytes;
@@ -209,6 +209,74 @@ bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
   return true;
 }
 
+RecordHeader Recorder::MarkHeader(uint32_t flags) const {
+  return {.flags = flags,
+          .block = next_,
+          .utcMicros = anchored_ ? TimeOf(next_) : settings_.description.startUtcMicros,
+          .count = 0};
+}
+
+bool Recorder::QueueMarks(std::vector<Item> items) {
+  if (settings_.limitBytes > 0 &&
+      status_.bytes + queuedBytes_ + items.size() * kItemBytes > settings_.limitBytes) {
+    return false;
+  }
+  for (Item& item : items) {
+    queue_.push_back(std::move(item));
+    queuedBytes_ += kItemBytes;
+  }
+  wake_.notify_one();
+  return true;
+}
+
+bool Recorder::AddEvent(const EventFacts& facts) {
+  std::lock_guard lock(mutex_);
+  if (status_.ended != EndReason::None || closing_ || next_ == 0) return false;
+  // A moment more than a year away is no moment of this recording (nor a number to round).
+  if (!(std::abs(facts.secondsAfterLastBlock) < 3.2e7)) return false;
+  const double blockSeconds = settings_.description.blockSeconds;
+  const auto back = static_cast<int64_t>(std::floor(facts.secondsAfterLastBlock / blockSeconds));
+  if (static_cast<int64_t>(next_) - 1 + back < 0) return false;  // before the recording
+  EventRecord event{
+      .channel = std::clamp(facts.channel, 0, kChannels - 1),
+      .edge = facts.edge,
+      .levelVolts = facts.levelVolts,
+      .block = static_cast<uint64_t>(static_cast<int64_t>(next_) - 1 + back),
+      .secondsIntoBlock = facts.secondsAfterLastBlock - static_cast<double>(back) * blockSeconds,
+      .utcMicros = 0,
+      .gap = facts.gap};
+  event.utcMicros = TimeOf(event.block) + std::llround(event.secondsIntoBlock * 1e6);
+  Item item{MarkHeader(kEvent), std::vector<uint8_t>(kRecordBytes), event, std::nullopt};
+  EncodeEvent(event, item.record.data() + kHeaderBytes);
+  std::vector<Item> items;
+  items.push_back(std::move(item));
+  return QueueMarks(std::move(items));
+}
+
+base::Result<> Recorder::AddNote(std::string text, int64_t utcMicros) {
+  const auto refused = [this](const std::string& why) {
+    return base::Failure{base::Failure::Kind::FileNotWritten, settings_.folder, why,
+                         base::Failure::Cause::Other};
+  };
+  if (!IsUtf8(text)) return refused("the note is not UTF-8 text");
+  if (text.size() > kMostNoteBytes) {
+    return refused("the note is longer than " + std::to_string(kMostNoteBytes) + " bytes");
+  }
+  NoteRecord note{.utcMicros = utcMicros, .text = std::move(text)};
+  std::vector<Item> items;
+  for (const std::vector<uint8_t>& payload : NotePayloads(note)) {
+    std::vector<uint8_t> record(kHeaderBytes);
+    record.insert(record.end(), payload.begin(), payload.end());
+    items.push_back({RecordHeader{}, std::move(record), std::nullopt, std::nullopt});
+  }
+  items.back().note = std::move(note);
+  std::lock_guard lock(mutex_);
+  if (status_.ended != EndReason::None || closing_) return refused("the recording has ended");
+  for (Item& item : items) item.header = MarkHeader(kNote);
+  if (!QueueMarks(std::move(items))) return refused("the recording's size limit leaves no room");
+  return {};
+}
+
 void Recorder::Handover(size_t blocks) {
   std::lock_guard lock(mutex_);
   handover_ = std::max(handover_, blocks);
@@ -246,10 +314,11 @@ void Recorder::WriteItem(Item& item) {
       return;
     }
   }
-  const auto written = writer_->Write(item.header, item.payload.data());
+  const auto written = writer_->WriteRecord(item.header, item.record.data());
   std::lock_guard lock(mutex_);
   queuedBytes_ -= kItemBytes;
-  if (handover_ > 0) --handover_;  // the backlog's allowance goes as its records are written
+  // The backlog's allowance goes as its blocks are written.
+  if (handover_ > 0 && !IsMark(item.header.flags)) --handover_;
   if (!written) {
     End(written.failure());
     return;
@@ -257,6 +326,16 @@ void Recorder::WriteItem(Item& item) {
   const RecordHeader& h = item.header;
   if (h.flags == kBlock) {
     ++status_.blocksRecorded;
+  } else if (IsMark(h.flags)) {
+    // The writer's description is this thread's alone (see Loop).
+    if (item.event) {
+      ++status_.events;
+      writer_->description().events.push_back(*item.event);
+    }
+    if (item.note) {
+      ++status_.notes;
+      writer_->description().notes.push_back(std::move(*item.note));
+    }
   } else {
     ++status_.gaps;
     if (!(h.flags & kPaused)) status_.blocksLost += h.count;
@@ -290,7 +369,7 @@ void Recorder::Loop() {
       lock.unlock();
       WriteItem(item);  // without the lock: the disk may take its time
       lock.lock();
-      spare_.push_back(std::move(item.payload));
+      spare_.push_back(std::move(item.record));
     }
     if (closing_) break;
     const double now = settings_.steadySeconds();

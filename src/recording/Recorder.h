@@ -4,7 +4,10 @@
 // ones and every Stop and Start as gap records, syncs the files every second and watches
 // the disk. The queue between them is bounded: a disk that cannot keep up ends the
 // recording with that reason instead of growing memory. Times follow the card's pace from
-// the first block's arrival, so a recording's time is card time.
+// the first block's arrival, so a recording's time is card time. Events and notes are
+// handed over on the caller's thread too (the window's, beside Add) and go into the same
+// queue as the blocks, so they reach the disk with them, synced within the second; the
+// writer thread alone keeps the lists recording.json gives of them.
 #pragma once
 
 #include <condition_variable>
@@ -64,8 +67,20 @@ enum class EndReason {
 const char* EndReasonName(EndReason reason);
 const char* EndReasonCaption(EndReason reason);
 
+// A moment to mark in the recording (a trigger that fired), as its caller knows it: the
+// time is counted from the first sample of the last block handed to `Add` (negative: in a
+// block before it).
+struct EventFacts {
+  int channel = 0;  // 0 to 63
+  EventEdge edge = EventEdge::Rising;
+  double levelVolts = 0;
+  double secondsAfterLastBlock = 0;
+  bool gap = false;  // blocks were lost about it: its time is only as good as the gap allows
+};
+
 struct RecorderStatus {
   uint64_t blocksRecorded = 0, blocksLost = 0, gaps = 0;
+  uint64_t events = 0, notes = 0;     // written
   uint64_t bytes = 0;                 // on disk so far
   uint64_t queued = 0;                // records handed over and not yet written
   std::optional<double> secondsLeft;  // at the measured rate, by the free space
@@ -94,6 +109,13 @@ class Recorder {
   void Handover(size_t blocks);
   // Acquisition stopped: the next block starts after a gap.
   void Pause();
+  // An event after the blocks handed over so far, in the recording's time base. False when
+  // the recording has ended, no block came yet, the moment lies before the recording, or the
+  // size limit leaves no room for it; never waits for the disk.
+  bool AddEvent(const EventFacts& event);
+  // The operator's note at `utcMicros`, its text kept byte for byte: refused with the
+  // reason when it is no UTF-8, longer than kMostNoteBytes, or the recording has ended.
+  base::Result<> AddNote(std::string text, int64_t utcMicros);
   RecorderStatus Status() const;
   // Writes what is queued, closes the segment and writes the description complete. A
   // segment gone from its folder ends the recording at the next sync (every second).
@@ -104,11 +126,19 @@ class Recorder {
  private:
   struct Item {
     RecordHeader header;
-    std::vector<uint8_t> payload;  // kPayloadBytes
+    // The whole record (kRecordBytes): the writer puts the header before the payload, so
+    // the block is copied once, from the caller's cells.
+    std::vector<uint8_t> record;
+    // What recording.json lists once the record is written (a note: with its last piece).
+    std::optional<EventRecord> event;
+    std::optional<NoteRecord> note;
   };
 
   Recorder(RecorderSettings settings, std::unique_ptr<SegmentWriter> writer);
   bool Queue(const RecordHeader& header, const int16_t* cells);
+  // Events and notes: past the queue's bound (they are few), but not past the size limit.
+  bool QueueMarks(std::vector<Item> items);
+  RecordHeader MarkHeader(uint32_t flags) const;
   int64_t TimeOf(uint64_t block) const;
   void Loop();
   void WriteItem(Item& item);
@@ -124,7 +154,7 @@ class Recorder {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Item> queue_;
-  std::vector<std::vector<uint8_t>> spare_;  // payloads written, for the next blocks
+  std::vector<std::vector<uint8_t>> spare_;  // records written, for the next blocks
   RecorderStatus status_;
   bool closing_ = false;
   // The caller's side: the next block's number, and the time that numbers count from.

@@ -35,7 +35,8 @@ base::Result<std::string> ReadWhole(const std::string& path) {
   if (!file.opened()) return file.opened().failure();
   auto size = disk::SizeOf(file.handle());
   if (!size) return size.failure();
-  std::string bytes(static_cast<size_t>(std::min<uint64_t>(size.value(), 1 << 20)), '\0');
+  // recording.json lists every note, so it may be long; anything longer is no description.
+  std::string bytes(static_cast<size_t>(std::min<uint64_t>(size.value(), 64 << 20)), '\0');
   auto got = disk::ReadAt(file.handle(), 0, bytes.data(), bytes.size());
   if (!got) return got.failure();
   bytes.resize(got.value());
@@ -135,9 +136,42 @@ void ReadTheRest(intptr_t handle, uint64_t slotCount, int64_t blockMicros, Segme
   }
 }
 
+// The events' and notes' rows taken out of the blocks' and gaps', and their records read:
+// an event as it is, a note's pieces joined in the order they were written. A row past the
+// segment's end goes with its lost record; one damaged within keeps its place for a repair.
+void TakeMarks(intptr_t handle, uint64_t slotCount, SegmentIndex& s, NoteJoiner& joiner,
+               RecordingIndex& index) {
+  std::vector<uint8_t> record;
+  RecordHeader header;
+  size_t kept = 0;
+  for (size_t i = 0; i < s.rows.size(); ++i) {
+    if (!IsMark(s.rows[i].header.flags)) {
+      s.rows[kept] = s.rows[i];
+      s.recordNumbers[kept++] = s.recordNumbers[i];
+      continue;
+    }
+    if (s.recordNumbers[i] >= slotCount) continue;
+    s.markRows.push_back(s.rows[i]);
+    s.markNumbers.push_back(s.recordNumbers[i]);
+    if (ReadSlot(handle, s.recordNumbers[i], record, header) != RecordState::Whole ||
+        header.flags != s.rows[i].header.flags) {
+      continue;
+    }
+    const uint8_t* payload = record.data() + kHeaderBytes;
+    if (header.flags == kEvent) {
+      index.events.push_back(DecodeEvent(payload));
+    } else if (auto note = joiner.Add(payload)) {
+      index.notes.push_back(std::move(*note));
+    }
+  }
+  s.rows.resize(kept);
+  s.recordNumbers.resize(kept);
+}
+
 // One segment: its description record checked, the rows the .minmax holds taken as they
 // are, the records after them read, and the last one checked, as a crash may have torn it.
-SegmentRead ReadSegment(const std::string& folder, int number, const std::string& recordingId) {
+SegmentRead ReadSegment(const std::string& folder, int number, const std::string& recordingId,
+                        NoteJoiner& joiner, RecordingIndex& index) {
   SegmentRead read;
   const std::string name = SegmentName(number);
   const std::string path = InFolder(folder, name);
@@ -187,6 +221,7 @@ SegmentRead ReadSegment(const std::string& folder, int number, const std::string
   s.rowsRebuilt = s.rows.size() + 1 < slotCount;
   ReadTheRest(file.handle(), slotCount, std::llround(read.description->blockSeconds * 1e6), s,
               read.problem);
+  TakeMarks(file.handle(), slotCount, s, joiner, index);
   read.segment = std::move(s);
   return read;
 }
@@ -302,7 +337,7 @@ base::Result<> WriteDescription(const RecordingIndex& index, std::string_view en
   Description d = index.description;
   d.segments.clear();
   for (const SegmentIndex& s : index.segments) {
-    SegmentFacts facts{.file = SegmentName(s.number), .records = s.rows.size()};
+    SegmentFacts facts{.file = SegmentName(s.number), .records = s.rows.size() + s.markRows.size()};
     if (!s.rows.empty()) {
       facts.firstBlock = s.rows.front().header.block;
       const RecordHeader& last = s.rows.back().header;
@@ -316,6 +351,8 @@ base::Result<> WriteDescription(const RecordingIndex& index, std::string_view en
              .endUtcMicros = index.endUtcMicros,
              .complete = false,
              .ended = std::string(ended)};
+  d.events = index.events;
+  d.notes = index.notes;
   return base::WriteWholeFile(InFolder(index.folder, std::string(kDescriptionName)),
                               RecordingJson(d));
 }
@@ -355,8 +392,9 @@ base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
   if (numbers.empty()) {
     return refused("no recording here (no segment-0001.kzr)", base::Failure::Cause::NoRecording);
   }
+  NoteJoiner joiner;
   for (int number : numbers) {
-    SegmentRead read = ReadSegment(folder, number, id);
+    SegmentRead read = ReadSegment(folder, number, id, joiner, index);
     if (read.problem) index.problems.push_back(*read.problem);
     if (!read.segment) continue;
     if (id.empty()) {
@@ -425,9 +463,9 @@ base::Result<RepairOutcome> RepairRecording(const std::string& folder) {
   RecordingIndex& index = outcome.index;
   for (const SegmentIndex& s : index.segments) {
     // Up to its last whole record: rows past the end stay, as damaged blocks.
-    const uint64_t whole = std::min((s.recordNumbers.empty() ? 0 : s.recordNumbers.back()) + 1,
-                                    s.fileBytes / kRecordBytes) *
-                           kRecordBytes;
+    const uint64_t last = std::max(s.recordNumbers.empty() ? 0 : s.recordNumbers.back(),
+                                   s.markNumbers.empty() ? 0 : s.markNumbers.back());
+    const uint64_t whole = std::min(last + 1, s.fileBytes / kRecordBytes) * kRecordBytes;
     if (s.fileBytes > whole && s.number == index.segments.back().number) {
       auto file = disk::OpenExisting(s.path, true);
       if (!file) return file.failure();
@@ -437,9 +475,13 @@ base::Result<RepairOutcome> RepairRecording(const std::string& folder) {
       if (!cut) return cut.failure();
       outcome.tornBytes += s.fileBytes - whole;
     }
-    std::string rows(s.rows.size() * kSummaryRowBytes, '\0');
-    for (size_t i = 0; i < s.rows.size(); ++i) {
-      EncodeSummary(s.rows[i], reinterpret_cast<uint8_t*>(&rows[i * kSummaryRowBytes]));
+    // The events' and notes' rows back in their places among the others, by record number.
+    std::string rows((s.rows.size() + s.markRows.size()) * kSummaryRowBytes, '\0');
+    for (size_t i = 0, m = 0, at = 0; i < s.rows.size() || m < s.markRows.size(); ++at) {
+      const bool mark =
+          m < s.markRows.size() && (i == s.rows.size() || s.markNumbers[m] < s.recordNumbers[i]);
+      EncodeSummary(mark ? s.markRows[m++] : s.rows[i++],
+                    reinterpret_cast<uint8_t*>(&rows[at * kSummaryRowBytes]));
     }
     if (auto written = base::WriteWholeFile(InFolder(folder, MinMaxName(s.number)), rows);
         !written) {

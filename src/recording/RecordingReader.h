@@ -3,7 +3,7 @@
 // day's recording opens by reading its summaries alone. A torn last record (a crash, a
 // power cut) is recognised and left out; a damaged record, a segment of another recording
 // or of a newer format, or one that is no segment at all is left out with the reason, and
-// the rest is read.
+// the rest is read. Events and notes are read from their records in the segments.
 #pragma once
 
 #include <atomic>
@@ -25,6 +25,10 @@ struct SegmentIndex {
   std::vector<SummaryRow> rows;         // every whole record but the description, in order
   std::vector<uint64_t> recordNumbers;  // each row's record number in the file (the description 0)
   bool rowsRebuilt = false;             // the .minmax did not hold them all
+  // The events' and notes' rows, apart from the blocks' and gaps' (they stand for no block),
+  // with their record numbers: a repair writes them back in their places.
+  std::vector<SummaryRow> markRows;
+  std::vector<uint64_t> markNumbers;
 };
 
 struct RecordingIndex {
@@ -41,6 +45,10 @@ struct RecordingIndex {
   bool complete = false;            // recording.json says the program closed it
   bool endUnknown = false;          // recording.json was rebuilt without knowing how it ended
   bool stillWriting = false;        // a program holds its last segment open
+  // The events and the whole notes the segments hold, in the order they were written; one
+  // whose record is damaged or torn is left out (a note: all of it).
+  std::vector<EventRecord> events;
+  std::vector<NoteRecord> notes;
 };
 
 // Fails only when nothing of a recording can be read in `folder`.

@@ -49,6 +49,9 @@ class RecordingView {
   static base::Result<RecordingView> Open(const std::string& folder);
 
   const RecordingIndex& index() const { return index_; }
+  // The events and notes the recording holds, in the order they were written.
+  const std::vector<EventRecord>& events() const { return index_.events; }
+  const std::vector<NoteRecord>& notes() const { return index_.notes; }
   int64_t startMicros() const { return start_; }
   int64_t endMicros() const { return end_; }
   int64_t blockMicros() const { return blockMicros_; }

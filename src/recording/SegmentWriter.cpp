@@ -51,6 +51,7 @@ base::Result<> SegmentWriter::OpenSegment(int number) {
   minmax_ = minmax.value();
   segmentSize_ = minmaxSize_ = 0;
   number_ = number;
+  blockInSegment_ = false;
   // The segment opens with the recording's facts, so it can be read without the others.
   const std::string json = DescriptionRecordJson(description_);
   std::vector<uint8_t> payload(kPayloadBytes, 0);
@@ -87,17 +88,17 @@ base::Result<> SegmentWriter::Append(intptr_t handle, uint64_t& size, const uint
   return {};
 }
 
-base::Result<> SegmentWriter::Write(const RecordHeader& header, const uint8_t* payload) {
+base::Result<> SegmentWriter::WriteRecord(const RecordHeader& header, uint8_t* record) {
   if (segmentSize_ + kRecordBytes > segmentBytes_) {
     if (auto synced = Sync(); !synced) return synced;
     if (auto opened = OpenSegment(number_ + 1); !opened) return opened;
     if (auto described = WriteDescription(); !described) return described;
   }
-  EncodeHeader(header, payload, record_.data());
-  std::memcpy(record_.data() + kHeaderBytes, payload, kPayloadBytes);
+  const uint8_t* payload = record + kHeaderBytes;
+  EncodeHeader(header, payload, record);
   EncodeSummary(SummaryOf(header, payload), row_.data());
   const uint64_t segmentBefore = segmentSize_;
-  if (auto written = Append(segment_, segmentSize_, record_.data(), kRecordBytes); !written) {
+  if (auto written = Append(segment_, segmentSize_, record, kRecordBytes); !written) {
     return written;
   }
   if (auto written = Append(minmax_, minmaxSize_, row_.data(), kSummaryRowBytes); !written) {
@@ -107,7 +108,10 @@ base::Result<> SegmentWriter::Write(const RecordHeader& header, const uint8_t* p
     return written;
   }
   SegmentFacts& s = description_.segments.back();
-  if (s.records++ == 0) s.firstBlock = header.block;
+  ++s.records;
+  if (IsMark(header.flags)) return {};  // an event or a note stands for no block
+  if (!blockInSegment_) s.firstBlock = header.block;
+  blockInSegment_ = true;
   s.lastBlock = header.block + (header.count > 0 ? header.count - 1 : 0);
   return {};
 }

@@ -25,8 +25,9 @@ class SegmentWriter {
   SegmentWriter(const SegmentWriter&) = delete;
   SegmentWriter& operator=(const SegmentWriter&) = delete;
 
-  // One record (its payload kPayloadBytes), whole or not at all.
-  base::Result<> Write(const RecordHeader& header, const uint8_t* payload);
+  // One record of kRecordBytes, whole or not at all: its payload in place after the
+  // header's room, into which the header is written, so nothing is copied.
+  base::Result<> WriteRecord(const RecordHeader& header, uint8_t* record);
   // What was written so far onto the disk.
   base::Result<> Sync();
   // recording.json as the recording stands, written whole.
@@ -48,6 +49,7 @@ class SegmentWriter {
   int number_ = 0;
   intptr_t segment_ = -1, minmax_ = -1;
   uint64_t segmentSize_ = 0, minmaxSize_ = 0, bytes_ = 0;
+  bool blockInSegment_ = false;  // a block or gap record written to the segment in hand
   std::vector<uint8_t> record_, row_;
 };
 

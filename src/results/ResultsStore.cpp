@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QStringList>
 #include <QUrl>
 #include <QVariant>
@@ -27,12 +28,19 @@ namespace {
 
 // 2: a measurement may have no value (a figure that could not be measured).
 // 3: which runs have reached the line's database (line_uploads).
-constexpr int kSchemaVersion = 3;
+// 4: the runs the line refused for reasons of their own, set aside (line_refusals).
+constexpr int kSchemaVersion = 4;
 
 // A run that has reached the line: when, and the station's clock against the server's then.
 #define KZB_LINE_UPLOADS                                                              \
   "CREATE TABLE line_uploads (run_id TEXT PRIMARY KEY REFERENCES runs(id), uploaded " \
   "TEXT NOT NULL, clock_offset_s REAL NOT NULL)"
+
+// A run the line's server refused for a reason of its own (a constraint, its data): set
+// aside, with the server's words and when, so that the runs behind it go on.
+#define KZB_LINE_REFUSALS                                                            \
+  "CREATE TABLE line_refusals (run_id TEXT PRIMARY KEY REFERENCES runs(id), reason " \
+  "TEXT NOT NULL, refused TEXT NOT NULL)"
 
 #define KZB_MEASUREMENT_COLUMNS                                                          \
   " (run_id TEXT NOT NULL, check_position INTEGER NOT NULL, position INTEGER NOT NULL, " \
@@ -63,6 +71,7 @@ const std::vector<std::string> kSchema = {
     "CREATE INDEX runs_by_serial ON runs (serial, started)",
     "CREATE INDEX runs_by_start ON runs (started)",
     KZB_LINE_UPLOADS,
+    KZB_LINE_REFUSALS,
 };
 
 // A database of schema 1 keeps every run: its measurements move to a table whose value may
@@ -75,10 +84,14 @@ const std::vector<std::string> kUpgradeFrom1 = {
 };
 // Schema 2 to 3: no run has reached a line yet.
 const std::vector<std::string> kUpgradeFrom2 = {KZB_LINE_UPLOADS};
+// Schema 3 to 4: the line has refused no run yet.
+const std::vector<std::string> kUpgradeFrom3 = {KZB_LINE_REFUSALS};
 // The upgrades in order: the first takes schema 1 to 2.
-const std::vector<std::string>* const kUpgrades[] = {&kUpgradeFrom1, &kUpgradeFrom2};
+const std::vector<std::string>* const kUpgrades[] = {&kUpgradeFrom1, &kUpgradeFrom2,
+                                                     &kUpgradeFrom3};
 #undef KZB_MEASUREMENT_COLUMNS
 #undef KZB_LINE_UPLOADS
+#undef KZB_LINE_REFUSALS
 
 }  // namespace
 
@@ -316,8 +329,9 @@ base::Result<> ResultsStore::Forget(const std::string& id) {
   QSqlDatabase db = QSqlDatabase::database(ToQt(connection_), false);
   const auto why = InTransaction(db, [&](QSqlQuery& query) -> std::optional<SqlWhy> {
     for (const char* statement :
-         {"DELETE FROM line_uploads WHERE run_id = ?", "DELETE FROM measurements WHERE run_id = ?",
-          "DELETE FROM checks WHERE run_id = ?", "DELETE FROM runs WHERE id = ?"}) {
+         {"DELETE FROM line_uploads WHERE run_id = ?", "DELETE FROM line_refusals WHERE run_id = ?",
+          "DELETE FROM measurements WHERE run_id = ?", "DELETE FROM checks WHERE run_id = ?",
+          "DELETE FROM runs WHERE id = ?"}) {
       query.prepare(statement);
       query.addBindValue(ToQt(id));
       if (!query.exec()) return SqliteWhy(query.lastError());
@@ -350,30 +364,38 @@ std::optional<base::Failure> ResultsStore::ReadChecks(selftest::RunRecord& run) 
   return std::nullopt;
 }
 
-base::Result<std::vector<selftest::RunRecord>> ResultsStore::Runs(const Filter& filter) const {
+base::Result<std::vector<selftest::RunRecord>> ResultsStore::Runs(const Filter& filter,
+                                                                  RunDepth depth) const {
   QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  query.setForwardOnly(true);
   // The newest N, then put oldest first.
-  query.prepare(
-      "SELECT * FROM (SELECT rowid AS n, * FROM runs WHERE (:serial = '' OR serial = :serial) "
-      "AND started >= :since ORDER BY started DESC, n DESC LIMIT :limit) ORDER BY started, n");
+  const QString firstFailure =
+      depth == RunDepth::FirstFailure
+          ? ", (SELECT name FROM checks c WHERE c.run_id = runs.id AND NOT c.passed ORDER BY "
+            "position LIMIT 1) AS first_failure"
+          : "";
+  query.prepare("SELECT * FROM (SELECT rowid AS n, *" + firstFailure +
+                " FROM runs WHERE (:serial = '' OR serial = :serial) AND started >= :since "
+                "ORDER BY started DESC, n DESC LIMIT :limit) ORDER BY started, n");
   query.bindValue(":serial", ToQt(filter.serial));
   query.bindValue(":since", ToQt(filter.since));
   query.bindValue(":limit", filter.newest > 0 ? filter.newest : -1);
-  return Read(query);
+  return Read(query, depth);
 }
 
 base::Result<std::vector<selftest::RunRecord>> ResultsStore::Waiting(int most) const {
   QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
   query.prepare(
       "SELECT rowid AS n, * FROM runs WHERE id NOT IN (SELECT run_id FROM line_uploads) "
-      "ORDER BY started, n LIMIT :limit");
+      "AND id NOT IN (SELECT run_id FROM line_refusals) ORDER BY started, n LIMIT :limit");
   query.bindValue(":limit", most > 0 ? most : -1);
   return Read(query);
 }
 
 base::Result<int> ResultsStore::CountWaiting() const {
   QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
-  if (!query.exec("SELECT count(*) FROM runs WHERE id NOT IN (SELECT run_id FROM line_uploads)") ||
+  if (!query.exec("SELECT count(*) FROM runs WHERE id NOT IN (SELECT run_id FROM line_uploads) "
+                  "AND id NOT IN (SELECT run_id FROM line_refusals)") ||
       !query.next()) {
     return Failed(SqliteWhy(query.lastError()));
   }
@@ -398,21 +420,90 @@ base::Result<> ResultsStore::MarkUploaded(const std::vector<std::string>& ids,
   return {};
 }
 
-base::Result<std::vector<selftest::RunRecord>> ResultsStore::Read(QSqlQuery& query) const {
+base::Result<> ResultsStore::SetAside(const std::string& id, const std::string& reason,
+                                      const std::string& refusedIso8601) {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  query.prepare("INSERT OR REPLACE INTO line_refusals VALUES (?, ?, ?)");
+  for (const std::string& value : {id, reason, refusedIso8601}) query.addBindValue(ToQt(value));
   if (!query.exec()) return Failed(SqliteWhy(query.lastError()));
+  return {};
+}
+
+namespace {
+
+base::Result<std::vector<OutboxRun>> Named(QSqlQuery& query) {
+  std::vector<OutboxRun> runs;
+  while (query.next()) {
+    runs.push_back({FromQt(query.value(0)), FromQt(query.value(1)), FromQt(query.value(2)),
+                    FromQt(query.value(3)), FromQt(query.value(4))});
+  }
+  return runs;
+}
+
+}  // namespace
+
+base::Result<std::vector<OutboxRun>> ResultsStore::WaitingNames() const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  if (!query.exec("SELECT serial, id, started, '', '' FROM runs WHERE id NOT IN (SELECT run_id "
+                  "FROM line_uploads) AND id NOT IN (SELECT run_id FROM line_refusals) "
+                  "ORDER BY started, rowid")) {
+    return Failed(SqliteWhy(query.lastError()));
+  }
+  return Named(query);
+}
+
+base::Result<std::vector<OutboxRun>> ResultsStore::SetAsideRuns() const {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  if (!query.exec("SELECT r.serial, r.id, r.started, f.reason, f.refused FROM line_refusals f "
+                  "JOIN runs r ON r.id = f.run_id WHERE r.id NOT IN (SELECT run_id FROM "
+                  "line_uploads) ORDER BY r.started, r.rowid")) {
+    return Failed(SqliteWhy(query.lastError()));
+  }
+  return Named(query);
+}
+
+base::Result<int> ResultsStore::ReleaseSetAside() {
+  QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
+  if (!query.exec("DELETE FROM line_refusals")) return Failed(SqliteWhy(query.lastError()));
+  return query.numRowsAffected();
+}
+
+base::Result<std::vector<selftest::RunRecord>> ResultsStore::Read(QSqlQuery& query,
+                                                                  RunDepth depth) const {
+  if (!query.exec()) return Failed(SqliteWhy(query.lastError()));
+  // Each column's place, once: a place found by name costs a look at the whole row.
+  const QSqlRecord columns = query.record();
+  std::vector<int> factAt;
+  for (const selftest::RunFact& fact : selftest::RunFacts()) {
+    factAt.push_back(fact.column ? columns.indexOf(fact.column) : -1);
+  }
+  const int failureAt = columns.indexOf("first_failure");
   std::vector<selftest::RunRecord> runs;
   while (query.next()) {
     selftest::RunRecord& run = runs.emplace_back();
-    for (const selftest::RunFact& fact : selftest::RunFacts()) {
+    for (size_t f = 0; f < factAt.size(); ++f) {
+      const selftest::RunFact& fact = selftest::RunFacts()[f];
       if (!fact.column) continue;
-      const QVariant value = query.value(fact.column);
+      const QVariant value = query.value(factAt[f]);
       if (!fact.set(run, fact.number ? selftest::FactValue(value.toDouble())
                                      : selftest::FactValue(FromQt(value)))) {
         return Failed(
             {std::string("a ") + fact.column + " this program does not know: " + FromQt(value)});
       }
     }
+    if (depth != RunDepth::FirstFailure) continue;
+    // A list that shows only the first failing check gets that check alone.
+    if (const QVariant name = query.value(failureAt); !name.isNull()) {
+      selftest::Check& failing = run.checks.emplace_back();
+      const std::string text = FromQt(name);
+      if (const auto kind = selftest::CheckNamed(text)) {
+        failing.kind = *kind;
+      } else {
+        failing.unknownName = text;
+      }
+    }
   }
+  if (depth == RunDepth::FirstFailure) return runs;
   for (selftest::RunRecord& run : runs) {
     if (auto failure = ReadChecks(run)) return *failure;
   }

@@ -45,6 +45,12 @@ Cause CauseOfSqlState(const std::string& sqlState) {
   if (sqlState == "42P01") return Cause::LineNoSchema;           // a table of the schema is missing
   if (sqlState == "53100") return Cause::NoSpace;                // the server's disk is full
   if (sqlState.rfind("08", 0) == 0) return Cause::LineNoAnswer;  // the connection broke
+  if (sqlState == "57014") return Cause::LineNoAnswer;           // a statement ran out of its time
+  // The run itself refused: its data, a constraint, a check of the server's own (a trigger
+  // or function raising). The runs behind it are not.
+  for (const char* runClass : {"22", "23", "P0"}) {
+    if (sqlState.rfind(runClass, 0) == 0) return Cause::LineRunRefused;
+  }
   if (sqlState == "57P01" || sqlState == "57P02" || sqlState == "57P03") {
     return Cause::LineNoAnswer;  // the server is shutting down or starting
   }

@@ -74,7 +74,7 @@ std::string Properties(const RunRecord& run) {
 
 std::string TestCase(const Check& c) {
   std::string xml =
-      "    <testcase name=\"" + Xml(CheckName(c.kind)) + "\" classname=\"kzb7310.selftest\">\n";
+      "    <testcase name=\"" + Xml(CheckName(c)) + "\" classname=\"kzb7310.selftest\">\n";
   if (!c.passed) {
     std::string body = c.detail;
     for (const Measurement& m : c.measurements) {
@@ -107,9 +107,21 @@ std::string JUnitSuite(const RunRecord& run) {
 }  // namespace
 
 std::string JUnitXml(const std::vector<RunRecord>& runs) {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"kzb7310\">\n";
+  return JUnitXmlHead() + JUnitSuites(runs) + JUnitXmlEnd();
+}
+
+std::string JUnitXmlHead() {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"kzb7310\">\n";
+}
+
+std::string JUnitSuites(const std::vector<RunRecord>& runs) {
+  std::string xml;
   for (const RunRecord& run : runs) xml += JUnitSuite(run);
-  return xml + "</testsuites>\n";
+  return xml;
+}
+
+std::string JUnitXmlEnd() {
+  return "</testsuites>\n";
 }
 
 }  // namespace selftest

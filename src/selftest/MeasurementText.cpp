@@ -56,6 +56,10 @@ std::string CheckTitle(CheckKind kind) {
   return kTitles.at(kind);
 }
 
+std::string CheckTitle(const Check& check) {
+  return check.unknownName.empty() ? CheckTitle(check.kind) : "未知检查 " + check.unknownName;
+}
+
 std::string VerdictTitle(Verdict verdict) {
   static const std::map<Verdict, std::string> kTitles = {{Verdict::Pass, "通过"},
                                                          {Verdict::Fail, "失败"},

@@ -11,6 +11,8 @@ namespace selftest {
 
 // The Chinese name of a check (identity is "板卡标识") and of a verdict (Pass is "通过").
 std::string CheckTitle(CheckKind kind);
+// A check's title; one this program does not know is "未知检查" and its own name.
+std::string CheckTitle(const Check& check);
 std::string VerdictTitle(Verdict verdict);
 
 // "channel 64 SNR" is "通道64 SNR"; a figure it does not know keeps its own name.

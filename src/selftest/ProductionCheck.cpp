@@ -431,6 +431,10 @@ Verdict Outcome::verdict() const {
   return passed() ? Verdict::Pass : Verdict::Fail;
 }
 
+std::string CheckName(const Check& check) {
+  return check.unknownName.empty() ? CheckName(check.kind) : check.unknownName;
+}
+
 const Check* Outcome::firstFailure() const {
   for (const Check& c : checks) {
     if (!c.passed) return &c;

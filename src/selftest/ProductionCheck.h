@@ -37,7 +37,12 @@ struct Check {
   std::string measured;  // what the card showed
   std::string limits;    // what it had to show
   std::string detail;    // for a failure: what is wrong, by channel or bit
+  // A check this program does not know (a newer program's), read from the line by the name
+  // its record gives; `kind` then says nothing.
+  std::string unknownName;
 };
+// The check's name as the records write it ("analog"), an unknown check's own.
+std::string CheckName(const Check& check);
 
 struct Outcome {
   std::vector<Check> checks;

@@ -98,6 +98,7 @@ struct Parsing {
   std::map<std::string, int> keyLine;  // "section.key": the line that gave it
   std::array<int, 64> channelLine{};   // the line that gave each channel, 0 for none
   std::array<int, 64> dynamicLine{};   // the same in [dynamic]
+  int lineSection = 0;                 // the line that opened [line], 0 for none
   bool identityOnly = false;
 };
 
@@ -304,6 +305,8 @@ Refusal LineKey(Parsing& p, const std::string& key, const std::string& value,
   static const char* const kModes[] = {"disable", "allow",     "prefer",
                                        "require", "verify-ca", "verify-full"};
   LineSettings& line = p.profile.line ? *p.profile.line : p.profile.line.emplace();
+  // An empty value would quietly stand for libpq's default: the key is left out for that.
+  if (value.empty()) return "a value expected (leave the key out for libpq's default)";
   // Where libpq would read "a = b" out of a value, a station could be pointed anywhere.
   if (words.size() > 1 || value.find_first_of("'\\=") != std::string::npos) {
     return "one word without quotes, backslashes or '=' expected";
@@ -378,6 +381,7 @@ std::optional<std::pair<std::string, std::string>> ReadLine(Parsing& p, std::str
     const std::string name = Trim(line.substr(1, line.find(']') - 1));
     section = SectionNamed(name);
     if (!section) return std::make_pair("[" + name + "]", std::string("unknown section"));
+    if (name == "line" && !p.lineSection) p.lineSection = p.number;
     return std::nullopt;
   }
   const size_t equals = line.find('=');
@@ -412,6 +416,13 @@ base::Result<Profile> ParseProfile(const std::string& text, const std::string& n
           Failure::Kind::ProfileRefused, name,
           "line " + std::to_string(p.number) + ", " + refused->first + ": " + refused->second};
     }
+  }
+  // A [line] without a key would send the runs nowhere said: a slip, not a choice.
+  if (p.lineSection && !p.profile.line) {
+    return Failure{Failure::Kind::ProfileRefused, name,
+                   "line " + std::to_string(p.lineSection) +
+                       ", [line]: an empty section: give its host (or service), or leave the "
+                       "section out for a station without a line"};
   }
   if (!ChecksSomething(p)) {
     return Failure{Failure::Kind::ProfileRefused, name,

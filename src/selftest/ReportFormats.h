@@ -26,7 +26,21 @@ std::string JUnitXml(const std::vector<RunRecord>& runs);
 // with a byte-order mark, a row each).
 std::string HistoryTable(const std::vector<RunRecord>& runs);
 std::string HistoryCsv(const std::vector<RunRecord>& runs);
-// A cell as a spreadsheet reads it: quoted when it holds a comma, a quote or a line end.
+
+// The same forms a page of runs at a time, for a history too long to hold at once: what
+// comes before the first run, each page's runs, and what comes after the last (the table's
+// count of them all).
+std::string JUnitXmlHead();
+std::string JUnitSuites(const std::vector<RunRecord>& runs);
+std::string JUnitXmlEnd();
+std::string HistoryTableHead();
+std::string HistoryTableRows(const std::vector<RunRecord>& runs);
+std::string HistoryTableEnd(size_t runs, size_t passed);
+std::string HistoryCsvHead();
+std::string HistoryCsvRows(const std::vector<RunRecord>& runs);
+// A cell as a spreadsheet reads it: quoted when it holds a comma, a quote or a line end, and
+// text a spreadsheet would run as a formula (a first = + - @, tab or carriage return) after
+// a single quote; a number stays a number.
 std::string CsvCell(const std::string& text);
 
 }  // namespace selftest

@@ -48,7 +48,7 @@ bool SetVerdict(RunRecord& run, const FactValue& value) {
 
 FactValue GetFirstFailure(const RunRecord& run) {
   const Check* failed = run.FirstFailure();
-  return std::string(failed ? CheckName(failed->kind) : "");
+  return failed ? CheckName(*failed) : std::string();
 }
 
 constexpr RunFact kFacts[] = {

@@ -269,6 +269,11 @@ TEST(Profile, MistakesAreNamedByLineAndKey) {
       {"[line]\nsslmode = maybe\n", "line 2, sslmode: disable, allow, prefer, require"},
       {"[line]\nhost = db password=x\n", "line 2, host: one word"},
       {"[line]\nuser = a'b\n", "line 2, user: one word"},
+      // An empty section or an empty value would silently mean no line or libpq's default.
+      {"[channels]\n1 = 0 0.1 0.002\n[line]\n", "line 3, [line]: an empty section"},
+      {"[line] ; the line\n; host = db\n[channels]\n1 = 0 0.1 0.002\n", "line 1, [line]: an empty"},
+      {"[line]\nhost =\n", "line 2, host: a value expected"},
+      {"[line]\nhost = db\nuser = ; none\n", "line 3, user: a value expected"},
       {"[card]\nname = 73 10\n", "checks no analog channel and no output bit"},
       {"", "checks no analog channel and no output bit"},
       {"[digital]\nloopback = none\n", "checks no analog channel and no output bit"},
@@ -388,4 +393,31 @@ TEST(Report, JUnitXmlCountsFailuresAndEscapesText) {
   EXPECT_NE(JUnitXml({RecordOf("", notRun, profile, RunInfo())})
                 .find("tests=\"1\" failures=\"0\" errors=\"1\""),
             std::string::npos);
+}
+
+// A serial or an operator's name that a spreadsheet would run as a formula is written as
+// text; numbers stay numbers, and the quoting of commas and quotes still holds.
+TEST(Report, CsvCellNeverHandsASpreadsheetAFormula) {
+  const struct {
+    std::string text, cell;
+  } cases[] = {
+      {"KZB000123", "KZB000123"},
+      {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+      {"=1+1", "'=1+1"},
+      {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+      {"-2+3", "'-2+3"},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"\t=1", "'\t=1"},
+      {"\r=1", "\"'\r=1\""},
+      {"-", "'-"},
+      {"-0.5", "-0.5"},
+      {"+3", "+3"},
+      {"-1e-06", "-1e-06"},
+      {"-1e", "'-1e"},
+      {"--1", "'--1"},
+      {"a=b", "a=b"},
+      {"a,b", "\"a,b\""},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CsvCell(c.text), c.cell) << c.text;
 }

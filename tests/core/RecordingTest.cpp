@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -94,6 +95,54 @@ void AppendBytes(const std::filesystem::path& file, const std::string& bytes) {
 }
 
 }  // namespace
+
+// The folded CRC gives zlib's for every length and alignment around its 16- and 64-byte
+// steps, whole or in two parts; the values are Python's zlib.crc32 of the same bytes.
+TEST(RecordFormat, TheCrcIsZlibs) {
+  struct Row {
+    size_t length;
+    unsigned seed;
+    size_t offset;  // from a 16-byte boundary
+    uint32_t zlib;
+  };
+  const Row rows[] = {
+      {0, 1, 0, 0x00000000u},      {1, 3, 0, 0x4B0BBE37u},     {15, 5, 1, 0x1B6FA2C8u},
+      {16, 7, 0, 0x9FDFF4F6u},     {63, 11, 3, 0xAD86BD20u},   {64, 13, 0, 0xF34A2E8Bu},
+      {65, 17, 1, 0x122296FAu},    {127, 19, 0, 0x0A09F90Du},  {128, 23, 5, 0x50639A2Cu},
+      {200, 29, 7, 0x65075F56u},   {1000, 31, 0, 0xCBE3B5DCu}, {38400, 37, 1, 0x193447EFu},
+      {38428, 41, 0, 0xF2646737u},
+  };
+  for (const Row& r : rows) {
+    alignas(16) static uint8_t buffer[38428 + 16];
+    uint8_t* bytes = buffer + r.offset;
+    for (size_t i = 0; i < r.length; ++i)
+      bytes[i] = static_cast<uint8_t>(i * r.seed + (i >> 7) * 13 + r.seed);
+    EXPECT_EQ(Crc32(bytes, r.length), r.zlib) << r.length;
+    EXPECT_EQ(Crc32Table(bytes, r.length), r.zlib) << r.length;
+    const size_t half = r.length / 2;
+    EXPECT_EQ(Crc32(bytes + half, r.length - half, Crc32(bytes, half)), r.zlib) << r.length;
+  }
+}
+
+// A block's summary row holds each channel's least and greatest code, the extremes 0 and
+// 65535 among them, whichever instructions the processor takes.
+TEST(RecordFormat, TheSummaryHoldsEachChannelsExtremes) {
+  std::vector<uint16_t> codes(kCodesPerRecord);
+  for (size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<uint16_t>(i * 2654435761u >> 7);
+  codes[5 * kChannels + 3] = 0;
+  codes[299 * kChannels + 63] = 65535;
+  const SummaryRow row = SummaryOf({}, reinterpret_cast<const uint8_t*>(codes.data()));
+  for (int c = 0; c < kChannels; ++c) {
+    uint16_t least = 65535, greatest = 0;
+    for (int p = 0; p < kPoints; ++p) {
+      least = std::min(least, codes[p * kChannels + c]);
+      greatest = std::max(greatest, codes[p * kChannels + c]);
+    }
+    EXPECT_EQ(std::make_pair(row.least[c], row.greatest[c]), std::make_pair(least, greatest)) << c;
+  }
+  EXPECT_EQ(row.least[3], 0);
+  EXPECT_EQ(row.greatest[63], 65535);
+}
 
 TEST(RecordFormat, RecordsAreCheckedAndNamed) {
   const char* nine = "123456789";
@@ -246,6 +295,7 @@ TEST_F(RecorderTest, EveryBlockComesBackWithItsGaps) {
   }
   ExpectBlocksAsDelivered(index.value());
   EXPECT_EQ(rows[0].least[1], static_cast<uint16_t>(31));  // the minmax row of block 0
+  EXPECT_TRUE(index.value().events.empty() && index.value().notes.empty());
 }
 
 // A disk that fills, a disk too slow for the queue, a limit reached: each ends the
@@ -397,6 +447,125 @@ TEST_F(RecorderTest, ATornOrDamagedRecordingIsReadAsFarAsItGoes) {
   EXPECT_EQ(problems[2].cause, base::Failure::Cause::NotARecordingFile) << problems[2].reason;
   EXPECT_EQ(index.value().blocksRecorded, 5u);
   EXPECT_EQ(index.value().blocksDamaged, 1u);
+}
+
+std::string Repeated(std::string_view piece, size_t times) {
+  std::string text;
+  for (size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+// Notes kept byte for byte: any Unicode, 10,000 characters of four bytes (two records, here
+// across two segments), control characters and NUL; what is no UTF-8 or too long refused.
+TEST_F(RecorderTest, EventsAndNotesComeBackByteForByte) {
+  Bench bench((dir / "rec").string());
+  bench.settings.segmentBytes = 5 * kRecordBytes;
+  auto r = bench.Start();
+  ASSERT_TRUE(r);
+  EXPECT_FALSE(r->AddEvent({.channel = 1}));  // no block yet: no time to place it at
+  for (uint64_t n = 0; n < 3; ++n) ASSERT_TRUE(bench.Deliver(*r, n));
+  ASSERT_TRUE(r->AddEvent({.channel = 5,
+                           .edge = EventEdge::Falling,
+                           .levelVolts = -1.25,
+                           .secondsAfterLastBlock = -0.284,  // 0.1 s into block 1
+                           .gap = true}));
+  EXPECT_FALSE(r->AddEvent({.channel = 5, .secondsAfterLastBlock = -2}));  // before the start
+  EXPECT_FALSE(r->AddEvent({.channel = 5, .secondsAfterLastBlock = std::nan("")}));
+  const std::string kept[] = {
+      "电压跳变 ✓ Ωμ", std::string("a\0b\x01\x1f\t\r\n\x7f\"\\ \xE2\x80\xA8", 15), "",
+      Repeated("\xF0\x9F\x98\x80", 10000),  // 😀: 40,000 bytes, past one record
+  };
+  const int64_t noteUtc = bench.utc.load() + 123;
+  for (const std::string& text : kept) ASSERT_TRUE(r->AddNote(text, noteUtc)) << text.size();
+  for (const char* refused : {"\xFF", "\xC0\x80", "\xED\xA0\x80", "\xE4\xB8", "\xF4\x90\x80\x80"})
+    EXPECT_FALSE(r->AddNote(refused, noteUtc)) << refused;
+  EXPECT_FALSE(r->AddNote(std::string(kMostNoteBytes + 1, 'a'), noteUtc));
+  ASSERT_TRUE(bench.Deliver(*r, 3));
+  const RecorderStatus closed = r->Close();
+  EXPECT_EQ(std::tie(closed.blocksRecorded, closed.gaps, closed.events, closed.notes),
+            std::make_tuple(uint64_t{4}, uint64_t{0}, uint64_t{1}, uint64_t{4}));
+  // Segment 2 ends with the long note's first record, segment 3 opens with its second.
+  ASSERT_EQ(std::filesystem::file_size(dir / "rec" / "segment-0003.kzr"), 3 * kRecordBytes);
+
+  const auto check = [&](const RecordingIndex& index, const char* how) {
+    ASSERT_EQ(index.events.size(), size_t{1}) << how;
+    const EventRecord& e = index.events[0];
+    EXPECT_EQ(std::tie(e.channel, e.edge, e.levelVolts, e.block, e.gap),
+              std::make_tuple(5, EventEdge::Falling, -1.25, uint64_t{1}, true))
+        << how;
+    EXPECT_NEAR(e.secondsIntoBlock, 0.1, 1e-12) << how;
+    EXPECT_EQ(e.utcMicros - AllRows(index)[1].header.utcMicros, 100000) << how;
+    ASSERT_EQ(index.notes.size(), std::size(kept)) << how;
+    for (size_t i = 0; i < std::size(kept); ++i) {
+      EXPECT_EQ(index.notes[i].text, kept[i]) << how << " note " << i;
+      EXPECT_EQ(index.notes[i].utcMicros, noteUtc) << how;
+    }
+    EXPECT_EQ(std::tie(index.blocksRecorded, index.gaps, index.blocksDamaged),
+              std::make_tuple(uint64_t{4}, uint64_t{0}, uint64_t{0}))
+        << how;
+    EXPECT_TRUE(index.problems.empty()) << how << ": " << index.problems[0].reason;
+    ExpectBlocksAsDelivered(index);
+  };
+  auto index = OpenRecording(bench.settings.folder);
+  ASSERT_TRUE(index);
+  check(index.value(), "as written");
+  std::ifstream json(dir / "rec" / "recording.json");
+  const std::string described((std::istreambuf_iterator<char>(json)), {});
+  EXPECT_NE(described.find("\"edge\": \"falling\", \"level_v\": -1.25, \"block\": 1"),
+            std::string::npos);
+  EXPECT_NE(
+      described.find("\"text\": \"a\\u0000b\\u0001\\u001f\\t\\r\\n\x7f\\\"\\\\ \xE2\x80\xA8\""),
+      std::string::npos);
+  EXPECT_TRUE(ParseDescription(described));
+
+  // The segments alone keep them: the summaries and the description gone, then repaired.
+  for (const char* name : {"recording.json", "segment-0001.minmax", "segment-0002.minmax"})
+    std::filesystem::remove(dir / "rec" / name);
+  index = OpenRecording(bench.settings.folder);
+  ASSERT_TRUE(index);
+  check(index.value(), "from the segments");
+  ASSERT_TRUE(RepairRecording(bench.settings.folder));
+  EXPECT_EQ(std::filesystem::file_size(dir / "rec" / "segment-0001.minmax"), 4 * kSummaryRowBytes);
+  index = OpenRecording(bench.settings.folder);
+  ASSERT_TRUE(index);
+  check(index.value(), "repaired");
+}
+
+// A segment cut in the middle of a note's second record: the reader keeps every whole
+// event, note and block before it, and the repair cuts the torn record off.
+TEST_F(RecorderTest, ANoteCutShortIsLeftOutAndTheRestKept) {
+  Bench bench((dir / "rec").string());
+  auto r = bench.Start();
+  ASSERT_TRUE(bench.Deliver(*r, 0));
+  ASSERT_TRUE(r->AddEvent({.channel = 63, .levelVolts = 4.5, .secondsAfterLastBlock = 0.2}));
+  ASSERT_TRUE(r->AddNote("第一条", 1));
+  ASSERT_TRUE(bench.Deliver(*r, 1));
+  ASSERT_TRUE(r->AddNote(std::string(kNotePieceBytes + 10, 'x'), 2));
+  r->Close();
+  r.reset();
+  const auto segment = dir / "rec" / "segment-0001.kzr";
+  ASSERT_EQ(std::filesystem::file_size(segment), 7 * kRecordBytes);
+  std::filesystem::resize_file(segment, 6 * kRecordBytes + kRecordBytes / 3);
+  std::filesystem::remove(dir / "rec" / "recording.json");
+
+  auto index = OpenRecording(bench.settings.folder);
+  ASSERT_TRUE(index);
+  ASSERT_EQ(index.value().events.size(), size_t{1});
+  EXPECT_EQ(index.value().events[0].channel, 63);
+  ASSERT_EQ(index.value().notes.size(), size_t{1});
+  EXPECT_EQ(index.value().notes[0].text, "第一条");
+  EXPECT_EQ(index.value().blocksRecorded, 2u);
+  EXPECT_EQ(index.value().blocksDamaged, 0u);
+  auto repaired = RepairRecording(bench.settings.folder);
+  ASSERT_TRUE(repaired);
+  EXPECT_EQ(repaired.value().tornBytes, kRecordBytes / 3);
+  EXPECT_EQ(std::filesystem::file_size(dir / "rec" / "segment-0001.minmax"), 5 * kSummaryRowBytes);
+  index = OpenRecording(bench.settings.folder);
+  ASSERT_TRUE(index);
+  EXPECT_EQ(std::make_tuple(index.value().events.size(), index.value().notes.size(),
+                            index.value().blocksRecorded),
+            std::make_tuple(size_t{1}, size_t{1}, uint64_t{2}));
+  ExpectBlocksAsDelivered(index.value());
 }
 
 // A folder is made when missing, and one that holds a recording is never written over.

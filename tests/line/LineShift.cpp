@@ -2,8 +2,9 @@
 // the station's own results database (each as the self-test records one: identity,
 // acquisition, analog with 16 figures, digital, stop), each followed by one upload pass, as
 // the station's uploader makes it; then passes until the line has them all. The line is
-// libpq's defaults (PGHOST, PGPORT, PGDATABASE, PGUSER, PGPASSFILE).
-// Usage: line_shift DATABASE COUNT PREFIX [KEEP_MS [DEADLINE_S]]
+// libpq's defaults (PGHOST, PGPORT, PGDATABASE, PGUSER, PGPASSFILE). With KEEP_MS "keep",
+// the runs are only kept, all in one go, as a backlog waiting for the line.
+// Usage: line_shift DATABASE COUNT PREFIX [KEEP_MS|keep [DEADLINE_S]]
 #include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
@@ -57,12 +58,22 @@ selftest::RunRecord ARun(const std::string& serial, int index) {
 
 int main(int argc, char* argv[]) {
   if (argc < 4) {
-    std::fputs("usage: line_shift DATABASE COUNT PREFIX [KEEP_MS [DEADLINE_S]]\n", stderr);
+    std::fputs("usage: line_shift DATABASE COUNT PREFIX [KEEP_MS|keep [DEADLINE_S]]\n", stderr);
     return 2;
   }
   QCoreApplication app(argc, argv);
   const std::string database = argv[1], prefix = argv[3];
   const int count = std::stoi(argv[2]);
+  if (argc > 4 && std::string(argv[4]) == "keep") {
+    results::ResultsStore::LoadDriver();
+    auto store = results::ResultsStore::Open(database);
+    bool kept = store.ok();
+    for (int i = 0; kept && i < count; ++i) {
+      kept = store.value()->Save(ARun(prefix + std::to_string(i + 1), i)).ok();
+    }
+    if (!kept) std::fprintf(stderr, "line_shift: the runs were not kept\n");
+    return kept ? 0 : 1;
+  }
   const int keepMs = argc > 4 ? std::stoi(argv[4]) : 0;
   const int deadline = argc > 5 ? std::stoi(argv[5]) : 60;
   results::ResultsStore::LoadDriver();

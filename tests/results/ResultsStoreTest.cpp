@@ -15,6 +15,7 @@
 #include "KeepRun.h"
 #include "ProgramFolders.h"
 #include "ResultsStore.h"
+#include "SqlCauses.h"
 
 namespace {
 
@@ -112,6 +113,52 @@ class ResultsStoreTest : public QObject {
     QVERIFY(store.value()->MarkUploaded({waiting[0].id}, "2026-12-09T09:00:01Z", 0.5));
     QCOMPARE(store.value()->CountWaiting().value(), 2);
     QCOMPARE(store.value()->Waiting(0).value()[0].info.serial, std::string("2026-12-09T08:00:02Z"));
+  }
+
+  // A run the line refused waits aside, named with the line's words, while the runs behind it
+  // go; released, it waits again in its place.
+  void aRefusedRunWaitsAsideUntilReleased() {
+    QTemporaryDir dir;
+    auto store = results::ResultsStore::Open(dir.filePath("results.sqlite").toStdString());
+    for (const char* started : {"2026-12-09T08:00:01Z", "2026-12-09T08:00:02Z"}) {
+      QVERIFY(store.value()->Save(Run(started, started)));
+    }
+    const std::string refused = store.value()->Waiting(1).value()[0].id;
+    QVERIFY(store.value()->SetAside(refused, "value too long", "2026-12-09T09:00:00Z"));
+    QCOMPARE(store.value()->CountWaiting().value(), 1);
+    QCOMPARE(store.value()->Waiting(0).value()[0].info.serial, std::string("2026-12-09T08:00:02Z"));
+    QCOMPARE(store.value()->WaitingNames().value().size(), size_t{1});
+    const auto aside = store.value()->SetAsideRuns().value();
+    QCOMPARE(aside.size(), size_t{1});
+    QCOMPARE(aside[0].serial, std::string("2026-12-09T08:00:01Z"));
+    QCOMPARE(aside[0].reason, std::string("value too long"));
+    QCOMPARE(store.value()->ReleaseSetAside().value(), 1);
+    QCOMPARE(store.value()->Waiting(0).value()[0].id, refused);
+    QVERIFY(store.value()->SetAsideRuns().value().empty());
+  }
+
+  // The kind of the line's refusals, from the SQLSTATE: the run's own (its data, a constraint,
+  // the server's raise) set aside; the role's and the connection's keep every run waiting.
+  void theLinesRefusalsHaveTheirKinds_data() {
+    using Cause = base::Failure::Cause;
+    QTest::addColumn<QString>("sqlState");
+    QTest::addColumn<int>("cause");
+    QTest::newRow("string too long") << "22001" << int(Cause::LineRunRefused);
+    QTest::newRow("unique violation") << "23505" << int(Cause::LineRunRefused);
+    QTest::newRow("check violation") << "23514" << int(Cause::LineRunRefused);
+    QTest::newRow("raise") << "P0001" << int(Cause::LineRunRefused);
+    QTest::newRow("no grant") << "42501" << int(Cause::LineNoGrant);
+    QTest::newRow("statement timeout") << "57014" << int(Cause::LineNoAnswer);
+    QTest::newRow("connection failure") << "08006" << int(Cause::LineNoAnswer);
+    QTest::newRow("admin shutdown") << "57P01" << int(Cause::LineNoAnswer);
+    QTest::newRow("no table") << "42P01" << int(Cause::LineNoSchema);
+    QTest::newRow("syntax") << "42601" << int(Cause::Other);
+    QTest::newRow("none") << "" << int(Cause::Other);
+  }
+  void theLinesRefusalsHaveTheirKinds() {
+    QFETCH(QString, sqlState);
+    QFETCH(int, cause);
+    QCOMPARE(int(results::CauseOfSqlState(sqlState.toStdString())), cause);
   }
 
   // Reading creates nothing: no folder, no file; what exists is read as it is.

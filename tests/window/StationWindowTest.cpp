@@ -11,6 +11,7 @@
 
 #include "ProgramFolders.h"
 #include "StationFixture.h"
+#include "StationText.h"
 
 class StationWindowTest : public QObject {
   Q_OBJECT
@@ -58,11 +59,49 @@ class StationWindowTest : public QObject {
     Station s(ADCARD_PATH, "[line]\nservice = kzb7310-no-such-service\ndatabase = kzb7310\n");
     auto* line = s.window->findChild<QLabel*>("lblLine");
     QVERIFY(!line->isHidden());
+    QVERIFY2(!line->text().contains("已同步"), qPrintable(line->text()));  // never reached yet
     s.Scan("KZB000001");
     QVERIFY2(s.Banner().startsWith("通过"), qPrintable(s.Banner()));
     QTRY_VERIFY2_WITH_TIMEOUT(line->text().startsWith("全线: 无法连接 "), qPrintable(line->text()),
                               20000);
     QCOMPARE(s.Stored().size(), size_t{1});
+    // A window narrower than the state cuts it with an ellipsis; the tooltip holds it whole.
+    s.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(s.window.get()));
+    s.window->resize(260, 720);
+    QTRY_VERIFY2(line->text().endsWith("…"), qPrintable(line->text()));
+    QVERIFY(QFontMetrics(line->font()).horizontalAdvance(line->text()) <= line->width());
+    QVERIFY2(line->toolTip().startsWith("全线: 无法连接 ") &&
+                 line->toolTip().contains("kzb7310-no-such-service"),
+             qPrintable(line->toolTip()));
+  }
+
+  // Each state of the line in its own words: not reached yet, no answer, a refused run named.
+  void theLineSaysEachState_data() {
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QString>("text");
+    using State = production::LineStatus::State;
+    QTest::newRow("connecting") << int(State::Connecting) << false << "全线: 连接中…，待上传 2 次";
+    QTest::newRow("no answer") << int(State::NoAnswer) << false
+                               << "全线: 无应答，待上传 2 次 全线数据库服务器没有应答 (no answer)";
+    QTest::newRow("a run refused")
+        << int(State::Synced) << true << "全线: 已同步；全线拒收 1 次: KZB000009 (serial refused)";
+  }
+  void theLineSaysEachState() {
+    QFETCH(int, state);
+    QFETCH(bool, refused);
+    QFETCH(QString, text);
+    production::LineStatus status;
+    status.state = production::LineStatus::State(state);
+    status.waiting = 2;
+    status.reason = "no answer";
+    status.cause = base::Failure::Cause::LineNoAnswer;
+    if (refused)
+      status.setAside.push_back({"KZB000009", "run id", "started", "serial refused", ""});
+    bool off = false;
+    QCOMPARE(LineText(status, off), text);
+    QCOMPARE(off, state == int(production::LineStatus::State::NoAnswer) || refused);
   }
 
   void aRefusedSerialRunsNothing_data() {

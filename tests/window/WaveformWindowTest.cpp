@@ -1,7 +1,10 @@
 // The waveform window, opened from the main window and fed by its tick.
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QImage>
+#include <QInputDialog>
+#include <QListWidget>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTextBlock>
@@ -201,6 +204,111 @@ class WaveformWindowTest : public QObject {
     QCOMPARE(view->spectrum()->recordPoints(), size_t{300});
   }
 
+  // A pulse on channel 10 fires a single shot: the span around it is held with the trigger
+  // marked at its time from the start, nothing more fires until armed again, "等待触发…"
+  // shows while armed, the span's figures come on request and the level follows the mouse.
+  void aPulseFiresTheTriggerOnce() {
+    WindowOnSimCard f;
+    SimCard_AddPulses(9, 1.2345, 4.0, 0.05, 0.01, 3, 2.0);  // at 1.2345, 3.2345, 5.2345 s
+    f.window->cmdStart_Click();
+    f.window->OpenWaveform(9);
+    WaveformWindow* view = f.window->waveform();
+    const int64_t start = SimCard_NowMicros();
+    const auto tickUntil = [&f, start](double seconds) {  // of card time from the start
+      while (SimCard_NowMicros() - start < seconds * 1e6) {
+        SimCard_AdvanceMs(385);
+        f.window->TimerAD_Timer();
+      }
+    };
+    tickUntil(0.3);
+    QCOMPARE(view->traces().size(), size_t{1});
+    const double base = view->traces()[0].stats.mean;
+    view->findChild<QComboBox*>("cboTrigChannel")->setCurrentIndex(9);
+    view->findChild<QDoubleSpinBox*>("spnTrigLevel")->setValue(base + 2.0);
+    view->findChild<QPushButton*>("cmdSingle")->click();
+    QCOMPARE(view->findChild<QComboBox*>("cboTrigMode")->currentText(), QString("单次"));
+    QVERIFY(view->note().contains("等待触发…"));
+    QVERIFY(view->traces().empty());  // nothing but a captured span shows
+
+    const auto caption = [view] { return view->plot()->triggerCaption(); };
+    const auto captionSeconds = [&caption] { return caption().section(' ', 1, 1).toDouble(); };
+    tickUntil(2.0);
+    QCOMPARE(view->triggersFired(), int64_t{1});
+    QVERIFY(view->scope().holdsSpan());
+    QVERIFY2(std::abs(captionSeconds() - 1.2345) < 2e-6, qPrintable(caption()));
+    QVERIFY(!view->note().contains("等待触发…"));
+    QCOMPARE(view->traces().size(), size_t{1});
+    QVERIFY(view->traces()[0].stats.maximum > base + 3.5);  // the pulse is in the span
+
+    tickUntil(4.0);  // the second pulse passes a spent shot by
+    QCOMPARE(view->triggersFired(), int64_t{1});
+    QVERIFY(view->note().contains("单次触发已完成"));
+    QVERIFY(std::abs(captionSeconds() - 1.2345) < 2e-6);
+
+    view->findChild<QPushButton*>("cmdSpanFigures")->click();
+    view->WaitForSpectrum();
+    QVERIFY(view->spectrumShown());
+    QCOMPARE(view->spectrum()->recordPoints(), view->traces()[0].volts.size());
+    view->findChild<QCheckBox*>("chkSpectrum")->setChecked(false);
+
+    view->findChild<QPushButton*>("cmdSingle")->click();  // armed again: the span stays
+    QVERIFY(view->note().contains("等待触发…"));
+    QVERIFY(view->scope().holdsSpan());
+    tickUntil(6.0);
+    QVERIFY2(std::abs(captionSeconds() - 5.2345) < 2e-6, qPrintable(caption()));
+
+    // Dragging the level's line sets the level; the control follows.
+    view->show();
+    WaveformPlot* plot = view->plot();
+    const int y = plot->LevelY(0), x = plot->PlotArea().center().x();
+    QVERIFY(y > 0);
+    QTest::mousePress(plot, Qt::LeftButton, {}, QPoint(x, y));
+    QTest::mouseMove(plot, QPoint(x, y - 30));
+    QTest::mouseRelease(plot, Qt::LeftButton, {}, QPoint(x, y - 30));
+    const double dragged = view->findChild<QDoubleSpinBox*>("spnTrigLevel")->value();
+    QVERIFY(dragged > base + 2.2);
+    QCOMPARE(plot->triggerLevels(), std::vector<double>{dragged});
+  }
+
+  // Auto shows the live block until a trigger comes, its span then, and the live blocks again
+  // once a second of card time passes with none; a refused setting shows its reason over the
+  // live blocks.
+  void autoFallsBackToTheLiveBlocks() {
+    WindowOnSimCard f;
+    SimCard_AddPulses(9, 1.2345, 4.0, 0.05, 0.01, 1, 0);
+    f.window->cmdStart_Click();
+    const int64_t start = SimCard_NowMicros();
+    f.window->OpenWaveform(9);
+    WaveformWindow* view = f.window->waveform();
+    const auto tickUntil = [&f, start](double seconds) {
+      while (SimCard_NowMicros() - start < seconds * 1e6) {
+        SimCard_AdvanceMs(385);
+        f.window->TimerAD_Timer();
+      }
+    };
+    tickUntil(0.3);
+    const double base = view->traces()[0].stats.mean;
+    view->findChild<QComboBox*>("cboTrigChannel")->setCurrentIndex(9);
+    view->findChild<QDoubleSpinBox*>("spnTrigLevel")->setValue(base + 2.0);
+    view->SetTriggerMode(WaveformWindow::TriggerMode::Auto);
+    tickUntil(1.0);
+    QVERIFY(view->scope().live() && !view->note().contains("等待触发…"));
+    QCOMPARE(view->traces()[0].volts.size(), size_t{300});
+    tickUntil(1.6);
+    QVERIFY(view->scope().holdsSpan());
+    QVERIFY(view->plot()->triggerCaption().startsWith("触发 1.234"));
+    tickUntil(3.0);
+    QVERIFY(view->scope().live());
+    QVERIFY(view->plot()->triggerCaption().isEmpty());
+
+    view->findChild<QComboBox*>("cboTrigKind")->setCurrentIndex(1);    // 下降沿
+    view->findChild<QDoubleSpinBox*>("spnTrigLevel")->setValue(4.98);  // armed above 5 V
+    QVERIFY(view->note().contains("触发设置无效: 回差过大"));
+    view->SetTriggerMode(WaveformWindow::TriggerMode::Normal);
+    tickUntil(3.5);
+    QCOMPARE(view->traces()[0].volts.size(), size_t{300});  // live, not waiting
+  }
+
   // The extreme codes lie on the edges of the -5 V to +5 V axis, or inside a fitted one.
   void extremeCodesStayOnTheAxis() {
     WindowOnSimCard f;
@@ -261,6 +369,42 @@ class WaveformWindowTest : public QObject {
     }
     QCOMPARE(blocks, 4);
     QCOMPARE(f.Caption("lblBlock"), QString(" 4"));  // the main window counts as before
+    qunsetenv("KZB_RESULTS_DB");
+  }
+
+  // "备注…" only while recording: the note asked for goes into the recording, byte for
+  // byte, and the viewer lists it.
+  void aNoteIsAskedForWhileRecordingAndListed() {
+    WindowOnSimCard f;
+    qputenv("KZB_RESULTS_DB", f.dataDir.filePath("results/results.sqlite").toUtf8());
+    f.window->cmdStart_Click();
+    f.window->OpenWaveform(2);
+    RecordPanel* panel = f.window->waveform()->recordPanel();
+    auto* note = f.window->waveform()->findChild<QPushButton*>("cmdRecordNote");
+    QVERIFY(!note->isEnabled());
+    const QString folder = f.dataDir.filePath("noted");
+    f.window->waveform()->findChild<QLineEdit*>("txtRecordFolder")->setText(folder);
+    f.window->waveform()->findChild<QPushButton*>("cmdRecord")->click();
+    QVERIFY(note->isEnabled());
+    ScriptTick({Filled(0)});
+    f.window->TimerAD_Timer();
+    const QString text = "探头换到通道 3 ✓\n第二行";
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      dialog->setTextValue(text);
+      dialog->accept();
+    });
+    note->click();
+    f.window->waveform()->findChild<QPushButton*>("cmdRecord")->click();
+    panel->WaitForEnd();
+    QVERIFY(!note->isEnabled());
+    RecordingViewer viewer(folder);
+    const auto* list = viewer.findChild<QListWidget*>("lstViewMarks");
+    QCOMPARE(list->count(), 1);
+    QVERIFY2(list->item(0)->text().endsWith("  备注: 探头换到通道 3 ✓ 第二行"),
+             qPrintable(list->item(0)->text()));
+    QCOMPARE(list->item(0)->toolTip(), text);
     qunsetenv("KZB_RESULTS_DB");
   }
 

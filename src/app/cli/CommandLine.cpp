@@ -45,6 +45,7 @@ constexpr const char* kUsage =
     "       kzb7310 --results --line [PROFILE] --format spc|spc-csv|spc-json\n"
     "                         [--figure NAME] [--station S] [--since DATE] [--runs N]\n"
     "       kzb7310 --station [PROFILE]\n"
+    "       kzb7310 --line-retry PROFILE\n"
     "       kzb7310 --record FOLDER [--duration 8h] [--size 2G] [--profile PROFILE]\n"
     "       kzb7310 --view FOLDER\n"
     "       kzb7310 [--help] [--version]\n"
@@ -71,6 +72,9 @@ constexpr const char* kUsage =
     "                     station and for the line (mean, sigma, Cp, Cpk, chart, run\n"
     "                     rules), only NAME's with --figure, only S's with --station,\n"
     "                     over each series' newest N runs with --runs\n"
+    "  --line-retry PROFILE  send the runs the line refused again, with every run still\n"
+    "                     waiting on this PC, to PROFILE's [line]; exit 0 when the line has\n"
+    "                     them all, 1 when some still wait or are refused, 2 not run\n"
     "  --record FOLDER    record every block of all 64 channels into FOLDER (made when\n"
     "                     missing; one holding a recording is refused) without a window,\n"
     "                     until --duration (8h, 90m, 1h30m, 45s) or --size (2G, 500M) is\n"
@@ -129,6 +133,12 @@ int PrintResults(const results::Filter& filter, const std::string& format) {
                            : format == "junit" ? selftest::JUnitXml(runs.value())
                                                : selftest::HistoryTable(runs.value());
   std::fwrite(text.data(), 1, text.size(), stdout);
+  // The runs the line refused are named beside the table, never inside a CSV or JUnit file.
+  for (const results::OutboxRun& run : store.value()->SetAsideRuns().value_or({})) {
+    std::fprintf(format == "table" ? stdout : stderr,
+                 "全线拒收 refused by the line: %s (kzb7310 --line-retry PROFILE)\n",
+                 production::SetAsideName(run).c_str());
+  }
   return 0;
 }
 
@@ -158,22 +168,52 @@ int PrintLineResults(const results::Filter& filter, const std::string& format,
   }
   line::LineStore::LoadDriver();
   auto store = line::LineStore::Open(settings);
-  if (store && IsSpcFormat(format)) return PrintLineSpc(*store.value(), format, figures);
-  const auto runs = store ? store.value()->Runs(filter, !report)
-                          : base::Result<std::vector<line::LineRun>>(store.failure());
-  if (!runs) {
+  const auto cannotRead = [](const base::Failure& failure) {
     std::fprintf(stderr, "kzb7310: 无法读取全线数据库 the line cannot be read: %s: %s\n",
-                 runs.failure().subject.c_str(), runs.failure().reason.c_str());
+                 failure.subject.c_str(), failure.reason.c_str());
     return 2;
+  };
+  if (!store) return cannotRead(store.failure());
+  if (IsSpcFormat(format)) return PrintLineSpc(*store.value(), format, figures);
+  const auto print = [](const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  };
+  if (report) {
+    std::vector<line::LineRun> runs;
+    const auto failure = store.value()->EachPage(filter, line::LineDepth::Facts,
+                                                 [&](std::vector<line::LineRun>& page) {
+                                                   for (line::LineRun& r : page)
+                                                     runs.push_back(line::ForReport(std::move(r)));
+                                                 });
+    if (failure) return cannotRead(*failure);
+    print(format == "report" ? line::LineReportTable(runs) : line::LineReportCsv(runs));
+    return 0;
   }
-  std::vector<selftest::RunRecord> records;
-  for (const line::LineRun& r : runs.value()) records.push_back(r.run);
-  const std::string text = format == "report"       ? line::LineReportTable(runs.value())
-                           : format == "report-csv" ? line::LineReportCsv(runs.value())
-                           : format == "csv"        ? selftest::HistoryCsv(records)
-                           : format == "junit"      ? selftest::JUnitXml(records)
-                                                    : selftest::HistoryTable(records);
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  // The history forms a page of runs at a time, however long the line's history.
+  const bool csv = format == "csv", junit = format == "junit";
+  print(csv     ? selftest::HistoryCsvHead()
+        : junit ? selftest::JUnitXmlHead()
+                : selftest::HistoryTableHead());
+  size_t count = 0, passed = 0;
+  const auto failure = store.value()->EachPage(
+      filter, junit ? line::LineDepth::Failures : line::LineDepth::FirstFailure,
+      [&](std::vector<line::LineRun>& page) {
+        std::vector<selftest::RunRecord> records;
+        records.reserve(page.size());
+        for (line::LineRun& r : page) {
+          passed += r.run.verdict == selftest::Verdict::Pass ? 1 : 0;
+          records.push_back(std::move(r.run));
+        }
+        count += records.size();
+        print(csv     ? selftest::HistoryCsvRows(records)
+              : junit ? selftest::JUnitSuites(records)
+                      : selftest::HistoryTableRows(records));
+      });
+  // What was printed stands; a failure part way is said, and the status says it.
+  if (failure) return cannotRead(*failure);
+  print(csv     ? std::string()
+        : junit ? selftest::JUnitXmlEnd()
+                : selftest::HistoryTableEnd(count, passed));
   return 0;
 }
 
@@ -261,22 +301,58 @@ int SayKept(const production::KeptRun& kept, const production::Places& places,
 }
 
 // The runs this PC has kept go to the line, this one last; a line that cannot be reached
-// costs the run nothing: it waits for the next station or self-test here.
-void SendToLine(const production::StationShift& shift, const selftest::LineSettings& line) {
-  const production::LineStatus sent = shift.SendWaiting(line);
-  if (sent.state == production::LineStatus::State::Unreachable) {
-    const std::string why = base::ReasonInChinese(sent.cause, sent.reason);
+// or does not answer costs the run nothing: it waits for the next station or self-test here.
+// Each call to the server is bounded, and a termination ends the sending between runs.
+// Gives whether the line took every run it was sent.
+bool SendToLine(const production::StationShift& shift, const selftest::LineSettings& line,
+                const std::atomic<bool>* stop, bool retrySetAside) {
+  using State = production::LineStatus::State;
+  const production::LineStatus sent = shift.SendWaiting(line, stop, retrySetAside);
+  const std::string why = base::ReasonInChinese(sent.cause, sent.reason);
+  if (sent.state == State::Unreachable) {
     std::fprintf(stderr, "kzb7310: 全线数据库无法连接 the line cannot be reached: %s\n",
                  why.c_str());
     std::printf("全线: 无法连接 %s，待上传 %d 次\n", why.c_str(), sent.waiting);
+  } else if (sent.state == State::NoAnswer) {
+    std::fprintf(stderr, "kzb7310: 全线数据库没有应答 the line does not answer: %s\n", why.c_str());
+    std::printf("全线: 无应答 %s，待上传 %d 次 (the runs wait for the line)\n", why.c_str(),
+                sent.waiting);
+  } else if (sent.state == State::Waiting) {
+    std::printf("全线: 待上传 %d 次 (stopped; the runs wait for the line)\n", sent.waiting);
   } else {
     std::printf("全线: 已同步\n");
+  }
+  for (const results::OutboxRun& run : sent.setAside) {
+    std::printf("全线拒收 refused by the line: %s\n", production::SetAsideName(run).c_str());
   }
   if (std::abs(sent.clockOffsetSeconds) > line::kClockOffLimitSeconds) {
     std::printf("本机时钟与全线服务器相差 %.0f 秒 (the clock is %.0f s off the server's)\n",
                 sent.clockOffsetSeconds, sent.clockOffsetSeconds);
   }
   std::fflush(stdout);
+  return sent.state == State::Synced && sent.setAside.empty();
+}
+
+// --line-retry: the runs the line refused go again, with every run waiting on this PC.
+int RetryLine(const std::string& profilePath) {
+  const auto profile = production::StationProfile(profilePath);
+  if (!profile) {
+    return NotRun("自检配置无法使用 profile refused", profile.failure().subject,
+                  profile.failure().reason);
+  }
+  if (!profile.value().line) {
+    std::fprintf(stderr, "kzb7310: --line-retry: %s: the profile has no [line] section\n",
+                 profilePath.c_str());
+    return 2;
+  }
+  static std::atomic<bool> interrupted{false};
+  SetFlagOnTermination(&interrupted);
+  const production::StationShift shift({.database = production::DefaultResultsPath(),
+                                        .reportsBeside = false,
+                                        .jsonReport = {},
+                                        .junitReport = {}});
+  line::LineStore::LoadDriver();
+  return SendToLine(shift, *profile.value().line, &interrupted, true) ? 0 : 1;
 }
 
 int SelfTest(const SelfTestArguments& args) {
@@ -316,7 +392,7 @@ int SelfTest(const SelfTestArguments& args) {
   });
   const int status = SayKept(kept.last, shift.PlacesOf(kept.last.run), shift.heldPath(),
                              ExitStatus(outcome.verdict()));
-  if (profile.value().line) SendToLine(shift, *profile.value().line);
+  if (profile.value().line) SendToLine(shift, *profile.value().line, &interrupted, false);
   return status;
 }
 
@@ -327,10 +403,12 @@ struct Options {
   bool forSelfTest = false;  // an option that only --self-test takes
   results::Filter filter;
   std::string format = "table";
-  bool forResults = false;  // an option that only --results takes
-  bool sinceGiven = false;  // --since, even with an empty time
-  bool line = false;        // --results --line: the line's database
-  std::string lineProfile;  // the profile whose [line] names it
+  bool forResults = false;   // an option that only --results takes
+  bool sinceGiven = false;   // --since, even with an empty time
+  bool line = false;         // --results --line: the line's database
+  std::string lineProfile;   // the profile whose [line] names it
+  bool retry = false;        // --line-retry: the refused runs sent again
+  std::string retryProfile;  // the profile whose [line] takes them
   bool record = false;
   RecordArguments recordArgs;
   bool forRecord = false;  // an option that only --record takes
@@ -378,6 +456,8 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
   } else if (arg == "--figure" || arg == "--runs") {
     o.forResults = true;
     return value(arg == "--figure" ? o.figures.figure : o.runs, o.forSpc);
+  } else if (arg == "--line-retry") {
+    return value(o.retryProfile, o.retry);
   } else if (arg == "--view") {
     bool given = false;
     return value(choice.view, given);
@@ -469,7 +549,7 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
     if (auto status = ReadOption(args, i, o, choice)) return status;
   }
   if (!choice.view.empty() && (choice.station || o.selfTest || o.listResults || o.forResults ||
-                               o.forSelfTest || o.record || o.forRecord)) {
+                               o.forSelfTest || o.record || o.forRecord || o.retry)) {
     std::fputs("kzb7310: --view takes only a folder\n", stderr);
     return 2;
   }
@@ -493,7 +573,7 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
   }
   if (o.record || o.forRecord) {
     if (!o.record || o.selfTest || o.listResults || o.forResults || o.forSelfTest ||
-        choice.station) {
+        choice.station || o.retry) {
       std::fputs(
           "kzb7310: --duration, --size and --profile go with --record, and --record "
           "with nothing else\n",
@@ -503,6 +583,15 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
     QCoreApplication app(argc, argv);  // for the program's own folder
     StoreHeldRuns();
     return RecordHeadless(o.recordArgs);
+  }
+  if (o.retry) {
+    if (o.selfTest || o.listResults || o.forResults || o.forSelfTest || choice.station) {
+      std::fputs("kzb7310: --line-retry takes only a profile\n", stderr);
+      return 2;
+    }
+    QCoreApplication app(argc, argv);  // for the databases' drivers
+    StoreHeldRuns();
+    return RetryLine(o.retryProfile);
   }
   if (o.listResults || o.forResults) return Results(argc, argv, o);
   if (o.forSelfTest && !o.selfTest) {

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -46,6 +47,7 @@ QString Counts(const recording::RecorderStatus& s) {
 RecordPanel::RecordPanel(const QString& dataFolder, QWidget* parent)
     : QWidget(parent),
       record_(new QPushButton("记录", this)),
+      note_(new QPushButton("备注…", this)),
       folder_(new QLineEdit(this)),
       browse_(new QToolButton(this)),
       limit_(new QComboBox(this)),
@@ -56,6 +58,9 @@ RecordPanel::RecordPanel(const QString& dataFolder, QWidget* parent)
   record_->setObjectName("cmdRecord");
   record_->setCheckable(true);
   record_->setToolTip("记录全部 64 个通道的每一个数据块");
+  note_->setObjectName("cmdRecordNote");
+  note_->setToolTip("给正在进行的记录加一条备注，带上当前时间");
+  note_->setEnabled(false);
   folder_->setObjectName("txtRecordFolder");
   folder_->setText(NewFolderName());
   browse_->setObjectName("cmdRecordFolder");
@@ -73,6 +78,7 @@ RecordPanel::RecordPanel(const QString& dataFolder, QWidget* parent)
   row->addWidget(browse_);
   row->addWidget(limit_);
   row->addWidget(status_, 3);
+  row->addWidget(note_);
   row->addWidget(open_);
   connect(record_, &QPushButton::clicked, this, [this](bool on) {
     if (on) {
@@ -81,6 +87,7 @@ RecordPanel::RecordPanel(const QString& dataFolder, QWidget* parent)
       EndRecording();
     }
   });
+  connect(note_, &QPushButton::clicked, this, &RecordPanel::AskForNote);
   connect(browse_, &QToolButton::clicked, this, [this] {
     const QString chosen = QFileDialog::getExistingDirectory(this, "记录到", dataFolder_);
     if (!chosen.isEmpty()) folder_->setText(QDir(chosen).filePath(QFileInfo(folder()).fileName()));
@@ -153,6 +160,7 @@ QString RecordPanel::StartRecording() {
   (void)recording::NoteOpen(production::RecordingRegistry(), recorder_->folder());
   folder_->setText(ToQt(recorder_->folder()));
   folder_->setEnabled(false);
+  note_->setEnabled(true);
   browse_->setEnabled(false);
   limit_->setEnabled(false);
   record_->setChecked(true);
@@ -196,6 +204,7 @@ void RecordPanel::ShowStatus() {
 
 void RecordPanel::EndRecording() {
   timer_->stop();
+  note_->setEnabled(false);
   record_->setChecked(false);
   if (!recorder_) return;
   StopTaking();
@@ -235,6 +244,18 @@ void RecordPanel::ShowEnded(const recording::RecorderStatus& s, const QString& f
   folder_->setEnabled(true);
   browse_->setEnabled(true);
   limit_->setEnabled(true);
+}
+
+void RecordPanel::AskForNote() {
+  if (!recorder_) return;
+  // The moment the operator asked, not the moment the dialog closed.
+  const int64_t utcMicros = QDateTime::currentMSecsSinceEpoch() * 1000;
+  bool ok = false;
+  const QString text = QInputDialog::getMultiLineText(this, "备注", "备注内容:", {}, &ok);
+  if (!ok || text.isEmpty() || !recorder_) return;
+  if (auto added = recorder_->AddNote(text.toStdString(), utcMicros); !added) {
+    SetFailure("备注未能加入记录: " + ToQt(added.failure().reason));
+  }
 }
 
 void RecordPanel::WaitForEnd() {

@@ -1,8 +1,9 @@
 // The waveform window's recording row: "记录" starts and ends a recording of every block of
 // all 64 channels into the folder named (a folder that holds a recording already gets a new
 // name, never written over), up to the limit chosen; the line beside it says what the
-// recording holds and how long the disk lasts. The core's recorder writes on its own
-// thread, and a recording ends on another, so the window never waits for the disk.
+// recording holds and how long the disk lasts; "备注…" adds the operator's note to it, with
+// the time it was asked for. The core's recorder writes on its own thread, and a recording
+// ends on another, so the window never waits for the disk.
 #pragma once
 
 #include <QWidget>
@@ -42,6 +43,8 @@ class RecordPanel : public QWidget {
   // What the record button does; each gives the reason a start failed, or nothing.
   QString StartRecording();
   void EndRecording();
+  // "备注…": asks for a note and adds it to the recording with the time it was asked for.
+  void AskForNote();
   // Waits until a recording being ended has its files closed (for tests).
   void WaitForEnd();
   QString folder() const;
@@ -57,6 +60,7 @@ class RecordPanel : public QWidget {
   void StopTaking();
 
   QPushButton* record_;
+  QPushButton* note_;
   QLineEdit* folder_;
   QToolButton* browse_;
   QComboBox* limit_;

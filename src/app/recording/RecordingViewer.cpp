@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -41,6 +42,28 @@ QString DamagedText(const std::vector<recording::DamagedSpan>& damaged) {
   return where.join("，");
 }
 
+// How an event crossed its level, as the trigger's settings call it.
+QString EdgeText(recording::EventEdge edge) {
+  switch (edge) {
+    case recording::EventEdge::Rising:
+      return "上升沿";
+    case recording::EventEdge::Falling:
+      return "下降沿";
+    case recording::EventEdge::Entering:
+      return "进入窗口";
+    case recording::EventEdge::Leaving:
+      return "离开窗口";
+  }
+  return {};
+}
+
+// A note's text on one line, its start only when it is long: the whole in its tooltip.
+QString NoteLine(const QString& text) {
+  constexpr int kShown = 120;
+  const QString line = text.simplified();
+  return line.size() > kShown ? line.left(kShown) + "…" : line;
+}
+
 QString Length(int64_t micros) {
   const qint64 s = micros / 1'000'000;
   if (s >= 3600) return QString("%1小时%2分%3秒").arg(s / 3600).arg(s / 60 % 60).arg(s % 60);
@@ -59,6 +82,7 @@ RecordingViewer::RecordingViewer(const QString& folder, QWidget* parent)
       problems_(new QLabel(this)),
       span_(new QLabel(this)),
       exported_(new QLabel(this)),
+      marks_(new QListWidget(this)),
       exportCsv_(new QPushButton("导出 CSV…", this)),
       exportWav_(new QPushButton("导出 WAV…", this)) {
   setObjectName("RecordingViewer");
@@ -69,6 +93,7 @@ RecordingViewer::RecordingViewer(const QString& folder, QWidget* parent)
   layout->addWidget(problems_);
   layout->addLayout(TraceSlots());
   layout->addWidget(plot_, 1);
+  layout->addWidget(marks_);
   layout->addLayout(Actions());
   layout->addWidget(exported_);
   resize(960, 620);
@@ -90,7 +115,39 @@ RecordingViewer::RecordingViewer(const QString& folder, QWidget* parent)
   plot_->SetChannels(Channels());
   plot_->SetView(view_.get());
   ShowFacts();
+  ShowMarks();
   CheckRecords();
+}
+
+// "2026-12-10 14:02:03.120  事件: 通道6 (Ch 5) 上升沿 1.500 V", "…  备注: 探头换到通道 3";
+// the list is there only for a recording that holds any.
+void RecordingViewer::ShowMarks() {
+  struct Mark {
+    int64_t utcMicros;
+    QString text, tip;
+  };
+  std::vector<Mark> marks;
+  for (const recording::EventRecord& e : view_->events()) {
+    marks.push_back({e.utcMicros,
+                     QString("事件: 通道%1 (Ch %2) %3 %4 V%5")
+                         .arg(e.channel + 1)
+                         .arg(e.channel)
+                         .arg(EdgeText(e.edge))
+                         .arg(e.levelVolts, 0, 'f', 3)
+                         .arg(e.gap ? " (有数据块丢失，时间近似)" : ""),
+                     {}});
+  }
+  for (const recording::NoteRecord& n : view_->notes()) {
+    const QString text = QString::fromStdString(n.text);
+    marks.push_back({n.utcMicros, "备注: " + NoteLine(text), text});
+  }
+  std::stable_sort(marks.begin(), marks.end(),
+                   [](const Mark& a, const Mark& b) { return a.utcMicros < b.utcMicros; });
+  for (const Mark& m : marks) {
+    auto* item = new QListWidgetItem(Local(m.utcMicros) + "  " + m.text, marks_);
+    if (!m.tip.isEmpty()) item->setToolTip(m.tip);
+  }
+  marks_->setVisible(!marks.empty());
 }
 
 // Every record read back on a thread of its own, from a copy of the view's index (a few
@@ -127,6 +184,9 @@ void RecordingViewer::SetUpControls() {
   span_->setObjectName("lblViewSpan");
   span_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // never widens the window
   exported_->setObjectName("lblExport");
+  marks_->setObjectName("lstViewMarks");
+  marks_->setMaximumHeight(110);
+  marks_->hide();
   exported_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   exportCsv_->setObjectName("cmdExportCsv");
   exportWav_->setObjectName("cmdExportWav");

@@ -16,6 +16,7 @@ class QCheckBox;
 class QComboBox;
 class QHBoxLayout;
 class QLabel;
+class QListWidget;
 class QPushButton;
 class RecordingPlot;
 
@@ -46,6 +47,7 @@ class RecordingViewer : public QWidget {
   QHBoxLayout* TraceSlots();
   QHBoxLayout* Actions();
   void ShowFacts();
+  void ShowMarks();
   void ShowSpan();
   void ChooseAndExport(Format format);
   void ShowExported(const QString& text, bool failed);
@@ -62,6 +64,7 @@ class RecordingViewer : public QWidget {
   QLabel* problems_;
   QLabel* span_;
   QLabel* exported_;
+  QListWidget* marks_;  // the events and notes, in the order they were written
   QPushButton* exportCsv_;
   QPushButton* exportWav_;
   std::thread exporter_;

@@ -118,14 +118,39 @@ Banner VerdictBanner(const production::ShiftRun& f) {
 
 QString LineText(const production::LineStatus& status, bool& off) {
   using State = production::LineStatus::State;
-  QString text = status.state == State::Synced ? QString("全线: 已同步")
-                 : status.state == State::Waiting
-                     ? QString("全线: 待上传 %1 次").arg(status.waiting)
-                     : "全线: 无法连接 " + Reason(status.cause, status.reason);
+  QString text;
+  switch (status.state) {
+    case State::Connecting:
+      text = "全线: 连接中…";
+      if (status.waiting > 0) text += QString("，待上传 %1 次").arg(status.waiting);
+      break;
+    case State::Synced:
+      text = "全线: 已同步";
+      break;
+    case State::Waiting:
+      text = QString("全线: 待上传 %1 次").arg(status.waiting);
+      break;
+    case State::NoAnswer:
+      text = QString("全线: 无应答，待上传 %1 次 ").arg(status.waiting) +
+             Reason(status.cause, status.reason);
+      break;
+    case State::Unreachable:
+      text = "全线: 无法连接 " + Reason(status.cause, status.reason);
+      break;
+  }
+  // A run the line refused is named, with the line's words, until it goes.
+  if (!status.setAside.empty()) {
+    const results::OutboxRun& first = status.setAside.front();
+    text +=
+        QString("；全线拒收 %1 次: %2 (%3)")
+            .arg(status.setAside.size())
+            .arg(ToQt(first.serial.empty() ? std::string("-") : first.serial), ToQt(first.reason));
+  }
   const bool clockOff = std::abs(status.clockOffsetSeconds) > line::kClockOffLimitSeconds;
   if (status.state == State::Synced && clockOff) {
     text += QString("，本机时钟与服务器相差 %1 秒").arg(std::lround(status.clockOffsetSeconds));
   }
-  off = status.state == State::Unreachable || clockOff;
+  off = status.state == State::Unreachable || status.state == State::NoAnswer || clockOff ||
+        !status.setAside.empty();
   return text;
 }

@@ -42,6 +42,6 @@ struct Banner {
   const char* colour;
 };
 Banner VerdictBanner(const production::ShiftRun& run);
-// The line's state in one line: synced, runs waiting, or why it cannot be reached; `off`
-// says whether it needs the operator's eye.
+// The line's state in one line: connecting, synced, runs waiting, no answer, or why it
+// cannot be reached, and the runs it refused; `off` says whether it needs the operator's eye.
 QString LineText(const production::LineStatus& status, bool& off);

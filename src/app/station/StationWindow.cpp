@@ -53,6 +53,7 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
       today_(new QLabel(this)),
       recent_(new QTableWidget(0, 4, this)),
       line_(new QLabel(this)),
+      lineRetry_(new QPushButton("重试上传", this)),
       shift_(std::make_unique<production::StationShift>(production::ShiftPlaces{})) {
   setObjectName("StationWindow");
   setWindowTitle("KZB7310生产测试");
@@ -61,6 +62,7 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   connect(serial_, &QLineEdit::returnPressed, this, &StationWindow::StartTest);
   connect(start_, &QPushButton::clicked, this, &StationWindow::StartTest);
   connect(stop_, &QPushButton::clicked, this, &StationWindow::StopTest);
+  connect(lineRetry_, &QPushButton::clicked, this, &StationWindow::RetryLine);
   connect(serial_, &QLineEdit::textEdited, this, &StationWindow::SerialEdited);
   // The operator's name ends with Enter, and the next scan goes to the serial field.
   connect(operator_, &QLineEdit::returnPressed, serial_, [this] { serial_->setFocus(); });
@@ -77,6 +79,10 @@ void StationWindow::StartUploader() {
   line_->setObjectName("lblLine");
   line_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   line_->setVisible(profile_.line.has_value());
+  lineRetry_->setObjectName("cmdLineRetry");
+  lineRetry_->setToolTip("再次上传全线数据库拒收的测试");
+  lineRetry_->setFocusPolicy(Qt::TabFocus);
+  lineRetry_->setVisible(false);
   if (!profile_.line) return;
   line_->setText("全线: 连接中…");
   line::LineStore::LoadDriver();  // on the thread that outlives the uploader's
@@ -89,8 +95,37 @@ void StationWindow::StartUploader() {
 void StationWindow::ShowLine(const production::LineStatus& status) {
   bool off = false;
   line_->setText(LineText(status, off));
-  line_->setToolTip(status.waiting > 0 ? QString("待上传 %1 次").arg(status.waiting) : QString());
+  // The tooltip names every run the line refused, with its words.
+  QStringList tip;
+  if (status.waiting > 0) tip << QString("待上传 %1 次").arg(status.waiting);
+  for (const results::OutboxRun& run : status.setAside) {
+    tip << "全线拒收: " + ToQt(production::SetAsideName(run));
+  }
+  line_->setToolTip(tip.join('\n'));
   line_->setStyleSheet(off ? "QLabel { color: #cf222e; }" : "");
+  lineRetry_->setVisible(!status.setAside.empty());
+  lineText_ = line_->text();
+  lineTip_ = line_->toolTip();
+  ElideLine();
+}
+
+void StationWindow::RetryLine() {
+  lineRetry_->setVisible(false);
+  lineText_ = "全线: 重试被拒收的测试…";
+  ElideLine();
+  shift_->RetrySetAside();
+}
+
+void StationWindow::ElideLine() {
+  // Cut at the window's width, never mid-character; the tooltip holds the whole state.
+  QString shown = lineText_;
+  if (line_->isVisible()) {
+    shown = QFontMetrics(line_->font())
+                .elidedText(lineText_, Qt::ElideRight, line_->contentsRect().width());
+  }
+  line_->setText(shown);
+  line_->setToolTip(shown == lineText_ ? lineTip_
+                                       : lineText_ + (lineTip_.isEmpty() ? "" : "\n" + lineTip_));
 }
 
 void StationWindow::SetUpControls() {
@@ -141,7 +176,10 @@ void StationWindow::LayOut() {
   layout->addWidget(checks_, 3);
   layout->addWidget(message_);
   layout->addWidget(today_);
-  layout->addWidget(line_);
+  auto* line = new QHBoxLayout;
+  line->addWidget(line_, 1);
+  line->addWidget(lineRetry_);
+  layout->addLayout(line);
   layout->addWidget(recent_, 2);
   resize(900, 720);
 }
@@ -241,27 +279,32 @@ void StationWindow::StartTest() {
   stop_->setEnabled(true);
   interrupted_ = false;
   const std::string operatorName = FromQt(operator_->text().trimmed());
-  // The worker stores only once the start's thread has: the store is one thread's at a
-  // time. It calls nothing of the window; what it shows goes by queued calls.
-  worker_ =
-      std::thread([this, shift = shift_.get(), start = std::move(history_), library = cardLibrary_,
-                   profile = profile_, clock = clock_, interrupted = &interrupted_, serial,
-                   operatorName, unsaved = std::move(unsaved_)]() mutable {
-        if (start.joinable()) start.join();
-        const auto progress = [this](selftest::CheckKind check) {
-          QMetaObject::invokeMethod(
-              this, [this, check] { MarkRunning(checks_, check); }, Qt::QueuedConnection);
-        };
-        Finished f;
-        static_cast<production::ShiftRun&>(f) = shift->Run(std::move(unsaved), [&] {
-          return production::TestCard(
-              library, profile, clock, progress, *interrupted,
-              {.serial = serial, .operatorName = operatorName, .cardLibrary = {}});
-        });
-        static_cast<production::DayResults&>(f) = shift->ReadDay(TodayStartUtc(), kRecent);
-        QMetaObject::invokeMethod(
-            this, [this, f = std::move(f)]() mutable { ShowFinished(f); }, Qt::QueuedConnection);
-      });
+  // The worker stores only once the start's thread and the last worker (which may still be
+  // reading the day) have: the store is one thread's at a time. It calls nothing of the
+  // window; what it shows goes by queued calls.
+  worker_ = std::thread([this, shift = shift_.get(), start = std::move(history_),
+                         last = std::move(worker_), library = cardLibrary_, profile = profile_,
+                         clock = clock_, interrupted = &interrupted_, serial, operatorName,
+                         unsaved = std::move(unsaved_)]() mutable {
+    if (start.joinable()) start.join();
+    if (last.joinable()) last.join();
+    const auto progress = [this](selftest::CheckKind check) {
+      QMetaObject::invokeMethod(
+          this, [this, check] { MarkRunning(checks_, check); }, Qt::QueuedConnection);
+    };
+    Finished f;
+    static_cast<production::ShiftRun&>(f) = shift->Run(std::move(unsaved), [&] {
+      return production::TestCard(
+          library, profile, clock, progress, *interrupted,
+          {.serial = serial, .operatorName = operatorName, .cardLibrary = {}});
+    });
+    QMetaObject::invokeMethod(
+        this, [this, f = std::move(f)]() mutable { ShowFinished(f); }, Qt::QueuedConnection);
+    // The day's count and list after the verdict: reading them never holds it up.
+    QMetaObject::invokeMethod(
+        this, [this, day = shift->ReadDay(TodayStartUtc(), kRecent)] { ShowHistory(day); },
+        Qt::QueuedConnection);
+  });
   unsaved_.clear();
 }
 
@@ -275,7 +318,7 @@ void StationWindow::WaitForTest() {
   QCoreApplication::sendPostedEvents(this);
 }
 
-void StationWindow::ShowHistory(const Finished& f) {
+void StationWindow::ShowHistory(const production::DayResults& f) {
   if (f.historyFailure) {
     today_->setText("今日: 无法读取结果数据库 " + Reason(f.historyFailure));
     today_->setStyleSheet("QLabel { color: #cf222e; }");
@@ -287,7 +330,6 @@ void StationWindow::ShowHistory(const Finished& f) {
 }
 
 void StationWindow::ShowFinished(Finished& f) {
-  if (worker_.joinable()) worker_.join();  // it has posted this as its last act
   runFinished_ = true;
   ShowChecks(checks_, f.last.run);
   ShowBanner(f);
@@ -302,7 +344,6 @@ void StationWindow::ShowFinished(Finished& f) {
     serial_->setText(ToQt(running_));
   }
   ShowMessage(problems.join("\n"), !problems.isEmpty());
-  ShowHistory(f);
   unsaved_ = std::move(f.unsaved);
   running_.clear();
   start_->setEnabled(true);
@@ -363,6 +404,9 @@ void StationWindow::closeEvent(QCloseEvent* event) {
     for (const std::string& run : *waiting) {
       std::fprintf(stderr, "kzb7310: 尚未上传到全线数据库 not on the line yet: %s\n", run.c_str());
     }
+    for (const std::string& run : shift_->SetAside()) {
+      std::fprintf(stderr, "kzb7310: 全线数据库拒收 refused by the line: %s\n", run.c_str());
+    }
   }
   // Runs nothing could keep go to standard error, the last place left (a journal keeps it).
   for (const Unsaved& u : unsaved_) {
@@ -391,4 +435,5 @@ bool StationWindow::CloseWithHeldRuns() {
 void StationWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   SetBanner(bannerText_, bannerColour_);
+  if (!lineText_.isEmpty()) ElideLine();
 }

@@ -38,7 +38,8 @@ class StationWindow : public QWidget {
   void StartTest();
   // Ends a running test early; the card is stopped and its outputs set to 0.
   void StopTest();
-  bool running() const { return worker_.joinable(); }
+  // A card is under test (its worker may go on reading the day's results after it).
+  bool running() const { return !running_.empty(); }
   // Waits for the running test and shows its end (for tests).
   void WaitForTest();
 
@@ -61,7 +62,7 @@ class StationWindow : public QWidget {
   void ShowFinished(Finished& finished);
   void ShowBanner(const Finished& finished);
   void ShowMessage(const QString& text, bool problem);
-  void ShowHistory(const Finished& finished);
+  void ShowHistory(const production::DayResults& day);
   void SetBanner(const QString& text, const char* colour);
   // The serial in the field was edited: a verdict or refusal of another serial no longer
   // stands over it.
@@ -70,11 +71,16 @@ class StationWindow : public QWidget {
   bool CloseWithHeldRuns();
   // The line's state in one line: synced, runs waiting, or why it cannot be reached.
   void ShowLine(const production::LineStatus& status);
+  // The runs the line refused, tried again at the operator's request.
+  void RetryLine();
+  // The line's state cut to the label's width, whole in its tooltip.
+  void ElideLine();
 
   std::string cardLibrary_;
   selftest::Profile profile_;
   selftest::Clock clock_;
   std::atomic<bool> interrupted_{false};
+  // The last test's: the test, keeping its run, then reading the day; the next joins it.
   std::thread worker_;
   // The start: held runs stored, the day's results read; the first worker takes it over and
   // joins it before it stores.
@@ -88,7 +94,8 @@ class StationWindow : public QWidget {
   QLabel* message_;
   QLabel* today_;
   QTableWidget* recent_;
-  QLabel* line_;  // the line database's state; hidden without a [line]
+  QLabel* line_;            // the line database's state; hidden without a [line]
+  QPushButton* lineRetry_;  // shown while the line has refused runs
   // The run's road from scan to the database, the reports and the line (the uploader, when
   // the profile names a line); its store is the start thread's, then each worker's.
   std::unique_ptr<production::StationShift> shift_;
@@ -98,4 +105,5 @@ class StationWindow : public QWidget {
   std::string bannerSerial_;      // the serial the banner's verdict or refusal is for; empty: none
   QString bannerText_;            // whole, before eliding
   const char* bannerColour_ = "#6e7781";
+  QString lineText_, lineTip_;  // the line's state and its tooltip, whole
 };

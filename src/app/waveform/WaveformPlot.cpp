@@ -1,5 +1,6 @@
 #include "WaveformPlot.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
@@ -11,6 +12,8 @@
 namespace {
 
 constexpr int kWaveformColumnWidth = 96;
+constexpr int kGrabPixels = 5;  // how near a level the mouse takes hold of it
+const QColor kTriggerColour(230, 120, 0);
 
 QString VoltText(float volts) {
   return QString::number(static_cast<double>(volts), 'f', 3) + " V";
@@ -18,7 +21,70 @@ QString VoltText(float volts) {
 
 }  // namespace
 
-WaveformPlot::WaveformPlot(QWidget* parent) : PlotFrame(kWaveformColumnWidth, parent) {}
+WaveformPlot::WaveformPlot(QWidget* parent) : PlotFrame(kWaveformColumnWidth, parent) {
+  setMouseTracking(true);  // the cursor tells where a level can be taken hold of
+}
+
+void WaveformPlot::SetTriggerLevels(const std::vector<double>& volts) {
+  if (volts == levels_) return;
+  levels_ = volts;
+  update();
+}
+
+void WaveformPlot::SetTriggerMark(std::optional<double> ms, const QString& caption) {
+  if (ms == markMs_ && caption == markCaption_) return;
+  markMs_ = ms;
+  markCaption_ = caption;
+  update();
+}
+
+int WaveformPlot::LevelY(size_t index) const {
+  if (index >= levels_.size() || high_ <= low_) return -1;
+  const QRect area = PlotArea();
+  const double v = levels_[index];
+  if (v < low_ || v > high_) return -1;
+  return area.bottom() - static_cast<int>((v - low_) / (high_ - low_) * area.height());
+}
+
+int WaveformPlot::LevelNear(int y) const {
+  int nearest = -1, distance = kGrabPixels + 1;
+  for (size_t i = 0; i < levels_.size(); ++i) {
+    const int at = LevelY(i);
+    if (at >= 0 && std::abs(at - y) < distance) {
+      distance = std::abs(at - y);
+      nearest = static_cast<int>(i);
+    }
+  }
+  return nearest;
+}
+
+double WaveformPlot::VoltsAt(int y) const {
+  const QRect area = PlotArea();
+  const double v =
+      low_ + (area.bottom() - y) * static_cast<double>(high_ - low_) / std::max(area.height(), 1);
+  return std::clamp(v, -5.0, 5.0);
+}
+
+void WaveformPlot::mousePressEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  dragging_ = event->button() == Qt::LeftButton && PlotArea().contains(at) ? LevelNear(at.y()) : -1;
+  if (dragging_ < 0) PlotFrame::mousePressEvent(event);
+}
+
+void WaveformPlot::mouseMoveEvent(QMouseEvent* event) {
+  const int y = event->position().toPoint().y();
+  if (dragging_ >= 0) {
+    emit levelDragged(dragging_, VoltsAt(y));
+    return;
+  }
+  const bool over = PlotArea().contains(event->position().toPoint()) && LevelNear(y) >= 0;
+  setCursor(over ? Qt::SizeVerCursor : Qt::ArrowCursor);
+}
+
+void WaveformPlot::mouseReleaseEvent(QMouseEvent* event) {
+  if (dragging_ >= 0) emit levelDragged(dragging_, VoltsAt(event->position().toPoint().y()));
+  dragging_ = -1;
+}
 
 void WaveformPlot::SwapTraces(std::vector<acquisition::Trace>& traces, double pointIntervalMs) {
   traces_.swap(traces);
@@ -95,6 +161,7 @@ void WaveformPlot::paintEvent(QPaintEvent*) {
   PaintBackground(p);
   if (traces_.empty()) DrawNoData(p);
   DrawTraces(p, points);
+  DrawTrigger(p, points);
   DrawFigures(p);
   if (!note_.isEmpty()) {
     p.setPen(QColor(180, 0, 0));
@@ -136,4 +203,27 @@ void WaveformPlot::DrawFigures(QPainter& p) const {
                stats.frequencyHz ? QString::number(*stats.frequencyHz, 'f', 2) + " Hz"
                                  : QStringLiteral("-"));
   }
+}
+
+// The levels as dashed lines across the plot, and the trigger as a line down it at its time
+// with the caption beside it.
+void WaveformPlot::DrawTrigger(QPainter& p, int points) const {
+  const QRect area = PlotArea();
+  p.setPen(QPen(kTriggerColour, 1, Qt::DashLine));
+  for (size_t i = 0; i < levels_.size(); ++i) {
+    const int y = LevelY(i);
+    if (y < 0) continue;
+    p.drawLine(area.left(), y, area.right(), y);
+    p.drawText(QRect(area.right() - 90, y - kRowHeight, 86, kRowHeight),
+               Qt::AlignRight | Qt::AlignBottom, VoltText(static_cast<float>(levels_[i])));
+  }
+  const double spanMs = points > 1 ? (points - 1) * intervalMs_ : 0;
+  if (!markMs_ || spanMs <= 0 || *markMs_ < 0 || *markMs_ > spanMs) return;
+  const int x = area.left() + static_cast<int>(*markMs_ / spanMs * area.width());
+  p.setPen(QPen(kTriggerColour, 2));
+  p.drawLine(x, area.top(), x, area.bottom());
+  const QRect caption(x + 4, area.top() + 2, 200, kRowHeight);
+  const bool left = caption.right() > area.right();
+  p.drawText(left ? caption.translated(-caption.width() - 8, 0) : caption,
+             (left ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, markCaption_);
 }

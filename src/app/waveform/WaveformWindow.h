@@ -1,8 +1,10 @@
 // The waveform window: the latest block of up to four chosen channels, drawn as traces in
 // volts over milliseconds, with each trace's figures, or as spectra with each trace's
 // converter figures (from the latest block or the last 20). It can be frozen to study one
-// block, and a frozen view saved as a picture and as values. Its recording row keeps every
-// block of all 64 channels on disk, for hours.
+// block, and a frozen view saved as a picture and as values. A trigger on any channel shows
+// the spans around it as an oscilloscope's modes do (自动, 常规, 单次), its level drawn and
+// dragged on the plot, the trigger marked with its time. Its recording row keeps every block
+// of all 64 channels on disk, for hours.
 #pragma once
 
 #include <QDateTime>
@@ -14,11 +16,15 @@
 
 #include "BlockFeed.h"
 #include "ChannelValues.h"
+#include "Trigger.h"
+#include "TriggerView.h"
 #include "Waveform.h"
 
 class QCheckBox;
 class QHBoxLayout;
+class QVBoxLayout;
 class QComboBox;
+class QDoubleSpinBox;
 class QPushButton;
 class QTimer;
 class FrequencyPlot;
@@ -72,6 +78,18 @@ class WaveformWindow : public QWidget {
   // The recording row: every block of all 64 channels to disk, while the window shows four.
   RecordPanel* recordPanel() const { return record_; }
 
+  // The trigger's mode as the list offers it; Off shows every tick's block as without one.
+  enum class TriggerMode { Off, Auto, Normal, Single };
+  void SetTriggerMode(TriggerMode mode);
+  // "单次触发": the single shot armed again (the mode becomes single).
+  void ArmSingle();
+  // What the trigger's rules say of the view now (live blocks, a held span, waiting).
+  const acquisition::TriggerView& scope() const { return scope_; }
+  // Triggers fired since the trigger was last set up; the plot marks the latest.
+  int64_t triggersFired() const { return trigger_ ? trigger_->firedCount() : 0; }
+  // The note under the legend now ("等待触发…", "已冻结", …).
+  const QString& note() const { return shownNote_; }
+
   // Writes the frozen view; each returns the reason when the file could not be written.
   QString SavePicture(const QString& path);
   QString SaveValues(const QString& path);
@@ -81,6 +99,15 @@ class WaveformWindow : public QWidget {
   void SetUpControls();
   void LayOut();
   QHBoxLayout* TraceSlots();
+  void SetUpTriggerControls();
+  QVBoxLayout* TriggerRows();
+  // A new trigger from the controls (none when off, refused, or a single shot spent).
+  void SetUpTrigger();
+  void TriggerFired(const acquisition::FiredTrigger& fired);
+  void TriggerCaptured(acquisition::TriggerCapture&& capture);
+  void LevelDragged(int index, double volts);
+  bool TriggerHolds() const;
+  void MeasureSpan();
   void Redraw();
   void Remember(const acquisition::BlockView& block);
   // Hands the shown channels' records to the worker, when the spectrum view is open.
@@ -105,6 +132,16 @@ class WaveformWindow : public QWidget {
   QPushButton* saveValues_;
   QTimer* ageTimer_;
   RecordPanel* record_;
+  QComboBox* trigMode_;
+  QComboBox* trigChannel_;
+  QComboBox* trigKind_;
+  QDoubleSpinBox* trigLevel_;
+  QDoubleSpinBox* trigHigh_;
+  QDoubleSpinBox* trigHyst_;
+  QDoubleSpinBox* trigPre_;
+  QDoubleSpinBox* trigPost_;
+  QPushButton* single_;
+  QPushButton* spanFigures_;
 
   // The last block's cells, its one copy: choosing another channel redraws it at once, and
   // a frozen view keeps it while the card's buffer moves on.
@@ -127,4 +164,12 @@ class WaveformWindow : public QWidget {
   acquisition::BlockFeed::SubscriberId subscription_ = 0;
   std::vector<int> measuredChannels_;  // of the spectrum last measured
   int measuredBlocks_ = 0, blocksSinceMeasured_ = 0;
+
+  std::unique_ptr<acquisition::Trigger> trigger_;
+  acquisition::TriggerView scope_;
+  // The span held, shared with the figures' worker while it measures it.
+  std::shared_ptr<const acquisition::CapturedSpan> span_;
+  acquisition::BlockView spanView_;  // of span_
+  int64_t cardBlocks_ = 0;           // since the acquisition's start, lost ones included
+  QString triggerProblem_, shownNote_;
 };
