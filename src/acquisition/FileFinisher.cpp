@@ -12,7 +12,8 @@
 
 namespace acquisition {
 
-namespace {
+// A file on its way; named outside the unnamed namespace because the finisher's state holds it.
+namespace finishing {
 
 struct Job {
   int run;
@@ -25,6 +26,12 @@ struct Job {
   std::optional<base::Failure> lastFailure = std::nullopt;
 };
 
+}  // namespace finishing
+
+namespace {
+
+using finishing::Job;
+
 // A failing disk is tried again after half a second, then less and less often.
 constexpr std::chrono::milliseconds kLongestRetry{8000};
 
@@ -35,6 +42,8 @@ FileResult Superseded(const Job& job) {
 }
 
 }  // namespace
+
+using finishing::Job;
 
 struct FileFinisher::State {
   Writer writer;

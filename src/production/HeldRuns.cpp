@@ -9,11 +9,6 @@
 namespace production {
 namespace {
 
-bool Exists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::exists(std::filesystem::u8path(path), error);
-}
-
 // Moves what `held` holds into the database; gives how many are left.
 int MoveInto(results::ResultsStore& held, const std::string& database,
              std::optional<base::Failure>& why) {
@@ -43,7 +38,7 @@ int MoveInto(results::ResultsStore& held, const std::string& database,
 
 int StoreHeld(const std::string& database, std::optional<base::Failure>& why) {
   const std::string path = HeldRunsPath(database);
-  if (!Exists(path)) return 0;
+  if (!ProgramFileExists(path)) return 0;
   int left = 0;
   {
     auto held = results::ResultsStore::Open(path);
@@ -64,7 +59,7 @@ int StoreHeld(const std::string& database, std::optional<base::Failure>& why) {
 
 int CountHeld(const std::string& database) {
   const std::string path = HeldRunsPath(database);
-  if (!Exists(path)) return 0;
+  if (!ProgramFileExists(path)) return 0;
   auto held = results::ResultsStore::OpenForReading(path);
   if (!held) return 0;
   return static_cast<int>(held.value()->Runs({}).value_or({}).size());

@@ -61,16 +61,11 @@ char32_t CodePoint(const std::string& text, size_t at, size_t length) {
   return c;
 }
 
-bool Exists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::exists(std::filesystem::u8path(path), error);
-}
-
 // A held copy beside the database. One that this run began and could not finish (a full
 // disk) leaves none of its files behind: an empty database there would hold nothing.
 void Hold(Landing& landing, const std::string& database, const selftest::RunRecord& run) {
   const std::string path = HeldRunsPath(database);
-  const bool began = !Exists(path);
+  const bool began = !ProgramFileExists(path);
   Store(landing, path, run);
   if (landing.done || !began) return;
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <cstdlib>
+#include <filesystem>
 
 #include "WholeFile.h"
 
@@ -21,6 +22,11 @@ std::string HeldRunsPath(const std::string& databasePath) {
 
 std::string RecordingRegistry() {
   return base::DirectoryOfPath(DefaultResultsPath()) + base::kPathSeparator + "recordings-open";
+}
+
+bool ProgramFileExists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::u8path(path), error);
 }
 
 }  // namespace production

@@ -19,4 +19,7 @@ std::string HeldRunsPath(const std::string& databasePath);
 // Where the program notes the recordings it has in hand: beside the results database.
 std::string RecordingRegistry();
 
+// Whether one of these files is there (a folder that cannot be read counts as not).
+bool ProgramFileExists(const std::string& path);
+
 }  // namespace production

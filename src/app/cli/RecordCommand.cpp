@@ -141,7 +141,8 @@ std::optional<int> RefusedBeforeTheCard(const RecordArguments& args, Limits& lim
   return std::nullopt;
 }
 
-std::optional<int> RefusedTheCard(const SingleInstance& instance, const std::string& library) {
+std::optional<int> RecordingRefusedTheCard(const SingleInstance& instance,
+                                           const std::string& library) {
   if (instance.state() == SingleInstance::State::AlreadyRuns) {
     std::fprintf(stderr, "kzb7310: %s，记录未开始 the card is in use, nothing recorded\n",
                  CardInUseText(instance).c_str());
@@ -202,7 +203,7 @@ int RecordHeadless(const RecordArguments& args) {
   SetFlagOnTermination(&interrupted);
   DllDef dll;
   SingleInstance instance(acquisition::DefaultDataDirectory());
-  if (auto refused = RefusedTheCard(instance, dll.library().path())) return *refused;
+  if (auto refused = RecordingRefusedTheCard(instance, dll.library().path())) return *refused;
   const auto identity = card::RequestIdentity(dll);
   if (!identity) {
     return NotStarted("无法识别板卡，记录未开始 the card cannot be identified",

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int kColumnWidth = 78;
+constexpr int kFrequencyColumnWidth = 78;
 constexpr float kFloorDb = -160, kTopDb = 0;
 
 double XOf(const QRect& area, double nyquist, double hz) {
@@ -22,7 +22,7 @@ double YOf(const QRect& area, double db) {
 
 }  // namespace
 
-FrequencyPlot::FrequencyPlot(QWidget* parent) : PlotFrame(kColumnWidth, parent) {}
+FrequencyPlot::FrequencyPlot(QWidget* parent) : PlotFrame(kFrequencyColumnWidth, parent) {}
 
 void FrequencyPlot::SetFigures(std::vector<int> channels,
                                std::vector<acquisition::AdcFigures> figures, size_t recordPoints,

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int kColumnWidth = 96;
+constexpr int kWaveformColumnWidth = 96;
 constexpr int kGrabPixels = 5;  // how near a level the mouse takes hold of it
 const QColor kTriggerColour(230, 120, 0);
 
@@ -21,7 +21,7 @@ QString VoltText(float volts) {
 
 }  // namespace
 
-WaveformPlot::WaveformPlot(QWidget* parent) : PlotFrame(kColumnWidth, parent) {
+WaveformPlot::WaveformPlot(QWidget* parent) : PlotFrame(kWaveformColumnWidth, parent) {
   setMouseTracking(true);  // the cursor tells where a level can be taken hold of
 }
 
