@@ -72,12 +72,12 @@ int ExportHeadless(const ExportArguments& args) {
     }
     *into = *at;
   }
-  if (request.span.toMicros <= request.span.fromMicros)
-    return Refused("--to must come after --from");
   if (request.span.toMicros <= view.startMicros() || request.span.fromMicros >= view.endMicros())
     return Refused("the span holds nothing of the recording (" +
                    recording::UtcText(view.startMicros()) + " to " +
                    recording::UtcText(view.endMicros()) + ")");
+  if (request.span.toMicros <= request.span.fromMicros)
+    return Refused("--to must come after --from");
 
   static std::atomic<bool> interrupted{false};
   SetFlagOnTermination(&interrupted);
