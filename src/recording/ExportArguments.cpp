@@ -89,7 +89,13 @@ std::optional<int64_t> ParseMoment(std::string_view text) {
 std::optional<int64_t> ParseExportTime(std::string_view text, int64_t startUtcMicros) {
   if (text.find('-') != std::string_view::npos || text.find(':') != std::string_view::npos)
     return ParseMoment(text);
-  if (text == "0" || text == "0s") return startUtcMicros;
+  double zero = 1;  // a span that starts at the start: "0", "0.000", "0s"
+  const std::string_view number = text.ends_with('s') ? text.substr(0, text.size() - 1) : text;
+  const auto [end, error] =
+      std::from_chars(number.data(), number.data() + number.size(), zero, std::chars_format::fixed);
+  if (error == std::errc() && end == number.data() + number.size() && zero == 0 &&
+      !number.empty() && number.front() != '-')
+    return startUtcMicros;
   const auto seconds = ParseDuration(text);
   if (!seconds || *seconds > 1e9) return std::nullopt;
   return startUtcMicros + std::llround(*seconds * 1e6);

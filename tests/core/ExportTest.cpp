@@ -226,6 +226,7 @@ TEST(ExportArguments, TimesAndChannelsAsTyped) {
   };
   const TimeRow times[] = {
       {"0", 0},
+      {"0.000", 0},
       {"90", 90'000'000},
       {"12.5", 12'500'000},
       {"1h30m", 5'400'000'000},
