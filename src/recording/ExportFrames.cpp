@@ -32,26 +32,44 @@ uint64_t CountFrames(RecordingView& view, const ExportSpan& span) {
 bool StreamFrames(RecordingView& view, const ExportSpan& span, const ExportControl& control,
                   uint64_t total, std::vector<ExportGap>& gaps, int64_t& firstMicros,
                   const std::function<bool(const uint16_t* codes, uint64_t count)>& emit) {
-  uint64_t frames = 0, skipped = 0;
-  bool stopped = false;
+  uint64_t frames = 0;
   const int64_t step = view.sampleMicros();
   firstMicros = std::max(span.fromMicros, view.startMicros());
-  const bool whole = EachPoint(
-      view, span, true, skipped, control, [&](int64_t t, int64_t missing, const uint16_t* codes) {
-        if (frames >= total) return false;
-        if (frames == 0) firstMicros = t - missing * step;
-        if (missing > 0) {
-          const auto count = std::min<uint64_t>(static_cast<uint64_t>(missing), total - frames);
-          gaps.push_back({frames, count, t - missing * step, 0});
-          if (!emit(nullptr, count)) return !(stopped = true);
-          frames += count;
-        }
-        if (frames >= total) return false;
-        if (!emit(codes, 1)) return !(stopped = true);
-        ++frames;
-        return true;
-      });
-  if (!whole || stopped) return false;
+  int64_t expected = INT64_MIN;  // the time the next frame would have without a gap
+  const auto [first, last] = view.RowsIn(span.fromMicros, span.toMicros);
+  // A block's points in the span follow one another: each block is one run of frames.
+  for (size_t b = first; b < last && frames < total; ++b) {
+    if (control.cancel && control.cancel->load(std::memory_order_relaxed)) return false;
+    if (control.progress) control.progress(double(b - first) / double(last - first));
+    const int64_t start = view.rows()[b].utcMicros;
+    const auto at = [&](int p) { return start + p * view.blockMicros() / kPoints; };
+    int p0 = 0, p1 = kPoints;
+    while (p0 < kPoints && at(p0) < span.fromMicros) ++p0;
+    while (p1 > p0 && at(p1 - 1) >= span.toMicros) --p1;
+    if (p0 == p1) continue;
+    const std::vector<uint16_t>* codes = view.Codes(b);
+    if (!codes) {  // damaged: its time is a gap before the next block read
+      if (expected == INT64_MIN) expected = at(p0);
+      continue;
+    }
+    const int64_t missing =
+        expected == INT64_MIN
+            ? 0
+            : std::max<int64_t>(0, std::llround(double(at(p0) - expected) / step));
+    if (frames == 0) firstMicros = at(p0) - missing * step;
+    if (missing > 0) {
+      const auto count = std::min<uint64_t>(static_cast<uint64_t>(missing), total - frames);
+      gaps.push_back({frames, count, at(p0) - missing * step, 0});
+      if (!emit(nullptr, count)) return false;
+      frames += count;
+    }
+    const auto count = std::min<uint64_t>(static_cast<uint64_t>(p1 - p0), total - frames);
+    if (count > 0 && !emit(codes->data() + static_cast<size_t>(p0) * kChannels, count))
+      return false;
+    frames += count;
+    expected = at(p1 - 1) + step;
+  }
+  if (control.cancel && control.cancel->load(std::memory_order_relaxed)) return false;
   if (frames < total) {  // damaged blocks at the end of the span
     gaps.push_back({frames, total - frames, firstMicros + static_cast<int64_t>(frames) * step, 0});
     if (!emit(nullptr, total - frames)) return false;

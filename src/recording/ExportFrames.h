@@ -75,10 +75,10 @@ bool EachPoint(RecordingView& view, const ExportSpan& span, bool read, uint64_t&
 
 // The frames of the span on an even clock, as a WAV, an npy array and HDF5 hold them.
 uint64_t CountFrames(RecordingView& view, const ExportSpan& span);
-// Hands `emit` each frame in turn: its 64 codes, or none for `count` frames of a gap, up
-// to `total` frames (a damaged end is a gap too); the gaps are listed in `gaps`. `emit`
-// gives false to stop; `firstMicros` is given the first frame's time. False when cancelled
-// or stopped.
+// Hands `emit` the frames in turn, up to `total` (a damaged end is a gap too): `count`
+// frames of a block at `codes` (kChannels codes each, one after the other), or none for
+// `count` frames of a gap; the gaps are listed in `gaps`. `emit` gives false to stop;
+// `firstMicros` is given the first frame's time. False when cancelled or stopped.
 bool StreamFrames(RecordingView& view, const ExportSpan& span, const ExportControl& control,
                   uint64_t total, std::vector<ExportGap>& gaps, int64_t& firstMicros,
                   const std::function<bool(const uint16_t* codes, uint64_t count)>& emit);

@@ -238,8 +238,10 @@ base::Result<ExportOutcome> ExportWav(RecordingView& view, const ExportSpan& spa
                           if (!codes) {
                             chunk.append(count * channels * 2, '\0');  // 0 V over a gap
                           } else {
-                            for (int c : span.channels)
-                              Put<int16_t>(chunk, static_cast<int16_t>(codes[c] - 32768));
+                            for (uint64_t f = 0; f < count; ++f, codes += kChannels) {
+                              for (int c : span.channels)
+                                Put<int16_t>(chunk, static_cast<int16_t>(codes[c] - 32768));
+                            }
                           }
                           return chunk.size() < kChunkBytes || flush();
                         });
@@ -328,11 +330,13 @@ base::Result<ExportOutcome> ExportNpy(RecordingView& view, const ExportSpan& spa
                            Put<int16_t>(chunk, 0);
                        }
                      } else {
-                       for (int c : span.channels) {
-                         if (volts)
-                           Put<float>(chunk, view.Volts(codes[c]));
-                         else
-                           Put<int16_t>(chunk, static_cast<int16_t>(codes[c] - 32768));
+                       for (uint64_t f = 0; f < count; ++f, codes += kChannels) {
+                         for (int c : span.channels) {
+                           if (volts)
+                             Put<float>(chunk, view.Volts(codes[c]));
+                           else
+                             Put<int16_t>(chunk, static_cast<int16_t>(codes[c] - 32768));
+                         }
                        }
                      }
                      return chunk.size() < kChunkBytes || flush();

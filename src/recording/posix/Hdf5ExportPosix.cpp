@@ -161,47 +161,66 @@ base::Result<ExportOutcome> ExportHdf5(RecordingView& view, const ExportSpan& sp
   Id set(H5Dcreate2(file, "data", fileType, space, H5P_DEFAULT, create, H5P_DEFAULT), H5Dclose);
   if (!set.ok()) return Hdf5Failure(path, "data set not made", errno);
 
+  // Each chunk is filled here and handed to the file whole, past the library's cache; the
+  // last one is padded with the fill value (beyond the data's end, never read).
+  const size_t chunkValues = static_cast<size_t>(chunkRows * channels);
   std::vector<uint16_t> codes;
   std::vector<float> values;
   if (volts)
-    values.resize(chunkRows * channels);
+    values.assign(chunkValues, nan);
   else
-    codes.resize(chunkRows * channels);
+    codes.assign(chunkValues, zeroCode);
+  const void* chunkBytes = volts ? static_cast<const void*>(values.data()) : codes.data();
   hsize_t held = 0, written = 0;
   int error = 0;
   const auto flush = [&] {
     if (held == 0) return true;
-    const hsize_t at[2] = {written, 0}, count[2] = {held, channels};
-    Id memory(H5Screate_simple(2, count, nullptr), H5Sclose);
-    Id place(H5Dget_space(set), H5Sclose);
+    const hsize_t at[2] = {written, 0};
     errno = 0;
-    if (H5Sselect_hyperslab(place, H5S_SELECT_SET, at, nullptr, count, nullptr) < 0 ||
-        H5Dwrite(set, memoryType, memory, place, H5P_DEFAULT,
-                 volts ? static_cast<const void*>(values.data()) : codes.data()) < 0) {
+    if (H5Dwrite_chunk(set, H5P_DEFAULT, 0, at, chunkValues * elementBytes, chunkBytes) < 0) {
       error = errno ? errno : EIO;
       return false;
     }
     written += held;
     held = 0;
+    if (volts)
+      std::fill(values.begin(), values.end(), nan);
+    else
+      std::fill(codes.begin(), codes.end(), zeroCode);
     return true;
   };
+  // All 64 channels in their order, as codes: the block's rows are the data's rows.
+  bool asRecorded = !volts && channels == kChannels;
+  for (hsize_t c = 0; c < channels && asRecorded; ++c) asRecorded = span.channels[c] == int(c);
   int64_t firstMicros = 0;
-  const bool whole = StreamFrames(view, span, control, outcome.rows, outcome.gaps, firstMicros,
-                                  [&](const uint16_t* frame, uint64_t count) {
-                                    for (uint64_t i = 0; i < count; ++i) {
-                                      const size_t row = held * channels;
-                                      for (hsize_t c = 0; c < channels; ++c) {
-                                        const int channel = span.channels[c];
-                                        if (volts)
-                                          values[row + c] =
-                                              frame ? view.Volts(frame[channel]) : nan;
-                                        else
-                                          codes[row + c] = frame ? frame[channel] : zeroCode;
-                                      }
-                                      if (++held == chunkRows && !flush()) return false;
-                                    }
-                                    return true;
-                                  });
+  const bool whole =
+      StreamFrames(view, span, control, outcome.rows, outcome.gaps, firstMicros,
+                   [&](const uint16_t* frame, uint64_t count) {
+                     while (count > 0) {
+                       const uint64_t n = std::min<uint64_t>(count, chunkRows - held);
+                       if (!frame) {
+                         held += n;  // already the fill value
+                       } else if (asRecorded) {
+                         std::memcpy(&codes[held * channels], frame, n * kChannels * 2);
+                         frame += n * kChannels;
+                         held += n;
+                       } else {
+                         for (uint64_t i = 0; i < n; ++i, ++held, frame += kChannels) {
+                           const size_t row = held * channels;
+                           for (hsize_t c = 0; c < channels; ++c) {
+                             const int channel = span.channels[c];
+                             if (volts)
+                               values[row + c] = view.Volts(frame[channel]);
+                             else
+                               codes[row + c] = frame[channel];
+                           }
+                         }
+                       }
+                       count -= n;
+                       if (held == chunkRows && !flush()) return false;
+                     }
+                     return true;
+                   });
   if (error) return Hdf5Failure(path, "data not written", error);
   if (!whole) {
     outcome.cancelled = true;
