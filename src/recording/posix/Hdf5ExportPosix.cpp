@@ -162,7 +162,7 @@ base::Result<ExportOutcome> ExportHdf5(RecordingView& view, const ExportSpan& sp
   if (!set.ok()) return Hdf5Failure(path, "data set not made", errno);
 
   // Each chunk is filled here and handed to the file whole, past the library's cache; the
-  // last one is padded with the fill value (beyond the data's end, never read).
+  // last one is padded with what the one before held (beyond the data's end, never read).
   const size_t chunkValues = static_cast<size_t>(chunkRows * channels);
   std::vector<uint16_t> codes;
   std::vector<float> values;
@@ -183,10 +183,6 @@ base::Result<ExportOutcome> ExportHdf5(RecordingView& view, const ExportSpan& sp
     }
     written += held;
     held = 0;
-    if (volts)
-      std::fill(values.begin(), values.end(), nan);
-    else
-      std::fill(codes.begin(), codes.end(), zeroCode);
     return true;
   };
   // All 64 channels in their order, as codes: the block's rows are the data's rows.
@@ -199,7 +195,12 @@ base::Result<ExportOutcome> ExportHdf5(RecordingView& view, const ExportSpan& sp
                      while (count > 0) {
                        const uint64_t n = std::min<uint64_t>(count, chunkRows - held);
                        if (!frame) {
-                         held += n;  // already the fill value
+                         const size_t from = held * channels, to = (held + n) * channels;
+                         if (volts)
+                           std::fill(values.begin() + from, values.begin() + to, nan);
+                         else
+                           std::fill(codes.begin() + from, codes.begin() + to, zeroCode);
+                         held += n;
                        } else if (asRecorded) {
                          std::memcpy(&codes[held * channels], frame, n * kChannels * 2);
                          frame += n * kChannels;
