@@ -12,8 +12,8 @@
 #include <limits>
 
 #include "LineReach.h"
-#include "LineSocket.h"
 #include "LineRunJson.h"
+#include "LineSocket.h"
 #include "PassFile.h"
 #include "RunFacts.h"
 #include "SqlCauses.h"
@@ -34,7 +34,6 @@ constexpr std::chrono::milliseconds kReachWait{3000};
 
 // How many round trips the clock is read in at most, for one short enough.
 constexpr int kClockTries = 3;
-}
 
 // The settings as libpq's connection options (its keywords, one word each: the profile's
 // reader refuses anything else). The connection's wait is bounded (libpq's connect_timeout),

@@ -156,7 +156,8 @@ Batch SendBatch(results::ResultsStore& outbox, std::unique_ptr<line::LineStore>&
 // Connects when there is no connection yet, each statement bounded on the server, and reads
 // the server's clock against ours.
 base::Result<line::ClockReading> Reach(const selftest::LineSettings& line,
-                           std::unique_ptr<line::LineStore>& connection, const UploadPass& pass) {
+                                       std::unique_ptr<line::LineStore>& connection,
+                                       const UploadPass& pass) {
   if (!connection) {
     auto opened = line::LineStore::Open(line);
     if (!opened) return opened.failure();
@@ -200,8 +201,7 @@ LineStatus UploadWaiting(const std::string& database, const selftest::LineSettin
     // nothing (the line keys runs by their id).
     const Batch batch =
         SendBatch(*outbox.value(), connection, waiting.value(), clock.value(), pass);
-    if (auto marked = outbox.value()->MarkUploaded(batch.sent, UtcNowIso8601(), offset);
-        !marked) {
+    if (auto marked = outbox.value()->MarkUploaded(batch.sent, UtcNowIso8601(), offset); !marked) {
       return Unreachable(marked.failure(), left);
     }
     status.setAside = outbox.value()->SetAsideRuns().value_or({});

@@ -8,6 +8,8 @@
 #include <system_error>
 
 #include "FolderFiles.h"
+#include "Hdf5Export.h"
+#include "JsonText.h"
 #include "NumberForms.h"
 #include "RecordDisk.h"
 #include "Waveform.h"
@@ -17,38 +19,6 @@ namespace recording {
 namespace {
 
 constexpr size_t kChunkBytes = 1 << 20;  // written a megabyte at a time
-
-// Each point of the span's blocks in time order, with the gap before it in points (0 when
-// it follows the point before); `visit` says whether to go on. A block whose record is
-// found damaged is left out, its time kept as a gap; `skipped` counts its points.
-template <typename Visit>
-void EachPoint(RecordingView& view, const ExportSpan& span, bool read, uint64_t& skipped,
-               Visit visit) {
-  const auto [first, last] = view.RowsIn(span.fromMicros, span.toMicros);
-  const int64_t step = view.sampleMicros();
-  int64_t expected = INT64_MIN;  // the time the next point would have without a gap
-  for (size_t b = first; b < last; ++b) {
-    const std::vector<uint16_t>* codes = read ? view.Codes(b) : nullptr;
-    const int64_t start = view.rows()[b].utcMicros;
-    for (int p = 0; p < kPoints; ++p) {
-      const int64_t t = start + p * view.blockMicros() / kPoints;
-      if (t < span.fromMicros || t >= span.toMicros) continue;
-      if (read && !codes) {
-        if (expected == INT64_MIN) expected = t;  // the span starts with the gap
-        ++skipped;
-        continue;
-      }
-      const int64_t missing = expected == INT64_MIN
-                                  ? 0
-                                  : std::max<int64_t>(0, std::llround(double(t - expected) / step));
-      expected = t + step;
-      if (!visit(t, missing,
-                 codes ? codes->data() + static_cast<size_t>(p) * kChannels : nullptr)) {
-        return;
-      }
-    }
-  }
-}
 
 template <typename T>
 void Put(std::string& out, T value) {
@@ -82,24 +52,29 @@ std::string WavHeader(int channels, int rate, uint64_t frames, bool rf64) {
   return h;
 }
 
-// Writes `head`, then what `fill` appends chunk by chunk, into one file appearing whole.
+// Writes `head`, then what `fill` appends chunk by chunk, into one file appearing whole;
+// `fill` gives false when it was cancelled. Gives the files written: none when cancelled.
 template <typename Fill>
-base::Result<> WriteStreamed(const std::string& path, const std::string& head, Fill fill) {
-  auto pending = base::WriteTemporaryFile(path, head);
-  if (!pending) return pending.failure();
+base::Result<std::vector<std::string>> WriteStreamed(const std::string& path,
+                                                     const std::string& head, Fill fill) {
+  ExportFiles files;
+  if (auto started = files.Start(path, head); !started) return started.failure();
   std::string chunk;
   base::Result<> written;
-  fill(chunk, [&] {
-    if (written) written = base::AppendToTemporaryFile(pending.value(), chunk);
+  const bool whole = fill(chunk, [&] {
+    if (written) written = files.Append(chunk);
     chunk.clear();
     return written.ok();
   });
-  if (written && !chunk.empty()) written = base::AppendToTemporaryFile(pending.value(), chunk);
-  if (!written) {
-    base::DiscardFile(pending.value());
-    return written;
-  }
-  return base::CommitFile(pending.value());
+  if (written && !chunk.empty()) written = files.Append(chunk);
+  if (!written) return written.failure();
+  if (!whole) return std::vector<std::string>{};
+  return files.CommitAll();
+}
+
+// A number in a file: a point whatever the locale, every digit a double holds.
+std::string Number(double value) {
+  return numtext::General(value, 17);
 }
 
 // ".span.wav.Ab3xQz.part": the temporary file of an export.
@@ -108,7 +83,8 @@ bool IsExportTemporary(std::string_view name) {
   name.remove_prefix(1);
   name = name.substr(0, name.rfind('.'));  // ".part"
   name = name.substr(0, name.rfind('.'));  // its tag
-  return name.ends_with(".csv") || name.ends_with(".wav");
+  return name.ends_with(".csv") || name.ends_with(".wav") || name.ends_with(".npy") ||
+         name.ends_with(".npy.json") || name.ends_with(".h5") || name.ends_with(".hdf5");
 }
 
 }  // namespace
@@ -130,48 +106,124 @@ std::vector<std::string> RemoveLeftoverExports(const std::string& folder) {
   return removed;
 }
 
+std::optional<ExportFormat> ExportFormatNamed(std::string_view name) {
+  if (name == "hdf5" || name == "h5") return ExportFormat::Hdf5;
+  if (name == "csv") return ExportFormat::Csv;
+  if (name == "wav") return ExportFormat::Wav;
+  if (name == "npy") return ExportFormat::Npy;
+  return std::nullopt;
+}
+
+const char* ExportFormatName(ExportFormat format) {
+  switch (format) {
+    case ExportFormat::Hdf5:
+      return "hdf5";
+    case ExportFormat::Csv:
+      return "csv";
+    case ExportFormat::Wav:
+      return "wav";
+    case ExportFormat::Npy:
+      return "npy";
+  }
+  return "";
+}
+
+base::Result<ExportOutcome> Export(RecordingView& view, const ExportRequest& request,
+                                   const ExportControl& control) {
+  switch (request.format) {
+    case ExportFormat::Hdf5:
+      return ExportHdf5(view, request.span, request.path, request.volts, control);
+    case ExportFormat::Csv:
+      return ExportCsv(view, request.span, request.path, kSpreadsheetRows, control);
+    case ExportFormat::Wav:
+      return ExportWav(view, request.span, request.path, 0xFFFFFFFFull, control);
+    case ExportFormat::Npy:
+      return ExportNpy(view, request.span, request.path, request.volts, control);
+  }
+  return ExportOutcome{};
+}
+
+std::string CsvPartPath(const std::string& path, uint64_t n) {
+  if (n <= 1) return path;
+  const size_t name = path.find_last_of(base::kPathSeparators) + 1;  // npos + 1: 0
+  const size_t dot = path.rfind('.');
+  const bool extension = dot != std::string::npos && dot > name;
+  return (extension ? path.substr(0, dot) : path) + "-" + std::to_string(n) +
+         (extension ? path.substr(dot) : ".csv");
+}
+
 base::Result<ExportOutcome> ExportCsv(RecordingView& view, const ExportSpan& span,
-                                      const std::string& path, uint64_t mostRows) {
+                                      const std::string& path, uint64_t mostRows,
+                                      const ExportControl& control) {
   RemoveLeftoverExports(base::DirectoryOfPath(path));
   ExportOutcome outcome;
   uint64_t skipped = 0;
-  EachPoint(view, span, false, skipped, [&](int64_t, int64_t, const uint16_t*) {
+  EachPoint(view, span, false, skipped, {}, [&](int64_t, int64_t, const uint16_t*) {
     ++outcome.rowsInSpan;
     return true;
   });
   std::string head = "\xEF\xBB\xBF时间 (UTC)";
   for (int c : span.channels) head += "," + acquisition::TraceName(c) + " (V)";
   head += "\r\n";
-  auto written = WriteStreamed(path, head, [&](std::string& chunk, auto flush) {
-    EachPoint(view, span, true, skipped, [&](int64_t t, int64_t, const uint16_t* codes) {
-      if (outcome.rows + 1 >= mostRows) return false;  // the heading is a row too
-      chunk += UtcText(t);
-      for (int c : span.channels) {
-        chunk += ',';
-        numtext::AppendFixed(chunk, view.Volts(codes[c]), 5);
-      }
-      chunk += "\r\n";
-      ++outcome.rows;
-      return chunk.size() < kChunkBytes || flush();
-    });
-  });
+  const uint64_t perFile = std::max<uint64_t>(mostRows, 2) - 1;  // the heading is a row too
+  ExportFiles files;
+  if (auto started = files.Start(path, head); !started) return started.failure();
+  uint64_t inFile = 0, parts = 1;
+  std::string chunk;
+  base::Result<> written;
+  const auto flush = [&] {
+    if (written) written = files.Append(chunk);
+    chunk.clear();
+    return written.ok();
+  };
+  // A line of its own: past the file's last row the next file starts, heading first.
+  const auto line = [&] {
+    if (inFile < perFile) return ++inFile, true;
+    if (!flush()) return false;
+    written = files.Start(CsvPartPath(path, ++parts), head);
+    inFile = 1;
+    return written.ok();
+  };
+  const bool whole = EachPoint(view, span, true, skipped, control,
+                               [&](int64_t t, int64_t missing, const uint16_t* codes) {
+                                 // Missing samples (lost, a stop, damaged records): one empty line,
+                                 // which spreadsheets and pandas skip and a reader of the file
+                                 // sees.
+                                 if (missing > 0) {
+                                   if (!line()) return false;
+                                   chunk += "\r\n";
+                                 }
+                                 if (!line()) return false;
+                                 chunk += UtcText(t);
+                                 for (int c : span.channels) {
+                                   chunk += ',';
+                                   numtext::AppendFixed(chunk, view.Volts(codes[c]), 5);
+                                 }
+                                 chunk += "\r\n";
+                                 ++outcome.rows;
+                                 return chunk.size() < kChunkBytes || flush();
+                               });
+  if (written && !chunk.empty()) written = files.Append(chunk);
   if (!written) return written.failure();
+  if (!whole) {
+    outcome.cancelled = true;
+    return outcome;
+  }
+  auto named = files.CommitAll();
+  if (!named) return named.failure();
+  outcome.files = std::move(named.value());
   outcome.rowsInSpan -= std::min(skipped, outcome.rowsInSpan);  // damaged: not in the span
   outcome.damaged = view.Damaged(span.fromMicros, span.toMicros);
   return outcome;
 }
 
 base::Result<ExportOutcome> ExportWav(RecordingView& view, const ExportSpan& span,
-                                      const std::string& path, uint64_t rf64Above) {
+                                      const std::string& path, uint64_t rf64Above,
+                                      const ExportControl& control) {
   RemoveLeftoverExports(base::DirectoryOfPath(path));
   ExportOutcome outcome;
   const int channels = static_cast<int>(span.channels.size());
-  uint64_t skipped = 0, frames = 0;
-  EachPoint(view, span, false, skipped, [&](int64_t, int64_t missing, const uint16_t*) {
-    outcome.rowsInSpan += 1 + missing;
-    return true;
-  });
-  outcome.rows = outcome.rowsInSpan;
+  outcome.rowsInSpan = outcome.rows = CountFrames(view, span);
   // A WAV's rate is whole hertz: 781.25 becomes 781 (its header says so; the README too).
   outcome.sampleRateHz = static_cast<int>(1'000'000 / view.sampleMicros());
   const Description& d = view.index().description;
@@ -180,16 +232,126 @@ base::Result<ExportOutcome> ExportWav(RecordingView& view, const ExportSpan& spa
   outcome.rf64 = 80 + outcome.rows * channels * 2 > rf64Above;
   const std::string head = WavHeader(channels, outcome.sampleRateHz, outcome.rows, outcome.rf64);
   auto written = WriteStreamed(path, head, [&](std::string& chunk, auto flush) {
-    EachPoint(view, span, true, skipped, [&](int64_t, int64_t missing, const uint16_t* codes) {
-      chunk.append(static_cast<size_t>(missing) * channels * 2, '\0');  // 0 V over a gap
-      for (int c : span.channels) Put<int16_t>(chunk, static_cast<int16_t>(codes[c] - 32768));
-      frames += 1 + static_cast<uint64_t>(missing);
-      return chunk.size() < kChunkBytes || flush();
-    });
-    // A damaged block at the end of the span: 0 V up to the length the header gives.
-    if (frames < outcome.rows) chunk.append((outcome.rows - frames) * channels * 2, '\0');
+    int64_t firstMicros = 0;
+    return StreamFrames(view, span, control, outcome.rows, outcome.gaps, firstMicros,
+                        [&](const uint16_t* codes, uint64_t count) {
+                          if (!codes) {
+                            chunk.append(count * channels * 2, '\0');  // 0 V over a gap
+                          } else {
+                            for (uint64_t f = 0; f < count; ++f, codes += kChannels) {
+                              for (int c : span.channels)
+                                Put<int16_t>(chunk, static_cast<int16_t>(codes[c] - 32768));
+                            }
+                          }
+                          return chunk.size() < kChunkBytes || flush();
+                        });
   });
   if (!written) return written.failure();
+  outcome.cancelled = written.value().empty();
+  outcome.files = std::move(written.value());
+  outcome.damaged = view.Damaged(span.fromMicros, span.toMicros);
+  return outcome;
+}
+
+namespace {
+
+// numpy's format 1.0: the magic, the header's length, then a dict padded to 64 bytes.
+std::string NpyHeader(const char* descr, uint64_t frames, size_t channels) {
+  std::string dict = std::string("{'descr': '") + descr + "', 'fortran_order': False, 'shape': (" +
+                     std::to_string(frames) + ", " + std::to_string(channels) + "), }";
+  const size_t unpadded = 10 + dict.size() + 1;
+  dict.append((64 - unpadded % 64) % 64, ' ');
+  dict += '\n';
+  std::string h = "\x93NUMPY";
+  h += '\x01';
+  h += '\x00';
+  Put<uint16_t>(h, static_cast<uint16_t>(dict.size()));
+  return h + dict;
+}
+
+// The sidecar of an npy array: what its values are and how they become volts, the rate and
+// the first sample's time, the channels' names, the gaps (their flags as the format's).
+std::string NpyFacts(RecordingView& view, const ExportSpan& span, bool volts, int64_t firstMicros,
+                     const std::vector<ExportGap>& gaps) {
+  const Description& d = view.index().description;
+  std::string channels, gapList;
+  for (int c : span.channels) {
+    channels += (channels.empty() ? "" : ", ") + base::JsonQuoted(acquisition::TraceName(c));
+  }
+  for (const ExportGap& g : gaps) {
+    gapList += std::string(gapList.empty() ? "" : ", ") +
+               "{\"first_sample\": " + std::to_string(g.firstFrame) +
+               ", \"samples\": " + std::to_string(g.frames) +
+               ", \"utc_us\": " + std::to_string(g.utcMicros) +
+               ", \"flags\": " + std::to_string(g.flags) + "}";
+  }
+  return std::string("{\"format\": \"kzb7310 export\", \"values\": ") +
+         (volts ? "\"float32\"" : "\"int16\"") + ", \"units\": \"V\", \"volts\": " +
+         base::JsonQuoted(volts ? "value" : "(value + 32768 - zero_code) * volts_per_code") +
+         ", \"zero_code\": " + std::to_string(d.zeroCode) +
+         ", \"volts_per_code\": " + Number(d.voltsPerCode) +
+         ", \"sample_rate_hz\": " + Number(1e6 / static_cast<double>(view.sampleMicros())) +
+         ", \"start_utc_us\": " + std::to_string(firstMicros) +
+         ", \"start_utc\": " + base::JsonQuoted(UtcText(firstMicros)) + ", \"channels\": [" +
+         channels + "], \"gaps\": [" + gapList + "]}\n";
+}
+
+}  // namespace
+
+base::Result<ExportOutcome> ExportNpy(RecordingView& view, const ExportSpan& span,
+                                      const std::string& path, bool volts,
+                                      const ExportControl& control) {
+  RemoveLeftoverExports(base::DirectoryOfPath(path));
+  ExportOutcome outcome;
+  outcome.rowsInSpan = outcome.rows = CountFrames(view, span);
+  ExportFiles files;
+  if (auto started =
+          files.Start(path, NpyHeader(volts ? "<f4" : "<i2", outcome.rows, span.channels.size()));
+      !started) {
+    return started.failure();
+  }
+  std::string chunk;
+  base::Result<> written;
+  const auto flush = [&] {
+    if (written) written = files.Append(chunk);
+    chunk.clear();
+    return written.ok();
+  };
+  const size_t channels = span.channels.size();
+  int64_t firstMicros = 0;
+  const bool whole =
+      StreamFrames(view, span, control, outcome.rows, outcome.gaps, firstMicros,
+                   [&](const uint16_t* codes, uint64_t count) {
+                     if (!codes) {
+                       for (uint64_t i = 0; i < count * channels; ++i) {
+                         if (volts)
+                           Put<float>(chunk, std::nanf(""));
+                         else
+                           Put<int16_t>(chunk, 0);
+                       }
+                     } else {
+                       for (uint64_t f = 0; f < count; ++f, codes += kChannels) {
+                         for (int c : span.channels) {
+                           if (volts)
+                             Put<float>(chunk, view.Volts(codes[c]));
+                           else
+                             Put<int16_t>(chunk, static_cast<int16_t>(codes[c] - 32768));
+                         }
+                       }
+                     }
+                     return chunk.size() < kChunkBytes || flush();
+                   });
+  if (written && !chunk.empty()) written = files.Append(chunk);
+  if (!written) return written.failure();
+  if (!whole) {
+    outcome.cancelled = true;
+    return outcome;
+  }
+  const std::string sidecar = NpyFacts(view, span, volts, firstMicros, outcome.gaps);
+  if (auto started = files.Start(path + ".json", sidecar); !started) return started.failure();
+  auto named = files.CommitAll();
+  if (!named) return named.failure();
+  outcome.files = std::move(named.value());
   outcome.damaged = view.Damaged(span.fromMicros, span.toMicros);
   return outcome;
 }

@@ -696,8 +696,8 @@ TEST_F(RecorderTest, AStalledCardsGapIsItsOverrunCount) {
 }
 
 // The viewer's columns come from the summaries and agree with the samples; a span goes out
-// as CSV (capped where a spreadsheet would cut it) and as WAV, RIFF or RF64, a gap's time
-// kept as 0 V.
+// as CSV (going on in numbered files where a spreadsheet would cut it, an empty line at the
+// gap) and as WAV, RIFF or RF64, a gap's time kept as 0 V.
 TEST_F(RecorderTest, TheViewAndItsExportsHoldWhatWasRecorded) {
   Bench bench((dir / "rec").string());
   bench.settings.description.fullScaleCount = 65535;
@@ -742,7 +742,10 @@ TEST_F(RecorderTest, TheViewAndItsExportsHoldWhatWasRecorded) {
   auto written = ExportCsv(view, span, csv, 101);
   ASSERT_TRUE(written);
   EXPECT_EQ(std::make_tuple(written.value().rows, written.value().rowsInSpan),
-            std::make_tuple(uint64_t{100}, uint64_t{600}));
+            std::make_tuple(uint64_t{600}, uint64_t{600}));
+  // 600 rows and the gap's empty line, 100 lines to a file.
+  ASSERT_EQ(written.value().files.size(), 7u);
+  EXPECT_EQ(written.value().files[6], (dir / "span-7.csv").string());
   std::ifstream in(csv, std::ios::binary);
   std::string heading, first;
   std::getline(in, heading);

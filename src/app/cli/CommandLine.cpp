@@ -12,6 +12,7 @@
 #include "Console.h"
 #include "DataDirectory.h"
 #include "DllDef.h"
+#include "ExportCommand.h"
 #include "FolderFiles.h"
 #include "HeldRuns.h"
 #include "KeepRun.h"
@@ -48,6 +49,8 @@ constexpr const char* kUsage =
     "       kzb7310 --line-retry PROFILE\n"
     "       kzb7310 --record FOLDER [--duration 8h] [--size 2G] [--profile PROFILE]\n"
     "       kzb7310 --view FOLDER\n"
+    "       kzb7310 --export FOLDER --format hdf5|csv|wav|npy [--from T] [--to T]\n"
+    "               [--channels LIST] [--volts] --out FILE\n"
     "       kzb7310 [--help] [--version]\n"
     "\n"
     "  (no option)        open the window (KZB7310测试及编程源程序)\n"
@@ -82,6 +85,12 @@ constexpr const char* kUsage =
     "                     card, 2 not started, 3 interrupted before its limit, 4 not written\n"
     "  --view FOLDER      open the recording in FOLDER (记录查看): any 4 of its channels,\n"
     "                     zoomed down to single samples, exported as CSV or WAV\n"
+    "  --export FOLDER    write the recording in FOLDER for analysis tools to --out FILE:\n"
+    "                     hdf5 (codes as uint16, or float32 volts with --volts), csv (volts;\n"
+    "                     FILE-2.csv ... past 1,048,576 rows), wav (16-bit codes), npy (int16\n"
+    "                     codes, or --volts, with FILE.json); --from/--to as seconds from the\n"
+    "                     start (90, 1h30m) or a moment (2026-12-10T14:22:17Z); --channels as\n"
+    "                     1-16,33,40 (default all 64). Written whole or not at all\n"
     "  --serial S         with --self-test: the serial number of the card under test, for\n"
     "                     the report (a profile's serial_pattern must match it whole)\n"
     "  --operator NAME    with --self-test: who runs the test, for the report\n"
@@ -412,6 +421,8 @@ struct Options {
   bool record = false;
   RecordArguments recordArgs;
   bool forRecord = false;  // an option that only --record takes
+  bool exportGiven = false, forExport = false, formatGiven = false;
+  ExportArguments exportArgs;
 
   line::FigureFilter figures;  // --figure, and --station with --results
   std::string runs;            // --runs N
@@ -469,8 +480,20 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
                  : arg == "--size"   ? r.size
                                      : r.profile,
                  o.forRecord);
+  } else if (arg == "--export") {
+    return value(o.exportArgs.folder, o.exportGiven);
+  } else if (arg == "--from" || arg == "--to" || arg == "--channels" || arg == "--out") {
+    ExportArguments& e = o.exportArgs;
+    return value(arg == "--from"       ? e.from
+                 : arg == "--to"       ? e.to
+                 : arg == "--channels" ? e.channels
+                                       : e.out,
+                 o.forExport);
+  } else if (arg == "--volts") {
+    o.exportArgs.volts = o.forExport = true;
   } else if (arg == "--since" || arg == "--format") {
     o.sinceGiven = o.sinceGiven || arg == "--since";
+    o.formatGiven = o.formatGiven || arg == "--format";
     return value(arg == "--since" ? o.filter.since : o.format, o.forResults);
   } else if (arg == "--report" || arg == "--report-junit" || arg == "--serial" ||
              arg == "--operator") {
@@ -548,8 +571,9 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
   for (size_t i = 0; i < args.size(); ++i) {
     if (auto status = ReadOption(args, i, o, choice)) return status;
   }
-  if (!choice.view.empty() && (choice.station || o.selfTest || o.listResults || o.forResults ||
-                               o.forSelfTest || o.record || o.forRecord || o.retry)) {
+  if (!choice.view.empty() &&
+      (choice.station || o.selfTest || o.listResults || o.forResults || o.forSelfTest || o.record ||
+       o.forRecord || o.retry || o.exportGiven || o.forExport)) {
     std::fputs("kzb7310: --view takes only a folder\n", stderr);
     return 2;
   }
@@ -570,6 +594,18 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
   if (choice.station && (o.selfTest || o.listResults || o.forResults || o.forSelfTest)) {
     std::fputs("kzb7310: --station takes only a profile\n", stderr);
     return 2;
+  }
+  if (o.exportGiven || o.forExport) {
+    if (!o.exportGiven || o.selfTest || o.listResults || o.line || o.sinceGiven || o.forSpc ||
+        o.forSelfTest || o.record || o.forRecord || choice.station) {
+      std::fputs(
+          "kzb7310: --from, --to, --channels, --volts and --out go with --export, and "
+          "--export with --format and nothing else\n",
+          stderr);
+      return 2;
+    }
+    o.exportArgs.format = o.formatGiven ? o.format : "";
+    return ExportHeadless(o.exportArgs);
   }
   if (o.record || o.forRecord) {
     if (!o.record || o.selfTest || o.listResults || o.forResults || o.forSelfTest ||

@@ -15,6 +15,7 @@
 #include <cstdio>
 
 #include "CauseText.h"
+#include "ExportDialog.h"
 #include "RecordingExport.h"
 #include "RecordingPlot.h"
 #include "Waveform.h"
@@ -234,6 +235,15 @@ QHBoxLayout* RecordingViewer::Actions() {
   actions->addWidget(span_, 1);
   actions->addWidget(exportCsv_);
   actions->addWidget(exportWav_);
+  auto* exportAny = new QPushButton("导出…", this);  // any format, span and channels
+  exportAny->setObjectName("cmdExportDialog");
+  connect(exportAny, &QPushButton::clicked, this, [this] {
+    if (view_)
+      (new ExportDialog(folder_, view_->startMicros(), plot_->from(), plot_->to(), Channels(),
+                        this))
+          ->open();
+  });
+  actions->addWidget(exportAny);
   return actions;
 }
 

@@ -1,0 +1,116 @@
+#include "ExportCommand.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+
+#include "CauseText.h"
+#include "ExportArguments.h"
+#include "FolderFiles.h"
+#include "Hdf5Export.h"
+#include "RecordingExport.h"
+#include "RecordingView.h"
+#include "ShownInput.h"
+#include "TerminationSignals.h"
+
+namespace {
+
+constexpr int kRefused = 2, kInterrupted = 3, kNotWritten = 4;
+
+int Refused(const std::string& why) {
+  std::fprintf(stderr, "kzb7310: 导出未开始 export not started: %s\n", why.c_str());
+  return kRefused;
+}
+
+}  // namespace
+
+int ExportHeadless(const ExportArguments& args) {
+  const auto format = recording::ExportFormatNamed(args.format);
+  if (!format) {
+    return Refused("--format takes hdf5, csv, wav or npy, not '" + base::ShownInput(args.format) +
+                   "'");
+  }
+  if (args.out.empty()) return Refused("--out FILE is needed");
+  if (args.volts && *format != recording::ExportFormat::Hdf5 &&
+      *format != recording::ExportFormat::Npy) {
+    return Refused("--volts goes with hdf5 and npy (csv is in volts, wav in codes)");
+  }
+  if (*format == recording::ExportFormat::Hdf5 && !recording::Hdf5Available())
+    return Refused("此版本不含 HDF5 HDF5 is not in this build: choose npy, csv or wav");
+  std::vector<int> channels;
+  for (int c = 0; c < recording::kChannels; ++c) channels.push_back(c);
+  if (!args.channels.empty()) {
+    const auto listed = recording::ParseChannelList(args.channels);
+    if (!listed) {
+      return Refused(
+          "--channels takes channels 1 to 64 and ranges of them, each once, such as "
+          "1-16,33,40, not '" +
+          base::ShownInput(args.channels) + "'");
+    }
+    channels = *listed;
+  }
+  if (!recording::HoldsRecording(args.folder))
+    return Refused("no recording in " + args.folder + " (no segment-0001.kzr)");
+  auto opened = recording::RecordingView::Open(args.folder);
+  if (!opened) {
+    return Refused(opened.failure().subject + ": " + base::ReasonInChinese(opened.failure()));
+  }
+  recording::RecordingView& view = opened.value();
+  recording::ExportRequest request{.format = *format,
+                                   .span = {view.startMicros(), view.endMicros(), channels},
+                                   .path = args.out,
+                                   .volts = args.volts};
+  for (auto [text, name, into] : {std::tuple{&args.from, "--from", &request.span.fromMicros},
+                                  std::tuple{&args.to, "--to", &request.span.toMicros}}) {
+    if (text->empty()) continue;
+    const auto at = recording::ParseExportTime(*text, view.startMicros());
+    if (!at) {
+      return Refused(std::string(name) +
+                     " takes seconds from the start (90, 1h30m, 45s) or a moment such as "
+                     "2026-12-10T14:22:17Z or 2026-12-10 22:22:17 +0800, not '" +
+                     base::ShownInput(*text) + "'");
+    }
+    *into = *at;
+  }
+  if (request.span.toMicros <= view.startMicros() || request.span.fromMicros >= view.endMicros())
+    return Refused("the span holds nothing of the recording (" +
+                   recording::UtcText(view.startMicros()) + " to " +
+                   recording::UtcText(view.endMicros()) + ")");
+  if (request.span.toMicros <= request.span.fromMicros)
+    return Refused("--to must come after --from");
+
+  static std::atomic<bool> interrupted{false};
+  SetFlagOnTermination(&interrupted);
+  // How far it is, every 10 seconds of a long export.
+  auto said = std::chrono::steady_clock::now();
+  recording::ExportControl control{.cancel = &interrupted, .progress = [&](double done) {
+                                     const auto now = std::chrono::steady_clock::now();
+                                     if (now - said < std::chrono::seconds(10)) return;
+                                     said = now;
+                                     std::fprintf(stderr, "kzb7310: 导出 exporting %.0f%%\n",
+                                                  done * 100);
+                                   }};
+  const auto done = recording::Export(view, request, control);
+  if (!done) {
+    std::fprintf(stderr, "kzb7310: 导出失败，未留下文件 export failed, nothing left: %s: %s\n",
+                 done.failure().subject.c_str(), base::ReasonInChinese(done.failure()).c_str());
+    return kNotWritten;
+  }
+  if (done.value().cancelled) {
+    std::fputs("kzb7310: 导出已中断，未留下文件 export interrupted, nothing left\n", stderr);
+    return kInterrupted;
+  }
+  uint64_t damaged = 0;
+  for (const recording::DamagedSpan& d : done.value().damaged) damaged += d.blocks;
+  if (damaged > 0) {
+    std::fprintf(
+        stderr, "kzb7310: %llu 块已损坏，按间断导出 damaged blocks exported as gaps: %llu\n",
+        static_cast<unsigned long long>(damaged), static_cast<unsigned long long>(damaged));
+  }
+  for (const std::string& file : done.value().files) std::printf("%s\n", file.c_str());
+  std::printf("已导出 exported %llu %s, %zu channels, %zu gaps\n",
+              static_cast<unsigned long long>(done.value().rows),
+              *format == recording::ExportFormat::Csv ? "rows" : "samples", channels.size(),
+              done.value().gaps.size());
+  return 0;
+}
