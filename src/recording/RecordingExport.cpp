@@ -73,7 +73,7 @@ base::Result<std::vector<std::string>> WriteStreamed(const std::string& path,
 }
 
 // A number in a file: a point whatever the locale, every digit a double holds.
-std::string Number(double value) {
+std::string ExactNumber(double value) {
   return numtext::General(value, 17);
 }
 
@@ -289,8 +289,8 @@ std::string NpyFacts(RecordingView& view, const ExportSpan& span, bool volts, in
          (volts ? "\"float32\"" : "\"int16\"") + ", \"units\": \"V\", \"volts\": " +
          base::JsonQuoted(volts ? "value" : "(value + 32768 - zero_code) * volts_per_code") +
          ", \"zero_code\": " + std::to_string(d.zeroCode) +
-         ", \"volts_per_code\": " + Number(d.voltsPerCode) +
-         ", \"sample_rate_hz\": " + Number(1e6 / static_cast<double>(view.sampleMicros())) +
+         ", \"volts_per_code\": " + ExactNumber(d.voltsPerCode) +
+         ", \"sample_rate_hz\": " + ExactNumber(1e6 / static_cast<double>(view.sampleMicros())) +
          ", \"start_utc_us\": " + std::to_string(firstMicros) +
          ", \"start_utc\": " + base::JsonQuoted(UtcText(firstMicros)) + ", \"channels\": [" +
          channels + "], \"gaps\": [" + gapList + "]}\n";

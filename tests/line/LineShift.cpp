@@ -66,20 +66,20 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   const std::string database = argv[1], prefix = argv[3];
   const int count = std::stoi(argv[2]);
+  const char* role = std::getenv("PGUSER");
+  const std::string station = std::string("工位'") + (role ? role : "") + "\"";
   if (argc > 4 && std::string(argv[4]) == "keep") {
     results::ResultsStore::LoadDriver();
     auto store = results::ResultsStore::Open(database);
     bool kept = store.ok();
     for (int i = 0; kept && i < count; ++i) {
-      kept = store.value()->Save(ARun(prefix + std::to_string(i + 1), i)).ok();
+      kept = store.value()->Save(ARun(prefix + std::to_string(i + 1), station, i)).ok();
     }
     if (!kept) std::fprintf(stderr, "line_shift: the runs were not kept\n");
     return kept ? 0 : 1;
   }
   const int keepMs = argc > 4 ? std::stoi(argv[4]) : 0;
   const int deadline = argc > 5 ? std::stoi(argv[5]) : 60;
-  const char* role = std::getenv("PGUSER");
-  const std::string station = std::string("工位'") + (role ? role : "") + "\"";
   results::ResultsStore::LoadDriver();
   line::LineStore::LoadDriver();
   std::unique_ptr<line::LineStore> connection;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "CauseText.h"
+#include "ExitStatus.h"
 #include "ExportArguments.h"
 #include "FolderFiles.h"
 #include "Hdf5Export.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-constexpr int kRefused = 2, kInterrupted = 3, kNotWritten = 4;
+constexpr int kRefused = 2;
 
 int Refused(const std::string& why) {
   std::fprintf(stderr, "kzb7310: 导出未开始 export not started: %s\n", why.c_str());
@@ -94,11 +95,11 @@ int ExportHeadless(const ExportArguments& args) {
   if (!done) {
     std::fprintf(stderr, "kzb7310: 导出失败，未留下文件 export failed, nothing left: %s: %s\n",
                  done.failure().subject.c_str(), base::ReasonInChinese(done.failure()).c_str());
-    return kNotWritten;
+    return kExitNotWritten;
   }
   if (done.value().cancelled) {
     std::fputs("kzb7310: 导出已中断，未留下文件 export interrupted, nothing left\n", stderr);
-    return kInterrupted;
+    return kExitInterrupted;
   }
   uint64_t damaged = 0;
   for (const recording::DamagedSpan& d : done.value().damaged) damaged += d.blocks;

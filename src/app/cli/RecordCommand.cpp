@@ -13,6 +13,7 @@
 #include "CauseText.h"
 #include "DataDirectory.h"
 #include "DllDef.h"
+#include "ExitStatus.h"
 #include "FolderFiles.h"
 #include "NumberForms.h"
 #include "OpenRecordings.h"
@@ -27,7 +28,7 @@
 
 namespace {
 
-constexpr int kEndedEarly = 1, kNotStarted = 2, kInterrupted = 3, kNotWritten = 4;
+constexpr int kEndedEarly = 1, kNotStarted = 2;
 
 int NotStarted(const char* what, const std::string& subject, const std::string& reason) {
   std::fprintf(stderr, "kzb7310: %s: %s: %s\n", what, subject.c_str(), reason.c_str());
@@ -158,12 +159,12 @@ std::optional<int> RecordingRefusedTheCard(const SingleInstance& instance,
 int StatusOf(const recording::RecorderStatus& s, const Limits& limits, bool interrupted,
              bool cardFailed) {
   using recording::EndReason;
-  if (s.ended == EndReason::WriteFailed || !s.detail.empty()) return kNotWritten;
+  if (s.ended == EndReason::WriteFailed || !s.detail.empty()) return kExitNotWritten;
   if (cardFailed || s.ended == EndReason::DiskFull || s.ended == EndReason::DiskSlow) {
     return kEndedEarly;
   }
   const bool limited = limits.seconds > 0 || limits.bytes > 0;
-  if (interrupted && limited && s.ended == EndReason::Closed) return kInterrupted;
+  if (interrupted && limited && s.ended == EndReason::Closed) return kExitInterrupted;
   return 0;
 }
 
