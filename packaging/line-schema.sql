@@ -78,3 +78,20 @@ REVOKE CREATE ON SCHEMA public FROM PUBLIC;
 GRANT USAGE ON SCHEMA public TO kzb_station, kzb_reader;
 
 COMMIT;
+
+-- The line monitor hears of each new run from the server, not by reading the table again: the
+-- run's id on the channel kzb_runs (LISTEN kzb_runs), delivered when the run's transaction
+-- commits, so the run is whole when it is heard of. A block of its own, safe to apply again.
+BEGIN;
+
+CREATE OR REPLACE FUNCTION kzb_run_added() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM pg_notify('kzb_runs', NEW.id::text);
+  RETURN NULL;
+END
+$$;
+REVOKE ALL ON FUNCTION kzb_run_added() FROM PUBLIC;
+DROP TRIGGER IF EXISTS runs_heard ON runs;
+CREATE TRIGGER runs_heard AFTER INSERT ON runs FOR EACH ROW EXECUTE FUNCTION kzb_run_added();
+
+COMMIT;
