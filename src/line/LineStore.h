@@ -4,6 +4,8 @@
 // Times are UTC (timestamptz); each run carries its station's clock against the server's.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +25,8 @@ struct Sample;
 namespace line {
 
 struct FigureFilter;
+struct MonitorStart;
+struct MonitorRun;
 
 // The schema this program knows; a newer one is refused, and runs wait.
 constexpr int kLineSchemaVersion = 1;
@@ -58,6 +62,20 @@ class LineStore {
   // Every figure the filter takes, measured or not, a sample per run and figure, in no order
   // (LineFigures.cpp).
   base::Result<std::vector<spc::Sample>> Figures(const FigureFilter& filter) const;
+
+  // Every statement after this bounded by `wait` (LineMonitor.cpp, as what follows).
+  base::Result<> BoundStatements(std::chrono::milliseconds wait);
+  // The line monitor's reads: each run the server adds named to `heard` on this thread's
+  // event loop; what it shows at first, since `since`, with the samples of `figure` at
+  // `station` (empty: the line's); the runs of these ids alone.
+  base::Result<> WatchRuns(std::function<void(const std::string& id)> heard);
+  base::Result<MonitorStart> MonitorSince(const std::string& since, const std::string& figure,
+                                          const std::string& station) const;
+  base::Result<std::vector<MonitorRun>> MonitorRuns(const std::vector<std::string>& ids,
+                                                    const std::string& figure,
+                                                    const std::string& station) const;
+  // Whether the server still answers.
+  base::Result<> Answers() const;
 
  private:
   LineStore(std::string connection, std::string where);

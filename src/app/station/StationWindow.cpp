@@ -21,6 +21,7 @@
 #include "ScanKeys.h"
 #include "SerialPattern.h"
 #include "ShownInput.h"
+#include "StationRuleLine.h"
 #include "StationText.h"
 #include "StationViews.h"
 #include "WidgetText.h"
@@ -91,6 +92,7 @@ void StationWindow::ShowLine(const production::LineStatus& status) {
   line_->setText(LineText(status, off));
   line_->setToolTip(status.waiting > 0 ? QString("待上传 %1 次").arg(status.waiting) : QString());
   line_->setStyleSheet(off ? "QLabel { color: #cf222e; }" : "");
+  if (rules_ && status.state == production::LineStatus::State::Synced) rules_->Check();
 }
 
 void StationWindow::SetUpControls() {
@@ -137,6 +139,10 @@ void StationWindow::LayOut() {
   form->addWidget(stop_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(banner_);
+  if (profile_.line) {
+    rules_ = new StationRuleLine(*profile_.line, selftest::StationName(profile_), this);
+    layout->addWidget(rules_);
+  }
   layout->addLayout(form);
   layout->addWidget(checks_, 3);
   layout->addWidget(message_);
