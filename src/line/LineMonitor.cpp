@@ -259,14 +259,22 @@ std::vector<YieldRow> MonitorModel::Yields() const {
     groups[{"", r.station}].push_back(record);
     all.push_back(std::move(record));
   }
-  std::vector<YieldRow> rows;
-  for (const auto& [key, members] : groups) {
-    if (!key.first.empty()) rows.push_back({key.first, key.second, selftest::YieldOf(members)});
-  }
+  std::vector<YieldRow> rows = {{"", "", selftest::YieldOf(all)}};
   for (const auto& [key, members] : groups) {
     if (key.first.empty()) rows.push_back({"", key.second, selftest::YieldOf(members)});
   }
-  rows.push_back({"", "", selftest::YieldOf(all)});
+  // The newest hour first, its stations in name order.
+  for (auto group = groups.rbegin(); group != groups.rend() && !group->first.first.empty();) {
+    const std::string hour = group->first.first;
+    auto end = group;
+    while (end != groups.rend() && end->first.first == hour) ++end;
+    std::vector<YieldRow> inHour;
+    for (auto it = group; it != end; ++it) {
+      inHour.push_back({hour, it->first.second, selftest::YieldOf(it->second)});
+    }
+    rows.insert(rows.end(), inHour.rbegin(), inHour.rend());
+    group = end;
+  }
   return rows;
 }
 

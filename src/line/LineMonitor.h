@@ -74,7 +74,8 @@ class MonitorModel {
   const std::string& figure() const { return figure_; }
   const std::string& chartStation() const { return chartStation_; }
   std::vector<StationState> Stations() const;
-  // Per hour and station, then per station over the span, then the whole line over it.
+  // The whole line over the span, each station over it, then each hour (the newest first)
+  // per station.
   std::vector<YieldRow> Yields() const;
   // Checks first, then figures, each most frequent first (then by name).
   std::vector<FailureCount> Pareto() const;

@@ -89,6 +89,8 @@ LineMonitorWindow::LineMonitorWindow(const selftest::LineSettings& settings, QWi
   resize(1280, 860);
   lblMonitor_ = new QLabel("全线: 正在连接 " + ToQt(where_) + " …");
   lblMonitor_->setObjectName("lblMonitor");
+  // However long the server's words, the window keeps its width: the whole in the tooltip.
+  lblMonitor_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   cboSpan_ = new QComboBox;
   cboSpan_->setObjectName("cboSpan");
   for (const char* name : kSpanNames) cboSpan_->addItem(name);
@@ -177,6 +179,8 @@ void LineMonitorWindow::Shown(std::shared_ptr<const MonitorPicture> picture) {
                            .arg(ToQt(picture_->where))
                            .arg(Local(picture_->since, "yyyy-MM-dd HH:mm"))
                            .arg(picture_->runs));
+  lblMonitor_->setToolTip(lblMonitor_->text());
+  lblMonitor_->setStyleSheet("");
   ShowStations();
   ShowYields();
   ShowPareto();
@@ -185,6 +189,8 @@ void LineMonitorWindow::Shown(std::shared_ptr<const MonitorPicture> picture) {
 
 void LineMonitorWindow::Lost(const base::Failure& failure) {
   lblMonitor_->setText("全线: 无法连接 " + ToQt(where_) + ": " + ReasonText(failure));
+  lblMonitor_->setToolTip(lblMonitor_->text());
+  lblMonitor_->setStyleSheet("QLabel { color: #cf222e; }");
 }
 
 void LineMonitorWindow::ShowStations() {
@@ -238,7 +244,9 @@ void LineMonitorWindow::ShowChart() {
     for (const std::string& name : picture_->figureNames) {
       cboFigure_->addItem(FigureTitle(name), ToQt(name));
     }
-    cboFigure_->setCurrentIndex(std::max(0, cboFigure_->findData(figure)));
+    // Until one is chosen, the chart shows the first figure there is.
+    const int chosen = cboFigure_->findData(figure);
+    cboFigure_->setCurrentIndex(chosen > 0 ? chosen : cboFigure_->count() > 1 ? 1 : 0);
     const QString station = cboChartStation_->currentText();
     cboChartStation_->clear();
     cboChartStation_->addItem("全线");
@@ -252,4 +260,5 @@ void LineMonitorWindow::ShowChart() {
           : FigureTitle(picture_->figure) + " · " +
                 (picture_->chartStation.empty() ? QString("全线") : ToQt(picture_->chartStation));
   picControlChart_->Show(picture_->chart, picture_->analysis, title);
+  if (picture_->figure.empty() && cboFigure_->currentIndex() > 0) Choose();
 }

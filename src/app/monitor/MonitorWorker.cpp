@@ -71,8 +71,9 @@ void MonitorWorker::ReadHeard() {
 }
 
 void MonitorWorker::Watch() {
-  if (!store_) return Connect();
-  if (auto answers = store_->Answers(); !answers) Lose(answers.failure());
+  // A connection the server dropped says little of why: a new one says what the network does.
+  if (store_ && !store_->Answers()) store_.reset();
+  if (!store_) Connect();
 }
 
 void MonitorWorker::Lose(const base::Failure& failure) {
