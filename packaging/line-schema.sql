@@ -83,6 +83,7 @@ COMMIT;
 -- run's id on the channel kzb_runs (LISTEN kzb_runs), delivered when the run's transaction
 -- commits, so the run is whole when it is heard of. A block of its own, safe to apply again.
 BEGIN;
+SET LOCAL client_min_messages = warning;  -- no notice for a trigger not there yet
 
 CREATE OR REPLACE FUNCTION kzb_run_added() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN

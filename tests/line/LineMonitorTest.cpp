@@ -165,8 +165,7 @@ class LineMonitorTest : public QObject {
     auto samples = store.value()->Figures({"", "工位3", "", 0});
     QVERIFY(samples);
     const std::string alarm = RuleAlarmText(samples.value());
-    QCOMPARE(alarm,
-             std::string("过程告警: 通道9 均值 @ 工位3 — 规则4: 连续8点在中心线同侧"));
+    QCOMPARE(alarm, std::string("过程告警: 通道9 均值 @ 工位3 — 规则4: 连续8点在中心线同侧"));
     auto calm = store.value()->Figures({"", "工位2", "", 0});
     QVERIFY(calm);
     QCOMPARE(RuleAlarmText(calm.value()), std::string());

@@ -136,8 +136,8 @@ LineMonitorWindow::LineMonitorWindow(const selftest::LineSettings& settings, QWi
       [this](const base::Failure& failure) { Lost(failure); });
   worker_->moveToThread(thread_);
   thread_->start();
+  Choose();  // the span first, so that the first connection reads only that
   QMetaObject::invokeMethod(worker_, [worker = worker_] { worker->Start(); });
-  Choose();
   connect(cboSpan_, &QComboBox::currentIndexChanged, this, &LineMonitorWindow::Choose);
   connect(cboFigure_, &QComboBox::currentIndexChanged, this, &LineMonitorWindow::Choose);
   connect(cboChartStation_, &QComboBox::currentIndexChanged, this, &LineMonitorWindow::Choose);
