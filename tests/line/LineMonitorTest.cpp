@@ -164,8 +164,13 @@ class LineMonitorTest : public QObject {
     QVERIFY(store);
     auto samples = store.value()->Figures({"", "工位3", "", 0});
     QVERIFY(samples);
-    const std::string alarm = RuleAlarmText(samples.value());
-    QCOMPARE(alarm, std::string("过程告警: 通道9 均值 @ 工位3 — 规则4: 连续8点在中心线同侧"));
+    QCOMPARE(RuleAlarmText(samples.value()),
+             std::string("过程告警: 通道9 均值 — 规则4: 连续8点在中心线同侧"));
+    // The line under the station's banner reads the same off the window's thread.
+    StationRuleLine alarm(As("station2"), "工位3", nullptr);
+    alarm.Check();
+    QTRY_VERIFY_WITH_TIMEOUT(!alarm.isHidden(), 15000);
+    QVERIFY(alarm.text().endsWith("规则4: 连续8点在中心线同侧"));
     auto calm = store.value()->Figures({"", "工位2", "", 0});
     QVERIFY(calm);
     QCOMPARE(RuleAlarmText(calm.value()), std::string());

@@ -39,8 +39,8 @@ std::string RuleAlarmText(std::vector<spc::Sample> samples) {
       ++more;
       continue;
     }
-    first = "过程告警: " + selftest::MeasurementTitle(selftest::FigureId(series.figure)) +
-            (series.station.empty() ? "" : " @ " + series.station) + " — " + RuleWords(rule);
+    first = "过程告警: " + selftest::MeasurementTitle(selftest::FigureId(series.figure)) + " — " +
+            RuleWords(rule);
   }
   if (more > 0) first += " (另有 " + std::to_string(more) + " 项)";
   return first;
