@@ -281,3 +281,21 @@ DELETE FROM kzb_schema;
 INSERT INTO kzb_schema (version) VALUES (2);
 
 COMMIT;
+
+-- The line monitor hears of each new run from the server, not by reading the table again: the
+-- run's id on the channel kzb_runs (LISTEN kzb_runs), delivered when the run's transaction
+-- commits, so the run is whole when it is heard of. A block of its own, safe to apply again.
+BEGIN;
+SET LOCAL client_min_messages = warning;  -- no notice for a trigger not there yet
+
+CREATE OR REPLACE FUNCTION kzb_run_added() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM pg_notify('kzb_runs', NEW.id::text);
+  RETURN NULL;
+END
+$$;
+REVOKE ALL ON FUNCTION kzb_run_added() FROM PUBLIC;
+DROP TRIGGER IF EXISTS runs_heard ON runs;
+CREATE TRIGGER runs_heard AFTER INSERT ON runs FOR EACH ROW EXECUTE FUNCTION kzb_run_added();
+
+COMMIT;

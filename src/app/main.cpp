@@ -9,6 +9,8 @@
 #include "DataDirectory.h"
 #include "DataFile.h"
 #include "FrmMultiBuf.h"
+#include "LineMonitorWindow.h"
+#include "LineStore.h"
 #include "QtTranslations.h"
 #include "RecordCommand.h"
 #include "RecordingViewer.h"
@@ -70,6 +72,12 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "kzb7310: qtbase_zh_CN.qm not found: Qt's own texts stay English\n");
   }
 
+  if (choice.monitor) {  // the line's runs alone: no card, no station's files
+    line::LineStore::LoadDriver();
+    LineMonitorWindow monitor(*choice.monitor);
+    monitor.show();
+    return app.exec();
+  }
   if (!choice.station) StoreHeldRuns();  // the station stores them on a thread of its own
   if (!choice.view.empty()) return ViewRecording(app, choice.view);
 

@@ -130,9 +130,9 @@ base::Result<std::unique_ptr<LineStore>> LineStore::Open(const selftest::LineSet
   return store;
 }
 
-base::Result<> LineStore::BoundStatements() const {
+base::Result<> LineStore::BoundStatements(std::chrono::milliseconds wait) const {
   QSqlQuery query(QSqlDatabase::database(ToQt(connection_), false));
-  if (!query.exec(QString("SET statement_timeout = %1").arg(kStatementWait.count() * 1000))) {
+  if (!query.exec(QString("SET statement_timeout = %1").arg(qlonglong(wait.count())))) {
     return Failed(PostgresWhy(query.lastError()));
   }
   return {};

@@ -29,6 +29,8 @@ struct Sample;
 namespace line {
 
 struct FigureFilter;
+struct MonitorStart;
+struct MonitorRun;
 
 // The schema this program knows; any other is refused (an older one until the owner applies
 // this program's schema file), and runs wait.
@@ -84,9 +86,9 @@ class LineStore {
       const results::Filter& filter, LineDepth depth,
       const std::function<void(std::vector<LineRun>& page)>& page) const;
 
-  // Each statement on this connection given at most kStatementWait on the server (the
-  // uploader's: a report may read longer).
-  base::Result<> BoundStatements() const;
+  // Each statement on this connection given at most `wait` on the server (the uploader's and
+  // the monitor's: a report may read longer).
+  base::Result<> BoundStatements(std::chrono::milliseconds wait = kStatementWait) const;
   // Whether the server still answers on this connection (after a call failed without a kind:
   // a broken connection is the server's, not the call's).
   bool Answers() const;
@@ -101,6 +103,16 @@ class LineStore {
   // Every figure the filter takes, measured or not, a sample per run and figure, in no order
   // (LineFigures.cpp).
   base::Result<std::vector<spc::Sample>> Figures(const FigureFilter& filter) const;
+
+  // The line monitor's reads (LineMonitor.cpp): each run the server adds named to `heard` on this
+  // thread's event loop; what it shows at first, since `since`, with the samples of `figure` at
+  // `station` (empty: the line's); the runs of these ids alone.
+  base::Result<> WatchRuns(std::function<void(const std::string& id)> heard);
+  base::Result<MonitorStart> MonitorSince(const std::string& since, const std::string& figure,
+                                          const std::string& station) const;
+  base::Result<std::vector<MonitorRun>> MonitorRuns(const std::vector<std::string>& ids,
+                                                    const std::string& figure,
+                                                    const std::string& station) const;
 
  private:
   LineStore(std::string connection, std::string where);

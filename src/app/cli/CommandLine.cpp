@@ -51,6 +51,7 @@ constexpr const char* kUsage =
     "       kzb7310 --view FOLDER\n"
     "       kzb7310 --export FOLDER --format hdf5|csv|wav|npy [--from T] [--to T]\n"
     "               [--channels LIST] [--volts] --out FILE\n"
+    "       kzb7310 --line-monitor PROFILE\n"
     "       kzb7310 [--help] [--version]\n"
     "\n"
     "  (no option)        open the window (KZB7310测试及编程源程序)\n"
@@ -91,6 +92,9 @@ constexpr const char* kUsage =
     "                     codes, or --volts, with FILE.json); --from/--to as seconds from the\n"
     "                     start (90, 1h30m) or a moment (2026-12-10T14:22:17Z); --channels as\n"
     "                     1-16,33,40 (default all 64). Written whole or not at all\n"
+    "  --line-monitor PROFILE  open the line monitor (全线看板) on the line PROFILE's\n"
+    "                     [line] names, read-only (a role granted kzb_reader): each\n"
+    "                     station's state, the yields, the failures, a figure's chart\n"
     "  --serial S         with --self-test: the serial number of the card under test, for\n"
     "                     the report (a profile's serial_pattern must match it whole)\n"
     "  --operator NAME    with --self-test: who runs the test, for the report\n"
@@ -472,6 +476,9 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
   } else if (arg == "--view") {
     bool given = false;
     return value(choice.view, given);
+  } else if (arg == "--line-monitor") {
+    bool given = false;
+    return value(choice.monitorProfile, given);
   } else if (arg == "--record") {
     return value(o.recordArgs.folder, o.record);
   } else if (arg == "--duration" || arg == "--size" || arg == "--profile") {
@@ -576,6 +583,22 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
        o.forRecord || o.retry || o.exportGiven || o.forExport)) {
     std::fputs("kzb7310: --view takes only a folder\n", stderr);
     return 2;
+  }
+  if (!choice.monitorProfile.empty()) {
+    if (!choice.view.empty() || choice.station || o.selfTest || o.listResults || o.forResults ||
+        o.forSelfTest || o.record || o.forRecord) {
+      std::fputs("kzb7310: --line-monitor takes only a profile\n", stderr);
+      return 2;
+    }
+    const auto profile = selftest::LoadProfile(choice.monitorProfile);
+    if (!profile || !profile.value().line) {
+      std::fprintf(
+          stderr, "kzb7310: --line-monitor: %s: %s\n", choice.monitorProfile.c_str(),
+          profile ? "the profile has no [line] section" : profile.failure().reason.c_str());
+      return 2;
+    }
+    choice.monitor = profile.value().line;
+    return std::nullopt;
   }
   if (!choice.view.empty() && !recording::HoldsRecording(choice.view)) {
     std::fprintf(stderr, "kzb7310: 无法打开记录 no recording in %s (no segment-0001.kzr)\n",

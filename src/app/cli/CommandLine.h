@@ -7,12 +7,17 @@
 
 #include <string>
 
+#include "LineSettings.h"
+
 // Which window the command line asks for: the bench window, with --station [PROFILE] the
-// production station, or with --view FOLDER a recording's viewer.
+// production station, with --view FOLDER a recording's viewer, or with --line-monitor PROFILE
+// the line monitor on the line PROFILE's [line] names.
 struct WindowChoice {
   bool station = false;
-  std::string profile;  // empty: the simulated card's profile
-  std::string view;     // --view FOLDER: the recording's viewer alone
+  std::string profile;                            // empty: the simulated card's profile
+  std::string view;                               // --view FOLDER: the recording's viewer alone
+  std::string monitorProfile;                     // --line-monitor PROFILE
+  std::optional<selftest::LineSettings> monitor;  // its [line], once read
 };
 
 // The exit status when the command line asked for one of these entries, else nothing and

@@ -21,6 +21,7 @@
 #include "ScanKeys.h"
 #include "SerialPattern.h"
 #include "ShownInput.h"
+#include "StationRuleLine.h"
 #include "StationText.h"
 #include "StationViews.h"
 #include "WidgetText.h"
@@ -107,6 +108,7 @@ void StationWindow::ShowLine(const production::LineStatus& status) {
   lineText_ = line_->text();
   lineTip_ = line_->toolTip();
   ElideLine();
+  if (rules_ && status.state == production::LineStatus::State::Synced) rules_->Check();
 }
 
 void StationWindow::RetryLine() {
@@ -172,6 +174,10 @@ void StationWindow::LayOut() {
   form->addWidget(stop_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(banner_);
+  if (profile_.line) {
+    rules_ = new StationRuleLine(*profile_.line, selftest::StationName(profile_), this);
+    layout->addWidget(rules_);
+  }
   layout->addLayout(form);
   layout->addWidget(checks_, 3);
   layout->addWidget(message_);

@@ -18,6 +18,8 @@
 #include "Profile.h"
 #include "StationShift.h"
 
+class StationRuleLine;
+
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -94,8 +96,9 @@ class StationWindow : public QWidget {
   QLabel* message_;
   QLabel* today_;
   QTableWidget* recent_;
-  QLabel* line_;            // the line database's state; hidden without a [line]
-  QPushButton* lineRetry_;  // shown while the line has refused runs
+  QLabel* line_;                      // the line database's state; hidden without a [line]
+  QPushButton* lineRetry_;            // shown while the line has refused runs
+  StationRuleLine* rules_ = nullptr;  // the line's process alarm; none without a [line]
   // The run's road from scan to the database, the reports and the line (the uploader, when
   // the profile names a line); its store is the start thread's, then each worker's.
   std::unique_ptr<production::StationShift> shift_;
