@@ -141,7 +141,9 @@ class LineMonitorTest : public QObject {
 
     auto station = line::LineStore::Open(As("station1"));
     QVERIFY2(station, station ? "" : station.failure().reason.c_str());
-    QVERIFY(station.value()->Upload(NewRun(), 0).value_or(false));
+    QVERIFY(station.value()
+                ->Upload(NewRun(), line::ClockReading{.offsetSeconds = 0.0, .boundSeconds = 0.0})
+                .value_or(false));
     QTRY_COMPARE_WITH_TIMEOUT(window.picture()->runs, runs + 1, 2000);
     QCOMPARE(window.picture()->chart.size(), size_t(21));
     QCOMPARE(window.picture()->stations[0].serial, std::string("HEARD-1"));
