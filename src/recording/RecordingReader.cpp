@@ -15,14 +15,14 @@ namespace recording {
 namespace {
 
 // A file open for reading, closed when it goes.
-class ReadFile {
+class FileForReading {
  public:
-  explicit ReadFile(const std::string& path) : opened_(disk::OpenExisting(path, false)) {}
-  ~ReadFile() {
+  explicit FileForReading(const std::string& path) : opened_(disk::OpenExisting(path, false)) {}
+  ~FileForReading() {
     if (opened_) disk::Close(opened_.value());
   }
-  ReadFile(const ReadFile&) = delete;
-  ReadFile& operator=(const ReadFile&) = delete;
+  FileForReading(const FileForReading&) = delete;
+  FileForReading& operator=(const FileForReading&) = delete;
   const base::Result<intptr_t>& opened() const { return opened_; }
   intptr_t handle() const { return opened_.value(); }
 
@@ -31,7 +31,7 @@ class ReadFile {
 };
 
 base::Result<std::string> ReadWhole(const std::string& path) {
-  ReadFile file(path);
+  FileForReading file(path);
   if (!file.opened()) return file.opened().failure();
   auto size = disk::SizeOf(file.handle());
   if (!size) return size.failure();
@@ -56,7 +56,7 @@ RecordState ReadSlot(intptr_t handle, uint64_t slot, std::vector<uint8_t>& recor
 // too, since they say which blocks a segment cut short has lost, and when.
 std::vector<SummaryRow> ReadRows(const std::string& path, uint64_t most) {
   std::vector<SummaryRow> rows;
-  ReadFile file(path);
+  FileForReading file(path);
   if (!file.opened()) return rows;
   const uint64_t count = std::min(disk::SizeOf(file.handle()).value_or(0) / kSummaryRowBytes, most);
   std::vector<uint8_t> bytes(count * kSummaryRowBytes);
@@ -175,7 +175,7 @@ SegmentRead ReadSegment(const std::string& folder, int number, const std::string
   SegmentRead read;
   const std::string name = SegmentName(number);
   const std::string path = InFolder(folder, name);
-  ReadFile file(path);
+  FileForReading file(path);
   if (!file.opened()) {
     read.problem = file.opened().failure();
     read.problem->subject = name;
@@ -416,7 +416,7 @@ base::Result<RecordingIndex> OpenRecording(const std::string& folder) {
 }
 
 base::Result<> ReadRecord(const SegmentIndex& segment, size_t row, std::vector<uint8_t>& payload) {
-  ReadFile file(segment.path);
+  FileForReading file(segment.path);
   if (!file.opened()) return file.opened().failure();
   std::vector<uint8_t> record;
   RecordHeader header;
@@ -435,7 +435,7 @@ std::vector<RowPlace> CheckRecords(const RecordingIndex& index, const std::atomi
   RecordHeader header;
   for (uint32_t s = 0; s < index.segments.size() && !stop; ++s) {
     const SegmentIndex& segment = index.segments[s];
-    ReadFile file(segment.path);
+    FileForReading file(segment.path);
     for (uint32_t r = 0; r < segment.rows.size() && !stop; ++r) {
       if (segment.rows[r].header.flags != kBlock) continue;
       if (!file.opened() ||
