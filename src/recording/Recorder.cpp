@@ -189,6 +189,7 @@ bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
     anchorBlock_ = next_;
     anchorUtc_ = started;
   } else if (lostBefore > 0) {
+    if (!QueueSkipped()) return false;
     const auto count = static_cast<uint32_t>(lostBefore);
     if (!Queue({.flags = kGap, .block = next_, .utcMicros = TimeOf(next_), .count = count},
                nullptr)) {
@@ -197,6 +198,7 @@ bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
     next_ += count;
   }
   paused_ = false;
+  if (!QueueSkipped()) return false;
   if (!Queue({.flags = kBlock, .block = next_, .utcMicros = TimeOf(next_), .count = 1},
              block.cells)) {
     return false;
@@ -207,6 +209,34 @@ bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
     End(EndReason::Duration);
   }
   return true;
+}
+
+bool Recorder::Skip(uint64_t blocks) {
+  std::lock_guard lock(mutex_);
+  if (status_.ended != EndReason::None || closing_) return false;
+  if (!anchored_) {  // the skipped blocks are the recording's first: its time starts with them
+    anchored_ = true;
+    anchorUtc_ = settings_.utcMicrosNow() - blockMicros_;
+    anchorBlock_ = next_;
+  }
+  skipped_ += blocks;
+  next_ += blocks;
+  if (settings_.limitSeconds > 0 &&
+      static_cast<double>(next_) * settings_.description.blockSeconds >= settings_.limitSeconds) {
+    (void)QueueSkipped();  // the recording's end is where its time ran out
+    End(EndReason::Duration);
+  }
+  return true;
+}
+
+// The blocks skipped since the last record, as one record before what comes next.
+bool Recorder::QueueSkipped() {
+  if (skipped_ == 0) return true;
+  const uint64_t from = next_ - skipped_;
+  const auto count = static_cast<uint32_t>(std::min<uint64_t>(skipped_, UINT32_MAX));
+  skipped_ = 0;
+  return Queue({.flags = kGap | kSkipped, .block = from, .utcMicros = TimeOf(from), .count = count},
+               nullptr);
 }
 
 RecordHeader Recorder::MarkHeader(uint32_t flags) const {
@@ -336,6 +366,8 @@ void Recorder::WriteItem(Item& item) {
       ++status_.notes;
       writer_->description().notes.push_back(std::move(*item.note));
     }
+  } else if (h.flags & kSkipped) {
+    status_.blocksSkipped += h.count;
   } else {
     ++status_.gaps;
     if (!(h.flags & kPaused)) status_.blocksLost += h.count;
@@ -387,6 +419,7 @@ void Recorder::Loop() {
         facts = {.blocksRecorded = status_.blocksRecorded,
                  .blocksLost = status_.blocksLost,
                  .gaps = status_.gaps,
+                 .blocksSkipped = status_.blocksSkipped,
                  .endUtcMicros = status_.endUtcMicros,
                  .complete = false,
                  .ended = {}};
@@ -402,6 +435,7 @@ RecorderStatus Recorder::Close() {
   {
     std::lock_guard lock(mutex_);
     if (closing_ && !thread_.joinable()) return status_;
+    if (status_.ended == EndReason::None) (void)QueueSkipped();  // the time they stand for
     closing_ = true;
   }
   wake_.notify_one();
@@ -412,6 +446,7 @@ RecorderStatus Recorder::Close() {
   writer_->description().facts = {.blocksRecorded = status_.blocksRecorded,
                                   .blocksLost = status_.blocksLost,
                                   .gaps = status_.gaps,
+                                  .blocksSkipped = status_.blocksSkipped,
                                   .endUtcMicros = status_.endUtcMicros,
                                   .complete = true,
                                   .ended = EndReasonName(status_.ended)};

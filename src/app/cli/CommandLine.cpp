@@ -47,6 +47,7 @@ constexpr const char* kUsage =
     "       kzb7310 --station [PROFILE]\n"
     "       kzb7310 --line-retry PROFILE\n"
     "       kzb7310 --record FOLDER [--duration 8h] [--size 2G] [--profile PROFILE]\n"
+    "                       [--trigger SPEC [--pre 10s] [--post 30s] [--only-triggered]]\n"
     "       kzb7310 --view FOLDER\n"
     "       kzb7310 [--help] [--version]\n"
     "\n"
@@ -80,6 +81,8 @@ constexpr const char* kUsage =
     "                     until --duration (8h, 90m, 1h30m, 45s) or --size (2G, 500M) is\n"
     "                     reached or Ctrl+C; exit 0 done, 1 ended early by the disk or the\n"
     "                     card, 2 not started, 3 interrupted before its limit, 4 not written\n"
+    "  --trigger SPEC     with --record: each trigger (ch5,rising,1.5V) an event in it;\n"
+    "                     --only-triggered keeps only --pre..--post around each trigger\n"
     "  --view FOLDER      open the recording in FOLDER (记录查看): any 4 of its channels,\n"
     "                     zoomed down to single samples, exported as CSV or WAV\n"
     "  --serial S         with --self-test: the serial number of the card under test, for\n"
@@ -463,12 +466,18 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
     return value(choice.view, given);
   } else if (arg == "--record") {
     return value(o.recordArgs.folder, o.record);
-  } else if (arg == "--duration" || arg == "--size" || arg == "--profile") {
+  } else if (arg == "--duration" || arg == "--size" || arg == "--profile" || arg == "--trigger" ||
+             arg == "--pre" || arg == "--post") {
     RecordArguments& r = o.recordArgs;
-    return value(arg == "--duration" ? r.duration
-                 : arg == "--size"   ? r.size
-                                     : r.profile,
+    return value(arg == "--duration"  ? r.duration
+                 : arg == "--size"    ? r.size
+                 : arg == "--trigger" ? r.trigger
+                 : arg == "--pre"     ? r.pre
+                 : arg == "--post"    ? r.post
+                                      : r.profile,
                  o.forRecord);
+  } else if (arg == "--only-triggered") {
+    o.recordArgs.onlyTriggered = o.forRecord = true;
   } else if (arg == "--since" || arg == "--format") {
     o.sinceGiven = o.sinceGiven || arg == "--since";
     return value(arg == "--since" ? o.filter.since : o.format, o.forResults);
