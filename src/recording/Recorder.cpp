@@ -177,17 +177,7 @@ bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
     anchored_ = true;
     anchorUtc_ = started;
   } else if (paused_) {
-    // Stopped and started again: the gap spans the blocks the pause would have held.
-    const int64_t from = TimeOf(next_);
-    const auto count = static_cast<uint32_t>(
-        std::max<int64_t>(0, std::llround(static_cast<double>(started - from) / blockMicros_)));
-    if (!Queue({.flags = kGap | kPaused, .block = next_, .utcMicros = from, .count = count},
-               nullptr)) {
-      return false;
-    }
-    next_ += count;
-    anchorBlock_ = next_;
-    anchorUtc_ = started;
+    if (!QueuePause(started)) return false;
   } else if (lostBefore > 0) {
     if (!QueueSkipped()) return false;
     const auto count = static_cast<uint32_t>(lostBefore);
@@ -214,10 +204,13 @@ bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
 bool Recorder::Skip(uint64_t blocks) {
   std::lock_guard lock(mutex_);
   if (status_.ended != EndReason::None || closing_) return false;
+  const int64_t started = settings_.utcMicrosNow() - blockMicros_;  // its first sample
   if (!anchored_) {  // the skipped blocks are the recording's first: its time starts with them
     anchored_ = true;
-    anchorUtc_ = settings_.utcMicrosNow() - blockMicros_;
+    anchorUtc_ = started;
     anchorBlock_ = next_;
+  } else if (paused_) {
+    if (!QueuePause(started)) return false;
   }
   skipped_ += blocks;
   next_ += blocks;
@@ -226,6 +219,23 @@ bool Recorder::Skip(uint64_t blocks) {
     (void)QueueSkipped();  // the recording's end is where its time ran out
     End(EndReason::Duration);
   }
+  return true;
+}
+
+// Stopped and started again: the gap spans the blocks the pause would have held.
+bool Recorder::QueuePause(int64_t started) {
+  if (!QueueSkipped()) return false;
+  const int64_t from = TimeOf(next_);
+  const auto count = static_cast<uint32_t>(
+      std::max<int64_t>(0, std::llround(static_cast<double>(started - from) / blockMicros_)));
+  if (!Queue({.flags = kGap | kPaused, .block = next_, .utcMicros = from, .count = count},
+             nullptr)) {
+    return false;
+  }
+  next_ += count;
+  anchorBlock_ = next_;
+  anchorUtc_ = started;
+  paused_ = false;
   return true;
 }
 

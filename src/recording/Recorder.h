@@ -110,7 +110,9 @@ class Recorder {
   void Handover(size_t blocks);
   // The next `blocks` came and are left out by choice (outside the spans kept around
   // triggers): written as one kSkipped record before the next block or gap, never counted
-  // lost. The time limit counts them. False once the recording has ended.
+  // lost. The time limit counts them. Skip(0) at a block's arrival starts the recording's
+  // time there (or, after a Pause, ends the pause's gap there) when the blocks written come
+  // later. False once the recording has ended.
   bool Skip(uint64_t blocks);
   // Acquisition stopped: the next block starts after a gap.
   void Pause();
@@ -145,6 +147,7 @@ class Recorder {
   bool QueueMarks(std::vector<Item> items);
   RecordHeader MarkHeader(uint32_t flags) const;
   bool QueueSkipped();
+  bool QueuePause(int64_t started);
   int64_t TimeOf(uint64_t block) const;
   void Loop();
   void WriteItem(Item& item);

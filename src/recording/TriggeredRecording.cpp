@@ -75,6 +75,10 @@ bool TriggeredRecording::Add(const acquisition::BlockView& block, int lostBefore
   if (!going_) return false;
   if (block.empty() || block.aggregateRate <= 0) return true;
   blockSeconds_ = static_cast<double>(block.cellCount()) / block.aggregateRate;
+  // The acquisition's first block: the recording's time (or a pause's end) is its arrival,
+  // whenever the blocks kept around it are written.
+  if (keep_ == TriggeredKeep::Spans && delivered_ < 0 && !recorder_.Skip(0)) going_ = false;
+  if (!going_) return false;
   delivered_ += 1 + std::max(lostBefore, 0);
   if (keep_ == TriggeredKeep::All) {
     going_ = recorder_.Add(block, lostBefore);
@@ -92,9 +96,15 @@ bool TriggeredRecording::Add(const acquisition::BlockView& block, int lostBefore
   return going_;
 }
 
+// The next start counts its blocks from 0 again, as the trigger does; the recorder's own
+// numbers run on after the pause's gap.
 void TriggeredRecording::Stopped() {
   trigger_->Stopped();
   if (keep_ == TriggeredKeep::Spans) SkipBefore(delivered_ + 1);
+  delivered_ = -1;
+  next_ = 0;
+  lostBefore_.clear();
+  waiting_.clear();
 }
 
 void TriggeredRecording::Fired(const acquisition::FiredTrigger& fired) {

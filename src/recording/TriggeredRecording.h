@@ -57,7 +57,7 @@ class TriggeredRecording {
   // In place of the recorder's Add: false once the recording has ended.
   bool Add(const acquisition::BlockView& block, int lostBefore);
   // The acquisition stopped or the recording ends: spans still waiting for their post time
-  // are written as far as they came.
+  // are written as far as they came. After a stop the caller pauses the recorder.
   void Stopped();
 
   int64_t fired() const { return trigger_->firedCount(); }
