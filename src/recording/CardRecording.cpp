@@ -49,9 +49,11 @@ namespace {
 // known.
 class CardPolls {
  public:
-  CardPolls(DllDef& dll, Recorder& recorder, const CardRecordingSteps& steps)
+  CardPolls(DllDef& dll, Recorder& recorder, const CardRecordingSteps& steps,
+            TriggeredRecording* triggered)
       : dll_(dll),
         recorder_(recorder),
+        triggered_(triggered),
         steps_(steps),
         feed_(dll),
         nominal_(acquisition::BlockPeriodSeconds(dll)),
@@ -71,6 +73,7 @@ class CardPolls {
 
   DllDef& dll_;
   Recorder& recorder_;
+  TriggeredRecording* triggered_;
   const CardRecordingSteps& steps_;
   acquisition::BlockFeed feed_;
   const double nominal_;
@@ -156,9 +159,11 @@ bool CardPolls::HandOver(const std::vector<int64_t>* settled) {
   for (size_t i = 0; i < held_.size() && going; ++i) {
     const int64_t lost = settled ? (*settled)[i] : held_[i].lost;
     for (size_t b = 0; b < held_[i].blocks && going; ++b, next += kCodesPerRecord) {
-      going = recorder_.Add(
-          {.cells = next, .channels = kChannels, .points = kPoints, .aggregateRate = dll_.IntrArg5},
-          b == 0 ? static_cast<int>(lost) : 0);
+      const acquisition::BlockView block{
+          .cells = next, .channels = kChannels, .points = kPoints, .aggregateRate = dll_.IntrArg5};
+      const int lostBefore = b == 0 ? static_cast<int>(lost) : 0;
+      // The feed's Poll hands no block to subscribers: the trigger is fed here.
+      going = triggered_ ? triggered_->Add(block, lostBefore) : recorder_.Add(block, lostBefore);
     }
   }
   held_.clear();
@@ -179,13 +184,16 @@ void CardPolls::MeasurePace(double answeredAt) {
 }  // namespace
 
 base::Result<> RecordCard(DllDef& dll, Recorder& recorder, const std::atomic<bool>& stop,
-                          const CardRecordingSteps& steps) {
-  CardPolls polls(dll, recorder, steps);
+                          const CardRecordingSteps& steps, TriggeredRecording* triggered) {
+  CardPolls polls(dll, recorder, steps, triggered);
   double lastSaid = steps.steadySeconds();
   bool going = true;
   while (going && !stop) {
     const base::Result<bool> next = polls.Next();
-    if (!next) return next.failure();
+    if (!next) {
+      if (triggered) triggered->Stopped();
+      return next.failure();
+    }
     going = next.value();
     if (recorder.Status().ended != EndReason::None) break;
     const double now = steps.steadySeconds();
@@ -195,6 +203,7 @@ base::Result<> RecordCard(DllDef& dll, Recorder& recorder, const std::atomic<boo
     }
     steps.sleepMs(10);
   }
+  if (triggered) triggered->Stopped();
   return {};
 }
 

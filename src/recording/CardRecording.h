@@ -9,6 +9,7 @@
 #include "Description.h"
 #include "Failure.h"
 #include "Recorder.h"
+#include "TriggeredRecording.h"
 
 class DllDef;
 
@@ -23,9 +24,10 @@ struct CardRecordingSteps {
   std::function<void(const RecorderStatus&)> everySecond;  // for the progress shown
 };
 
-// Polls a started card into `recorder`. Fails when the card library or an entry point goes
-// missing (the recording so far stays whole).
+// Polls a started card into `recorder`, through `triggered` when it is given (its trigger
+// fed each block; its spans still waiting written as far as they came at the end). Fails
+// when the card library or an entry point goes missing (the recording so far stays whole).
 base::Result<> RecordCard(DllDef& dll, Recorder& recorder, const std::atomic<bool>& stop,
-                          const CardRecordingSteps& steps);
+                          const CardRecordingSteps& steps, TriggeredRecording* triggered = nullptr);
 
 }  // namespace recording

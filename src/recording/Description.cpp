@@ -37,7 +37,10 @@ std::string Facts(const Description& d) {
          ", \"span_volts\": " + Number(d.spanVolts) +
          ", \"start_utc_us\": " + std::to_string(d.startUtcMicros) +
          ", \"start_utc\": " + JsonQuoted(UtcText(d.startUtcMicros)) +
-         ", \"start_local\": " + JsonQuoted(LocalText(d.startUtcMicros));
+         ", \"start_local\": " + JsonQuoted(LocalText(d.startUtcMicros)) +
+         (d.trigger.empty()
+              ? std::string()
+              : ", \"trigger\": " + JsonQuoted(d.trigger) + ", \"kept\": " + JsonQuoted(d.kept));
 }
 
 // The flat part of a JSON object: its string and number members; nested objects and arrays
@@ -256,6 +259,7 @@ std::string RecordingJson(const Description& d) {
          "\n  ],\n  \"blocks_recorded\": " + std::to_string(f.blocksRecorded) +
          ",\n  \"blocks_lost\": " + std::to_string(f.blocksLost) +
          ",\n  \"gaps\": " + std::to_string(f.gaps) +
+         ",\n  \"blocks_skipped\": " + std::to_string(f.blocksSkipped) +
          ",\n  \"end_utc_us\": " + std::to_string(f.endUtcMicros) +
          ",\n  \"end_utc\": " + base::JsonQuoted(UtcText(f.endUtcMicros)) +
          ",\n  \"end_local\": " + base::JsonQuoted(LocalText(f.endUtcMicros)) +
@@ -292,6 +296,8 @@ base::Result<Description> ParseDescription(const std::string& json) {
   d.cardLibrary = text("card_library");
   d.program = text("program");
   d.station = text("station");
+  d.trigger = text("trigger");
+  d.kept = text("kept");
   d.channels = static_cast<int>(number("channels"));
   d.points = static_cast<int>(number("points"));
   d.aggregateRateHz = static_cast<int32_t>(number("aggregate_rate_hz"));

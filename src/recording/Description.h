@@ -21,9 +21,10 @@ struct SegmentFacts {
 
 struct RecordingFacts {
   uint64_t blocksRecorded = 0, blocksLost = 0, gaps = 0;
-  int64_t endUtcMicros = 0;  // the end of the last block
-  bool complete = false;     // closed by the program; false: interrupted, or still going
-  std::string ended;         // why it ended ("" while it goes on)
+  uint64_t blocksSkipped = 0;  // left out by choice: outside the spans kept around triggers
+  int64_t endUtcMicros = 0;    // the end of the last block
+  bool complete = false;       // closed by the program; false: interrupted, or still going
+  std::string ended;           // why it ended ("" while it goes on)
 };
 
 struct Description {
@@ -41,6 +42,10 @@ struct Description {
   int32_t fullScaleCount = 65535;  // the same as the live view works it out: the span in
   float spanVolts = 10;            // volts over the count of codes, in float at the end
   int64_t startUtcMicros = 0;
+  // A triggered recording's trigger as typed ("ch5,rising,1.5V") and what it kept: "all"
+  // (every block, each trigger an event) or "spans" (only pre..post around each trigger,
+  // the rest skipped); both empty for a recording without a trigger.
+  std::string trigger, kept;
   // recording.json only: what the segments hold, and the whole.
   std::vector<SegmentFacts> segments;
   RecordingFacts facts;

@@ -39,6 +39,8 @@ enum RecordFlags : uint32_t {
   kDamaged = 8,      // in a .minmax row only: a record that could not be read back
   kEvent = 16,       // a moment marked in the recording (a trigger): its facts in the payload
   kNote = 32,        // the operator's note, or one piece of a long one: its text in the payload
+  kSkipped = 64,     // with kGap: blocks left out by choice (outside the spans kept around
+                     // triggers), not lost; a reader that knows only kGap takes them for a gap
 };
 
 // Events and notes are records like the blocks, so the segments alone keep them, each with

@@ -177,18 +177,9 @@ bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
     anchored_ = true;
     anchorUtc_ = started;
   } else if (paused_) {
-    // Stopped and started again: the gap spans the blocks the pause would have held.
-    const int64_t from = TimeOf(next_);
-    const auto count = static_cast<uint32_t>(
-        std::max<int64_t>(0, std::llround(static_cast<double>(started - from) / blockMicros_)));
-    if (!Queue({.flags = kGap | kPaused, .block = next_, .utcMicros = from, .count = count},
-               nullptr)) {
-      return false;
-    }
-    next_ += count;
-    anchorBlock_ = next_;
-    anchorUtc_ = started;
+    if (!QueuePause(started)) return false;
   } else if (lostBefore > 0) {
+    if (!QueueSkipped()) return false;
     const auto count = static_cast<uint32_t>(lostBefore);
     if (!Queue({.flags = kGap, .block = next_, .utcMicros = TimeOf(next_), .count = count},
                nullptr)) {
@@ -197,6 +188,7 @@ bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
     next_ += count;
   }
   paused_ = false;
+  if (!QueueSkipped()) return false;
   if (!Queue({.flags = kBlock, .block = next_, .utcMicros = TimeOf(next_), .count = 1},
              block.cells)) {
     return false;
@@ -207,6 +199,54 @@ bool Recorder::Add(const acquisition::BlockView& block, int lostBefore) {
     End(EndReason::Duration);
   }
   return true;
+}
+
+bool Recorder::Skip(uint64_t blocks) {
+  std::lock_guard lock(mutex_);
+  if (status_.ended != EndReason::None || closing_) return false;
+  const int64_t started = settings_.utcMicrosNow() - blockMicros_;  // its first sample
+  if (!anchored_) {  // the skipped blocks are the recording's first: its time starts with them
+    anchored_ = true;
+    anchorUtc_ = started;
+    anchorBlock_ = next_;
+  } else if (paused_) {
+    if (!QueuePause(started)) return false;
+  }
+  skipped_ += blocks;
+  next_ += blocks;
+  if (settings_.limitSeconds > 0 &&
+      static_cast<double>(next_) * settings_.description.blockSeconds >= settings_.limitSeconds) {
+    (void)QueueSkipped();  // the recording's end is where its time ran out
+    End(EndReason::Duration);
+  }
+  return true;
+}
+
+// Stopped and started again: the gap spans the blocks the pause would have held.
+bool Recorder::QueuePause(int64_t started) {
+  if (!QueueSkipped()) return false;
+  const int64_t from = TimeOf(next_);
+  const auto count = static_cast<uint32_t>(
+      std::max<int64_t>(0, std::llround(static_cast<double>(started - from) / blockMicros_)));
+  if (!Queue({.flags = kGap | kPaused, .block = next_, .utcMicros = from, .count = count},
+             nullptr)) {
+    return false;
+  }
+  next_ += count;
+  anchorBlock_ = next_;
+  anchorUtc_ = started;
+  paused_ = false;
+  return true;
+}
+
+// The blocks skipped since the last record, as one record before what comes next.
+bool Recorder::QueueSkipped() {
+  if (skipped_ == 0) return true;
+  const uint64_t from = next_ - skipped_;
+  const auto count = static_cast<uint32_t>(std::min<uint64_t>(skipped_, UINT32_MAX));
+  skipped_ = 0;
+  return Queue({.flags = kGap | kSkipped, .block = from, .utcMicros = TimeOf(from), .count = count},
+               nullptr);
 }
 
 RecordHeader Recorder::MarkHeader(uint32_t flags) const {
@@ -336,6 +376,8 @@ void Recorder::WriteItem(Item& item) {
       ++status_.notes;
       writer_->description().notes.push_back(std::move(*item.note));
     }
+  } else if (h.flags & kSkipped) {
+    status_.blocksSkipped += h.count;
   } else {
     ++status_.gaps;
     if (!(h.flags & kPaused)) status_.blocksLost += h.count;
@@ -387,6 +429,7 @@ void Recorder::Loop() {
         facts = {.blocksRecorded = status_.blocksRecorded,
                  .blocksLost = status_.blocksLost,
                  .gaps = status_.gaps,
+                 .blocksSkipped = status_.blocksSkipped,
                  .endUtcMicros = status_.endUtcMicros,
                  .complete = false,
                  .ended = {}};
@@ -402,6 +445,7 @@ RecorderStatus Recorder::Close() {
   {
     std::lock_guard lock(mutex_);
     if (closing_ && !thread_.joinable()) return status_;
+    if (status_.ended == EndReason::None) (void)QueueSkipped();  // the time they stand for
     closing_ = true;
   }
   wake_.notify_one();
@@ -412,6 +456,7 @@ RecorderStatus Recorder::Close() {
   writer_->description().facts = {.blocksRecorded = status_.blocksRecorded,
                                   .blocksLost = status_.blocksLost,
                                   .gaps = status_.gaps,
+                                  .blocksSkipped = status_.blocksSkipped,
                                   .endUtcMicros = status_.endUtcMicros,
                                   .complete = true,
                                   .ended = EndReasonName(status_.ended)};

@@ -80,6 +80,7 @@ struct EventFacts {
 
 struct RecorderStatus {
   uint64_t blocksRecorded = 0, blocksLost = 0, gaps = 0;
+  uint64_t blocksSkipped = 0;         // left out by choice (Skip)
   uint64_t events = 0, notes = 0;     // written
   uint64_t bytes = 0;                 // on disk so far
   uint64_t queued = 0;                // records handed over and not yet written
@@ -107,6 +108,12 @@ class Recorder {
   // queue takes them beyond its bound, which is for a disk that falls behind the card, until
   // they are written.
   void Handover(size_t blocks);
+  // The next `blocks` came and are left out by choice (outside the spans kept around
+  // triggers): written as one kSkipped record before the next block or gap, never counted
+  // lost. The time limit counts them. Skip(0) at a block's arrival starts the recording's
+  // time there (or, after a Pause, ends the pause's gap there) when the blocks written come
+  // later. False once the recording has ended.
+  bool Skip(uint64_t blocks);
   // Acquisition stopped: the next block starts after a gap.
   void Pause();
   // An event after the blocks handed over so far, in the recording's time base. False when
@@ -139,6 +146,8 @@ class Recorder {
   // Events and notes: past the queue's bound (they are few), but not past the size limit.
   bool QueueMarks(std::vector<Item> items);
   RecordHeader MarkHeader(uint32_t flags) const;
+  bool QueueSkipped();
+  bool QueuePause(int64_t started);
   int64_t TimeOf(uint64_t block) const;
   void Loop();
   void WriteItem(Item& item);
@@ -159,6 +168,7 @@ class Recorder {
   bool closing_ = false;
   // The caller's side: the next block's number, and the time that numbers count from.
   uint64_t next_ = 0, anchorBlock_ = 0;
+  uint64_t skipped_ = 0;  // skipped blocks not yet written as their record
   int64_t anchorUtc_ = 0;
   bool anchored_ = false, paused_ = false;
   uint64_t queuedBytes_ = 0;

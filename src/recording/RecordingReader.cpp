@@ -315,6 +315,8 @@ void Count(RecordingIndex& index) {
         ++index.blocksRecorded;
       } else if (h.flags == kDamaged) {
         index.blocksDamaged += h.count;
+      } else if (h.flags & kSkipped) {
+        index.blocksSkipped += h.count;
       } else {
         ++index.gaps;
         if (!(h.flags & kPaused)) index.blocksLost += h.count;
@@ -348,6 +350,7 @@ base::Result<> WriteDescription(const RecordingIndex& index, std::string_view en
   d.facts = {.blocksRecorded = index.blocksRecorded,
              .blocksLost = index.blocksLost,
              .gaps = index.gaps,
+             .blocksSkipped = index.blocksSkipped,
              .endUtcMicros = index.endUtcMicros,
              .complete = false,
              .ended = std::string(ended)};

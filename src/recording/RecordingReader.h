@@ -39,6 +39,7 @@ struct RecordingIndex {
   std::vector<base::Failure> problems;
   uint64_t blocksRecorded = 0, blocksLost = 0, gaps = 0;
   uint64_t blocksDamaged = 0;  // recorded, but no longer readable
+  uint64_t blocksSkipped = 0;  // left out by choice (kSkipped): neither recorded nor lost
   int64_t startUtcMicros = 0, endUtcMicros = 0;
   bool described = false;           // recording.json was there and readable
   bool descriptionMissing = false;  // no recording.json at all

@@ -2,7 +2,7 @@
 """A recording read as the README shows it, with numpy alone, and checked: every record's
 magic and CRC, the block numbers running on from 0 with the gaps' counts, and each block's
 codes against the simulated card's (sim_blocks' CRCs); events and notes read as the README
-shows, a long note joined from its records. Prints what it found as JSON.
+shows, a long note joined from its records, and the blocks skipped around triggers. Prints what it found as JSON.
 
 Usage: read-recording.py FOLDER [CRC_FILE]"""
 import glob
@@ -47,7 +47,7 @@ def main():
     folder = sys.argv[1]
     expected = open(sys.argv[2]).read().split() if len(sys.argv) > 2 else []
     description = json.load(open(os.path.join(folder, "recording.json")))
-    found = {"blocks": 0, "lost": 0, "gaps": 0, "damaged": 0, "last_block": -1}
+    found = {"blocks": 0, "lost": 0, "gaps": 0, "skipped": 0, "damaged": 0, "last_block": -1}
     next_block = 0
     checked = []  # the events' and notes' records that check
     for name, records in read_segments(folder):
@@ -75,12 +75,17 @@ def main():
                 found["last_block"] = int(r["block"])
                 if expected and f"{zlib.crc32(r['codes'].tobytes()):08x}" != expected[r["block"]]:
                     sys.exit(f"{name}: block {r['block']} is not what the card delivered")
+            elif r["flags"] & 64:  # left out by choice around triggers: neither a gap nor lost
+                found["skipped"] += int(r["count"])
             else:
                 found["gaps"] += 1
                 if not r["flags"] & 2:
                     found["lost"] += int(r["count"])
     events, notes = marks(np.concatenate(checked)) if checked else ([], [])
     found["events"] = len(events)
+    found["event_seconds"] = [float(e["block"] * description["block_seconds"] + e["offset_s"])
+                              for e in events]
+    found["event_gaps"] = [int(e["gap"]) for e in events]
     found["notes"] = len(notes)
     found["note_texts"] = [text for _, text in notes]
     found["complete"] = description["complete"]

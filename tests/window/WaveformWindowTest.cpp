@@ -372,6 +372,49 @@ class WaveformWindowTest : public QObject {
     qunsetenv("KZB_RESULTS_DB");
   }
 
+  // "触发记录" records through the waveform window's trigger: every block, each pulse an
+  // event at its time (2 s apart, as the pulses are), and the viewer lists them.
+  void theRecordRowRecordsWithTheWindowsTrigger() {
+    WindowOnSimCard f;
+    qputenv("KZB_RESULTS_DB", f.dataDir.filePath("results/results.sqlite").toUtf8());
+    SimCard_AddPulses(9, 1.2345, 4.0, 0.05, 0.01, 2, 2.0);  // at 1.2345 and 3.2345 s
+    f.window->cmdStart_Click();
+    f.window->OpenWaveform(9);
+    WaveformWindow* view = f.window->waveform();
+    const int64_t start = SimCard_NowMicros();
+    const auto tickUntil = [&f, start](double seconds) {  // of card time from the start
+      while (SimCard_NowMicros() - start < seconds * 1e6) {
+        SimCard_AdvanceMs(385);
+        f.window->TimerAD_Timer();
+      }
+    };
+    tickUntil(0.3);
+    const double base = view->traces()[0].stats.mean;
+    view->findChild<QComboBox*>("cboTrigChannel")->setCurrentIndex(9);
+    view->findChild<QDoubleSpinBox*>("spnTrigLevel")->setValue(base + 2.0);
+    const QString folder = f.dataDir.filePath("triggered");
+    view->findChild<QLineEdit*>("txtRecordFolder")->setText(folder);
+    view->findChild<QComboBox*>("cboRecordTrigger")->setCurrentIndex(1);  // all, marked
+    view->findChild<QPushButton*>("cmdRecord")->click();
+    QVERIFY(view->recordPanel()->recording());
+    tickUntil(4.5);
+    view->findChild<QPushButton*>("cmdRecord")->click();
+    view->recordPanel()->WaitForEnd();
+    auto index = recording::OpenRecording(folder.toStdString());
+    QVERIFY(index);
+    const auto& events = index.value().events;
+    QCOMPARE(events.size(), size_t{2});
+    const auto at = [](const recording::EventRecord& e) {
+      return static_cast<double>(e.block) * 0.384 + e.secondsIntoBlock;
+    };
+    QVERIFY2(std::abs(at(events[1]) - at(events[0]) - 2.0) < 2e-6,
+             qPrintable(QString::number(at(events[1]) - at(events[0]), 'f', 7)));
+    QCOMPARE(index.value().description.kept, std::string("all"));
+    RecordingViewer viewer(folder);
+    QCOMPARE(viewer.findChild<QListWidget*>("lstViewMarks")->count(), 2);
+    qunsetenv("KZB_RESULTS_DB");
+  }
+
   // "备注…" only while recording: the note asked for goes into the recording, byte for
   // byte, and the viewer lists it.
   void aNoteIsAskedForWhileRecordingAndListed() {

@@ -48,6 +48,7 @@ constexpr const char* kUsage =
     "       kzb7310 --station [PROFILE]\n"
     "       kzb7310 --line-retry PROFILE\n"
     "       kzb7310 --record FOLDER [--duration 8h] [--size 2G] [--profile PROFILE]\n"
+    "                       [--trigger SPEC [--pre 10s] [--post 30s] [--only-triggered]]\n"
     "       kzb7310 --view FOLDER\n"
     "       kzb7310 --export FOLDER --format hdf5|csv|wav|npy [--from T] [--to T]\n"
     "               [--channels LIST] [--volts] --out FILE\n"
@@ -84,6 +85,8 @@ constexpr const char* kUsage =
     "                     until --duration (8h, 90m, 1h30m, 45s) or --size (2G, 500M) is\n"
     "                     reached or Ctrl+C; exit 0 done, 1 ended early by the disk or the\n"
     "                     card, 2 not started, 3 interrupted before its limit, 4 not written\n"
+    "  --trigger SPEC     with --record: each trigger (ch5,rising,1.5V) an event in it;\n"
+    "                     --only-triggered keeps only --pre..--post around each trigger\n"
     "  --view FOLDER      open the recording in FOLDER (记录查看): any 4 of its channels,\n"
     "                     zoomed down to single samples, exported as CSV or WAV\n"
     "  --export FOLDER    write the recording in FOLDER for analysis tools to --out FILE:\n"
@@ -481,11 +484,15 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
     return value(choice.monitorProfile, given);
   } else if (arg == "--record") {
     return value(o.recordArgs.folder, o.record);
-  } else if (arg == "--duration" || arg == "--size" || arg == "--profile") {
+  } else if (arg == "--duration" || arg == "--size" || arg == "--profile" || arg == "--trigger" ||
+             arg == "--pre" || arg == "--post") {
     RecordArguments& r = o.recordArgs;
-    return value(arg == "--duration" ? r.duration
-                 : arg == "--size"   ? r.size
-                                     : r.profile,
+    return value(arg == "--duration"  ? r.duration
+                 : arg == "--size"    ? r.size
+                 : arg == "--trigger" ? r.trigger
+                 : arg == "--pre"     ? r.pre
+                 : arg == "--post"    ? r.post
+                                      : r.profile,
                  o.forRecord);
   } else if (arg == "--export") {
     return value(o.exportArgs.folder, o.exportGiven);
@@ -498,6 +505,8 @@ std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, O
                  o.forExport);
   } else if (arg == "--volts") {
     o.exportArgs.volts = o.forExport = true;
+  } else if (arg == "--only-triggered") {
+    o.recordArgs.onlyTriggered = o.forRecord = true;
   } else if (arg == "--since" || arg == "--format") {
     o.sinceGiven = o.sinceGiven || arg == "--since";
     o.formatGiven = o.formatGiven || arg == "--format";

@@ -24,6 +24,8 @@
 #include "SingleInstance.h"
 #include "StartStop.h"
 #include "TerminationSignals.h"
+#include "TriggerSpec.h"
+#include "TriggeredRecording.h"
 #include "WholeFile.h"
 
 namespace {
@@ -82,6 +84,20 @@ void SaySummary(const std::string& folder, const recording::RecorderStatus& s) {
   std::fflush(stdout);
 }
 
+// How many triggers came; a trigger that never came is said, not left to be guessed.
+void SayTriggers(int64_t fired, const recording::RecorderStatus& s) {
+  if (fired == 0) {
+    std::printf("  未见触发 no trigger came\n");
+  } else {
+    std::printf(
+        "  触发 %lld 次 triggers, 已记为事件 %llu events written, 跳过 %llu 块 blocks "
+        "skipped\n",
+        static_cast<long long>(fired), static_cast<unsigned long long>(s.events),
+        static_cast<unsigned long long>(s.blocksSkipped));
+  }
+  std::fflush(stdout);
+}
+
 // A line a minute while it goes, and one warning when the disk has under 30 minutes left.
 std::function<void(const recording::RecorderStatus&)> Progress() {
   return [lastSaid = SteadySeconds(), warned = false](const recording::RecorderStatus& s) mutable {
@@ -107,6 +123,7 @@ struct Limits {
   double seconds = 0;
   uint64_t bytes = 0;
   std::string station;  // the profile's station name, for the description
+  std::optional<acquisition::TriggerSpec> trigger;
 };
 
 // Why a recording cannot begin, before the card is touched.
@@ -125,6 +142,18 @@ std::optional<int> RefusedBeforeTheCard(const RecordArguments& args, Limits& lim
                         "at least " + std::to_string(recording::kLeastLimitBytes) + " bytes");
     }
     limits.bytes = *bytes;
+  }
+  if (args.trigger.empty() && (!args.pre.empty() || !args.post.empty() || args.onlyTriggered)) {
+    return NotStarted("--pre, --post and --only-triggered go with --trigger", args.folder,
+                      "no trigger given");
+  }
+  if (!args.trigger.empty()) {
+    auto spec = acquisition::ParseTriggerSpec(args.trigger, args.pre, args.post);
+    if (!spec) {
+      return NotStarted("触发条件无法使用，记录未开始 trigger refused, nothing recorded",
+                        args.trigger, base::ReasonInChinese(spec.failure()));
+    }
+    limits.trigger = spec.value();
   }
   if (!args.profile.empty()) {
     auto profile = selftest::LoadProfile(args.profile);
@@ -222,6 +251,12 @@ int RecordHeadless(const RecordArguments& args) {
   settings.description.station = limits.station;
   settings.limitSeconds = limits.seconds;
   settings.limitBytes = limits.bytes;
+  const auto keep =
+      args.onlyTriggered ? recording::TriggeredKeep::Spans : recording::TriggeredKeep::All;
+  if (limits.trigger) {
+    settings.description.trigger = args.trigger;
+    settings.description.kept = recording::TriggeredKeepName(keep);
+  }
   auto recorder = recording::Recorder::Start(std::move(settings));
   if (!recorder) {
     (void)acquisition::StopAcquisition(dll);
@@ -231,12 +266,21 @@ int RecordHeadless(const RecordArguments& args) {
   (void)recording::NoteOpen(production::RecordingRegistry(), args.folder);
   std::printf("记录 recording 64 channels to %s%s\n", args.folder.c_str(),
               limits.seconds > 0 ? "" : " (Ctrl+C ends it)");
+  std::unique_ptr<recording::TriggeredRecording> triggered;
+  if (limits.trigger) {
+    triggered =
+        std::make_unique<recording::TriggeredRecording>(*recorder.value(), *limits.trigger, keep);
+    std::printf("触发 trigger %s: %s\n", args.trigger.c_str(),
+                args.onlyTriggered ? "只记录触发前后 only the spans around triggers"
+                                   : "全部记录，标出每次触发 everything, each trigger marked");
+  }
   std::fflush(stdout);
   const auto polled = recording::RecordCard(
       dll, *recorder.value(), interrupted,
       {.steadySeconds = SteadySeconds,
        .sleepMs = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); },
-       .everySecond = Progress()});
+       .everySecond = Progress()},
+      triggered.get());
   if (!polled) {
     std::fprintf(stderr,
                  "kzb7310: 板卡无法使用，记录已停止 the card failed, recording ended: %s: %s\n",
@@ -246,5 +290,6 @@ int RecordHeadless(const RecordArguments& args) {
   const recording::RecorderStatus status = CloseSaying(*recorder.value());
   recording::NoteClosed(production::RecordingRegistry(), args.folder);
   SaySummary(args.folder, status);
+  if (triggered) SayTriggers(triggered->fired(), status);
   return StatusOf(status, limits, interrupted, !polled);
 }

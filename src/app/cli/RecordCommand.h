@@ -1,12 +1,15 @@
 // The headless recording: `kzb7310 --record FOLDER [--duration 8h] [--size 2G]
-// [--profile P]`, every block of all 64 channels to FOLDER until the limit, a signal, or
-// the disk ends it; and the repair of recordings a crash left open.
+// [--profile P] [--trigger SPEC [--pre 10s] [--post 30s] [--only-triggered]]`, every block
+// of all 64 channels (or only the spans around triggers) to FOLDER until the limit, a signal,
+// or the disk ends it, each trigger an event; and the repair of recordings a crash left open.
 #pragma once
 
 #include <string>
 
 struct RecordArguments {
   std::string folder, duration, size, profile;
+  std::string trigger, pre, post;  // --trigger SPEC [--pre 10s] [--post 30s]
+  bool onlyTriggered = false;      // only the spans around triggers
 };
 
 // The exit status: 0 recorded to its limit (or, without one, until asked to stop), 1 ended

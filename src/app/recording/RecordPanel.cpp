@@ -42,6 +42,16 @@ QString Counts(const recording::RecorderStatus& s) {
       .arg(static_cast<double>(s.bytes) / 1e6, 0, 'f', 1);
 }
 
+// The trigger as the command line would take it, for the recording's description.
+QString TriggerText(const acquisition::TriggerSpec& t) {
+  const auto volts = [](double v) { return QString::number(v, 'g', 6) + "V"; };
+  const bool window =
+      t.kind == acquisition::TriggerKind::Enter || t.kind == acquisition::TriggerKind::Leave;
+  return QString("ch%1,%2,").arg(t.channel + 1).arg(acquisition::TriggerKindWord(t.kind)) +
+         (window ? volts(t.lowVolts) + ".." + volts(t.highVolts) : volts(t.levelVolts)) +
+         ",hyst=" + volts(t.hysteresisVolts);
+}
+
 }  // namespace
 
 RecordPanel::RecordPanel(const QString& dataFolder, QWidget* parent)
@@ -51,6 +61,7 @@ RecordPanel::RecordPanel(const QString& dataFolder, QWidget* parent)
       folder_(new QLineEdit(this)),
       browse_(new QToolButton(this)),
       limit_(new QComboBox(this)),
+      triggered_(new QComboBox(this)),
       status_(new QLabel(this)),
       open_(new QPushButton("打开记录…", this)),
       timer_(new QTimer(this)),
@@ -67,6 +78,11 @@ RecordPanel::RecordPanel(const QString& dataFolder, QWidget* parent)
   browse_->setText("…");
   limit_->setObjectName("cboRecordLimit");
   for (const auto& [caption, limit] : kLimits) limit_->addItem(caption, QString(limit));
+  triggered_->setObjectName("cboRecordTrigger");
+  triggered_->addItem("不用触发");
+  triggered_->addItem("触发记录: 全部, 标出触发", static_cast<int>(recording::TriggeredKeep::All));
+  triggered_->addItem("触发记录: 只记触发前后", static_cast<int>(recording::TriggeredKeep::Spans));
+  triggered_->setToolTip("用波形窗口的触发设置: 每次触发记为事件; 或只记录触发前后的数据");
   status_->setObjectName("lblRecord");
   status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   open_->setObjectName("cmdOpenRecording");
@@ -77,6 +93,7 @@ RecordPanel::RecordPanel(const QString& dataFolder, QWidget* parent)
   row->addWidget(folder_, 2);
   row->addWidget(browse_);
   row->addWidget(limit_);
+  row->addWidget(triggered_);
   row->addWidget(status_, 3);
   row->addWidget(note_);
   row->addWidget(open_);
@@ -103,6 +120,7 @@ RecordPanel::RecordPanel(const QString& dataFolder, QWidget* parent)
 
 RecordPanel::~RecordPanel() {
   StopTaking();
+  triggering_.reset();
   if (closer_.joinable()) closer_.join();
   if (recorder_) {
     const std::string folder = recorder_->folder();
@@ -139,6 +157,25 @@ QString RecordPanel::StartRecording() {
   } else if (limit.startsWith('s')) {
     settings.limitBytes = recording::ParseSize(FromQt(limit.mid(1))).value_or(0);
   }
+  std::optional<acquisition::TriggerSpec> spec;
+  const QVariant keep = triggered_->currentData();
+  if (keep.isValid()) {
+    const auto read = trigger_ ? trigger_()
+                               : base::Failure{base::Failure::Kind::TriggerRefused,
+                                               {},
+                                               "no trigger",
+                                               base::Failure::Cause::Other};
+    if (!read) {
+      record_->setChecked(false);
+      const QString why = "无法触发记录: " + ReasonText(read.failure());
+      SetFailure(why);
+      return why;
+    }
+    spec = read.value();
+    settings.description.trigger = FromQt(TriggerText(*spec));
+    settings.description.kept =
+        recording::TriggeredKeepName(static_cast<recording::TriggeredKeep>(keep.toInt()));
+  }
   auto started = recording::Recorder::Start(std::move(settings));
   if (!started) {
     record_->setChecked(false);
@@ -148,6 +185,10 @@ QString RecordPanel::StartRecording() {
     return why;
   }
   recorder_ = std::move(started.value());
+  if (spec) {
+    triggering_ = std::make_unique<recording::TriggeredRecording>(
+        *recorder_, *spec, static_cast<recording::TriggeredKeep>(keep.toInt()));
+  }
   // Every block while recording, whether the waveform window is on view or not; a stop of
   // the acquisition leaves a gap.
   StopTaking();
@@ -163,6 +204,7 @@ QString RecordPanel::StartRecording() {
   note_->setEnabled(true);
   browse_->setEnabled(false);
   limit_->setEnabled(false);
+  triggered_->setEnabled(false);
   record_->setChecked(true);
   status_->setStyleSheet({});
   status_->setToolTip(ToQt(asked == recorder_->folder()
@@ -174,7 +216,11 @@ QString RecordPanel::StartRecording() {
 }
 
 void RecordPanel::Take(const acquisition::BlockView& block, int lostBefore) {
-  if (recorder_) recorder_->Add(block, lostBefore);
+  if (triggering_) {
+    triggering_->Add(block, lostBefore);
+  } else if (recorder_) {
+    recorder_->Add(block, lostBefore);
+  }
 }
 
 void RecordPanel::StopTaking() {
@@ -183,6 +229,7 @@ void RecordPanel::StopTaking() {
 }
 
 void RecordPanel::Pause() {
+  if (triggering_) triggering_->Stopped();  // spans still waiting, as far as they came
   if (recorder_) recorder_->Pause();
 }
 
@@ -195,7 +242,8 @@ void RecordPanel::ShowStatus() {
   }
   // The disk's time left first: the figure that matters overnight is never the one cut off
   // at the window's width.
-  const QString counts = Counts(s);
+  const QString counts =
+      (triggering_ ? QString("触发 %1 次, ").arg(triggering_->fired()) : QString()) + Counts(s);
   const QString text = s.secondsLeft ? "磁盘约可再记录 " + Duration(*s.secondsLeft) + " | " + counts
                                      : "记录中: " + counts;
   status_->setText(text);
@@ -208,6 +256,8 @@ void RecordPanel::EndRecording() {
   record_->setChecked(false);
   if (!recorder_) return;
   StopTaking();
+  if (triggering_) triggering_->Stopped();
+  triggering_.reset();
   if (closer_.joinable()) closer_.join();
   // A disk that holds up the last blocks keeps this said until the files are closed.
   status_->setText("正在结束记录，等待磁盘写完最后的数据块…");
@@ -244,6 +294,7 @@ void RecordPanel::ShowEnded(const recording::RecorderStatus& s, const QString& f
   folder_->setEnabled(true);
   browse_->setEnabled(true);
   limit_->setEnabled(true);
+  triggered_->setEnabled(true);
 }
 
 void RecordPanel::AskForNote() {

@@ -2,7 +2,9 @@
 // all 64 channels into the folder named (a folder that holds a recording already gets a new
 // name, never written over), up to the limit chosen; the line beside it says what the
 // recording holds and how long the disk lasts; "备注…" adds the operator's note to it, with
-// the time it was asked for. The core's recorder writes on its own thread, and a recording
+// the time it was asked for. "触发记录" records through the waveform window's trigger as
+// the command line does: everything with each trigger an event, or only the spans around
+// triggers. The core's recorder writes on its own thread, and a recording
 // ends on another, so the window never waits for the disk.
 #pragma once
 
@@ -14,6 +16,8 @@
 #include "Block.h"
 #include "BlockFeed.h"
 #include "Recorder.h"
+#include "TriggerSpec.h"
+#include "TriggeredRecording.h"
 
 class QComboBox;
 class QLabel;
@@ -34,6 +38,9 @@ class RecordPanel : public QWidget {
   void SetFacts(Facts facts) { facts_ = std::move(facts); }
   // The feed a recording takes its blocks from (it outlives the panel); none: Take alone.
   void SetFeed(acquisition::BlockFeed* feed) { feed_ = feed; }
+  // The waveform window's trigger, for "触发记录" (a trigger refused gives its reason).
+  using TriggerSource = std::function<base::Result<acquisition::TriggerSpec>()>;
+  void SetTrigger(TriggerSource trigger) { trigger_ = std::move(trigger); }
   bool recording() const { return recorder_ != nullptr; }
   // Every delivered block, from the card's tick, after `lostBefore` blocks that never came.
   void Take(const acquisition::BlockView& block, int lostBefore);
@@ -64,12 +71,15 @@ class RecordPanel : public QWidget {
   QLineEdit* folder_;
   QToolButton* browse_;
   QComboBox* limit_;
+  QComboBox* triggered_;  // without a trigger, or "触发记录": all marked, or only the spans
   QLabel* status_;
   QPushButton* open_;
   QTimer* timer_;
   QString dataFolder_;
   Facts facts_;
+  TriggerSource trigger_;
   std::unique_ptr<recording::Recorder> recorder_;
+  std::unique_ptr<recording::TriggeredRecording> triggering_;  // on recorder_
   acquisition::BlockFeed* feed_ = nullptr;
   acquisition::BlockFeed::SubscriberId subscription_ = 0;  // 0: not taking blocks
   std::thread closer_;  // ends a recording off the window's thread

@@ -246,6 +246,7 @@ WaveformWindow::~WaveformWindow() {
 // so that a trigger set up while the card runs times from the acquisition's start.
 void WaveformWindow::Subscribe() {
   record_->SetFeed(feed_);
+  record_->SetTrigger([this] { return ControlsTrigger(); });
   subscription_ = feed_->Subscribe(
       {.block =
            [this](const acquisition::BlockView& block, int lostBefore) {
@@ -279,6 +280,25 @@ void WaveformWindow::ArmSingle() {
   SetUpTrigger();
 }
 
+// The controls' trigger as its text, read as the command line reads it (the recording row
+// records with it too).
+base::Result<acquisition::TriggerSpec> WaveformWindow::ControlsTrigger() const {
+  const auto kind = static_cast<acquisition::TriggerKind>(trigKind_->currentData().toInt());
+  const bool window =
+      kind == acquisition::TriggerKind::Enter || kind == acquisition::TriggerKind::Leave;
+  const auto volts = [](double v) { return QString::number(v, 'f', 4) + "V"; };
+  QString text = QString("ch%1,%2,")
+                     .arg(trigChannel_->currentIndex() + 1)
+                     .arg(acquisition::TriggerKindWord(kind));
+  text += window ? volts(trigLevel_->value()) + ".." + volts(trigHigh_->value())
+                 : volts(trigLevel_->value());
+  text += ",hyst=" + volts(trigHyst_->value());
+  const auto ms = [](QDoubleSpinBox* box) {
+    return FromQt(QString::number(box->value(), 'f', 0) + "ms");
+  };
+  return acquisition::ParseTriggerSpec(FromQt(text), ms(trigPre_), ms(trigPost_));
+}
+
 // The controls' trigger, read by the trigger's own text so that it is refused for the same
 // reasons as on the command line. Any change arms it anew, except a spent single shot, which
 // waits for "单次触发".
@@ -304,17 +324,7 @@ void WaveformWindow::SetUpTrigger() {
                                 : (mode == TriggerMode::Normal ? acquisition::ScopeMode::Normal
                                                                : acquisition::ScopeMode::Single);
   if (scopeMode != scope_.mode()) scope_.SetMode(scopeMode);
-  const auto volts = [](double v) { return QString::number(v, 'f', 4) + "V"; };
-  QString text = QString("ch%1,%2,")
-                     .arg(trigChannel_->currentIndex() + 1)
-                     .arg(acquisition::TriggerKindWord(kind));
-  text += window ? volts(trigLevel_->value()) + ".." + volts(trigHigh_->value())
-                 : volts(trigLevel_->value());
-  text += ",hyst=" + volts(trigHyst_->value());
-  const auto ms = [](QDoubleSpinBox* box) {
-    return FromQt(QString::number(box->value(), 'f', 0) + "ms");
-  };
-  const auto spec = acquisition::ParseTriggerSpec(FromQt(text), ms(trigPre_), ms(trigPost_));
+  const auto spec = ControlsTrigger();
   plot_->SetTriggerLevels(window ? std::vector<double>{trigLevel_->value(), trigHigh_->value()}
                                  : std::vector<double>{trigLevel_->value()});
   if (!spec) {

@@ -101,6 +101,7 @@ class WaveformWindow : public QWidget {
   QHBoxLayout* TraceSlots();
   void SetUpTriggerControls();
   QVBoxLayout* TriggerRows();
+  base::Result<acquisition::TriggerSpec> ControlsTrigger() const;
   // A new trigger from the controls (none when off, refused, or a single shot spent).
   void SetUpTrigger();
   void TriggerFired(const acquisition::FiredTrigger& fired);
