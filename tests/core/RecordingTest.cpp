@@ -517,6 +517,7 @@ TEST_F(RecorderTest, EventsAndNotesComeBackByteForByte) {
       described.find("\"text\": \"a\\u0000b\\u0001\\u001f\\t\\r\\n\x7f\\\"\\\\ \xE2\x80\xA8\""),
       std::string::npos);
   EXPECT_TRUE(ParseDescription(described));
+  json.close();  // a file still open cannot be removed on every system
 
   // The segments alone keep them: the summaries and the description gone, then repaired.
   for (const char* name : {"recording.json", "segment-0001.minmax", "segment-0002.minmax"})
