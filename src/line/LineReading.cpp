@@ -166,6 +166,66 @@ std::optional<QSqlError> ReadChecks(std::vector<LineRun>& page, CursorRows& chec
   return checks.error() ? checks.error() : figures.error();
 }
 
+// The page's query, its values bound: the runs after the last page's last (by its key and
+// id), the newest alone when the filter asks for them.
+void PreparePage(QSqlQuery& query, const QString& sql, const results::Filter& filter,
+                 const std::string& since, const QString& afterStarted, const QString& afterId) {
+  query.setForwardOnly(true);
+  query.prepare(sql);
+  for (const std::string& value : {filter.serial, filter.serial, since}) {
+    query.addBindValue(ToQt(value));
+  }
+  query.addBindValue(afterStarted);
+  query.addBindValue(afterId);
+  if (filter.newest > 0) {
+    for (const std::string& value : {filter.serial, filter.serial, since}) {
+      query.addBindValue(ToQt(value));
+    }
+    query.addBindValue(qlonglong(filter.newest));
+  }
+}
+
+// The page's runs, read into `runs`, and the key of its last run; gives what was read that
+// this program does not know, if anything.
+std::optional<std::string> ReadPage(QSqlQuery& query, LineDepth depth, std::vector<LineRun>& runs,
+                                    QString& afterStarted, QString& afterId) {
+  // Each column's place, once a page: a place found by name costs a look at the whole row.
+  const QSqlRecord columns = query.record();
+  std::vector<int> factAt;
+  for (const selftest::RunFact& fact : selftest::RunFacts()) {
+    factAt.push_back(fact.column ? columns.indexOf(fact.column) : -1);
+  }
+  const int clockAt = columns.indexOf("clock_offset_s"), keyAt = columns.indexOf("page_key");
+  const int failureAt = columns.indexOf("first_failure");
+  while (query.next()) {
+    LineRun& row = runs.emplace_back();
+    for (size_t f = 0; f < factAt.size(); ++f) {
+      const selftest::RunFact& fact = selftest::RunFacts()[f];
+      if (!fact.column) continue;
+      const QVariant value = query.value(factAt[f]);
+      if (!fact.set(row.run, fact.number ? selftest::FactValue(value.toDouble())
+                                         : selftest::FactValue(FromQt(value)))) {
+        return std::string("a ") + fact.column + " this program does not know: " + FromQt(value);
+      }
+    }
+    row.clockOffsetSeconds = query.value(clockAt).toDouble();
+    afterStarted = query.value(keyAt).toString();
+    afterId = ToQt(row.run.id);
+    if (depth != LineDepth::FirstFailure) continue;
+    // The forms that show only the first failing check get that check alone.
+    if (const QVariant name = query.value(failureAt); !name.isNull()) {
+      selftest::Check& failing = row.run.checks.emplace_back();
+      std::string unknown = FromQt(name);
+      if (const auto kind = selftest::CheckNamed(unknown)) {
+        failing.kind = *kind;
+      } else {
+        failing.unknownName = unknown;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<base::Failure> LineStore::EachPage(
@@ -202,57 +262,13 @@ std::optional<base::Failure> LineStore::EachPage(
   QString afterStarted = "-infinity";
   QString afterId = "00000000-0000-0000-0000-000000000000";
   for (;;) {
-    query.setForwardOnly(true);
-    query.prepare(sql);
-    for (const std::string& value : {filter.serial, filter.serial, since}) {
-      query.addBindValue(ToQt(value));
-    }
-    query.addBindValue(afterStarted);
-    query.addBindValue(afterId);
-    if (filter.newest > 0) {
-      for (const std::string& value : {filter.serial, filter.serial, since}) {
-        query.addBindValue(ToQt(value));
-      }
-      query.addBindValue(qlonglong(filter.newest));
-    }
+    PreparePage(query, sql, filter, since, afterStarted, afterId);
     if (!query.exec()) return failed(query.lastError());
-    // Each column's place, once a page: a place found by name costs a look at the whole row.
-    const QSqlRecord columns = query.record();
-    std::vector<int> factAt;
-    for (const selftest::RunFact& fact : selftest::RunFacts()) {
-      factAt.push_back(fact.column ? columns.indexOf(fact.column) : -1);
-    }
-    const int clockAt = columns.indexOf("clock_offset_s"), keyAt = columns.indexOf("page_key");
-    const int failureAt = columns.indexOf("first_failure");
     std::vector<LineRun> runs;
-    while (query.next()) {
-      LineRun& row = runs.emplace_back();
-      for (size_t f = 0; f < factAt.size(); ++f) {
-        const selftest::RunFact& fact = selftest::RunFacts()[f];
-        if (!fact.column) continue;
-        const QVariant value = query.value(factAt[f]);
-        if (!fact.set(row.run, fact.number ? selftest::FactValue(value.toDouble())
-                                           : selftest::FactValue(FromQt(value)))) {
-          const auto failure = Failed(
-              {std::string("a ") + fact.column + " this program does not know: " + FromQt(value)});
-          db.rollback();
-          return failure;
-        }
-      }
-      row.clockOffsetSeconds = query.value(clockAt).toDouble();
-      afterStarted = query.value(keyAt).toString();
-      afterId = ToQt(row.run.id);
-      if (depth != LineDepth::FirstFailure) continue;
-      // The forms that show only the first failing check get that check alone.
-      if (const QVariant name = query.value(failureAt); !name.isNull()) {
-        selftest::Check& failing = row.run.checks.emplace_back();
-        std::string unknown = FromQt(name);
-        if (const auto kind = selftest::CheckNamed(unknown)) {
-          failing.kind = *kind;
-        } else {
-          failing.unknownName = unknown;
-        }
-      }
+    if (auto unknown = ReadPage(query, depth, runs, afterStarted, afterId)) {
+      const auto failure = Failed({*unknown});
+      db.rollback();
+      return failure;
     }
     query.finish();
     if (runs.empty()) break;

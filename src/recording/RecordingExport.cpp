@@ -152,19 +152,36 @@ std::string CsvPartPath(const std::string& path, uint64_t n) {
          (extension ? path.substr(dot) : ".csv");
 }
 
+namespace {
+
+// How many points the span holds, counted without reading its records.
+uint64_t CountPoints(RecordingView& view, const ExportSpan& span, uint64_t& skipped) {
+  uint64_t points = 0;
+  EachPoint(view, span, false, skipped, {}, [&](int64_t, int64_t, const uint16_t*) {
+    ++points;
+    return true;
+  });
+  return points;
+}
+
+// The heading row, after the byte order mark spreadsheets look for: the time, then each
+// channel's name in volts.
+std::string CsvHead(const ExportSpan& span) {
+  std::string head = "\xEF\xBB\xBF时间 (UTC)";
+  for (int c : span.channels) head += "," + acquisition::TraceName(c) + " (V)";
+  return head + "\r\n";
+}
+
+}  // namespace
+
 base::Result<ExportOutcome> ExportCsv(RecordingView& view, const ExportSpan& span,
                                       const std::string& path, uint64_t mostRows,
                                       const ExportControl& control) {
   RemoveLeftoverExports(base::DirectoryOfPath(path));
   ExportOutcome outcome;
   uint64_t skipped = 0;
-  EachPoint(view, span, false, skipped, {}, [&](int64_t, int64_t, const uint16_t*) {
-    ++outcome.rowsInSpan;
-    return true;
-  });
-  std::string head = "\xEF\xBB\xBF时间 (UTC)";
-  for (int c : span.channels) head += "," + acquisition::TraceName(c) + " (V)";
-  head += "\r\n";
+  outcome.rowsInSpan = CountPoints(view, span, skipped);
+  const std::string head = CsvHead(span);
   const uint64_t perFile = std::max<uint64_t>(mostRows, 2) - 1;  // the heading is a row too
   ExportFiles files;
   if (auto started = files.Start(path, head); !started) return started.failure();

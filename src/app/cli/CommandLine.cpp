@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CauseText.h"
+#include "CommandOptions.h"
 #include "Console.h"
 #include "DataDirectory.h"
 #include "DllDef.h"
@@ -37,72 +38,6 @@
 #include "WholeFile.h"
 
 namespace {
-
-constexpr const char* kUsage =
-    "用法 Usage: kzb7310 [--self-test [PROFILE] [--report FILE] [--report-junit FILE]\n"
-    "                      [--serial S] [--operator NAME]]\n"
-    "       kzb7310 --results [--serial S] [--since DATE] [--format table|csv|junit]\n"
-    "                         [--line [PROFILE]]\n"
-    "       kzb7310 --results --line [PROFILE] --format spc|spc-csv|spc-json\n"
-    "                         [--figure NAME] [--station S] [--since DATE] [--runs N]\n"
-    "       kzb7310 --station [PROFILE]\n"
-    "       kzb7310 --line-retry PROFILE\n"
-    "       kzb7310 --record FOLDER [--duration 8h] [--size 2G] [--profile PROFILE]\n"
-    "                       [--trigger SPEC [--pre 10s] [--post 30s] [--only-triggered]]\n"
-    "       kzb7310 --view FOLDER\n"
-    "       kzb7310 --export FOLDER --format hdf5|csv|wav|npy [--from T] [--to T]\n"
-    "               [--channels LIST] [--volts] --out FILE\n"
-    "       kzb7310 --line-monitor PROFILE\n"
-    "       kzb7310 [--help] [--version]\n"
-    "\n"
-    "  (no option)        open the window (KZB7310测试及编程源程序)\n"
-    "  --self-test        check the card against PROFILE (default: the simulated card's\n"
-    "                     profile) without opening a window; exit 0 PASS, 1 FAIL,\n"
-    "                     2 not run, 3 ABORTED (interrupted), 4 report or results not\n"
-    "                     written\n"
-    "  --report FILE      with --self-test: write the results as JSON to FILE (a new file\n"
-    "                     or a regular one; checked before the card is touched)\n"
-    "  --report-junit FILE  with --self-test: write the results as JUnit XML to FILE, for\n"
-    "                     CI servers and test dashboards (the same rules as --report)\n"
-    "  --station          open the production station (KZB7310生产测试) on PROFILE: scan\n"
-    "                     a serial, Enter tests the card, every run is stored\n"
-    "  --results          print the stored runs (oldest first) and end; with --serial S,\n"
-    "                     --since DATE (2026-12-09 or 2026-12-09T08:00:00Z, UTC) and\n"
-    "                     --format table|csv|junit; nothing is created by reading\n"
-    "  --line [PROFILE]   with --results: the line's runs, from the PostgreSQL database\n"
-    "                     PROFILE's [line] names (else libpq's PGHOST, PGSERVICE, ...);\n"
-    "                     --format report|report-csv: per day and station the runs and\n"
-    "                     yields, the retested serials, the stations whose clocks are off;\n"
-    "                     --format spc|spc-csv|spc-json: each figure's process control per\n"
-    "                     station and for the line (mean, sigma, Cp, Cpk, chart, run\n"
-    "                     rules), only NAME's with --figure, only S's with --station,\n"
-    "                     over each series' newest N runs with --runs\n"
-    "  --line-retry PROFILE  send the runs the line refused again, with every run still\n"
-    "                     waiting on this PC, to PROFILE's [line]; exit 0 when the line has\n"
-    "                     them all, 1 when some still wait or are refused, 2 not run\n"
-    "  --record FOLDER    record every block of all 64 channels into FOLDER (made when\n"
-    "                     missing; one holding a recording is refused) without a window,\n"
-    "                     until --duration (8h, 90m, 1h30m, 45s) or --size (2G, 500M) is\n"
-    "                     reached or Ctrl+C; exit 0 done, 1 ended early by the disk or the\n"
-    "                     card, 2 not started, 3 interrupted before its limit, 4 not written\n"
-    "  --trigger SPEC     with --record: each trigger (ch5,rising,1.5V) an event in it;\n"
-    "                     --only-triggered keeps only --pre..--post around each trigger\n"
-    "  --view FOLDER      open the recording in FOLDER (记录查看): any 4 of its channels,\n"
-    "                     zoomed down to single samples, exported as CSV or WAV\n"
-    "  --export FOLDER    write the recording in FOLDER for analysis tools to --out FILE:\n"
-    "                     hdf5 (codes as uint16, or float32 volts with --volts), csv (volts;\n"
-    "                     FILE-2.csv ... past 1,048,576 rows), wav (16-bit codes), npy (int16\n"
-    "                     codes, or --volts, with FILE.json); --from/--to as seconds from the\n"
-    "                     start (90, 1h30m) or a moment (2026-12-10T14:22:17Z); --channels as\n"
-    "                     1-16,33,40 (default all 64). Written whole or not at all\n"
-    "  --line-monitor PROFILE  open the line monitor (全线看板) on the line PROFILE's\n"
-    "                     [line] names, read-only (a role granted kzb_reader): each\n"
-    "                     station's state, the yields, the failures, a figure's chart\n"
-    "  --serial S         with --self-test: the serial number of the card under test, for\n"
-    "                     the report (a profile's serial_pattern must match it whole)\n"
-    "  --operator NAME    with --self-test: who runs the test, for the report\n"
-    "  --version          print the version\n"
-    "  --help             print this text\n";
 
 // The exit status of each verdict; a report that could not be written has one of its own.
 int ExitStatus(selftest::Verdict verdict) {
@@ -158,6 +93,59 @@ int PrintResults(const results::Filter& filter, const std::string& format) {
   return 0;
 }
 
+void Print(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+int CannotReadLine(const base::Failure& failure) {
+  std::fprintf(stderr, "kzb7310: 无法读取全线数据库 the line cannot be read: %s: %s\n",
+               failure.subject.c_str(), failure.reason.c_str());
+  return 2;
+}
+
+// The line's report, per day and station, as a table or CSV.
+int PrintLineReport(line::LineStore& store, const results::Filter& filter,
+                    const std::string& format) {
+  std::vector<line::LineRun> runs;
+  const auto failure =
+      store.EachPage(filter, line::LineDepth::Facts, [&](std::vector<line::LineRun>& page) {
+        for (line::LineRun& r : page) runs.push_back(line::ForReport(std::move(r)));
+      });
+  if (failure) return CannotReadLine(*failure);
+  Print(format == "report" ? line::LineReportTable(runs) : line::LineReportCsv(runs));
+  return 0;
+}
+
+// The history forms a page of runs at a time, however long the line's history.
+int PrintLineHistory(line::LineStore& store, const results::Filter& filter,
+                     const std::string& format) {
+  const bool csv = format == "csv", junit = format == "junit";
+  Print(csv     ? selftest::HistoryCsvHead()
+        : junit ? selftest::JUnitXmlHead()
+                : selftest::HistoryTableHead());
+  size_t count = 0, passed = 0;
+  const auto failure =
+      store.EachPage(filter, junit ? line::LineDepth::Failures : line::LineDepth::FirstFailure,
+                     [&](std::vector<line::LineRun>& page) {
+                       std::vector<selftest::RunRecord> records;
+                       records.reserve(page.size());
+                       for (line::LineRun& r : page) {
+                         passed += r.run.verdict == selftest::Verdict::Pass ? 1 : 0;
+                         records.push_back(std::move(r.run));
+                       }
+                       count += records.size();
+                       Print(csv     ? selftest::HistoryCsvRows(records)
+                             : junit ? selftest::JUnitSuites(records)
+                                     : selftest::HistoryTableRows(records));
+                     });
+  // What was printed stands; a failure part way is said, and the status says it.
+  if (failure) return CannotReadLine(*failure);
+  Print(csv     ? std::string()
+        : junit ? selftest::JUnitXmlEnd()
+                : selftest::HistoryTableEnd(count, passed));
+  return 0;
+}
+
 // The line's runs from its database, as a table, CSV, JUnit XML, the line's report or its
 // process report.
 int PrintLineResults(const results::Filter& filter, const std::string& format,
@@ -184,58 +172,11 @@ int PrintLineResults(const results::Filter& filter, const std::string& format,
   }
   line::LineStore::LoadDriver();
   auto store = line::LineStore::Open(settings);
-  const auto cannotRead = [](const base::Failure& failure) {
-    std::fprintf(stderr, "kzb7310: 无法读取全线数据库 the line cannot be read: %s: %s\n",
-                 failure.subject.c_str(), failure.reason.c_str());
-    return 2;
-  };
-  if (!store) return cannotRead(store.failure());
+  if (!store) return CannotReadLine(store.failure());
   if (IsSpcFormat(format)) return PrintLineSpc(*store.value(), format, figures);
-  const auto print = [](const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-  };
-  if (report) {
-    std::vector<line::LineRun> runs;
-    const auto failure = store.value()->EachPage(filter, line::LineDepth::Facts,
-                                                 [&](std::vector<line::LineRun>& page) {
-                                                   for (line::LineRun& r : page)
-                                                     runs.push_back(line::ForReport(std::move(r)));
-                                                 });
-    if (failure) return cannotRead(*failure);
-    print(format == "report" ? line::LineReportTable(runs) : line::LineReportCsv(runs));
-    return 0;
-  }
-  // The history forms a page of runs at a time, however long the line's history.
-  const bool csv = format == "csv", junit = format == "junit";
-  print(csv     ? selftest::HistoryCsvHead()
-        : junit ? selftest::JUnitXmlHead()
-                : selftest::HistoryTableHead());
-  size_t count = 0, passed = 0;
-  const auto failure = store.value()->EachPage(
-      filter, junit ? line::LineDepth::Failures : line::LineDepth::FirstFailure,
-      [&](std::vector<line::LineRun>& page) {
-        std::vector<selftest::RunRecord> records;
-        records.reserve(page.size());
-        for (line::LineRun& r : page) {
-          passed += r.run.verdict == selftest::Verdict::Pass ? 1 : 0;
-          records.push_back(std::move(r.run));
-        }
-        count += records.size();
-        print(csv     ? selftest::HistoryCsvRows(records)
-              : junit ? selftest::JUnitSuites(records)
-                      : selftest::HistoryTableRows(records));
-      });
-  // What was printed stands; a failure part way is said, and the status says it.
-  if (failure) return cannotRead(*failure);
-  print(csv     ? std::string()
-        : junit ? selftest::JUnitXmlEnd()
-                : selftest::HistoryTableEnd(count, passed));
-  return 0;
+  if (report) return PrintLineReport(*store.value(), filter, format);
+  return PrintLineHistory(*store.value(), filter, format);
 }
-
-struct SelfTestArguments {
-  std::string profile, report, junit, serial, operatorName;
-};
 
 // Why a self-test cannot begin, before the card is touched: a profile that cannot be used,
 // a serial number it does not accept (it would file the result under a wrong card), a
@@ -412,119 +353,6 @@ int SelfTest(const SelfTestArguments& args) {
   return status;
 }
 
-// The options as given, before they are held against each other.
-struct Options {
-  bool selfTest = false, listResults = false;
-  SelfTestArguments selfTestArgs;
-  bool forSelfTest = false;  // an option that only --self-test takes
-  results::Filter filter;
-  std::string format = "table";
-  bool forResults = false;   // an option that only --results takes
-  bool sinceGiven = false;   // --since, even with an empty time
-  bool line = false;         // --results --line: the line's database
-  std::string lineProfile;   // the profile whose [line] names it
-  bool retry = false;        // --line-retry: the refused runs sent again
-  std::string retryProfile;  // the profile whose [line] takes them
-  bool record = false;
-  RecordArguments recordArgs;
-  bool forRecord = false;  // an option that only --record takes
-  bool exportGiven = false, forExport = false, formatGiven = false;
-  ExportArguments exportArgs;
-
-  line::FigureFilter figures;  // --figure, and --station with --results
-  std::string runs;            // --runs N
-  bool forSpc = false;         // an option that only the process report takes
-};
-
-// Reads one option at args[i] (and its value); gives an exit status where the command line
-// ends there (--help, --version, a fault).
-std::optional<int> ReadOption(const std::vector<std::string>& args, size_t& i, Options& o,
-                              WindowChoice& choice) {
-  const std::string& arg = args[i];
-  const bool valueFollows = i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0;
-  const auto value = [&](std::string& into, bool& group) -> std::optional<int> {
-    if (i + 1 >= args.size()) {
-      std::fprintf(stderr, "kzb7310: %s needs a value\n", arg.c_str());
-      return 2;
-    }
-    into = args[++i];
-    group = true;
-    return std::nullopt;
-  };
-  SelfTestArguments& st = o.selfTestArgs;
-  if (arg == "--help" || arg == "-h") {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (arg == "--version") {
-    std::printf("kzb7310 %s\n", KZB_VERSION);
-    return 0;
-  }
-  if (arg == "--self-test") {
-    o.selfTest = true;
-    if (valueFollows) st.profile = args[++i];
-  } else if (arg == "--station") {
-    choice.station = true;
-    if (valueFollows) choice.profile = args[++i];
-  } else if (arg == "--results") {
-    o.listResults = true;
-  } else if (arg == "--line") {
-    o.line = o.forResults = true;
-    if (valueFollows) o.lineProfile = args[++i];
-  } else if (arg == "--figure" || arg == "--runs") {
-    o.forResults = true;
-    return value(arg == "--figure" ? o.figures.figure : o.runs, o.forSpc);
-  } else if (arg == "--line-retry") {
-    return value(o.retryProfile, o.retry);
-  } else if (arg == "--view") {
-    bool given = false;
-    return value(choice.view, given);
-  } else if (arg == "--line-monitor") {
-    bool given = false;
-    return value(choice.monitorProfile, given);
-  } else if (arg == "--record") {
-    return value(o.recordArgs.folder, o.record);
-  } else if (arg == "--duration" || arg == "--size" || arg == "--profile" || arg == "--trigger" ||
-             arg == "--pre" || arg == "--post") {
-    RecordArguments& r = o.recordArgs;
-    return value(arg == "--duration"  ? r.duration
-                 : arg == "--size"    ? r.size
-                 : arg == "--trigger" ? r.trigger
-                 : arg == "--pre"     ? r.pre
-                 : arg == "--post"    ? r.post
-                                      : r.profile,
-                 o.forRecord);
-  } else if (arg == "--export") {
-    return value(o.exportArgs.folder, o.exportGiven);
-  } else if (arg == "--from" || arg == "--to" || arg == "--channels" || arg == "--out") {
-    ExportArguments& e = o.exportArgs;
-    return value(arg == "--from"       ? e.from
-                 : arg == "--to"       ? e.to
-                 : arg == "--channels" ? e.channels
-                                       : e.out,
-                 o.forExport);
-  } else if (arg == "--volts") {
-    o.exportArgs.volts = o.forExport = true;
-  } else if (arg == "--only-triggered") {
-    o.recordArgs.onlyTriggered = o.forRecord = true;
-  } else if (arg == "--since" || arg == "--format") {
-    o.sinceGiven = o.sinceGiven || arg == "--since";
-    o.formatGiven = o.formatGiven || arg == "--format";
-    return value(arg == "--since" ? o.filter.since : o.format, o.forResults);
-  } else if (arg == "--report" || arg == "--report-junit" || arg == "--serial" ||
-             arg == "--operator") {
-    return value(arg == "--report"         ? st.report
-                 : arg == "--report-junit" ? st.junit
-                 : arg == "--serial"       ? st.serial
-                                           : st.operatorName,
-                 o.forSelfTest);
-  } else if (arg.rfind("--", 0) == 0) {
-    std::fprintf(stderr, "kzb7310: unknown option %s\n\n%s", base::ShownInput(arg).c_str(), kUsage);
-    return 2;
-  }
-  return std::nullopt;
-}
-
 // --results with what goes with it: only --serial, --since and --format.
 int Results(int argc, char* argv[], Options& o) {
   const SelfTestArguments& st = o.selfTestArgs;
@@ -568,25 +396,9 @@ int Results(int argc, char* argv[], Options& o) {
                 : PrintResults(o.filter, o.format);
 }
 
-}  // namespace
-
-void StoreHeldRuns() {
-  const std::string database = production::DefaultResultsPath();
-  std::optional<base::Failure> why;
-  if (const int left = production::StoreHeld(database, why); left > 0) {
-    std::fprintf(stderr, "kzb7310: %d 次测试的结果仍暂存在 %s: %s\n", left,
-                 production::HeldRunsPath(database).c_str(),
-                 why ? base::ReasonInChinese(*why).c_str() : "");
-  }
-}
-
-std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) {
-  const std::vector<std::string> args = Utf8Arguments(argc, argv);
-  if (!args.empty()) UseParentConsole();
-  Options o;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (auto status = ReadOption(args, i, o, choice)) return status;
-  }
+// --view takes only a folder that holds a recording, and --line-monitor only a profile,
+// whose [line] is read here into `choice`.
+std::optional<int> ViewOrMonitorRefusal(const Options& o, WindowChoice& choice) {
   if (!choice.view.empty() &&
       (choice.station || o.selfTest || o.listResults || o.forResults || o.forSelfTest || o.record ||
        o.forRecord || o.retry || o.exportGiven || o.forExport)) {
@@ -614,6 +426,11 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
                  choice.view.c_str());
     return 2;
   }
+  return std::nullopt;
+}
+
+// --station with --results names one station's figures; else it takes only a profile.
+std::optional<int> StationRefusal(Options& o, WindowChoice& choice) {
   if (choice.station && o.listResults) {  // --station S with --results: one station's figures
     if (choice.profile.empty()) {
       std::fputs("kzb7310: --station needs a station's name with --results\n", stderr);
@@ -627,6 +444,11 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
     std::fputs("kzb7310: --station takes only a profile\n", stderr);
     return 2;
   }
+  return std::nullopt;
+}
+
+// --export and --record, each with its own options and nothing else.
+int RecordOrExport(int argc, char* argv[], Options& o, const WindowChoice& choice) {
   if (o.exportGiven || o.forExport) {
     if (!o.exportGiven || o.selfTest || o.listResults || o.line || o.sinceGiven || o.forSpc ||
         o.forSelfTest || o.record || o.forRecord || choice.station) {
@@ -639,18 +461,41 @@ std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) 
     o.exportArgs.format = o.formatGiven ? o.format : "";
     return ExportHeadless(o.exportArgs);
   }
-  if (o.record || o.forRecord) {
-    if (!o.record || o.selfTest || o.listResults || o.forResults || o.forSelfTest ||
-        choice.station || o.retry) {
-      std::fputs(
-          "kzb7310: --duration, --size and --profile go with --record, and --record "
-          "with nothing else\n",
-          stderr);
-      return 2;
-    }
-    QCoreApplication app(argc, argv);  // for the program's own folder
-    StoreHeldRuns();
-    return RecordHeadless(o.recordArgs);
+  if (!o.record || o.selfTest || o.listResults || o.forResults || o.forSelfTest || choice.station ||
+      o.retry) {
+    std::fputs(
+        "kzb7310: --duration, --size and --profile go with --record, and --record "
+        "with nothing else\n",
+        stderr);
+    return 2;
+  }
+  QCoreApplication app(argc, argv);  // for the program's own folder
+  StoreHeldRuns();
+  return RecordHeadless(o.recordArgs);
+}
+
+}  // namespace
+
+void StoreHeldRuns() {
+  const std::string database = production::DefaultResultsPath();
+  std::optional<base::Failure> why;
+  if (const int left = production::StoreHeld(database, why); left > 0) {
+    std::fprintf(stderr, "kzb7310: %d 次测试的结果仍暂存在 %s: %s\n", left,
+                 production::HeldRunsPath(database).c_str(),
+                 why ? base::ReasonInChinese(*why).c_str() : "");
+  }
+}
+
+std::optional<int> RunCommandLine(int argc, char* argv[], WindowChoice& choice) {
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
+  if (!args.empty()) UseParentConsole();
+  Options o;
+  if (auto status = ReadOptions(args, o, choice)) return status;
+  if (auto status = ViewOrMonitorRefusal(o, choice)) return status;
+  if (!choice.monitorProfile.empty()) return std::nullopt;  // the monitor's line is read
+  if (auto status = StationRefusal(o, choice)) return status;
+  if (o.exportGiven || o.forExport || o.record || o.forRecord) {
+    return RecordOrExport(argc, argv, o, choice);
   }
   if (o.retry) {
     if (o.selfTest || o.listResults || o.forResults || o.forSelfTest || choice.station) {

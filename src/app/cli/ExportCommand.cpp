@@ -23,10 +23,11 @@ int Refused(const std::string& why) {
   return kRefused;
 }
 
-}  // namespace
-
-int ExportHeadless(const ExportArguments& args) {
-  const auto format = recording::ExportFormatNamed(args.format);
+// The options held against each other and the channels read, before the recording is
+// opened: gives the refusal's status, else fills `channels`.
+std::optional<int> RefusedOptions(const ExportArguments& args,
+                                  const std::optional<recording::ExportFormat>& format,
+                                  std::vector<int>& channels) {
   if (!format) {
     return Refused("--format takes hdf5, csv, wav or npy, not '" + base::ShownInput(args.format) +
                    "'");
@@ -38,7 +39,6 @@ int ExportHeadless(const ExportArguments& args) {
   }
   if (*format == recording::ExportFormat::Hdf5 && !recording::Hdf5Available())
     return Refused("此版本不含 HDF5 HDF5 is not in this build: choose npy, csv or wav");
-  std::vector<int> channels;
   for (int c = 0; c < recording::kChannels; ++c) channels.push_back(c);
   if (!args.channels.empty()) {
     const auto listed = recording::ParseChannelList(args.channels);
@@ -50,19 +50,14 @@ int ExportHeadless(const ExportArguments& args) {
     }
     channels = *listed;
   }
-  if (!recording::HoldsRecording(args.folder))
-    return Refused("no recording in " + args.folder + " (no segment-0001.kzr)");
-  auto opened = recording::RecordingView::Open(args.folder);
-  if (!opened) {
-    return Refused(opened.failure().subject + ": " + base::ReasonInChinese(opened.failure()));
-  }
-  recording::RecordingView& view = opened.value();
-  recording::ExportRequest request{.format = *format,
-                                   .span = {view.startMicros(), view.endMicros(), channels},
-                                   .path = args.out,
-                                   .volts = args.volts};
-  for (auto [text, name, into] : {std::tuple{&args.from, "--from", &request.span.fromMicros},
-                                  std::tuple{&args.to, "--to", &request.span.toMicros}}) {
+  return std::nullopt;
+}
+
+// --from and --to read against the recording's start into `span`, which must hold some of it.
+std::optional<int> RefusedSpan(const ExportArguments& args, const recording::RecordingView& view,
+                               recording::ExportSpan& span) {
+  for (auto [text, name, into] : {std::tuple{&args.from, "--from", &span.fromMicros},
+                                  std::tuple{&args.to, "--to", &span.toMicros}}) {
     if (text->empty()) continue;
     const auto at = recording::ParseExportTime(*text, view.startMicros());
     if (!at) {
@@ -73,25 +68,17 @@ int ExportHeadless(const ExportArguments& args) {
     }
     *into = *at;
   }
-  if (request.span.toMicros <= view.startMicros() || request.span.fromMicros >= view.endMicros())
+  if (span.toMicros <= view.startMicros() || span.fromMicros >= view.endMicros())
     return Refused("the span holds nothing of the recording (" +
                    recording::UtcText(view.startMicros()) + " to " +
                    recording::UtcText(view.endMicros()) + ")");
-  if (request.span.toMicros <= request.span.fromMicros)
-    return Refused("--to must come after --from");
+  if (span.toMicros <= span.fromMicros) return Refused("--to must come after --from");
+  return std::nullopt;
+}
 
-  static std::atomic<bool> interrupted{false};
-  SetFlagOnTermination(&interrupted);
-  // How far it is, every 10 seconds of a long export.
-  auto said = std::chrono::steady_clock::now();
-  recording::ExportControl control{.cancel = &interrupted, .progress = [&](double done) {
-                                     const auto now = std::chrono::steady_clock::now();
-                                     if (now - said < std::chrono::seconds(10)) return;
-                                     said = now;
-                                     std::fprintf(stderr, "kzb7310: 导出 exporting %.0f%%\n",
-                                                  done * 100);
-                                   }};
-  const auto done = recording::Export(view, request, control);
+// What became of the export: the files written and what they hold, or why nothing is left.
+int SayExported(const base::Result<recording::ExportOutcome>& done, recording::ExportFormat format,
+                size_t channels) {
   if (!done) {
     std::fprintf(stderr, "kzb7310: 导出失败，未留下文件 export failed, nothing left: %s: %s\n",
                  done.failure().subject.c_str(), base::ReasonInChinese(done.failure()).c_str());
@@ -111,7 +98,40 @@ int ExportHeadless(const ExportArguments& args) {
   for (const std::string& file : done.value().files) std::printf("%s\n", file.c_str());
   std::printf("已导出 exported %llu %s, %zu channels, %zu gaps\n",
               static_cast<unsigned long long>(done.value().rows),
-              *format == recording::ExportFormat::Csv ? "rows" : "samples", channels.size(),
+              format == recording::ExportFormat::Csv ? "rows" : "samples", channels,
               done.value().gaps.size());
   return 0;
+}
+
+}  // namespace
+
+int ExportHeadless(const ExportArguments& args) {
+  const auto format = recording::ExportFormatNamed(args.format);
+  std::vector<int> channels;
+  if (auto refused = RefusedOptions(args, format, channels)) return *refused;
+  if (!recording::HoldsRecording(args.folder))
+    return Refused("no recording in " + args.folder + " (no segment-0001.kzr)");
+  auto opened = recording::RecordingView::Open(args.folder);
+  if (!opened) {
+    return Refused(opened.failure().subject + ": " + base::ReasonInChinese(opened.failure()));
+  }
+  recording::RecordingView& view = opened.value();
+  recording::ExportRequest request{.format = *format,
+                                   .span = {view.startMicros(), view.endMicros(), channels},
+                                   .path = args.out,
+                                   .volts = args.volts};
+  if (auto refused = RefusedSpan(args, view, request.span)) return *refused;
+
+  static std::atomic<bool> interrupted{false};
+  SetFlagOnTermination(&interrupted);
+  // How far it is, every 10 seconds of a long export.
+  auto said = std::chrono::steady_clock::now();
+  recording::ExportControl control{.cancel = &interrupted, .progress = [&](double done) {
+                                     const auto now = std::chrono::steady_clock::now();
+                                     if (now - said < std::chrono::seconds(10)) return;
+                                     said = now;
+                                     std::fprintf(stderr, "kzb7310: 导出 exporting %.0f%%\n",
+                                                  done * 100);
+                                   }};
+  return SayExported(recording::Export(view, request, control), *format, channels.size());
 }

@@ -3,6 +3,9 @@
 // rule's number; under it, each rule broken and where. Drawn through PlotFrame.
 #pragma once
 
+#include <QColor>
+#include <QRect>
+#include <utility>
 #include <vector>
 
 #include "PlotFrame.h"
@@ -22,6 +25,23 @@ class ControlChart : public PlotFrame {
   void DrawBackground(QPainter& p) override;
 
  private:
+  // The plot's area and the values it spans, as pixels.
+  struct Axes {
+    QRect area;
+    double low = 0, high = 0;
+    size_t count = 0;  // points
+    int Y(double value) const;
+    int X(size_t point) const;
+  };
+  using Lines = std::vector<std::pair<double, QColor>>;
+  double Value(size_t point) const;
+  // The centre line and control limits, then the figure's own limits.
+  Lines ChartLines() const;
+  Axes AxesFor(const QRect& area, const Lines& lines) const;
+  void DrawGrid(QPainter& p, const Axes& axes);
+  void DrawPoints(QPainter& p, const Axes& axes, const Lines& lines);
+  void DrawLegend(QPainter& p, const QRect& area);
+
   std::vector<spc::Sample> samples_;
   spc::Analysis analysis_;
   QString title_;

@@ -91,6 +91,14 @@ ExportDialog::ExportDialog(const QString& folder, int64_t startMicros, int64_t f
   };
   suggest();
   connect(format_, &QComboBox::currentIndexChanged, this, suggest);
+  LayOut();
+  connect(export_, &QPushButton::clicked, this, &ExportDialog::Start);
+  connect(cancel_, &QPushButton::clicked, this, &ExportDialog::reject);
+}
+
+// The form, with a button beside the file's name to choose another, over the progress and
+// the buttons.
+void ExportDialog::LayOut() {
   auto* browse = new QPushButton("…", this);
   connect(browse, &QPushButton::clicked, this, [this] {
     const QString chosen = QFileDialog::getSaveFileName(this, "导出到", path_->text());
@@ -115,8 +123,6 @@ ExportDialog::ExportDialog(const QString& folder, int64_t startMicros, int64_t f
   layout->addWidget(progress_);
   layout->addWidget(said_);
   layout->addLayout(buttons);
-  connect(export_, &QPushButton::clicked, this, &ExportDialog::Start);
-  connect(cancel_, &QPushButton::clicked, this, &ExportDialog::reject);
 }
 
 ExportDialog::~ExportDialog() {

@@ -34,6 +34,7 @@ class ExportDialog : public QDialog {
   void reject() override;  // "取消" cancels an export on its way; else closes
 
  private:
+  void LayOut();
   void Finished(const QString& text, bool failed);
   void Busy(bool busy);
 

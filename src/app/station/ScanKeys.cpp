@@ -21,3 +21,11 @@ bool IsScanKey(const QWidget* station, QObject* watched, const QKeyEvent& key) {
   if (key.key() == Qt::Key_Space && qobject_cast<QAbstractButton*>(focus)) return false;
   return !key.text().isEmpty() && key.text().at(0).isPrint();
 }
+
+void MoveScanKey(QLineEdit* field, const QKeyEvent& key) {
+  field->setFocus();
+  field->selectAll();
+  QKeyEvent moved(key.type(), key.key(), key.modifiers(), key.text(), key.isAutoRepeat(),
+                  key.count());
+  QCoreApplication::sendEvent(field, &moved);
+}

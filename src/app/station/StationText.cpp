@@ -154,3 +154,10 @@ QString LineText(const production::LineStatus& status, bool& off) {
         !status.setAside.empty();
   return text;
 }
+
+QString NotStoredText(int held, const std::string& heldPath, size_t unsaved) {
+  QString text = QString("%1 次测试的结果尚未存入数据库。").arg(held + unsaved);
+  if (held > 0) text += QString("\n%1 次暂存在 %2，下次启动时存入。").arg(held).arg(ToQt(heldPath));
+  if (unsaved > 0) text += QString("\n%1 次无处暂存，关闭后只写到标准错误输出。").arg(unsaved);
+  return text;
+}

@@ -31,6 +31,9 @@ QString TodayText(const selftest::Yield& yield);
 // How many runs wait beside the database at `heldPath`, and why.
 QString HeldText(int held, const std::string& heldPath,
                  const std::optional<base::Failure>& failure);
+// Runs not in the database at close: `held` beside the database at `heldPath`, `unsaved`
+// on no disk.
+QString NotStoredText(int held, const std::string& heldPath, size_t unsaved);
 // What the operator must know of a run's keeping: what could not be stored, written or
 // held, and what waits. `serial` is the one scanned.
 QStringList KeepingProblems(const production::ShiftRun& run, const production::StationShift& shift,

@@ -21,6 +21,7 @@
 #include "ScanKeys.h"
 #include "SerialPattern.h"
 #include "ShownInput.h"
+#include "StationLineRow.h"
 #include "StationRuleLine.h"
 #include "StationText.h"
 #include "StationViews.h"
@@ -53,8 +54,7 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
       message_(new QLabel(this)),
       today_(new QLabel(this)),
       recent_(new QTableWidget(0, 4, this)),
-      line_(new QLabel(this)),
-      lineRetry_(new QPushButton("重试上传", this)),
+      line_(new StationLineRow(profile_.line.has_value(), this)),
       shift_(std::make_unique<production::StationShift>(production::ShiftPlaces{})) {
   setObjectName("StationWindow");
   setWindowTitle("KZB7310生产测试");
@@ -63,7 +63,7 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
   connect(serial_, &QLineEdit::returnPressed, this, &StationWindow::StartTest);
   connect(start_, &QPushButton::clicked, this, &StationWindow::StartTest);
   connect(stop_, &QPushButton::clicked, this, &StationWindow::StopTest);
-  connect(lineRetry_, &QPushButton::clicked, this, &StationWindow::RetryLine);
+  connect(line_, &StationLineRow::retryAsked, this, [this] { shift_->RetrySetAside(); });
   connect(serial_, &QLineEdit::textEdited, this, &StationWindow::SerialEdited);
   // The operator's name ends with Enter, and the next scan goes to the serial field.
   connect(operator_, &QLineEdit::returnPressed, serial_, [this] { serial_->setFocus(); });
@@ -77,57 +77,17 @@ StationWindow::StationWindow(std::string cardLibrary, selftest::Profile profile,
 }
 
 void StationWindow::StartUploader() {
-  line_->setObjectName("lblLine");
-  line_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  line_->setVisible(profile_.line.has_value());
-  lineRetry_->setObjectName("cmdLineRetry");
-  lineRetry_->setToolTip("再次上传全线数据库拒收的测试");
-  lineRetry_->setFocusPolicy(Qt::TabFocus);
-  lineRetry_->setVisible(false);
   if (!profile_.line) return;
-  line_->setText("全线: 连接中…");
   line::LineStore::LoadDriver();  // on the thread that outlives the uploader's
   shift_->StartUploader(*profile_.line, [this](const production::LineStatus& status) {
     QMetaObject::invokeMethod(
-        this, [this, status] { ShowLine(status); }, Qt::QueuedConnection);
+        this,
+        [this, status] {
+          line_->ShowStatus(status);
+          if (rules_ && status.state == production::LineStatus::State::Synced) rules_->Check();
+        },
+        Qt::QueuedConnection);
   });
-}
-
-void StationWindow::ShowLine(const production::LineStatus& status) {
-  bool off = false;
-  line_->setText(LineText(status, off));
-  // The tooltip names every run the line refused, with its words.
-  QStringList tip;
-  if (status.waiting > 0) tip << QString("待上传 %1 次").arg(status.waiting);
-  for (const results::OutboxRun& run : status.setAside) {
-    tip << "全线拒收: " + ToQt(production::SetAsideName(run));
-  }
-  line_->setToolTip(tip.join('\n'));
-  line_->setStyleSheet(off ? "QLabel { color: #cf222e; }" : "");
-  lineRetry_->setVisible(!status.setAside.empty());
-  lineText_ = line_->text();
-  lineTip_ = line_->toolTip();
-  ElideLine();
-  if (rules_ && status.state == production::LineStatus::State::Synced) rules_->Check();
-}
-
-void StationWindow::RetryLine() {
-  lineRetry_->setVisible(false);
-  lineText_ = "全线: 重试被拒收的测试…";
-  ElideLine();
-  shift_->RetrySetAside();
-}
-
-void StationWindow::ElideLine() {
-  // Cut at the window's width, never mid-character; the tooltip holds the whole state.
-  QString shown = lineText_;
-  if (line_->isVisible()) {
-    shown = QFontMetrics(line_->font())
-                .elidedText(lineText_, Qt::ElideRight, line_->contentsRect().width());
-  }
-  line_->setText(shown);
-  line_->setToolTip(shown == lineText_ ? lineTip_
-                                       : lineText_ + (lineTip_.isEmpty() ? "" : "\n" + lineTip_));
 }
 
 void StationWindow::SetUpControls() {
@@ -182,10 +142,7 @@ void StationWindow::LayOut() {
   layout->addWidget(checks_, 3);
   layout->addWidget(message_);
   layout->addWidget(today_);
-  auto* line = new QHBoxLayout;
-  line->addWidget(line_, 1);
-  line->addWidget(lineRetry_);
-  layout->addLayout(line);
+  layout->addWidget(line_);
   layout->addWidget(recent_, 2);
   resize(900, 720);
 }
@@ -250,22 +207,23 @@ void StationWindow::ShowMessage(const QString& text, bool problem) {
   message_->setStyleSheet(problem ? "QLabel { color: #cf222e; }" : "");
 }
 
-void StationWindow::StartTest() {
-  const std::string serial = FromQt(serial_->text().trimmed());
+// A scan that cannot start a test now says why: a card under test, no serial, or one the
+// profile's pattern refuses.
+bool StationWindow::RefuseScan(const std::string& serial) {
   if (running()) {
     // A scanner that sends a second serial while a card is under test: that one waits.
     ShowMessage(QString("测试进行中 (%1)，序列号 %2 未开始")
                     .arg(ShownSerial(running_), ToQt(base::ShownInput(serial))),
                 true);
     serial_->selectAll();  // and a third replaces it, not joins it
-    return;
+    return true;
   }
   // A refused serial takes the banner: the last card's verdict must not stand over it.
   if (serial.empty()) {
     bannerSerial_.clear();
     SetBanner("请扫描序列号", "#6e7781");
     ShowMessage("请先扫描序列号", true);
-    return;
+    return true;
   }
   if (const auto refusal = selftest::SerialRefusal(profile_.serialPattern, serial)) {
     bannerSerial_ = serial;
@@ -273,8 +231,14 @@ void StationWindow::StartTest() {
     SetBanner("未测试  " + shown + "\n" + ToQt(*refusal), "#bc4c00");
     ShowMessage(QString("序列号 %1 %2，未开始测试").arg(shown, ToQt(*refusal)), true);
     serial_->selectAll();
-    return;
+    return true;
   }
+  return false;
+}
+
+void StationWindow::StartTest() {
+  const std::string serial = FromQt(serial_->text().trimmed());
+  if (RefuseScan(serial)) return;
   running_ = serial;
   bannerSerial_.clear();
   ShowMessage(QString(), false);
@@ -370,13 +334,7 @@ bool StationWindow::eventFilter(QObject* watched, QEvent* event) {
       !IsScanKey(this, watched, *static_cast<QKeyEvent*>(event))) {
     return QWidget::eventFilter(watched, event);
   }
-  const auto* key = static_cast<QKeyEvent*>(event);
-  // A new scan replaces what the field held; its next keys come here of themselves.
-  serial_->setFocus();
-  serial_->selectAll();
-  QKeyEvent moved(key->type(), key->key(), key->modifiers(), key->text(), key->isAutoRepeat(),
-                  key->count());
-  QCoreApplication::sendEvent(serial_, &moved);
+  MoveScanKey(serial_, *static_cast<QKeyEvent*>(event));
   return true;
 }
 
@@ -425,12 +383,7 @@ void StationWindow::closeEvent(QCloseEvent* event) {
 bool StationWindow::CloseWithHeldRuns() {
   const int held = shift_->CountHeld();
   if (held == 0 && unsaved_.empty()) return true;
-  QString text = QString("%1 次测试的结果尚未存入数据库。").arg(held + unsaved_.size());
-  if (held > 0)
-    text += QString("\n%1 次暂存在 %2，下次启动时存入。").arg(held).arg(ToQt(shift_->heldPath()));
-  if (!unsaved_.empty()) {
-    text += QString("\n%1 次无处暂存，关闭后只写到标准错误输出。").arg(unsaved_.size());
-  }
+  const QString text = NotStoredText(held, shift_->heldPath(), unsaved_.size());
   QMessageBox box(QMessageBox::Warning, windowTitle(), text + "\n\n仍要关闭吗？",
                   QMessageBox::Yes | QMessageBox::No, this);
   box.setObjectName("boxCloseWithHeldRuns");
@@ -441,5 +394,5 @@ bool StationWindow::CloseWithHeldRuns() {
 void StationWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   SetBanner(bannerText_, bannerColour_);
-  if (!lineText_.isEmpty()) ElideLine();
+  line_->Refit();
 }

@@ -18,6 +18,7 @@
 #include "Profile.h"
 #include "StationShift.h"
 
+class StationLineRow;
 class StationRuleLine;
 
 class QKeyEvent;
@@ -60,6 +61,8 @@ class StationWindow : public QWidget {
   // Off the window's thread: held runs stored, the day's results read, the library tried.
   void ReadAtStart();
   void StartUploader();
+  // True when `serial` starts no test, said in the banner and the message.
+  bool RefuseScan(const std::string& serial);
   void ShowStart(const Finished& finished);
   void ShowFinished(Finished& finished);
   void ShowBanner(const Finished& finished);
@@ -71,12 +74,6 @@ class StationWindow : public QWidget {
   void SerialEdited(const QString& text);
   // Asks before closing with runs not in the database; true: close.
   bool CloseWithHeldRuns();
-  // The line's state in one line: synced, runs waiting, or why it cannot be reached.
-  void ShowLine(const production::LineStatus& status);
-  // The runs the line refused, tried again at the operator's request.
-  void RetryLine();
-  // The line's state cut to the label's width, whole in its tooltip.
-  void ElideLine();
 
   std::string cardLibrary_;
   selftest::Profile profile_;
@@ -96,8 +93,7 @@ class StationWindow : public QWidget {
   QLabel* message_;
   QLabel* today_;
   QTableWidget* recent_;
-  QLabel* line_;                      // the line database's state; hidden without a [line]
-  QPushButton* lineRetry_;            // shown while the line has refused runs
+  StationLineRow* line_;              // the line database's state; hidden without a [line]
   StationRuleLine* rules_ = nullptr;  // the line's process alarm; none without a [line]
   // The run's road from scan to the database, the reports and the line (the uploader, when
   // the profile names a line); its store is the start thread's, then each worker's.
@@ -108,5 +104,4 @@ class StationWindow : public QWidget {
   std::string bannerSerial_;      // the serial the banner's verdict or refusal is for; empty: none
   QString bannerText_;            // whole, before eliding
   const char* bannerColour_ = "#6e7781";
-  QString lineText_, lineTip_;  // the line's state and its tooltip, whole
 };

@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "BlockFeed.h"
+#include "BlockHistory.h"
 #include "ChannelValues.h"
-#include "Trigger.h"
+#include "TriggerControls.h"
 #include "TriggerView.h"
 #include "Waveform.h"
 
@@ -24,7 +25,6 @@ class QCheckBox;
 class QHBoxLayout;
 class QVBoxLayout;
 class QComboBox;
-class QDoubleSpinBox;
 class QPushButton;
 class QTimer;
 class FrequencyPlot;
@@ -37,7 +37,7 @@ class WaveformWindow : public QWidget {
 
  public:
   static constexpr int kTraceSlots = 4;
-  static constexpr int kHistoryBlocks = 20;   // the longest record the spectrum view takes
+  static constexpr int kHistoryBlocks = BlockHistory::kBlocks;  // the spectrum's longest record
   static constexpr int kLongRecordEvery = 3;  // blocks between two spectra of 20 blocks
 
   // Pictures and values are offered for saving in `saveFolder` first, then in the folder
@@ -79,14 +79,14 @@ class WaveformWindow : public QWidget {
   RecordPanel* recordPanel() const { return record_; }
 
   // The trigger's mode as the list offers it; Off shows every tick's block as without one.
-  enum class TriggerMode { Off, Auto, Normal, Single };
+  using TriggerMode = TriggerControls::Mode;
   void SetTriggerMode(TriggerMode mode);
   // "单次触发": the single shot armed again (the mode becomes single).
   void ArmSingle();
   // What the trigger's rules say of the view now (live blocks, a held span, waiting).
-  const acquisition::TriggerView& scope() const { return scope_; }
+  const acquisition::TriggerView& scope() const { return trigger_->scope(); }
   // Triggers fired since the trigger was last set up; the plot marks the latest.
-  int64_t triggersFired() const { return trigger_ ? trigger_->firedCount() : 0; }
+  int64_t triggersFired() const { return trigger_->firedCount(); }
   // The note under the legend now ("等待触发…", "已冻结", …).
   const QString& note() const { return shownNote_; }
 
@@ -99,28 +99,16 @@ class WaveformWindow : public QWidget {
   void SetUpControls();
   void LayOut();
   QHBoxLayout* TraceSlots();
-  void SetUpTriggerControls();
-  QVBoxLayout* TriggerRows();
-  base::Result<acquisition::TriggerSpec> ControlsTrigger() const;
-  // A new trigger from the controls (none when off, refused, or a single shot spent).
-  void SetUpTrigger();
-  void TriggerFired(const acquisition::FiredTrigger& fired);
-  void TriggerCaptured(acquisition::TriggerCapture&& capture);
-  void LevelDragged(int index, double volts);
-  bool TriggerHolds() const;
+  void ConnectTrigger();
   void MeasureSpan();
   void Redraw();
-  void Remember(const acquisition::BlockView& block);
   // Hands the shown channels' records to the worker, when the spectrum view is open.
   void MeasureSpectrum(bool force = false);
   void ShowSpectrum(bool shown);
   void ShowAge();
   void ShowNote();
-  // Asks for a file name, then saves with `save`; a failure is shown with its reason.
   QString BlockCaption() const;
   QString FileStem() const;
-  void ChooseAndSave(const QString& title, const QString& name, const QString& filter,
-                     QString (WaveformWindow::*save)(const QString&));
 
   WaveformPlot* plot_;
   std::array<QComboBox*, kTraceSlots> slots_{};
@@ -133,16 +121,7 @@ class WaveformWindow : public QWidget {
   QPushButton* saveValues_;
   QTimer* ageTimer_;
   RecordPanel* record_;
-  QComboBox* trigMode_;
-  QComboBox* trigChannel_;
-  QComboBox* trigKind_;
-  QDoubleSpinBox* trigLevel_;
-  QDoubleSpinBox* trigHigh_;
-  QDoubleSpinBox* trigHyst_;
-  QDoubleSpinBox* trigPre_;
-  QDoubleSpinBox* trigPost_;
-  QPushButton* single_;
-  QPushButton* spanFigures_;
+  TriggerControls* trigger_;
 
   // The last block's cells, its one copy: choosing another channel redraws it at once, and
   // a frozen view keeps it while the card's buffer moves on.
@@ -155,22 +134,12 @@ class WaveformWindow : public QWidget {
   QString ageNote_, lossNote_;
   QString saveFolder_;
   std::vector<acquisition::Trace> spare_;  // the plot's previous traces, refilled next
-  // The last kHistoryBlocks blocks' cells, oldest overwritten first, for long records;
-  // shared with the spectrum's worker while it measures them.
-  std::array<std::shared_ptr<std::vector<int16_t>>, kHistoryBlocks> history_;
-  int historyBlocks_ = 0, historyNext_ = 0;
-  acquisition::BlockView historyShape_;
+  BlockHistory history_;                   // the last blocks, for long records
   std::unique_ptr<FiguresWorker> worker_;
   acquisition::BlockFeed* feed_;
   acquisition::BlockFeed::SubscriberId subscription_ = 0;
   std::vector<int> measuredChannels_;  // of the spectrum last measured
   int measuredBlocks_ = 0, blocksSinceMeasured_ = 0;
 
-  std::unique_ptr<acquisition::Trigger> trigger_;
-  acquisition::TriggerView scope_;
-  // The span held, shared with the figures' worker while it measures it.
-  std::shared_ptr<const acquisition::CapturedSpan> span_;
-  acquisition::BlockView spanView_;  // of span_
-  int64_t cardBlocks_ = 0;           // since the acquisition's start, lost ones included
-  QString triggerProblem_, shownNote_;
+  QString shownNote_;
 };

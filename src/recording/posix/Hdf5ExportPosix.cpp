@@ -121,6 +121,115 @@ base::Failure Hdf5Failure(const std::string& path, const char* what, int error) 
                        base::CauseOfErrno(error)};
 }
 
+// The data set of `rows` rows of `channels` columns in chunks of `chunkRows`, codes as
+// uint16 or volts as float32, what no chunk covers read as the zero code or NaN.
+hid_t CreateDataSet(hid_t file, hsize_t rows, hsize_t channels, hsize_t chunkRows, bool volts,
+                    uint16_t zeroCode) {
+  const hsize_t dims[2] = {rows, channels}, most[2] = {H5S_UNLIMITED, channels};
+  const hsize_t chunk[2] = {chunkRows, channels};
+  Id space(H5Screate_simple(2, dims, most), H5Sclose);
+  Id create(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
+  H5Pset_chunk(create, 2, chunk);
+  const hid_t fileType = volts ? H5T_IEEE_F32LE : H5T_STD_U16LE;
+  const hid_t memoryType = volts ? H5T_NATIVE_FLOAT : H5T_NATIVE_UINT16;
+  const float nan = std::nanf("");
+  H5Pset_fill_value(create, memoryType, volts ? static_cast<const void*>(&nan) : &zeroCode);
+  return H5Dcreate2(file, "data", fileType, space, H5P_DEFAULT, create, H5P_DEFAULT);
+}
+
+// The data set's chunks, each filled here and handed to the file whole, past the library's
+// cache; the last one is padded with what the one before held (beyond the data's end, never
+// read).
+class ChunkWriter {
+ public:
+  ChunkWriter(hid_t set, RecordingView& view, const ExportSpan& span, bool volts, hsize_t chunkRows)
+      : set_(set),
+        view_(view),
+        span_(span),
+        volts_(volts),
+        channels_(span.channels.size()),
+        chunkRows_(chunkRows),
+        chunkValues_(static_cast<size_t>(chunkRows * channels_)),
+        zeroCode_(static_cast<uint16_t>(view.index().description.zeroCode)) {
+    if (volts_)
+      values_.assign(chunkValues_, nan_);
+    else
+      codes_.assign(chunkValues_, zeroCode_);
+    // All 64 channels in their order, as codes: the block's rows are the data's rows.
+    asRecorded_ = !volts_ && channels_ == kChannels;
+    for (hsize_t c = 0; c < channels_ && asRecorded_; ++c) asRecorded_ = span.channels[c] == int(c);
+  }
+
+  // `count` frames of all 64 channels, or `count` rows of a gap when `frame` is null. False
+  // once a chunk could not be written.
+  bool Add(const uint16_t* frame, uint64_t count) {
+    while (count > 0) {
+      const uint64_t n = std::min<uint64_t>(count, chunkRows_ - held_);
+      if (!frame) {
+        const size_t from = held_ * channels_, to = (held_ + n) * channels_;
+        if (volts_)
+          std::fill(values_.begin() + from, values_.begin() + to, nan_);
+        else
+          std::fill(codes_.begin() + from, codes_.begin() + to, zeroCode_);
+        held_ += n;
+      } else if (asRecorded_) {
+        std::memcpy(&codes_[held_ * channels_], frame, n * kChannels * 2);
+        frame += n * kChannels;
+        held_ += n;
+      } else {
+        for (uint64_t i = 0; i < n; ++i, ++held_, frame += kChannels) Pick(frame);
+      }
+      count -= n;
+      if (held_ == chunkRows_ && !Flush()) return false;
+    }
+    return true;
+  }
+
+  // Hands the rows held to the file as one chunk.
+  bool Flush() {
+    if (held_ == 0) return true;
+    const hsize_t at[2] = {written_, 0};
+    const void* bytes = volts_ ? static_cast<const void*>(values_.data()) : codes_.data();
+    errno = 0;
+    if (H5Dwrite_chunk(set_, H5P_DEFAULT, 0, at, chunkValues_ * (volts_ ? 4 : 2), bytes) < 0) {
+      error_ = errno ? errno : EIO;
+      return false;
+    }
+    written_ += held_;
+    held_ = 0;
+    return true;
+  }
+
+  int error() const { return error_; }
+
+ private:
+  // The span's channels of one frame, as the next row.
+  void Pick(const uint16_t* frame) {
+    const size_t row = held_ * channels_;
+    for (hsize_t c = 0; c < channels_; ++c) {
+      const int channel = span_.channels[c];
+      if (volts_)
+        values_[row + c] = view_.Volts(frame[channel]);
+      else
+        codes_[row + c] = frame[channel];
+    }
+  }
+
+  hid_t set_;
+  RecordingView& view_;
+  const ExportSpan& span_;
+  bool volts_;
+  hsize_t channels_, chunkRows_;
+  size_t chunkValues_;
+  uint16_t zeroCode_;
+  float nan_ = std::nanf("");
+  std::vector<uint16_t> codes_;
+  std::vector<float> values_;
+  bool asRecorded_ = false;
+  hsize_t held_ = 0, written_ = 0;
+  int error_ = 0;
+};
+
 }  // namespace
 
 bool Hdf5Available() {
@@ -145,89 +254,25 @@ base::Result<ExportOutcome> ExportHdf5(RecordingView& view, const ExportSpan& sp
   if (!file.ok()) return Hdf5Failure(path, "file not made", errno);
 
   const hsize_t channels = span.channels.size();
-  const hsize_t elementBytes = volts ? 4 : 2;
   // Chunks of about half a megabyte, written whole one at a time.
-  const hsize_t chunkRows = std::max<hsize_t>(256, (hsize_t{1} << 19) / (channels * elementBytes));
-  const hsize_t dims[2] = {outcome.rows, channels}, most[2] = {H5S_UNLIMITED, channels};
-  const hsize_t chunk[2] = {chunkRows, channels};
-  Id space(H5Screate_simple(2, dims, most), H5Sclose);
-  Id create(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
-  H5Pset_chunk(create, 2, chunk);
-  const hid_t fileType = volts ? H5T_IEEE_F32LE : H5T_STD_U16LE;
-  const hid_t memoryType = volts ? H5T_NATIVE_FLOAT : H5T_NATIVE_UINT16;
-  const uint16_t zeroCode = static_cast<uint16_t>(view.index().description.zeroCode);
-  const float nan = std::nanf("");
-  H5Pset_fill_value(create, memoryType, volts ? static_cast<const void*>(&nan) : &zeroCode);
-  Id set(H5Dcreate2(file, "data", fileType, space, H5P_DEFAULT, create, H5P_DEFAULT), H5Dclose);
+  const hsize_t chunkRows =
+      std::max<hsize_t>(256, (hsize_t{1} << 19) / (channels * (volts ? 4 : 2)));
+  const auto zeroCode = static_cast<uint16_t>(view.index().description.zeroCode);
+  Id set(CreateDataSet(file, outcome.rows, channels, chunkRows, volts, zeroCode), H5Dclose);
   if (!set.ok()) return Hdf5Failure(path, "data set not made", errno);
 
-  // Each chunk is filled here and handed to the file whole, past the library's cache; the
-  // last one is padded with what the one before held (beyond the data's end, never read).
-  const size_t chunkValues = static_cast<size_t>(chunkRows * channels);
-  std::vector<uint16_t> codes;
-  std::vector<float> values;
-  if (volts)
-    values.assign(chunkValues, nan);
-  else
-    codes.assign(chunkValues, zeroCode);
-  const void* chunkBytes = volts ? static_cast<const void*>(values.data()) : codes.data();
-  hsize_t held = 0, written = 0;
-  int error = 0;
-  const auto flush = [&] {
-    if (held == 0) return true;
-    const hsize_t at[2] = {written, 0};
-    errno = 0;
-    if (H5Dwrite_chunk(set, H5P_DEFAULT, 0, at, chunkValues * elementBytes, chunkBytes) < 0) {
-      error = errno ? errno : EIO;
-      return false;
-    }
-    written += held;
-    held = 0;
-    return true;
-  };
-  // All 64 channels in their order, as codes: the block's rows are the data's rows.
-  bool asRecorded = !volts && channels == kChannels;
-  for (hsize_t c = 0; c < channels && asRecorded; ++c) asRecorded = span.channels[c] == int(c);
+  ChunkWriter chunks(set, view, span, volts, chunkRows);
   int64_t firstMicros = 0;
   const bool whole =
       StreamFrames(view, span, control, outcome.rows, outcome.gaps, firstMicros,
-                   [&](const uint16_t* frame, uint64_t count) {
-                     while (count > 0) {
-                       const uint64_t n = std::min<uint64_t>(count, chunkRows - held);
-                       if (!frame) {
-                         const size_t from = held * channels, to = (held + n) * channels;
-                         if (volts)
-                           std::fill(values.begin() + from, values.begin() + to, nan);
-                         else
-                           std::fill(codes.begin() + from, codes.begin() + to, zeroCode);
-                         held += n;
-                       } else if (asRecorded) {
-                         std::memcpy(&codes[held * channels], frame, n * kChannels * 2);
-                         frame += n * kChannels;
-                         held += n;
-                       } else {
-                         for (uint64_t i = 0; i < n; ++i, ++held, frame += kChannels) {
-                           const size_t row = held * channels;
-                           for (hsize_t c = 0; c < channels; ++c) {
-                             const int channel = span.channels[c];
-                             if (volts)
-                               values[row + c] = view.Volts(frame[channel]);
-                             else
-                               codes[row + c] = frame[channel];
-                           }
-                         }
-                       }
-                       count -= n;
-                       if (held == chunkRows && !flush()) return false;
-                     }
-                     return true;
-                   });
+                   [&](const uint16_t* frame, uint64_t count) { return chunks.Add(frame, count); });
+  const int error = chunks.error();
   if (error) return Hdf5Failure(path, "data not written", error);
   if (!whole) {
     outcome.cancelled = true;
     return outcome;
   }
-  if (!flush()) return Hdf5Failure(path, "data not written", error);
+  if (!chunks.Flush()) return Hdf5Failure(path, "data not written", chunks.error());
   errno = 0;
   if (!Describe(set, view, span, volts, firstMicros) || !WriteGaps(file, outcome.gaps))
     return Hdf5Failure(path, "attributes not written", errno);
