@@ -139,12 +139,12 @@ void TriggerPerBlock(benchmark::State& state) {
   }
   std::vector<std::unique_ptr<acquisition::Trigger>> armed;
   for (int ch = 0; ch < triggers; ++ch) {
-    acquisition::TriggerSpec spec{
+    acquisition::TriggerSetup setup{
         .channel = ch, .kind = acquisition::TriggerKind::Rising, .levelVolts = 4.5};
     acquisition::TriggerHandlers handlers;
     if (captures) handlers.captured = [](acquisition::TriggerCapture&&) {};
-    armed.push_back(std::make_unique<acquisition::Trigger>(spec, acquisition::Trigger::Mode::Repeat,
-                                                           std::move(handlers)));
+    armed.push_back(std::make_unique<acquisition::Trigger>(
+        setup, acquisition::Trigger::Mode::Repeat, std::move(handlers)));
   }
   auto feed = [&] {
     acquisition::AcceptBlock(a.dll, a.capture, false, a.block);
@@ -195,7 +195,7 @@ void TriggerHourOfPulses(benchmark::State& state) {
       acquisition::TriggerHandlers handlers;
       handlers.fired = [&](const acquisition::FiredTrigger& f) { fired.push_back(f); };
       triggers.push_back(std::make_unique<acquisition::Trigger>(
-          acquisition::TriggerSpec{.channel = ch, .levelVolts = level + kAbove},
+          acquisition::TriggerSetup{.channel = ch, .levelVolts = level + kAbove},
           acquisition::Trigger::Mode::Every, std::move(handlers)));
     }
     double triggerSeconds = 0, pathSeconds = 0;

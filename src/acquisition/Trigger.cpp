@@ -8,8 +8,8 @@
 
 namespace acquisition {
 
-Trigger::Trigger(const TriggerSpec& spec, Mode mode, TriggerHandlers handlers)
-    : spec_(spec),
+Trigger::Trigger(const TriggerSetup& setup, Mode mode, TriggerHandlers handlers)
+    : setup_(setup),
       mode_(mode),
       handlers_(std::move(handlers)),
       voltsPerCode_(static_cast<double>(kVoltageScale.SpanVolts) / kVoltageScale.FullScaleCount),
@@ -64,7 +64,7 @@ void Trigger::Size(const BlockView& block) {
   aggregateRate_ = block.aggregateRate;
   const double blockSeconds = static_cast<double>(block.cellCount()) / block.aggregateRate;
   slots_ =
-      handlers_.captured ? static_cast<int>(std::ceil(spec_.preSeconds / blockSeconds)) + 1 : 0;
+      handlers_.captured ? static_cast<int>(std::ceil(setup_.preSeconds / blockSeconds)) + 1 : 0;
   ring_.assign(static_cast<size_t>(slots_) * block.cellCount(), 0);
   ringBlock_.assign(slots_, -1);
   ringAfterGap_.assign(slots_, false);
@@ -81,10 +81,10 @@ void Trigger::Ring(const BlockView& block, bool afterGap) {
 }
 
 void Trigger::Scan(const BlockView& block) {
-  if (spec_.channel < 0 || spec_.channel >= block.channels) return;
-  const int64_t firstCell = block_ * points_ * channels_ + spec_.channel;
+  if (setup_.channel < 0 || setup_.channel >= block.channels) return;
+  const int64_t firstCell = block_ * points_ * channels_ + setup_.channel;
   for (int point = 0; point < block.points; ++point) {
-    const uint16_t code = static_cast<uint16_t>(block.cell(point, spec_.channel));
+    const uint16_t code = static_cast<uint16_t>(block.cell(point, setup_.channel));
     const Sample now{(static_cast<int32_t>(code) - zeroCode_) * voltsPerCode_,
                      firstCell + int64_t{point} * channels_};
     TriggerEdge edge = TriggerEdge::Rising;
@@ -100,15 +100,15 @@ void Trigger::Scan(const BlockView& block) {
 }
 
 bool Trigger::Crossed(double before, double now, TriggerEdge& edge, double& level) {
-  const double h = spec_.hysteresisVolts;
-  const double low = spec_.lowVolts, high = spec_.highVolts, at = spec_.levelVolts;
+  const double h = setup_.hysteresisVolts;
+  const double low = setup_.lowVolts, high = setup_.highVolts, at = setup_.levelVolts;
   bool crossed = false;
-  switch (spec_.kind) {
+  switch (setup_.kind) {
     case TriggerKind::Rising:
     case TriggerKind::Falling:
     case TriggerKind::Either: {
-      const bool rises = spec_.kind != TriggerKind::Falling;
-      const bool falls = spec_.kind != TriggerKind::Rising;
+      const bool rises = setup_.kind != TriggerKind::Falling;
+      const bool falls = setup_.kind != TriggerKind::Rising;
       if (rises && armedLow_ && now >= at) {
         crossed = true;
         edge = TriggerEdge::Rising;
@@ -147,7 +147,7 @@ bool Trigger::Crossed(double before, double now, TriggerEdge& edge, double& leve
 
 // The crossing timed between the samples either side; across a gap, only as the gap's span.
 void Trigger::Fire(const Sample& before, const Sample& now, TriggerEdge edge, double level) {
-  FiredTrigger fired{.channel = spec_.channel,
+  FiredTrigger fired{.channel = setup_.channel,
                      .edge = edge,
                      .levelVolts = level,
                      .seconds = static_cast<double>(now.cell) / aggregateRate_,
@@ -168,8 +168,8 @@ void Trigger::Fire(const Sample& before, const Sample& now, TriggerEdge edge, do
   if (spent_ || fired.seconds < quietUntil_) return;
   ++firedCount_;
   quietUntil_ =
-      fired.seconds + (mode_ == Mode::Every ? spec_.holdoffSeconds
-                                            : std::max(spec_.holdoffSeconds, spec_.postSeconds));
+      fired.seconds + (mode_ == Mode::Every ? setup_.holdoffSeconds
+                                            : std::max(setup_.holdoffSeconds, setup_.postSeconds));
   if (mode_ == Mode::Single) spent_ = true;
   if (handlers_.fired) handlers_.fired(fired);
   if (handlers_.captured) Capture(fired);
@@ -178,8 +178,8 @@ void Trigger::Fire(const Sample& before, const Sample& now, TriggerEdge edge, do
 // The capture starts with the ring's blocks that reach into the pre time, this one the last.
 void Trigger::Capture(const FiredTrigger& fired) {
   TriggerCapture capture{.trigger = fired,
-                         .fromSeconds = fired.seconds - spec_.preSeconds,
-                         .toSeconds = fired.seconds + spec_.postSeconds,
+                         .fromSeconds = fired.seconds - setup_.preSeconds,
+                         .toSeconds = fired.seconds + setup_.postSeconds,
                          .channels = channels_,
                          .points = points_,
                          .aggregateRate = aggregateRate_,

@@ -37,7 +37,7 @@
 
 #include "Block.h"
 #include "BlockFeed.h"
-#include "TriggerSpec.h"
+#include "TriggerSetup.h"
 
 namespace acquisition {
 
@@ -91,7 +91,7 @@ class Trigger {
   // once, until Arm.
   enum class Mode { Repeat, Every, Single };
 
-  Trigger(const TriggerSpec& spec, Mode mode, TriggerHandlers handlers);
+  Trigger(const TriggerSetup& setup, Mode mode, TriggerHandlers handlers);
   // Its subscriber points at it: it stays where it was made.
   Trigger(const Trigger&) = delete;
   Trigger& operator=(const Trigger&) = delete;
@@ -109,7 +109,7 @@ class Trigger {
   // Feed and Stopped as a feed's subscriber; the trigger outlives the subscription.
   FeedSubscriber Subscriber();
 
-  const TriggerSpec& spec() const { return spec_; }
+  const TriggerSetup& setup() const { return setup_; }
   // Triggers fired since construction: 0 says none came.
   int64_t firedCount() const { return firedCount_; }
   // Waiting for a capture's post time to pass.
@@ -136,7 +136,7 @@ class Trigger {
   void HandOver(bool stopped);
   double BlockEnd(int64_t block) const;
 
-  TriggerSpec spec_;
+  TriggerSetup setup_;
   Mode mode_;
   TriggerHandlers handlers_;
   double voltsPerCode_ = 0;

@@ -56,9 +56,9 @@ std::vector<BlockSpan> JoinSpans(std::vector<BlockSpan> spans) {
   return joined;
 }
 
-TriggeredRecording::TriggeredRecording(Recorder& recorder, const acquisition::TriggerSpec& spec,
+TriggeredRecording::TriggeredRecording(Recorder& recorder, const acquisition::TriggerSetup& setup,
                                        TriggeredKeep keep)
-    : recorder_(recorder), keep_(keep), preSeconds_(spec.preSeconds) {
+    : recorder_(recorder), keep_(keep), preSeconds_(setup.preSeconds) {
   acquisition::TriggerHandlers handlers;
   handlers.fired = [this](const acquisition::FiredTrigger& fired) { Fired(fired); };
   if (keep == TriggeredKeep::Spans) {
@@ -67,7 +67,7 @@ TriggeredRecording::TriggeredRecording(Recorder& recorder, const acquisition::Tr
     };
   }
   // Every trigger is an event: none is passed over while a span is still being kept.
-  trigger_ = std::make_unique<acquisition::Trigger>(spec, acquisition::Trigger::Mode::Every,
+  trigger_ = std::make_unique<acquisition::Trigger>(setup, acquisition::Trigger::Mode::Every,
                                                     std::move(handlers));
 }
 

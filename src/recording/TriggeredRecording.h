@@ -50,7 +50,8 @@ std::vector<BlockSpan> JoinSpans(std::vector<BlockSpan> spans);
 
 class TriggeredRecording {
  public:
-  TriggeredRecording(Recorder& recorder, const acquisition::TriggerSpec& spec, TriggeredKeep keep);
+  TriggeredRecording(Recorder& recorder, const acquisition::TriggerSetup& setup,
+                     TriggeredKeep keep);
   TriggeredRecording(const TriggeredRecording&) = delete;
   TriggeredRecording& operator=(const TriggeredRecording&) = delete;
 

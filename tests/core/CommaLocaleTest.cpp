@@ -17,7 +17,7 @@
 #include "Profile.h"
 #include "ReportFormats.h"
 #include "RunFacts.h"
-#include "TriggerSpec.h"
+#include "TriggerSetup.h"
 #include "Waveform.h"
 
 namespace {
@@ -97,11 +97,11 @@ TEST(CommaLocale, NumbersReadAndWriteAsInTheCLocale) {
        [&] { return acquisition::SpectrumCsv({3}, {figures}, 0.000153, 4, 7, "12:00:00"); }},
       {"trigger",
        [] {
-         const auto spec = acquisition::ParseTriggerSpec("ch5,rising,1.5V,hyst=0.1V", "2.5s");
-         return spec ? numtext::Fixed(spec.value().levelVolts, 2) + " " +
-                           numtext::Fixed(spec.value().hysteresisVolts, 2) + " " +
-                           numtext::Fixed(spec.value().preSeconds, 2)
-                     : spec.failure().reason;
+         const auto setup = acquisition::ParseTriggerSetup("ch5,rising,1.5V,hyst=0.1V", "2.5s");
+         return setup ? numtext::Fixed(setup.value().levelVolts, 2) + " " +
+                            numtext::Fixed(setup.value().hysteresisVolts, 2) + " " +
+                            numtext::Fixed(setup.value().preSeconds, 2)
+                      : setup.failure().reason;
        }},
   };
   std::vector<std::string> inC;

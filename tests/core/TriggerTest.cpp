@@ -18,7 +18,7 @@
 #include "SimCardControl.h"
 #include "StartStop.h"
 #include "TempDirTest.h"
-#include "TriggerSpec.h"
+#include "TriggerSetup.h"
 
 namespace {
 
@@ -60,14 +60,15 @@ struct Heard {
   }
 };
 
-acquisition::TriggerSpec Spec(const char* text, const char* pre = "", const char* post = "") {
-  const base::Result<acquisition::TriggerSpec> spec =
-      acquisition::ParseTriggerSpec(text, pre, post);
-  EXPECT_TRUE(spec) << text;
-  return spec.value_or({});
+acquisition::TriggerSetup Triggering(const char* text, const char* pre = "",
+                                     const char* post = "") {
+  const base::Result<acquisition::TriggerSetup> setup =
+      acquisition::ParseTriggerSetup(text, pre, post);
+  EXPECT_TRUE(setup) << text;
+  return setup.value_or({});
 }
 
-// Feeds blocks 0..count-1 of `signal` on the spec's channel, `lost` blocks left out.
+// Feeds blocks 0..count-1 of `signal` on the setup's channel, `lost` blocks left out.
 void FeedBlocks(Trigger& trigger, int count, const Signal& signal,
                 const std::vector<int>& lost = {}) {
   int lostBefore = 0;
@@ -76,7 +77,7 @@ void FeedBlocks(Trigger& trigger, int count, const Signal& signal,
       ++lostBefore;
       continue;
     }
-    const std::vector<int16_t> cells = MadeBlock(b, trigger.spec().channel, signal);
+    const std::vector<int16_t> cells = MadeBlock(b, trigger.setup().channel, signal);
     trigger.Feed({cells.data(), kChannels, kPoints, kRate}, lostBefore);
     lostBefore = 0;
   }
@@ -103,7 +104,7 @@ constexpr double kStraightEdgeTolerance = 1e-6;
 TEST(Trigger, EachKindFiresAtItsCrossings) {
   struct Row {
     const char* name;
-    const char* spec;
+    const char* setup;
     Signal signal;
     std::vector<double> times;
     std::vector<TriggerEdge> edges;
@@ -150,7 +151,7 @@ TEST(Trigger, EachKindFiresAtItsCrossings) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Heard heard;
-    Trigger trigger(Spec(row.spec, "1s", "1ms"), Trigger::Mode::Repeat, heard.Handlers());
+    Trigger trigger(Triggering(row.setup, "1s", "1ms"), Trigger::Mode::Repeat, heard.Handlers());
     FeedBlocks(trigger, 4, row.signal);
     ASSERT_EQ(heard.fired.size(), row.times.size());
     for (size_t i = 0; i < row.times.size(); ++i) {
@@ -174,7 +175,7 @@ TEST(Trigger, HysteresisAndHoldoffPassOverCrossings) {
   };
   struct Row {
     const char* name;
-    const char* spec;
+    const char* setup;
     Signal signal;
     std::vector<double> times;  // empty with `some` > 0: only how many counts
     size_t some;
@@ -193,7 +194,7 @@ TEST(Trigger, HysteresisAndHoldoffPassOverCrossings) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Heard heard;
-    Trigger trigger(Spec(row.spec, "1s", "1ms"), Trigger::Mode::Repeat, heard.Handlers());
+    Trigger trigger(Triggering(row.setup, "1s", "1ms"), Trigger::Mode::Repeat, heard.Handlers());
     FeedBlocks(trigger, 2, [&](double t) { return t < 0.55 ? row.signal(t) : -3.0; });
     if (row.some > 0) {
       EXPECT_GT(heard.fired.size(), row.some);
@@ -229,8 +230,8 @@ TEST(Trigger, CapturesThePreAndPostSpansInWholeBlocks) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Heard heard;
-    const acquisition::TriggerSpec spec = Spec("ch6,rising,1.5V", row.pre, row.post);
-    Trigger trigger(spec, Trigger::Mode::Repeat, heard.Handlers());
+    const acquisition::TriggerSetup setup = Triggering("ch6,rising,1.5V", row.pre, row.post);
+    Trigger trigger(setup, Trigger::Mode::Repeat, heard.Handlers());
     FeedBlocks(trigger, row.fed, Ramp(1.0, 100));
     ASSERT_EQ(heard.fired.size(), 1u);
     EXPECT_EQ(heard.fired[0].block, 2);
@@ -244,11 +245,11 @@ TEST(Trigger, CapturesThePreAndPostSpansInWholeBlocks) {
     std::vector<int64_t> numbers;
     for (const acquisition::CapturedBlock& b : c.blocks) {
       numbers.push_back(b.block);
-      EXPECT_EQ(b.cells, MadeBlock(b.block, spec.channel, Ramp(1.0, 100)));
+      EXPECT_EQ(b.cells, MadeBlock(b.block, setup.channel, Ramp(1.0, 100)));
     }
     EXPECT_EQ(numbers, row.blocks);
-    EXPECT_NEAR(c.fromSeconds, 1.055 - spec.preSeconds, kStraightEdgeTolerance);
-    EXPECT_NEAR(c.toSeconds, 1.055 + spec.postSeconds, kStraightEdgeTolerance);
+    EXPECT_NEAR(c.fromSeconds, 1.055 - setup.preSeconds, kStraightEdgeTolerance);
+    EXPECT_NEAR(c.toSeconds, 1.055 + setup.postSeconds, kStraightEdgeTolerance);
     EXPECT_FALSE(c.gap);
     EXPECT_FALSE(c.cutShort);
     EXPECT_FALSE(trigger.capturing());
@@ -285,7 +286,7 @@ TEST(Trigger, RearmsAfterTheCaptureOrOnlyWhenArmed) {
       heard.captures.push_back(std::move(c));
       if (row.armAgainAfterFirst && heard.captures.size() == 1) self->Arm();
     };
-    Trigger trigger(Spec("ch3,rising,0V,hyst=0.1V", "1s", row.post), row.mode, handlers);
+    Trigger trigger(Triggering("ch3,rising,0V,hyst=0.1V", "1s", row.post), row.mode, handlers);
     self = &trigger;
     FeedBlocks(trigger, 2, [](double t) { return t < 0.55 ? Sine(10, 2)(t) : -3; });
     ASSERT_EQ(heard.fired.size(), row.times.size());
@@ -330,7 +331,7 @@ TEST(Trigger, GapsStopsAndNoTrigger) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Heard heard;
-    Trigger trigger(Spec("ch6,rising,1.5V", "1s", "200ms"), Trigger::Mode::Repeat,
+    Trigger trigger(Triggering("ch6,rising,1.5V", "1s", "200ms"), Trigger::Mode::Repeat,
                     heard.Handlers());
     FeedBlocks(trigger, 6, row.signal, row.lost);
     ASSERT_EQ(heard.fired.size(), row.fired);
@@ -347,7 +348,8 @@ TEST(Trigger, GapsStopsAndNoTrigger) {
   }
 
   Heard heard;
-  Trigger trigger(Spec("ch6,rising,1.5V", "1s", "10s"), Trigger::Mode::Repeat, heard.Handlers());
+  Trigger trigger(Triggering("ch6,rising,1.5V", "1s", "10s"), Trigger::Mode::Repeat,
+                  heard.Handlers());
   FeedBlocks(trigger, 4, Ramp(1.0, 100));
   trigger.Stopped();
   ASSERT_EQ(heard.captures.size(), 1u);
@@ -358,7 +360,8 @@ TEST(Trigger, GapsStopsAndNoTrigger) {
 
   // Armed while the card runs: blocks 2 and 3 of the acquisition are its first.
   Heard late;
-  Trigger armedLate(Spec("ch6,rising,1.5V", "1s", "1ms"), Trigger::Mode::Repeat, late.Handlers());
+  Trigger armedLate(Triggering("ch6,rising,1.5V", "1s", "1ms"), Trigger::Mode::Repeat,
+                    late.Handlers());
   armedLate.StartAt(2);
   for (int64_t b : {2, 3}) {
     const std::vector<int16_t> cells = MadeBlock(b, 5, Ramp(1.0, 100));
@@ -389,7 +392,8 @@ TEST(Trigger, RandomPulsesOnEveryChannelFireEachOnceAndNothingElse) {
   for (int ch = 0; ch < kChannels; ++ch) {
     const double level = ch < 4 ? 0 : simcard::StaircaseVolts(ch, kChannels);
     triggers.push_back(std::make_unique<Trigger>(
-        acquisition::TriggerSpec{.channel = ch, .levelVolts = level + kAbove}, Trigger::Mode::Every,
+        acquisition::TriggerSetup{.channel = ch, .levelVolts = level + kAbove},
+        Trigger::Mode::Every,
         acquisition::TriggerHandlers{.fired = [&](const FiredTrigger& f) { fired.push_back(f); },
                                      .captured = {}}));
   }
@@ -432,10 +436,10 @@ TEST_F(TriggerOnTheCard, FiresAtThePulsesEdges) {
   for (const acquisition::TriggerKind kind :
        {acquisition::TriggerKind::Rising, acquisition::TriggerKind::Falling}) {
     SCOPED_TRACE(acquisition::TriggerKindWord(kind));
-    acquisition::TriggerSpec spec{.channel = kChannel, .kind = kind, .levelVolts = middle};
-    spec.postSeconds = 0.1;
+    acquisition::TriggerSetup setup{.channel = kChannel, .kind = kind, .levelVolts = middle};
+    setup.postSeconds = 0.1;
     Heard heard;
-    Trigger trigger(spec, Trigger::Mode::Single, heard.Handlers());
+    Trigger trigger(setup, Trigger::Mode::Single, heard.Handlers());
     const acquisition::BlockFeed::SubscriberId id = feed.Subscribe(trigger.Subscriber());
     for (int tick = 0; tick < 5; ++tick) {
       SimCard_AdvanceMs(400);

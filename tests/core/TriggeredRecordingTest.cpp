@@ -104,9 +104,9 @@ TEST_F(TriggeredRecordingTest, OnlyTheJoinedSpansAreWrittenAndEveryTriggerIsAnEv
   auto started = Recorder::Start(settings);
   ASSERT_TRUE(started);
   Recorder& recorder = *started.value();
-  auto spec = acquisition::ParseTriggerSpec("ch6,rising,-2V", "1s", "2s");
-  ASSERT_TRUE(spec);
-  TriggeredRecording triggered(recorder, spec.value(), TriggeredKeep::Spans);
+  auto setup = acquisition::ParseTriggerSetup("ch6,rising,-2V", "1s", "2s");
+  ASSERT_TRUE(setup);
+  TriggeredRecording triggered(recorder, setup.value(), TriggeredKeep::Spans);
 
   const std::vector<int64_t> pulses = {10, 14, 40};
   const int64_t blocks = 60;

@@ -24,7 +24,7 @@
 #include "SingleInstance.h"
 #include "StartStop.h"
 #include "TerminationSignals.h"
-#include "TriggerSpec.h"
+#include "TriggerSetup.h"
 #include "TriggeredRecording.h"
 #include "WholeFile.h"
 
@@ -123,7 +123,7 @@ struct Limits {
   double seconds = 0;
   uint64_t bytes = 0;
   std::string station;  // the profile's station name, for the description
-  std::optional<acquisition::TriggerSpec> trigger;
+  std::optional<acquisition::TriggerSetup> trigger;
 };
 
 // Why a recording cannot begin, before the card is touched.
@@ -148,12 +148,12 @@ std::optional<int> RefusedBeforeTheCard(const RecordArguments& args, Limits& lim
                       "no trigger given");
   }
   if (!args.trigger.empty()) {
-    auto spec = acquisition::ParseTriggerSpec(args.trigger, args.pre, args.post);
-    if (!spec) {
+    auto setup = acquisition::ParseTriggerSetup(args.trigger, args.pre, args.post);
+    if (!setup) {
       return NotStarted("触发条件无法使用，记录未开始 trigger refused, nothing recorded",
-                        args.trigger, base::ReasonInChinese(spec.failure()));
+                        args.trigger, base::ReasonInChinese(setup.failure()));
     }
-    limits.trigger = spec.value();
+    limits.trigger = setup.value();
   }
   if (!args.profile.empty()) {
     auto profile = selftest::LoadProfile(args.profile);

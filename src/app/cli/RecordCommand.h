@@ -1,5 +1,5 @@
 // The headless recording: `kzb7310 --record FOLDER [--duration 8h] [--size 2G]
-// [--profile P] [--trigger SPEC [--pre 10s] [--post 30s] [--only-triggered]]`, every block
+// [--profile P] [--trigger SETUP [--pre 10s] [--post 30s] [--only-triggered]]`, every block
 // of all 64 channels (or only the spans around triggers) to FOLDER until the limit, a signal,
 // or the disk ends it, each trigger an event; and the repair of recordings a crash left open.
 #pragma once
@@ -8,7 +8,7 @@
 
 struct RecordArguments {
   std::string folder, duration, size, profile;
-  std::string trigger, pre, post;  // --trigger SPEC [--pre 10s] [--post 30s]
+  std::string trigger, pre, post;  // --trigger SETUP [--pre 10s] [--post 30s]
   bool onlyTriggered = false;      // only the spans around triggers
 };
 

@@ -15,7 +15,7 @@ namespace {
 constexpr int kLegendColumn = 120;
 const QColor kCentre(20, 150, 60);
 const QColor kControl(220, 40, 40);
-const QColor kSpec(30, 110, 220);
+const QColor kSpecLimits(30, 110, 220);
 
 // The rule's words in Chinese: "连续8点在中心线同侧".
 QString RuleWords(int rule) {
@@ -64,8 +64,8 @@ ControlChart::Lines ControlChart::ChartLines() const {
     const auto& c = analysis_.chart->individuals;
     lines = {{c.centre, kCentre}, {c.lower, kControl}, {c.upper, kControl}};
   }
-  if (s.low) lines.push_back({*s.low, kSpec});
-  if (s.high) lines.push_back({*s.high, kSpec});
+  if (s.low) lines.push_back({*s.low, kSpecLimits});
+  if (s.high) lines.push_back({*s.high, kSpecLimits});
   return lines;
 }
 
@@ -127,7 +127,7 @@ void ControlChart::DrawGrid(QPainter& p, const Axes& axes) {
 void ControlChart::DrawPoints(QPainter& p, const Axes& axes, const Lines& lines) {
   const QRect& area = axes.area;
   for (const auto& [y, colour] : lines) {
-    p.setPen(QPen(colour, 1, colour == kSpec ? Qt::DashLine : Qt::SolidLine));
+    p.setPen(QPen(colour, 1, colour == kSpecLimits ? Qt::DashLine : Qt::SolidLine));
     p.drawLine(area.left(), axes.Y(y), area.right(), axes.Y(y));
   }
   QPainterPath path;

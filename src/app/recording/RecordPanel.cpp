@@ -43,7 +43,7 @@ QString Counts(const recording::RecorderStatus& s) {
 }
 
 // The trigger as the command line would take it, for the recording's description.
-QString TriggerText(const acquisition::TriggerSpec& t) {
+QString TriggerText(const acquisition::TriggerSetup& t) {
   const auto volts = [](double v) { return QString::number(v, 'g', 6) + "V"; };
   const bool window =
       t.kind == acquisition::TriggerKind::Enter || t.kind == acquisition::TriggerKind::Leave;
@@ -157,7 +157,7 @@ QString RecordPanel::StartRecording() {
   } else if (limit.startsWith('s')) {
     settings.limitBytes = recording::ParseSize(FromQt(limit.mid(1))).value_or(0);
   }
-  std::optional<acquisition::TriggerSpec> spec;
+  std::optional<acquisition::TriggerSetup> setup;
   const QVariant keep = triggered_->currentData();
   if (keep.isValid()) {
     const auto read = trigger_ ? trigger_()
@@ -171,8 +171,8 @@ QString RecordPanel::StartRecording() {
       SetFailure(why);
       return why;
     }
-    spec = read.value();
-    settings.description.trigger = FromQt(TriggerText(*spec));
+    setup = read.value();
+    settings.description.trigger = FromQt(TriggerText(*setup));
     settings.description.kept =
         recording::TriggeredKeepName(static_cast<recording::TriggeredKeep>(keep.toInt()));
   }
@@ -185,9 +185,9 @@ QString RecordPanel::StartRecording() {
     return why;
   }
   recorder_ = std::move(started.value());
-  if (spec) {
+  if (setup) {
     triggering_ = std::make_unique<recording::TriggeredRecording>(
-        *recorder_, *spec, static_cast<recording::TriggeredKeep>(keep.toInt()));
+        *recorder_, *setup, static_cast<recording::TriggeredKeep>(keep.toInt()));
   }
   // Every block while recording, whether the waveform window is on view or not; a stop of
   // the acquisition leaves a gap.

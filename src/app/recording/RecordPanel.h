@@ -16,7 +16,7 @@
 #include "Block.h"
 #include "BlockFeed.h"
 #include "Recorder.h"
-#include "TriggerSpec.h"
+#include "TriggerSetup.h"
 #include "TriggeredRecording.h"
 
 class QComboBox;
@@ -39,7 +39,7 @@ class RecordPanel : public QWidget {
   // The feed a recording takes its blocks from (it outlives the panel); none: Take alone.
   void SetFeed(acquisition::BlockFeed* feed) { feed_ = feed; }
   // The waveform window's trigger, for "触发记录" (a trigger refused gives its reason).
-  using TriggerSource = std::function<base::Result<acquisition::TriggerSpec>()>;
+  using TriggerSource = std::function<base::Result<acquisition::TriggerSetup>()>;
   void SetTrigger(TriggerSource trigger) { trigger_ = std::move(trigger); }
   bool recording() const { return recorder_ != nullptr; }
   // Every delivered block, from the card's tick, after `lostBefore` blocks that never came.

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "TriggerSpec.h"
+#include "TriggerSetup.h"
 #include "WaveformPlot.h"
 #include "WidgetText.h"
 
@@ -201,7 +201,7 @@ acquisition::ScopeMode TriggerControls::ScopeModeOf(Mode mode) const {
 }
 
 // "ch10,rising,3.0000V,hyst=0.0500V": the controls as the trigger's own text.
-QString TriggerControls::SpecText(acquisition::TriggerKind kind, bool window) const {
+QString TriggerControls::SetupText(acquisition::TriggerKind kind, bool window) const {
   const auto volts = [](double v) { return QString::number(v, 'f', 4) + "V"; };
   QString text =
       QString("ch%1,%2,").arg(channel_->currentIndex() + 1).arg(acquisition::TriggerKindWord(kind));
@@ -214,14 +214,14 @@ QString TriggerControls::SpecText(acquisition::TriggerKind kind, bool window) co
 // waits for "单次触发".
 // The controls' trigger as its text, read as the command line reads it (the recording row
 // records with it too).
-base::Result<acquisition::TriggerSpec> TriggerControls::ControlsTrigger() const {
+base::Result<acquisition::TriggerSetup> TriggerControls::ControlsTrigger() const {
   const auto kind = static_cast<acquisition::TriggerKind>(kind_->currentData().toInt());
   const bool window =
       kind == acquisition::TriggerKind::Enter || kind == acquisition::TriggerKind::Leave;
   const auto ms = [](QDoubleSpinBox* box) {
     return FromQt(QString::number(box->value(), 'f', 0) + "ms");
   };
-  return acquisition::ParseTriggerSpec(FromQt(SpecText(kind, window)), ms(pre_), ms(post_));
+  return acquisition::ParseTriggerSetup(FromQt(SetupText(kind, window)), ms(pre_), ms(post_));
 }
 
 void TriggerControls::SetUp() {
@@ -242,14 +242,14 @@ void TriggerControls::SetUp() {
   }
   const acquisition::ScopeMode scopeMode = ScopeModeOf(mode);
   if (scopeMode != scope_.mode()) scope_.SetMode(scopeMode);
-  const auto spec = ControlsTrigger();
+  const auto setup = ControlsTrigger();
   plot_->SetTriggerLevels(window ? std::vector<double>{level_->value(), high_->value()}
                                  : std::vector<double>{level_->value()});
-  if (!spec) {
-    problem_ = "触发设置无效: " + ReasonText(spec.failure());
+  if (!setup) {
+    problem_ = "触发设置无效: " + ReasonText(setup.failure());
   } else if (scope_.armed()) {
     trigger_ = std::make_unique<acquisition::Trigger>(
-        spec.value(), acquisition::TriggerModeOf(scopeMode),
+        setup.value(), acquisition::TriggerModeOf(scopeMode),
         acquisition::TriggerHandlers{
             .fired =
                 [this](const acquisition::FiredTrigger&) {

@@ -36,7 +36,7 @@ class TriggerControls : public QWidget {
   void ArmSingle();
   // The controls' trigger, read by its text as the command line reads it (the recording row
   // records with it too).
-  base::Result<acquisition::TriggerSpec> ControlsTrigger() const;
+  base::Result<acquisition::TriggerSetup> ControlsTrigger() const;
 
   // Every block of the feed, `lostBefore` lost ahead of it; the blocks are counted from the
   // acquisition's start so that a trigger set up while the card runs times from there.
@@ -77,7 +77,7 @@ class TriggerControls : public QWidget {
   // A new trigger from the controls (none when off, refused, or a single shot spent).
   void SetUp();
   acquisition::ScopeMode ScopeModeOf(Mode mode) const;
-  QString SpecText(acquisition::TriggerKind kind, bool window) const;
+  QString SetupText(acquisition::TriggerKind kind, bool window) const;
   void Captured(acquisition::TriggerCapture&& capture);
 
   WaveformPlot* plot_;

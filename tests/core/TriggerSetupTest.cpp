@@ -1,6 +1,6 @@
 // A trigger as the command line takes it: what it reads, and each refusal with its kind and
 // the refused part shown safe.
-#include "TriggerSpec.h"
+#include "TriggerSetup.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,11 @@
 
 namespace {
 
-using acquisition::ParseTriggerSpec;
+using acquisition::ParseTriggerSetup;
 using acquisition::TriggerKind;
 using Cause = base::Failure::Cause;
 
-TEST(TriggerSpec, ReadsEdgesWindowsOptionsAndTimes) {
+TEST(TriggerSetup, ReadsEdgesWindowsOptionsAndTimes) {
   struct Row {
     const char* text;
     const char* pre;
@@ -33,9 +33,9 @@ TEST(TriggerSpec, ReadsEdgesWindowsOptionsAndTimes) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
-    const auto spec = ParseTriggerSpec(row.text, row.pre, row.post);
-    ASSERT_TRUE(spec) << base::ReasonInChinese(spec.failure());
-    const acquisition::TriggerSpec& s = spec.value();
+    const auto setup = ParseTriggerSetup(row.text, row.pre, row.post);
+    ASSERT_TRUE(setup) << base::ReasonInChinese(setup.failure());
+    const acquisition::TriggerSetup& s = setup.value();
     EXPECT_EQ(s.channel, row.channel);
     EXPECT_EQ(s.kind, row.kind);
     EXPECT_DOUBLE_EQ(s.levelVolts, row.level);
@@ -48,7 +48,7 @@ TEST(TriggerSpec, ReadsEdgesWindowsOptionsAndTimes) {
   }
 }
 
-TEST(TriggerSpec, RefusesWithTheReason) {
+TEST(TriggerSetup, RefusesWithTheReason) {
   struct Row {
     const char* text;
     const char* pre;
@@ -95,11 +95,11 @@ TEST(TriggerSpec, RefusesWithTheReason) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
-    const auto spec = ParseTriggerSpec(row.text, row.pre, row.post);
-    ASSERT_FALSE(spec);
-    EXPECT_EQ(spec.failure().kind, base::Failure::Kind::TriggerRefused);
-    EXPECT_EQ(spec.failure().cause, row.cause);
-    EXPECT_EQ(spec.failure().reason, row.shown);
+    const auto setup = ParseTriggerSetup(row.text, row.pre, row.post);
+    ASSERT_FALSE(setup);
+    EXPECT_EQ(setup.failure().kind, base::Failure::Kind::TriggerRefused);
+    EXPECT_EQ(setup.failure().cause, row.cause);
+    EXPECT_EQ(setup.failure().reason, row.shown);
     EXPECT_NE(std::string(base::CauseInChinese(row.cause)), "");
   }
 }

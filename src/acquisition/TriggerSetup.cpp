@@ -1,4 +1,4 @@
-#include "TriggerSpec.h"
+#include "TriggerSetup.h"
 
 #include <cmath>
 #include <limits>
@@ -130,7 +130,7 @@ bool InRange(double volts) {
 
 // Whether the trigger can ever arm: the band it arms in lies within the input's range and,
 // for a window, the hysteresis leaves room inside it.
-bool CanArm(const TriggerSpec& s) {
+bool CanArm(const TriggerSetup& s) {
   const double h = s.hysteresisVolts;
   switch (s.kind) {
     case TriggerKind::Rising:
@@ -148,10 +148,10 @@ bool CanArm(const TriggerSpec& s) {
   return false;
 }
 
-// The condition's level or window into `spec`.
-std::optional<base::Failure> ReadCondition(std::string_view text, TriggerSpec& spec,
+// The condition's level or window into `setup`.
+std::optional<base::Failure> ReadCondition(std::string_view text, TriggerSetup& setup,
                                            const Refusal& refused) {
-  if (spec.kind == TriggerKind::Enter || spec.kind == TriggerKind::Leave) {
+  if (setup.kind == TriggerKind::Enter || setup.kind == TriggerKind::Leave) {
     const size_t dots = text.find("..");
     if (dots == std::string_view::npos) return refused(Cause::TriggerUnreadable, text);
     const std::optional<double> low = Volts(text.substr(0, dots));
@@ -159,19 +159,19 @@ std::optional<base::Failure> ReadCondition(std::string_view text, TriggerSpec& s
     if (!low || !high) return refused(Cause::TriggerUnreadable, text);
     if (!InRange(*low) || !InRange(*high)) return refused(Cause::TriggerLevelOutOfRange, text);
     if (*low >= *high) return refused(Cause::TriggerWindowEmpty, text);
-    spec.lowVolts = *low;
-    spec.highVolts = *high;
+    setup.lowVolts = *low;
+    setup.highVolts = *high;
     return std::nullopt;
   }
   const std::optional<double> level = Volts(text);
   if (!level) return refused(Cause::TriggerUnreadable, text);
   if (!InRange(*level)) return refused(Cause::TriggerLevelOutOfRange, text);
-  spec.levelVolts = *level;
+  setup.levelVolts = *level;
   return std::nullopt;
 }
 
 // One "key=value" after the condition; each key at most once.
-std::optional<base::Failure> ReadOption(std::string_view text, TriggerSpec& spec,
+std::optional<base::Failure> ReadOption(std::string_view text, TriggerSetup& setup,
                                         std::vector<std::string>& seen, const Refusal& refused) {
   const size_t equals = text.find('=');
   if (equals == std::string_view::npos) return refused(Cause::TriggerUnreadable, text);
@@ -184,12 +184,12 @@ std::optional<base::Failure> ReadOption(std::string_view text, TriggerSpec& spec
   if (key == "hyst") {
     const std::optional<double> volts = Volts(value);
     if (!volts || *volts < 0) return refused(Cause::TriggerUnreadable, text);
-    spec.hysteresisVolts = *volts;
+    setup.hysteresisVolts = *volts;
   } else if (key == "holdoff") {
     const std::optional<double> seconds = ParseTriggerSeconds(value);
     if (!seconds) return refused(Cause::TriggerUnreadable, text);
     if (*seconds < 0) return refused(Cause::TriggerTimeNotPositive, text);
-    spec.holdoffSeconds = *seconds;
+    setup.holdoffSeconds = *seconds;
   } else {
     return refused(Cause::TriggerUnreadable, text);
   }
@@ -221,37 +221,37 @@ const char* TriggerKindWord(TriggerKind kind) {
   return "";
 }
 
-base::Result<TriggerSpec> ParseTriggerSpec(std::string_view text, std::string_view pre,
-                                           std::string_view post) {
+base::Result<TriggerSetup> ParseTriggerSetup(std::string_view text, std::string_view pre,
+                                             std::string_view post) {
   const Refusal refused(text);
   const std::vector<std::string_view> parts = Split(text, ',');
   if (parts.size() < 3) return refused(Cause::TriggerUnreadable, text);
-  TriggerSpec spec;
+  TriggerSetup setup;
   const std::optional<int> channel = ChannelNumber(parts[0]);
   if (!channel || *channel < 1 || *channel > kTriggerChannels)
     return refused(Cause::TriggerChannelUnknown, parts[0]);
-  spec.channel = *channel - 1;
+  setup.channel = *channel - 1;
   const std::string kindWord = Lower(parts[1]);
   bool known = false;
   for (const Word& word : kKindWords) {
     if (kindWord == word.text) {
-      spec.kind = word.kind;
+      setup.kind = word.kind;
       known = true;
     }
   }
   if (!known) return refused(Cause::TriggerUnreadable, parts[1]);
-  if (auto failure = ReadCondition(parts[2], spec, refused)) return *failure;
+  if (auto failure = ReadCondition(parts[2], setup, refused)) return *failure;
   std::vector<std::string> seen;
   for (size_t i = 3; i < parts.size(); ++i) {
-    if (auto failure = ReadOption(parts[i], spec, seen, refused)) return *failure;
+    if (auto failure = ReadOption(parts[i], setup, seen, refused)) return *failure;
   }
-  if (!CanArm(spec)) return refused(Cause::TriggerHysteresisTooLarge, text);
-  if (auto failure = ReadSpan(pre, spec.preSeconds, kTriggerMostPreSeconds, refused))
+  if (!CanArm(setup)) return refused(Cause::TriggerHysteresisTooLarge, text);
+  if (auto failure = ReadSpan(pre, setup.preSeconds, kTriggerMostPreSeconds, refused))
     return *failure;
   if (auto failure =
-          ReadSpan(post, spec.postSeconds, std::numeric_limits<double>::infinity(), refused))
+          ReadSpan(post, setup.postSeconds, std::numeric_limits<double>::infinity(), refused))
     return *failure;
-  return spec;
+  return setup;
 }
 
 }  // namespace acquisition

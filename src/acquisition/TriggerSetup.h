@@ -30,7 +30,7 @@ inline constexpr double kTriggerDefaultHysteresisVolts = 0.05;
 inline constexpr double kTriggerDefaultPreSeconds = 10.0;
 inline constexpr double kTriggerDefaultPostSeconds = 30.0;
 
-struct TriggerSpec {
+struct TriggerSetup {
   int channel = 0;  // 0-based: "ch1" is 0
   TriggerKind kind = TriggerKind::Rising;
   double levelVolts = 0;               // the edge kinds
@@ -46,8 +46,8 @@ struct TriggerSpec {
 // shown safe in the reason) for an unknown channel, a level beyond +-5 V, a window whose low
 // end is not below its high end, a hysteresis that leaves the trigger nothing to arm on, a
 // pre time over 60 s, a time of zero or less (holdoff may be 0), or anything else.
-base::Result<TriggerSpec> ParseTriggerSpec(std::string_view text, std::string_view pre = {},
-                                           std::string_view post = {});
+base::Result<TriggerSetup> ParseTriggerSetup(std::string_view text, std::string_view pre = {},
+                                             std::string_view post = {});
 
 // A time as typed, in seconds: a number with "s", "ms" or "us" after it (seconds without);
 // empty when it does not read as one.
