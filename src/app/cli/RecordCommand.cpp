@@ -21,6 +21,7 @@
 #include "ProgramFolders.h"
 #include "RecordingLimits.h"
 #include "RecordingReader.h"
+#include "ShownInput.h"
 #include "SingleInstance.h"
 #include "StartStop.h"
 #include "TerminationSignals.h"
@@ -151,7 +152,7 @@ std::optional<int> RefusedBeforeTheCard(const RecordArguments& args, Limits& lim
     auto setup = acquisition::ParseTriggerSetup(args.trigger, args.pre, args.post);
     if (!setup) {
       return NotStarted("触发条件无法使用，记录未开始 trigger refused, nothing recorded",
-                        args.trigger, base::ReasonInChinese(setup.failure()));
+                        base::ShownInput(args.trigger), base::ReasonInChinese(setup.failure()));
     }
     limits.trigger = setup.value();
   }
