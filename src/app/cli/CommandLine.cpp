@@ -464,8 +464,8 @@ int RecordOrExport(int argc, char* argv[], Options& o, const WindowChoice& choic
   if (!o.record || o.selfTest || o.listResults || o.forResults || o.forSelfTest || choice.station ||
       o.retry) {
     std::fputs(
-        "kzb7310: --duration, --size and --profile go with --record, and --record "
-        "with nothing else\n",
+        "kzb7310: --duration, --size, --profile, --trigger, --pre, --post and --only-triggered "
+        "go with --record, and --record with nothing else\n",
         stderr);
     return 2;
   }
