@@ -174,6 +174,15 @@ std::string CsvHead(const ExportSpan& span) {
 
 }  // namespace
 
+base::Result<ExportOutcome> Committed(ExportFiles& files, ExportOutcome outcome,
+                                      const RecordingView& view, const ExportSpan& span) {
+  auto named = files.CommitAll();
+  if (!named) return named.failure();
+  outcome.files = std::move(named.value());
+  outcome.damaged = view.Damaged(span.fromMicros, span.toMicros);
+  return outcome;
+}
+
 base::Result<ExportOutcome> ExportCsv(RecordingView& view, const ExportSpan& span,
                                       const std::string& path, uint64_t mostRows,
                                       const ExportControl& control) {
@@ -226,12 +235,8 @@ base::Result<ExportOutcome> ExportCsv(RecordingView& view, const ExportSpan& spa
     outcome.cancelled = true;
     return outcome;
   }
-  auto named = files.CommitAll();
-  if (!named) return named.failure();
-  outcome.files = std::move(named.value());
   outcome.rowsInSpan -= std::min(skipped, outcome.rowsInSpan);  // damaged: not in the span
-  outcome.damaged = view.Damaged(span.fromMicros, span.toMicros);
-  return outcome;
+  return Committed(files, std::move(outcome), view, span);
 }
 
 base::Result<ExportOutcome> ExportWav(RecordingView& view, const ExportSpan& span,
@@ -366,11 +371,7 @@ base::Result<ExportOutcome> ExportNpy(RecordingView& view, const ExportSpan& spa
   }
   const std::string sidecar = NpyFacts(view, span, volts, firstMicros, outcome.gaps);
   if (auto started = files.Start(path + ".json", sidecar); !started) return started.failure();
-  auto named = files.CommitAll();
-  if (!named) return named.failure();
-  outcome.files = std::move(named.value());
-  outcome.damaged = view.Damaged(span.fromMicros, span.toMicros);
-  return outcome;
+  return Committed(files, std::move(outcome), view, span);
 }
 
 }  // namespace recording

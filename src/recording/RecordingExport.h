@@ -33,6 +33,11 @@ struct ExportOutcome {
   std::vector<DamagedSpan> damaged;  // left out of the span: kept as a gap
 };
 
+// An export's last step, for every format: its files named, all of them or none, and the
+// damaged spans it left out said.
+base::Result<ExportOutcome> Committed(ExportFiles& files, ExportOutcome outcome,
+                                      const RecordingView& view, const ExportSpan& span);
+
 enum class ExportFormat { Hdf5, Csv, Wav, Npy };
 // "hdf5", "csv", "wav", "npy" (also "h5"); empty for anything else.
 std::optional<ExportFormat> ExportFormatNamed(std::string_view name);

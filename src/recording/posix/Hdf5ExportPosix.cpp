@@ -282,11 +282,7 @@ base::Result<ExportOutcome> ExportHdf5(RecordingView& view, const ExportSpan& sp
   errno = 0;
   if (H5Fflush(file, H5F_SCOPE_GLOBAL) < 0 || file.Close() < 0)
     return Hdf5Failure(path, "file not closed", errno ? errno : EIO);
-  auto named = files.CommitAll();
-  if (!named) return named.failure();
-  outcome.files = std::move(named.value());
-  outcome.damaged = view.Damaged(span.fromMicros, span.toMicros);
-  return outcome;
+  return Committed(files, std::move(outcome), view, span);
 }
 
 }  // namespace recording
